@@ -1,0 +1,47 @@
+# Shared by ./run and ./test: install what is missing, then configure and build.
+# shellcheck shell=bash
+
+# Debian 12 packages the build, the tests and the pad need.
+SUMIRO_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libicu-dev libsimdjson-dev libfontconfig-dev
+  libx11-dev libxtst-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  unicode-data kanjidic-xml nodejs npm
+  fonts-noto-cjk
+  xvfb xauth openbox x11-utils xdotool
+)
+
+sumiro_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+sumiro_build=${SUMIRO_BUILD_DIR:-$sumiro_root/build}
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo "$@"
+  else
+    echo "error: installing packages needs root or sudo: $*" >&2
+    return 1
+  fi
+}
+
+install_missing() {
+  local missing=() pkg
+  for pkg in "${SUMIRO_PACKAGES[@]}"; do
+    # nodejs from another repository may already bring npm.
+    if [ "$pkg" = npm ] && command -v npm >/dev/null 2>&1; then continue; fi
+    if [ "$pkg" = nodejs ] && command -v node >/dev/null 2>&1; then continue; fi
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {
+  cmake -S "$sumiro_root" -B "$sumiro_build" -G Ninja "$@"
+  cmake --build "$sumiro_build" --parallel "$(nproc)"
+}
