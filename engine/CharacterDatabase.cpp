@@ -13,10 +13,10 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
     indexEntries();
     // The inventory is complete before the template file is opened.
     loadTemplates(resources / "templates.json",
-                  [this](RawTemplate&& raw) { addTemplate(std::move(raw)); });
+                  [this](RawTemplate& raw) { addTemplate(raw); });
     templates_.shrink_to_fit();
     templateCommon_.shrink_to_fit();
-    templateSet_.shrinkToFit();
+    templateSet_ = TemplateSet(templates_);
 }
 
 CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
@@ -26,9 +26,9 @@ CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
     templates_.reserve(templates.size());
     templateCommon_.reserve(templates.size());
     for (RawTemplate& raw : templates) {
-        addTemplate(std::move(raw));
+        addTemplate(raw);
     }
-    templateSet_.shrinkToFit();
+    templateSet_ = TemplateSet(templates_);
 }
 
 void CharacterDatabase::indexEntries() {
@@ -43,11 +43,10 @@ void CharacterDatabase::indexEntries() {
     }
 }
 
-void CharacterDatabase::addTemplate(RawTemplate&& raw) {
+void CharacterDatabase::addTemplate(RawTemplate& raw) {
     InkTemplate ink{std::move(raw.character), normalized(raw.strokes)};
     const CharacterEntry* entry = byCharacter(ink.character);
     templateCommon_.push_back(entry != nullptr && entry->common ? 1 : 0);
-    templateSet_.add(static_cast<std::uint32_t>(templates_.size()), ink.strokes);
     templates_.push_back(std::move(ink));
 }
 

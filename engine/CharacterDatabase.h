@@ -61,7 +61,7 @@ public:
 
 private:
     void indexEntries();
-    void addTemplate(RawTemplate&& raw);
+    void addTemplate(RawTemplate& raw);
 
     std::vector<CharacterEntry> entries_;
     std::vector<std::string> keys_;  // NFC of each entry's character: map keys and sort keys

@@ -3,6 +3,7 @@
 #include <simdjson.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -155,7 +156,7 @@ void forEachField(object& fields, const Context& context, Visit visit) {
     }
 }
 
-void readPoint(array point, Ink& strokes, const Context& context) {
+void readPoint(array point, Stroke& stroke, const Context& context) {
     double coordinates[2] = {0.0, 0.0};
     std::size_t count = 0;
     for (auto element : point) {
@@ -171,11 +172,12 @@ void readPoint(array point, Ink& strokes, const Context& context) {
     if (count < 2) {
         context.fail("strokes", "a point needs at least two numbers");
     }
-    strokes.back().push_back({coordinates[0], coordinates[1]});
+    stroke.push_back({coordinates[0], coordinates[1]});
 }
 
-Ink readStrokes(value v, const Context& context) {
-    Ink strokes;
+// Decodes into `strokes`, reusing the capacity its strokes kept from the previous record.
+void readStrokes(value v, const Context& context, Ink& strokes) {
+    std::size_t used = 0;
     for (auto strokeElement : readArray(v, context, "strokes")) {
         value strokeValue;
         if (auto error = strokeElement.get(strokeValue)) {
@@ -185,16 +187,20 @@ Ink readStrokes(value v, const Context& context) {
         if (auto error = strokeValue.get_array().get(stroke)) {
             context.fail("strokes", error, "expected a stroke as an array of points");
         }
-        strokes.emplace_back();
+        if (used == strokes.size()) {
+            strokes.emplace_back();
+        }
+        Stroke& points = strokes[used++];
+        points.clear();
         for (auto pointElement : stroke) {
             array point;
             if (auto error = pointElement.get_array().get(point)) {
                 context.fail("strokes", error, "expected a point as an array of numbers");
             }
-            readPoint(point, strokes, context);
+            readPoint(point, points, context);
         }
     }
-    return strokes;
+    strokes.resize(used);
 }
 
 }  // namespace
@@ -216,22 +222,30 @@ std::string readDataFile(const std::filesystem::path& path) {
     if (S_ISDIR(info.st_mode)) {
         throw failure(EISDIR);
     }
-    std::string bytes;
     // Room for the parser's padding, so decoding needs no second copy of the file.
-    if (S_ISREG(info.st_mode)) {
-        bytes.reserve(static_cast<std::size_t>(info.st_size) + simdjson::SIMDJSON_PADDING);
-    }
-    char buffer[1 << 16];
-    for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        bytes.append(buffer, got);
-        if (got < sizeof buffer) {
-            if (std::ferror(file.get())) {
-                throw failure(errno != 0 ? errno : EIO);
-            }
+    std::string bytes;
+    const std::size_t expected = S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) : 0;
+    bytes.reserve(expected + simdjson::SIMDJSON_PADDING);
+    bytes.resize(expected);
+    std::size_t size = 0;
+    while (size < bytes.size()) {
+        const std::size_t got = std::fread(bytes.data() + size, 1, bytes.size() - size, file.get());
+        if (got == 0) {
             break;
         }
+        size += got;
     }
+    // Whatever the size said, read on to the end (pipes, files still growing).
+    char more[1 << 16];
+    for (std::size_t got; (got = std::fread(more, 1, sizeof more, file.get())) > 0;) {
+        bytes.resize(size);
+        bytes.append(more, got);
+        size += got;
+    }
+    if (std::ferror(file.get())) {
+        throw failure(errno != 0 ? errno : EIO);
+    }
+    bytes.resize(size);
     return bytes;
 }
 
@@ -293,9 +307,9 @@ void decodeCharacterRecords(simdjson::padded_string_view json, std::string_view 
 }
 
 void decodeTemplateRecords(simdjson::padded_string_view json, std::string_view fileName,
-                           const std::function<void(RawTemplate&&)>& take) {
+                           const std::function<void(RawTemplate&)>& take) {
+    RawTemplate raw;
     forEachRecord(json, fileName, [&](object& fields, const Context& context) {
-        RawTemplate raw;
         bool hasCharacter = false;
         bool hasStrokes = false;
         forEachField(fields, context, [&](const std::string& key, auto result) {
@@ -303,7 +317,7 @@ void decodeTemplateRecords(simdjson::padded_string_view json, std::string_view f
                 raw.character = readString(requireValue(result, context, key), context, key);
                 hasCharacter = true;
             } else if (key == "strokes") {
-                raw.strokes = readStrokes(requireValue(result, context, key), context);
+                readStrokes(requireValue(result, context, key), context, raw.strokes);
                 hasStrokes = true;
             }
         });
@@ -313,7 +327,7 @@ void decodeTemplateRecords(simdjson::padded_string_view json, std::string_view f
         if (!hasStrokes) {
             context.fail("strokes", "missing");
         }
-        take(std::move(raw));
+        take(raw);
     });
 }
 
@@ -330,7 +344,7 @@ std::vector<RawTemplate> decodeTemplates(std::string_view json, std::string_view
     std::vector<RawTemplate> templates;
     const simdjson::padded_string padded(json);
     decodeTemplateRecords(padded, fileName,
-                          [&](RawTemplate&& raw) { templates.push_back(std::move(raw)); });
+                          [&](RawTemplate& raw) { templates.push_back(raw); });
     return templates;
 }
 
@@ -345,7 +359,7 @@ std::vector<CharacterEntry> loadCharacters(const std::filesystem::path& path) {
 }
 
 void loadTemplates(const std::filesystem::path& path,
-                   const std::function<void(RawTemplate&&)>& take) {
+                   const std::function<void(RawTemplate&)>& take) {
     const std::string bytes = readDataFile(path);
     const std::string fileName = path.filename().string();
     withPadding(bytes, [&](simdjson::padded_string_view json) {

@@ -34,8 +34,9 @@ std::vector<RawTemplate> decodeTemplates(std::string_view json, std::string_view
 std::vector<CharacterEntry> loadCharacters(const std::filesystem::path& path);
 
 /// Reads and decodes a template file, handing each record to `take` in file order as it is
-/// decoded, so that the raw coordinates of the whole file never need to be held at once.
+/// decoded, so that the raw coordinates of the whole file are never held at once. The record
+/// is a reused buffer: `take` may move from it but must not keep references into it.
 void loadTemplates(const std::filesystem::path& path,
-                   const std::function<void(RawTemplate&&)>& take);
+                   const std::function<void(RawTemplate&)>& take);
 
 }  // namespace sumiro

@@ -17,31 +17,29 @@ constexpr double kThinAxisRatio = 0.35;
 
 }  // namespace
 
-Stroke resample(const Stroke& stroke, std::ptrdiff_t count) {
-    SUMIRO_EXPECTS(count >= 0, "resample: count must not be negative");
-    if (stroke.empty() || count <= 0) {
-        return {};
-    }
-    const auto wanted = static_cast<std::size_t>(count);
-    if (stroke.size() == 1) {
-        return Stroke(wanted, stroke.front());
-    }
+namespace {
 
+// Writes `count` resampled points to `out`; `d` is scratch for the cumulative lengths, reused
+// across strokes so that normalizing an ink allocates only its result.
+void resampleInto(const Stroke& stroke, std::size_t count, InkPoint* out, std::vector<double>& d) {
+    if (stroke.size() == 1) {
+        std::fill_n(out, count, stroke.front());
+        return;
+    }
     const std::size_t n = stroke.size();
-    std::vector<double> d(n, 0.0);
+    d.resize(n);
+    d[0] = 0.0;
     for (std::size_t i = 1; i < n; ++i) {
         d[i] = d[i - 1] + std::hypot(stroke[i].x - stroke[i - 1].x, stroke[i].y - stroke[i - 1].y);
     }
     const double length = d[n - 1];
     // A NaN length fails this test too, so such a stroke is treated as a dot.
     if (!(length > kDotLength)) {
-        return Stroke(wanted, stroke.front());
+        std::fill_n(out, count, stroke.front());
+        return;
     }
-
-    Stroke out;
-    out.reserve(wanted);
     std::size_t j = 1;
-    for (std::size_t i = 0; i < wanted; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         // Multiply first, then divide: the last target is exactly the total length.
         const double t = length * static_cast<double>(i) / static_cast<double>(count - 1);
         while (j < n - 1 && d[j] < t) {
@@ -50,8 +48,20 @@ Stroke resample(const Stroke& stroke, std::ptrdiff_t count) {
         const double f = (t - d[j - 1]) / std::max(d[j] - d[j - 1], kSegmentFloor);
         const InkPoint& p = stroke[j - 1];
         const InkPoint& q = stroke[j];
-        out.push_back({p.x + (q.x - p.x) * f, p.y + (q.y - p.y) * f});
+        out[i] = {p.x + (q.x - p.x) * f, p.y + (q.y - p.y) * f};
     }
+}
+
+}  // namespace
+
+Stroke resample(const Stroke& stroke, std::ptrdiff_t count) {
+    SUMIRO_EXPECTS(count >= 0, "resample: count must not be negative");
+    if (stroke.empty() || count == 0) {
+        return {};
+    }
+    Stroke out(static_cast<std::size_t>(count));
+    std::vector<double> d;
+    resampleInto(stroke, out.size(), out.data(), d);
     return out;
 }
 
@@ -87,11 +97,13 @@ Ink normalized(const Ink& ink) {
 
     Ink out;
     out.reserve(ink.size());
+    std::vector<double> scratch;
     for (const Stroke& stroke : ink) {
         if (stroke.empty()) {
             continue;
         }
-        Stroke points = resample(stroke, kNormalizedPoints);
+        Stroke points(static_cast<std::size_t>(kNormalizedPoints));
+        resampleInto(stroke, points.size(), points.data(), scratch);
         for (InkPoint& p : points) {
             p = {(p.x - cx) / sx, (p.y - cy) / sy};
         }

@@ -1,5 +1,7 @@
 #include "engine/TemplateSet.h"
 
+#include <algorithm>
+
 #include "engine/Contract.h"
 #include "engine/Normalization.h"
 
@@ -14,31 +16,33 @@ std::span<const InkPoint> TemplateSet::Group::templatePoints(std::size_t k) cons
     return std::span<const InkPoint>(points).subspan(k * stride, stride);
 }
 
-void TemplateSet::add(std::uint32_t id, const Ink& normalizedInk) {
-    SUMIRO_EXPECTS(id == where_.size(), "TemplateSet::add: ids must be consecutive");
-    const std::size_t m = normalizedInk.size();
-    if (groups_.size() <= m) {
-        const std::size_t first = groups_.size();
-        groups_.resize(m + 1);
-        for (std::size_t c = first; c <= m; ++c) {
-            groups_[c].strokeCount = c;
+TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) {
+    std::size_t most = 0;
+    for (const InkTemplate& t : templates) {
+        most = std::max(most, t.strokes.size());
+    }
+    groups_.resize(templates.empty() ? 0 : most + 1);
+    std::vector<std::size_t> members(groups_.size(), 0);
+    for (const InkTemplate& t : templates) {
+        ++members[t.strokes.size()];
+    }
+    for (std::size_t m = 0; m < groups_.size(); ++m) {
+        groups_[m].strokeCount = m;
+        groups_[m].ids.reserve(members[m]);
+        groups_[m].points.reserve(members[m] * m * kPoints);
+    }
+    where_.reserve(templates.size());
+    for (std::size_t id = 0; id < templates.size(); ++id) {
+        const Ink& ink = templates[id].strokes;
+        Group& group = groups_[ink.size()];
+        where_.push_back({static_cast<std::uint32_t>(ink.size()),
+                          static_cast<std::uint32_t>(group.ids.size())});
+        group.ids.push_back(static_cast<std::uint32_t>(id));
+        for (const Stroke& stroke : ink) {
+            SUMIRO_EXPECTS(stroke.size() == kPoints, "TemplateSet: strokes must be normalized");
+            group.points.insert(group.points.end(), stroke.begin(), stroke.end());
         }
     }
-    Group& group = groups_[m];
-    where_.push_back({static_cast<std::uint32_t>(m), static_cast<std::uint32_t>(group.ids.size())});
-    group.ids.push_back(id);
-    for (const Stroke& stroke : normalizedInk) {
-        SUMIRO_EXPECTS(stroke.size() == kPoints, "TemplateSet::add: strokes must be normalized");
-        group.points.insert(group.points.end(), stroke.begin(), stroke.end());
-    }
-}
-
-void TemplateSet::shrinkToFit() {
-    for (Group& group : groups_) {
-        group.ids.shrink_to_fit();
-        group.points.shrink_to_fit();
-    }
-    where_.shrink_to_fit();
 }
 
 std::span<const InkPoint> TemplateSet::pointsOf(std::uint32_t id) const {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/Ink.h"
+#include "engine/InkTemplate.h"
 
 namespace sumiro {
 
@@ -23,12 +24,11 @@ public:
         std::span<const InkPoint> templatePoints(std::size_t k) const;
     };
 
-    /// Appends the template with database index `id` (ids must be added in increasing order);
-    /// every stroke of `normalizedInk` must hold exactly 16 points.
-    void add(std::uint32_t id, const Ink& normalizedInk);
+    TemplateSet() = default;
 
-    /// Releases the spare capacity left by growing the groups; call once all are added.
-    void shrinkToFit();
+    /// Lays out `templates` (each a normalized ink: 16 points in every stroke), sizing every
+    /// array exactly; template i gets id i.
+    explicit TemplateSet(const std::vector<InkTemplate>& templates);
 
     /// Groups in increasing stroke count; groups of counts that no template has are empty.
     const std::vector<Group>& groups() const { return groups_; }
