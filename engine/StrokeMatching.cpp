@@ -16,9 +16,15 @@ double strokeDistance(std::span<const InkPoint> a, std::span<const InkPoint> b) 
     const std::size_t last = b.size() - 1;
     double forward = 0.0;
     double reverse = 0.0;
+    // One pass for both pairings. Strokes reach here normalized (within +-0.5), where the plain
+    // formula can neither overflow nor underflow, so the much slower hypot buys nothing.
     for (std::size_t i = 0; i < k; ++i) {
-        forward += std::hypot(a[i].x - b[i].x, a[i].y - b[i].y);
-        reverse += std::hypot(a[i].x - b[last - i].x, a[i].y - b[last - i].y);
+        const double fx = a[i].x - b[i].x;
+        const double fy = a[i].y - b[i].y;
+        const double rx = a[i].x - b[last - i].x;
+        const double ry = a[i].y - b[last - i].y;
+        forward += std::sqrt(fx * fx + fy * fy);
+        reverse += std::sqrt(rx * rx + ry * ry);
     }
     const double reversed = reverse + kReversalPenalty;
     const double best = reversed < forward ? reversed : forward;
