@@ -22,7 +22,8 @@ namespace {
 // Writes `count` resampled points to `out`; `d` is scratch for the cumulative lengths, reused
 // across strokes so that normalizing an ink allocates only its result.
 void resampleInto(const Stroke& stroke, std::size_t count, InkPoint* out, std::vector<double>& d) {
-    if (stroke.size() == 1) {
+    // One point of a longer stroke would divide by zero below; its start is the natural answer.
+    if (stroke.size() == 1 || count == 1) {
         std::fill_n(out, count, stroke.front());
         return;
     }

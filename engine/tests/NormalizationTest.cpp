@@ -26,6 +26,7 @@ TEST(Resample, DegenerateStrokes) {
     EXPECT_TRUE(resample({}, 16).empty());
     EXPECT_TRUE(resample({{1, 2}, {3, 4}}, 0).empty());
     EXPECT_EQ(resample({{3, 4}}, 4), Stroke(4, InkPoint{3, 4}));
+    EXPECT_EQ(resample({{3, 4}, {9, 9}}, 1), Stroke(1, InkPoint{3, 4}));
     // Shorter than the dot threshold: copies of the first point, not of the last.
     EXPECT_EQ(resample({{1, 1}, {1.0005, 1}, {1.0009, 1}}, 16), Stroke(16, InkPoint{1, 1}));
     // Repeated points make zero-length segments, which must not divide by zero.

@@ -63,6 +63,9 @@ Ink readInk(value strokes) {
         array stroke;
         require(strokeElement.get_array().get(stroke),
                 "\"strokes\": expected a stroke as an array of points");
+        if (ink.size() == kMaxStrokes) {
+            reject("\"strokes\": more than " + std::to_string(kMaxStrokes) + " strokes");
+        }
         ink.emplace_back();
         for (auto pointElement : stroke) {
             array point;

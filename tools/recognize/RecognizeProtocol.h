@@ -9,6 +9,9 @@ namespace sumiro {
 
 class CharacterDatabase;
 
+/// Most strokes an ink may have, as on the pad's canvas: the assignment grows with their cube.
+inline constexpr std::size_t kMaxStrokes = 64;
+
 /// Microseconds on a monotonic clock; injected so tests can pin the reported time.
 using MicrosecondClock = std::function<long long()>;
 

@@ -38,6 +38,11 @@ TEST_F(RecognizeProtocol, MalformedLinesGetAnErrorWithTheirId) {
     EXPECT_THAT(answer(R"({"strokes": [[[1e999, 2]]], "id": "big"})"),
                 StartsWith(R"({"id": "big", "error": "invalid JSON (Problem while parsing a number)"));
     EXPECT_EQ(answer(R"({"id": "none"})"), R"({"id": "none", "error": "\"strokes\": missing"})");
+    std::string many = R"({"id": 1, "strokes": [[])";
+    for (int i = 0; i < 64; ++i) {
+        many += ",[]";
+    }
+    EXPECT_EQ(answer(many + "]}"), R"({"id": 1, "error": "\"strokes\": more than 64 strokes"})");
     EXPECT_THAT(answer(R"({"id": "s", "strokes": [[1, 2]]})"),
                 StartsWith(R"({"id": "s", "error": "\"strokes\": expected a point)"));
     EXPECT_THAT(answer("[1, 2]"), StartsWith(R"({"id": null, "error": "expected a JSON object)"));
