@@ -24,7 +24,7 @@ using testing::TempDir;
 constexpr const char* kIrgSources =
     "U+6728\tkRSUnicode\t75.0\n"
     "U+6728\tkTotalStrokes\t4\n"
-    "U+6797\tkRSUnicode\t75.4\n"
+    "U+6797\tkRSUnicode\t118.4 75.4\n"
     "U+6797\tkTotalStrokes\t8\n"
     "U+8303\tkRSUnicode\t140.5 120'.3\n"
     "U+8303\tkTotalStrokes\t8 9\n"
@@ -92,6 +92,17 @@ struct Fixture {
     }
 };
 
+}  // namespace
+
+// Readable failure messages for whole records.
+void PrintTo(const CharacterRecord& r, std::ostream* os) {
+    *os << "{U+" << std::hex << static_cast<unsigned>(r.codePoint) << std::dec << ", " << r.count
+        << ", {" << ::testing::PrintToString(r.radicals) << "}, \"" << r.reading << "\", "
+        << r.common << ", " << r.japanese << "}";
+}
+
+namespace {
+
 const CharacterRecord& recordOf(const std::vector<CharacterRecord>& records, char32_t c) {
     for (const CharacterRecord& r : records)
         if (r.codePoint == c) return r;
@@ -122,28 +133,15 @@ TEST_F(DataBuilderTest, OneRecordPerStrokeCountedCodePointAndKana) {
 TEST_F(DataBuilderTest, KanjiFieldsFromBothSources) {
     EXPECT_EQ(recordOf(records, U'木'),
               (CharacterRecord{U'木', 4, {75}, "ボク、モク、き、こ-", true, true}));
+    // KANJIDIC2's classical radical leads; Unihan's follow without repeating it.
     EXPECT_EQ(recordOf(records, U'林'),
-              (CharacterRecord{U'林', 8, {75}, "リン、はやし", false, true}));
+              (CharacterRecord{U'林', 8, {75, 118}, "リン、はやし", false, true}));
     // Unihan alone: the second (traditional) count, every radical without the apostrophe, the
     // romanized readings as katakana (on) and hiragana (kun).
     EXPECT_EQ(recordOf(records, U'范'),
               (CharacterRecord{U'范', 9, {140, 120}, "ハン、ボン、のり", false, false}));
     EXPECT_EQ(recordOf(records, U'乘'), (CharacterRecord{U'乘', 10, {4}, "", false, true}));
     EXPECT_EQ(recordOf(records, 0x2000B), (CharacterRecord{0x2000B, 3, {1}, "", false, false}));
-}
-
-TEST_F(DataBuilderTest, KanjidicRadicalComesFirstWithoutRepeats) {
-    UnihanTable unihan;
-    parseUnihan("U+6797\tkTotalStrokes\t8\nU+6797\tkRSUnicode\t118.4 75.4\n", "u", unihan);
-    KanjidicTable kanjidic;
-    kanjidic[U'林'].classicalRadical = 75;
-    kanjidic[U'林'].grade = 9;  // Jinmeiyō by grade
-    const auto merged = buildCharacters(unihan, kanjidic, {}, kana);
-    ASSERT_EQ(merged.size(), 1u);
-    EXPECT_THAT(merged[0].radicals, ElementsAre(75, 118));
-    EXPECT_EQ(merged[0].count, 8);
-    EXPECT_TRUE(merged[0].japanese);
-    EXPECT_FALSE(merged[0].common);
 }
 
 TEST_F(DataBuilderTest, KanaRecords) {
