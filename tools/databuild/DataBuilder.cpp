@@ -1,7 +1,11 @@
 #include "tools/databuild/DataBuilder.h"
 
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "tools/databuild/KanaTransliterator.h"
 
@@ -64,6 +68,16 @@ CharacterRecord kanjiRecord(char32_t codePoint, const UnihanEntry& unihan,
     record.common = joyo;
     record.japanese = joyo || jinmeiyo || jis0208;
     return record;
+}
+
+/// The unified ideograph that a compatibility ideograph is canonically equivalent to, or 0.
+char32_t canonicalEquivalent(char32_t codePoint) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) throw std::runtime_error("ICU NFC data unavailable");
+    icu::UnicodeString decomposition;
+    if (!nfc->getDecomposition(static_cast<UChar32>(codePoint), decomposition)) return 0;
+    return decomposition.countChar32() == 1 ? static_cast<char32_t>(decomposition.char32At(0)) : 0;
 }
 
 void appendJsonString(std::string& out, std::string_view text) {
@@ -163,6 +177,18 @@ std::vector<CharacterRecord> buildCharacters(const UnihanTable& unihan,
                      [](const CharacterRecord& a, const CharacterRecord& b) {
                          return a.codePoint < b.codePoint;
                      });
+    // Compatibility ideographs (欄 U+F91D, a Jinmeiyō form) are read like the unified ideograph
+    // they stand for, but neither source gives them readings; without these a reading search
+    // would never find them.
+    for (CharacterRecord& record : records) {
+        if (!record.reading.empty()) continue;
+        const char32_t unified = canonicalEquivalent(record.codePoint);
+        if (unified == 0) continue;
+        const auto found =
+            std::lower_bound(records.begin(), records.end(), unified,
+                             [](const CharacterRecord& r, char32_t c) { return r.codePoint < c; });
+        if (found != records.end() && found->codePoint == unified) record.reading = found->reading;
+    }
     return records;
 }
 

@@ -21,7 +21,8 @@
 //               for kana, the strokes of its drawing.
 //     radicals  KANJIDIC2's classical radical, then each kRSUnicode radical, without repeats.
 //     reading   KANJIDIC2 on (katakana) then kun (hiragana) readings joined by "、"; else
-//               kJapaneseOn / kJapaneseKun turned into katakana / hiragana; for kana, itself.
+//               kJapaneseOn / kJapaneseKun turned into katakana / hiragana; else, for a
+//               compatibility ideograph, that of its unified ideograph; for kana, itself.
 //     common    Jōyō kanji (kJoyoKanji or KANJIDIC2 grade 1-8); ordinary, not small, kana.
 //     japanese  JIS X 0208, Jōyō or Jinmeiyō kanji; false for kana.
 //   templates.json   [{"character": str, "strokes": [[[x, y], ...], ...]}, ...]

@@ -20,7 +20,8 @@ using ::testing::HasSubstr;
 using testing::TempDir;
 
 // 木 and 林 known to both sources, 范 (two Unihan counts, simplified-form radical) and 𠀋 known
-// to Unihan alone; 乘 a Jinmeiyō variant; U+3402 with a reading but no stroke count.
+// to Unihan alone; 乘 a Jinmeiyō variant; U+F9F4 the compatibility ideograph of 林; U+3402 with a
+// reading but no stroke count.
 constexpr const char* kIrgSources =
     "U+6728\tkRSUnicode\t75.0\n"
     "U+6728\tkTotalStrokes\t4\n"
@@ -30,6 +31,8 @@ constexpr const char* kIrgSources =
     "U+8303\tkTotalStrokes\t8 9\n"
     "U+4E58\tkRSUnicode\t4.9\n"
     "U+4E58\tkTotalStrokes\t10\n"
+    "U+F9F4\tkRSUnicode\t75.4\n"
+    "U+F9F4\tkTotalStrokes\t8\n"
     "U+2000B\tkRSUnicode\t1.2\n"
     "U+2000B\tkTotalStrokes\t3\n";
 constexpr const char* kReadings =
@@ -127,7 +130,8 @@ TEST_F(DataBuilderTest, OneRecordPerStrokeCountedCodePointAndKana) {
     std::vector<char32_t> order;
     for (const CharacterRecord& r : records) order.push_back(r.codePoint);
     // Ascending; U+3402 has no stroke count; 木's drawing adds nothing to its Unihan record.
-    EXPECT_THAT(order, ElementsAre(U'ぁ', U'あ', U'ッ', U'乘', U'木', U'林', U'范', 0x2000Bu));
+    EXPECT_THAT(order,
+                ElementsAre(U'ぁ', U'あ', U'ッ', U'乘', U'木', U'林', U'范', 0xF9F4u, 0x2000Bu));
 }
 
 TEST_F(DataBuilderTest, KanjiFieldsFromBothSources) {
@@ -141,6 +145,9 @@ TEST_F(DataBuilderTest, KanjiFieldsFromBothSources) {
     EXPECT_EQ(recordOf(records, U'范'),
               (CharacterRecord{U'范', 9, {140, 120}, "ハン、ボン、のり", false, false}));
     EXPECT_EQ(recordOf(records, U'乘'), (CharacterRecord{U'乘', 10, {4}, "", false, true}));
+    // Read like the unified ideograph it stands for; its own fields stay its own.
+    EXPECT_EQ(recordOf(records, 0xF9F4),
+              (CharacterRecord{0xF9F4, 8, {75}, "リン、はやし", false, false}));
     EXPECT_EQ(recordOf(records, 0x2000B), (CharacterRecord{0x2000B, 3, {1}, "", false, false}));
 }
 
@@ -202,7 +209,7 @@ TEST(DataBuilderRunTest, SameInputsGiveIdenticalFiles) {
     const auto second = fixture.dir.path() / "out2";
     const auto [status1, output1] = runBuilder(fixture.dir.path(), first);
     ASSERT_EQ(status1, 0) << output1;
-    EXPECT_THAT(output1, HasSubstr("8 characters, 4 templates"));
+    EXPECT_THAT(output1, HasSubstr("9 characters, 4 templates"));
     const auto [status2, output2] = runBuilder(fixture.dir.path(), second);
     ASSERT_EQ(status2, 0) << output2;
     for (const char* name : {"characters.json", "templates.json"}) {
