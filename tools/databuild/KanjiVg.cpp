@@ -19,7 +19,9 @@ std::vector<KanjiVgFile> kanjiVgBaseFiles(const std::filesystem::path& directory
         if (name.size() != 9 || !name.ends_with(".svg") || !item.is_regular_file()) continue;
         unsigned long code = 0;
         const auto [ptr, ec] = std::from_chars(name.data(), name.data() + 5, code, 16);
-        if (ec != std::errc() || ptr != name.data() + 5 || code > 0x10FFFF) continue;
+        if (ec != std::errc() || ptr != name.data() + 5 || code > 0x10FFFF ||
+            (code >= 0xD800 && code <= 0xDFFF))
+            continue;
         files.push_back({static_cast<char32_t>(code), item.path()});
     }
     if (files.empty())

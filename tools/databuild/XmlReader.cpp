@@ -1,10 +1,13 @@
 #include "tools/databuild/XmlReader.h"
 
+#include <limits>
 #include <stdexcept>
 
 namespace sumiro::databuild {
 
 XmlReader::XmlReader(std::string_view xml, std::string_view source) : source_(source) {
+    if (xml.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw std::runtime_error(source_ + ": too large for the XML reader");
     reader_.reset(xmlReaderForMemory(xml.data(), static_cast<int>(xml.size()), source_.c_str(),
                                      "UTF-8",
                                      XML_PARSE_NONET | XML_PARSE_COMPACT | XML_PARSE_HUGE |
