@@ -10,6 +10,7 @@ SUMIRO_PACKAGES=(
   unicode-data kanjidic-xml nodejs npm
   fonts-noto-cjk
   xvfb xauth openbox x11-utils xdotool
+  libxml2-dev zlib1g-dev libbz2-dev
 )
 
 sumiro_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

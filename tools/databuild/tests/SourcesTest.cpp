@@ -1,0 +1,231 @@
+// Readers of the three sources and of compressed input files, on small fixtures.
+#include <bzlib.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "tools/databuild/InputFile.h"
+#include "tools/databuild/KanjiVg.h"
+#include "tools/databuild/Kanjidic.h"
+#include "tools/databuild/Unihan.h"
+#include "tools/databuild/tests/TempDir.h"
+
+namespace sumiro::databuild {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::TempDir;
+
+template <typename F>
+std::string errorOf(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "(no error)";
+}
+
+TEST(UnihanTest, ReadsTheFieldsInUse) {
+    UnihanTable table;
+    parseUnihan(
+        "# comment\n"
+        "U+8303\tkTotalStrokes\t8 9\n"
+        "U+8303\tkRSUnicode\t140.5 120'.3 75''.2\n"
+        "U+8303\tkDefinition\tpattern, model\n"
+        "U+6728\tkJapaneseOn\tBOKU MOKU\r\n"
+        "U+6728\tkJapaneseKun\tKI\n"
+        "U+6728\tkJoyoKanji\t2010\n"
+        "U+6728\tkJinmeiyoKanji\t2010:U+6729\n"
+        "U+6728\tkJis0\t4458\n"
+        "\n"
+        "U+20BB7\tkTotalStrokes\t6\n",
+        "fixture", table);
+    ASSERT_EQ(table.size(), 3u);
+    const UnihanEntry& fan = table.at(0x8303);
+    EXPECT_THAT(fan.totalStrokes, ElementsAre(8, 9));
+    EXPECT_THAT(fan.radicals, ElementsAre(140, 120, 75));
+    const UnihanEntry& tree = table.at(0x6728);
+    EXPECT_THAT(tree.japaneseOn, ElementsAre("BOKU", "MOKU"));
+    EXPECT_THAT(tree.japaneseKun, ElementsAre("KI"));
+    EXPECT_TRUE(tree.joyo && tree.jinmeiyo && tree.jis0208);
+    EXPECT_FALSE(fan.joyo || fan.jinmeiyo || fan.jis0208);
+    EXPECT_THAT(table.at(0x20BB7).totalStrokes, ElementsAre(6));
+}
+
+TEST(UnihanTest, MalformedRecordsNameSourceAndLine) {
+    for (const char* bad :
+         {"U+6728\tkTotalStrokes\tfour\n", "U+6728\tkTotalStrokes\n", "6728\tkTotalStrokes\t4\n",
+          "U+6728\tkRSUnicode\t215.1\n", "U+6728\tkTotalStrokes\t\n"}) {
+        UnihanTable table;
+        const std::string text = std::string("# header\n") + bad;
+        EXPECT_THAT(errorOf([&] { parseUnihan(text, "Unihan_X.txt", table); }),
+                    HasSubstr("Unihan_X.txt:2:"))
+            << bad;
+    }
+}
+
+constexpr const char* kKanjidic = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE kanjidic2 [
+<!ELEMENT kanjidic2 (header,character*)>
+]>
+<kanjidic2>
+<header><file_version>4</file_version></header>
+<character>
+<literal>木</literal>
+<codepoint><cp_value cp_type="ucs">6728</cp_value><cp_value cp_type="jis208">1-44-58</cp_value></codepoint>
+<radical><rad_value rad_type="nelson_c">1</rad_value><rad_value rad_type="classical">75</rad_value></radical>
+<misc><grade>1</grade><stroke_count>4</stroke_count><stroke_count>5</stroke_count></misc>
+<reading_meaning><rmgroup>
+<reading r_type="pinyin">mu4</reading>
+<reading r_type="ja_on">ボク</reading><reading r_type="ja_on">モク</reading>
+<reading r_type="ja_kun">き</reading><reading r_type="ja_kun">こ-</reading>
+<meaning>tree</meaning>
+</rmgroup><nanori>もと</nanori></reading_meaning>
+</character>
+<character>
+<literal>𠮷</literal>
+<codepoint><cp_value cp_type="jis213">1-47-52</cp_value></codepoint>
+<radical><rad_value rad_type="classical">30</rad_value></radical>
+<misc><stroke_count>6</stroke_count></misc>
+</character>
+</kanjidic2>
+)";
+
+TEST(KanjidicTest, ReadsTheFieldsInUse) {
+    const KanjidicTable table = parseKanjidic(kKanjidic, "kanjidic2.xml");
+    ASSERT_EQ(table.size(), 2u);
+    const KanjidicEntry& tree = table.at(0x6728);
+    EXPECT_EQ(tree.strokeCount, 4);  // the accepted count, not the miscount after it
+    EXPECT_EQ(tree.classicalRadical, 75);
+    EXPECT_EQ(tree.grade, 1);
+    EXPECT_TRUE(tree.jis208);
+    EXPECT_THAT(tree.on, ElementsAre("ボク", "モク"));
+    EXPECT_THAT(tree.kun, ElementsAre("き", "こ-"));  // nanori are not readings here
+
+    const KanjidicEntry& yoshi = table.at(0x20BB7);
+    EXPECT_EQ(yoshi.strokeCount, 6);
+    EXPECT_EQ(yoshi.grade, 0);
+    EXPECT_FALSE(yoshi.jis208);
+    EXPECT_TRUE(yoshi.on.empty() && yoshi.kun.empty());
+}
+
+TEST(KanjidicTest, ProblemsNameTheSource) {
+    EXPECT_THAT(errorOf([] { parseKanjidic("<kanjidic2><character>", "k.xml"); }),
+                HasSubstr("k.xml"));
+    EXPECT_THAT(errorOf([] { parseKanjidic("<other/>", "k.xml"); }),
+                HasSubstr("not a KANJIDIC2 file"));
+    EXPECT_THAT(errorOf([] {
+                    parseKanjidic(
+                        "<kanjidic2><character><literal>木林</literal></character></kanjidic2>",
+                        "k.xml");
+                }),
+                HasSubstr("not one character"));
+    EXPECT_THAT(errorOf([] {
+                    parseKanjidic(
+                        "<kanjidic2><character><literal>木</literal><misc><stroke_count>"
+                        "x</stroke_count></misc></character></kanjidic2>",
+                        "k.xml");
+                }),
+                HasSubstr("bad stroke count"));
+}
+
+TEST(KanjiVgTest, BaseFilesInCodePointOrder) {
+    TempDir dir;
+    for (const char* name :
+         {"06728.svg", "06728-Kaisho.svg", "03042.svg", "20b9f.svg", "README.md", "kvg-index.svg"})
+        dir.write(name, "<svg/>");
+    const auto files = kanjiVgBaseFiles(dir.path());
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0].codePoint, U'あ');
+    EXPECT_EQ(files[1].codePoint, U'木');
+    EXPECT_EQ(files[2].codePoint, 0x20B9Fu);
+    EXPECT_EQ(files[1].path.filename(), "06728.svg");
+
+    TempDir empty;
+    EXPECT_THAT(errorOf([&] { kanjiVgBaseFiles(empty.path()); }), HasSubstr("no stroke files"));
+    EXPECT_THAT(errorOf([&] { kanjiVgBaseFiles(empty.path() / "kanji"); }),
+                HasSubstr("missing input KanjiVG"));
+}
+
+TEST(KanjiVgTest, PathDataInDocumentOrder) {
+    const char* svg = R"svg(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE svg PUBLIC "-//W3C//DTD SVG 1.0//EN" "http://www.w3.org/TR/2001/REC-SVG-20010904/DTD/svg10.dtd" [
+<!ATTLIST g xmlns:kvg CDATA #FIXED "http://kanjivg.tagaini.net" kvg:element CDATA #IMPLIED >
+]>
+<svg xmlns="http://www.w3.org/2000/svg" width="109" height="109" viewBox="0 0 109 109">
+<g id="kvg:StrokePaths_05341"><g kvg:element="十">
+<path id="kvg:05341-s1" d="M10,50 L90,50"/>
+<g><path id="kvg:05341-s2" d="M50,10 L50,90"/></g>
+</g></g>
+<g id="kvg:StrokeNumbers_05341"><text transform="matrix(1 0 0 1 5 50)">1</text></g>
+</svg>)svg";
+    EXPECT_THAT(svgPathData(svg, "05341.svg"), ElementsAre("M10,50 L90,50", "M50,10 L50,90"));
+    EXPECT_THAT(errorOf([] { svgPathData("<svg><path id='x'/></svg>", "x.svg"); }),
+                HasSubstr("x.svg:1: <path> without data"));
+    EXPECT_THAT(errorOf([] { svgPathData("<svg><path d='M0,0'>", "y.svg"); }), HasSubstr("y.svg"));
+}
+
+TEST(InputFileTest, ReadsPlainAndCompressedFiles) {
+    TempDir dir;
+    const std::string text = "U+6728\tkTotalStrokes\t4\n";
+    dir.write("plain.txt", text);
+
+    // Two concatenated bzip2 streams, as some tools produce.
+    std::string bz2;
+    for (const std::string& part : {text, std::string("second stream\n")}) {
+        std::string buffer(part.size() + 600, '\0');
+        auto length = static_cast<unsigned>(buffer.size());
+        ASSERT_EQ(BZ2_bzBuffToBuffCompress(buffer.data(), &length, const_cast<char*>(part.data()),
+                                           static_cast<unsigned>(part.size()), 9, 0, 0),
+                  BZ_OK);
+        bz2.append(buffer.data(), length);
+    }
+    dir.write("data.txt.bz2", bz2);
+    dir.write("cut.txt.bz2", std::string_view(bz2).substr(0, bz2.size() / 4));
+
+    const std::string gzPath = (dir.path() / "data.xml.gz").string();
+    gzFile gz = gzopen(gzPath.c_str(), "wb");
+    ASSERT_NE(gz, nullptr);
+    gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
+    gzclose(gz);
+
+    EXPECT_EQ(readInputFile(dir.path() / "plain.txt"), text);
+    EXPECT_EQ(readInputFile(dir.path() / "data.txt.bz2"), text + "second stream\n");
+    EXPECT_EQ(readInputFile(gzPath), text);
+    EXPECT_THAT(errorOf([&] { readInputFile(dir.path() / "cut.txt.bz2"); }),
+                HasSubstr("cut.txt.bz2: "));
+}
+
+TEST(InputFileTest, FailuresNameTheFile) {
+    TempDir dir;
+    EXPECT_THAT(errorOf([&] { readInputFile(dir.path() / "absent.txt.bz2"); }),
+                HasSubstr("absent.txt.bz2: no such file"));
+    dir.write("broken.txt.bz2", "BZh91AY&SY not really bzip2");
+    EXPECT_THAT(errorOf([&] { readInputFile(dir.path() / "broken.txt.bz2"); }),
+                HasSubstr("broken.txt.bz2: corrupt bzip2 data"));
+    // A download cut short: the first half of a gzip file.
+    const std::string full = (dir.path() / "full.xml.gz").string();
+    gzFile gz = gzopen(full.c_str(), "wb");
+    ASSERT_NE(gz, nullptr);
+    for (int i = 0; i < 2000; ++i) gzprintf(gz, "<line number=\"%d\"/>\n", i * 7919 % 10007);
+    gzclose(gz);
+    std::ifstream in(full, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    dir.write("cut.xml.gz", std::string_view(bytes).substr(0, bytes.size() / 2));
+    EXPECT_THAT(errorOf([&] { readInputFile(dir.path() / "cut.xml.gz"); }),
+                HasSubstr("cut.xml.gz: corrupt gzip data"));
+
+    const auto found = dir.write("b.txt", "x");
+    EXPECT_EQ(findInput("B", {dir.path() / "a.txt", found}), found);
+    EXPECT_THAT(errorOf([&] { findInput("Unihan Readings", {dir.path() / "r.bz2"}); }),
+                HasSubstr("missing input Unihan Readings: none of "));
+}
+
+}  // namespace
+}  // namespace sumiro::databuild
