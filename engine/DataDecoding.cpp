@@ -1,5 +1,7 @@
 #include "engine/DataDecoding.h"
 
+#include "engine/JsonValidation.h"
+
 #include <simdjson.h>
 #include <sys/stat.h>
 
@@ -44,8 +46,7 @@ public:
         switch (error) {
             case simdjson::NUMBER_ERROR:
             case simdjson::NUMBER_OUT_OF_RANGE:
-                fail(key, std::string("number out of range or malformed, ") +
-                              std::string(expected));
+                fail(key, "malformed or out-of-range number");
             case simdjson::INCORRECT_TYPE:
                 fail(key, expected);
             default:
@@ -152,7 +153,17 @@ void forEachField(object& fields, const Context& context, Visit visit) {
         }
         // The key view dies with the next string read, so keep a copy of the short key.
         const std::string name(key);
-        visit(name, field.value());
+        if (!visit(name, field.value())) {
+            // An ignored key must still hold valid JSON.
+            value ignored;
+            auto error = field.value().get(ignored);
+            if (error == simdjson::SUCCESS) {
+                error = validateJsonValue(ignored);
+            }
+            if (error != simdjson::SUCCESS) {
+                context.fail(name, error, "invalid JSON value");
+            }
+        }
     }
 }
 
@@ -293,7 +304,10 @@ void decodeCharacterRecords(simdjson::padded_string_view json, std::string_view 
             } else if (key == "japanese") {
                 entry.japanese = readFlag(requireValue(result, context, key), context, key);
                 seen |= 32U;
+            } else {
+                return false;
             }
+            return true;
         });
         static constexpr const char* kKeys[] = {"character", "count",  "radicals",
                                                 "reading",   "common", "japanese"};
@@ -319,7 +333,10 @@ void decodeTemplateRecords(simdjson::padded_string_view json, std::string_view f
             } else if (key == "strokes") {
                 readStrokes(requireValue(result, context, key), context, raw.strokes);
                 hasStrokes = true;
+            } else {
+                return false;
             }
+            return true;
         });
         if (!hasCharacter) {
             context.fail("character", "missing");

@@ -69,6 +69,13 @@ TEST(DecodeCharacters, BadRecordsNameTheFileRecordAndKey) {
     EXPECT_THAT(decodeCharactersError(record1(
                     R"({"character":"a","count":1,"radicals":[],"reading":"","common":1,"japanese":true})")),
                 StartsWith("characters.json: record 1: \"common\": "));
+    // Ignored keys are not decoded but must still be valid JSON.
+    EXPECT_THAT(decodeCharactersError(record1(
+                    R"({"character":"a","count":1,"radicals":[],"reading":"","common":true,"japanese":true,"x":[tru]})")),
+                StartsWith("characters.json: record 1: \"x\": "));
+    EXPECT_THAT(decodeCharactersError(record1(
+                    R"({"note":{"a" 1},"character":"a","count":1,"radicals":[],"reading":"","common":true,"japanese":true})")),
+                StartsWith("characters.json: record 1: \"note\": invalid JSON"));
     EXPECT_THAT(decodeCharactersError(record1("7")),
                 StartsWith("characters.json: record 1: expected an object"));
 }

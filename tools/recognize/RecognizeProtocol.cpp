@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "engine/CharacterDatabase.h"
+#include "engine/JsonValidation.h"
 
 namespace sumiro {
 
@@ -138,6 +139,11 @@ std::string answerRequest(std::string_view line, const CharacterDatabase& databa
                 value v;
                 require(field.value().get(v), "invalid JSON");
                 id = readId(v);
+            } else if (key != "strokes") {
+                // Ignored keys must still hold valid JSON.
+                value v;
+                require(field.value().get(v), "invalid JSON");
+                require(validateJsonValue(v), "invalid JSON value");
             }
         }
         document.rewind();

@@ -46,6 +46,8 @@ TEST_F(RecognizeProtocol, MalformedLinesGetAnErrorWithTheirId) {
     EXPECT_THAT(answer(R"({"id": "s", "strokes": [[1, 2]]})"),
                 StartsWith(R"({"id": "s", "error": "\"strokes\": expected a point)"));
     EXPECT_THAT(answer("[1, 2]"), StartsWith(R"({"id": null, "error": "expected a JSON object)"));
+    EXPECT_THAT(answer(R"({"id": "v", "strokes": [], "pen": [1,,2]})"),
+                StartsWith(R"({"id": "v", "error": "invalid JSON)"));
     // Lines that do not parse at all cannot name their id.
     EXPECT_THAT(answer(R"({"id": "x", "strokes": [)"), StartsWith(R"({"id": null, "error": "invalid JSON)"));
     EXPECT_THAT(answer(R"({"id": "t", "strokes": []} junk)"),
