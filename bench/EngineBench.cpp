@@ -31,16 +31,19 @@ fs::path writeSyntheticData() {
             const int cp = i < 20000 ? 0x4E00 + i : 0x20000 + i;
             std::string utf8;
             if (cp < 0x10000) {
-                utf8 = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                utf8 = {static_cast<char>(0xE0 | (cp >> 12)),
+                        static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
                         static_cast<char>(0x80 | (cp & 0x3F))};
             } else {
-                utf8 = {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-                        static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+                utf8 = {static_cast<char>(0xF0 | (cp >> 18)),
+                        static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+                        static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                        static_cast<char>(0x80 | (cp & 0x3F))};
             }
             out << (i ? "," : "") << R"({"character":")" << utf8 << R"(","count":)" << 1 + i % 30
                 << R"(,"radicals":[)" << 1 + i % 214 << R"(],"reading":"ボク き","common":)"
-                << (i % 7 == 0 ? "true" : "false") << R"(,"japanese":)" << (i % 3 ? "true" : "false")
-                << '}';
+                << (i % 7 == 0 ? "true" : "false") << R"(,"japanese":)"
+                << (i % 3 ? "true" : "false") << '}';
         }
         out << ']';
     }
@@ -112,7 +115,8 @@ Ink drawnInk(std::size_t strokeCount, unsigned seed) {
                     const double y = stroke[i].y + (stroke[i + 1].y - stroke[i].y) * f;
                     const double rx = std::cos(angle) * x - std::sin(angle) * y + shear * y;
                     const double ry = std::sin(angle) * x + std::cos(angle) * y;
-                    drawn.push_back({150 + 250 * rx + jitter(random), 150 + 250 * ry + jitter(random)});
+                    drawn.push_back(
+                        {150 + 250 * rx + jitter(random), 150 + 250 * ry + jitter(random)});
                 }
             }
             drawn.push_back({150 + 250 * stroke.back().x, 150 + 250 * stroke.back().y});

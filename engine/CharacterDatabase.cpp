@@ -12,8 +12,7 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
     : entries_(loadCharacters(resources / "characters.json")) {
     indexEntries();
     // The inventory is complete before the template file is opened.
-    loadTemplates(resources / "templates.json",
-                  [this](RawTemplate& raw) { addTemplate(raw); });
+    loadTemplates(resources / "templates.json", [this](RawTemplate& raw) { addTemplate(raw); });
     templates_.shrink_to_fit();
     templateCommon_.shrink_to_fit();
     templateSet_ = TemplateSet(templates_);
@@ -68,7 +67,8 @@ std::vector<std::string> CharacterDatabase::search(std::optional<std::int64_t> c
         if (count && *count != e.count) {
             continue;
         }
-        if (radical && std::find(e.radicals.begin(), e.radicals.end(), *radical) == e.radicals.end()) {
+        if (radical &&
+            std::find(e.radicals.begin(), e.radicals.end(), *radical) == e.radicals.end()) {
             continue;
         }
         kept.push_back(static_cast<std::uint32_t>(i));

@@ -1,7 +1,5 @@
 #include "engine/DataDecoding.h"
 
-#include "engine/JsonValidation.h"
-
 #include <simdjson.h>
 #include <sys/stat.h>
 
@@ -12,6 +10,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+#include "engine/JsonValidation.h"
 
 namespace sumiro {
 
@@ -216,7 +216,6 @@ void readStrokes(value v, const Context& context, Ink& strokes) {
 
 }  // namespace
 
-
 std::string readDataFile(const std::filesystem::path& path) {
     const auto failure = [&](int error) {
         return DataError(path.string() + ": " + std::strerror(error));
@@ -360,8 +359,7 @@ std::vector<CharacterEntry> decodeCharacters(std::string_view json, std::string_
 std::vector<RawTemplate> decodeTemplates(std::string_view json, std::string_view fileName) {
     std::vector<RawTemplate> templates;
     const simdjson::padded_string padded(json);
-    decodeTemplateRecords(padded, fileName,
-                          [&](RawTemplate& raw) { templates.push_back(raw); });
+    decodeTemplateRecords(padded, fileName, [&](RawTemplate& raw) { templates.push_back(raw); });
     return templates;
 }
 

@@ -35,8 +35,8 @@ TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) {
     for (std::size_t id = 0; id < templates.size(); ++id) {
         const Ink& ink = templates[id].strokes;
         Group& group = groups_[ink.size()];
-        where_.push_back({static_cast<std::uint32_t>(ink.size()),
-                          static_cast<std::uint32_t>(group.ids.size())});
+        where_.push_back(
+            {static_cast<std::uint32_t>(ink.size()), static_cast<std::uint32_t>(group.ids.size())});
         group.ids.push_back(static_cast<std::uint32_t>(id));
         for (const Stroke& stroke : ink) {
             SUMIRO_EXPECTS(stroke.size() == kPoints, "TemplateSet: strokes must be normalized");

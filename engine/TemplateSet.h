@@ -18,7 +18,8 @@ public:
     struct Group {
         std::size_t strokeCount = 0;
         std::vector<std::uint32_t> ids;  ///< Database indices of the templates.
-        std::vector<InkPoint> points;    ///< Template k, stroke j starts at (k * strokeCount + j) * 16.
+        std::vector<InkPoint>
+            points;  ///< Template k, stroke j starts at (k * strokeCount + j) * 16.
 
         /// The points of all strokes of the group's k-th template.
         std::span<const InkPoint> templatePoints(std::size_t k) const;

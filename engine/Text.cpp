@@ -61,7 +61,8 @@ std::string codeList(std::string_view utf8) {
         if (!out.empty()) {
             out += ' ';
         }
-        const int written = std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(c));
+        const int written =
+            std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(c));
         out.append(buffer, static_cast<std::size_t>(written));
     });
     return out;

@@ -1,8 +1,7 @@
-#include "engine/CharacterDatabase.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "engine/CharacterDatabase.h"
 #include "engine/Normalization.h"
 #include "engine/tests/TempDirectory.h"
 
@@ -41,11 +40,11 @@ TEST(CharacterDatabase, TemplatesKeepFileOrderAndAreNormalized) {
 }
 
 TEST(Search, OrdersCommonFirstThenStrokesThenCodePoint) {
-    const CharacterDatabase db({entry("本", 5, {75}), entry("林", 8, {75}, true),
-                                entry("札", 5, {75}, true), entry("杉", 7, {9, 75}, false, false),
-                                entry("末", 5, {75}), entry("一", 1, {}), entry("\uF900", 5, {75}),
-                                entry("末", 5, {75})},
-                               {});
+    const CharacterDatabase db(
+        {entry("本", 5, {75}), entry("林", 8, {75}, true), entry("札", 5, {75}, true),
+         entry("杉", 7, {9, 75}, false, false), entry("末", 5, {75}), entry("一", 1, {}),
+         entry("\uF900", 5, {75}), entry("末", 5, {75})},
+        {});
     // U+F900 sorts as U+8C48, after U+672B and U+672C.
     EXPECT_THAT(db.search(std::nullopt, 75), ElementsAre("札", "林", "末", "末", "本", "\uF900"));
     EXPECT_THAT(db.search(5, std::nullopt), ElementsAre("札", "末", "末", "本", "\uF900"));
@@ -57,12 +56,13 @@ TEST(Search, OrdersCommonFirstThenStrokesThenCodePoint) {
 }
 
 TEST(Detail, FormatsReadingCountAndCodePoints) {
-    const CharacterDatabase db(
-        {entry("木", 4, {75}, true, true, "ボク き"), entry("𠮷", 0, {}), entry("\u845B\U000E0100", 12, {})},
-        {});
+    const CharacterDatabase db({entry("木", 4, {75}, true, true, "ボク き"), entry("𠮷", 0, {}),
+                                entry("\u845B\U000E0100", 12, {})},
+                               {});
     EXPECT_EQ(db.detail("木"), "木   ボク き   4画   U+6728");
     EXPECT_EQ(db.detail("𠮷"), "𠮷   読み情報なし   0画   U+20BB7");
-    EXPECT_EQ(db.detail("\u845B\U000E0100"), "\u845B\U000E0100   読み情報なし   12画   U+845B U+E0100");
+    EXPECT_EQ(db.detail("\u845B\U000E0100"),
+              "\u845B\U000E0100   読み情報なし   12画   U+845B U+E0100");
     EXPECT_EQ(db.detail("葛"), "葛   U+845B");
     EXPECT_EQ(db.detail(""), "   ");
 }

@@ -1,9 +1,8 @@
-#include "engine/DataDecoding.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "engine/CharacterDatabase.h"
+#include "engine/DataDecoding.h"
 #include "engine/tests/TempDirectory.h"
 
 namespace sumiro {
@@ -51,31 +50,39 @@ TEST(DecodeCharacters, BadRecordsNameTheFileRecordAndKey) {
     EXPECT_EQ(decodeCharactersError(record1(
                   R"({"character":"a","count":1,"radicals":[],"common":true,"japanese":true})")),
               "characters.json: record 1: \"reading\": missing");
-    EXPECT_EQ(decodeCharactersError(record1(
-                  R"({"character":"a","count":1,"radicals":[],"reading":null,"common":true,"japanese":true})")),
-              "characters.json: record 1: \"reading\": must not be null");
-    EXPECT_THAT(decodeCharactersError(record1(
-                    R"({"character":"a","count":"1","radicals":[],"reading":"","common":true,"japanese":true})")),
-                StartsWith("characters.json: record 1: \"count\": "));
-    EXPECT_THAT(decodeCharactersError(record1(
-                    R"({"character":"a","count":1.5,"radicals":[],"reading":"","common":true,"japanese":true})")),
-                StartsWith("characters.json: record 1: \"count\": "));
-    EXPECT_THAT(decodeCharactersError(record1(
-                    R"({"character":"a","count":99999999999999999999,"radicals":[],"reading":"","common":true,"japanese":true})")),
-                StartsWith("characters.json: record 1: \"count\": "));
-    EXPECT_THAT(decodeCharactersError(record1(
-                    R"({"character":"a","count":1,"radicals":[1,"2"],"reading":"","common":true,"japanese":true})")),
-                StartsWith("characters.json: record 1: \"radicals\": "));
-    EXPECT_THAT(decodeCharactersError(record1(
-                    R"({"character":"a","count":1,"radicals":[],"reading":"","common":1,"japanese":true})")),
-                StartsWith("characters.json: record 1: \"common\": "));
+    EXPECT_EQ(
+        decodeCharactersError(record1(
+            R"({"character":"a","count":1,"radicals":[],"reading":null,"common":true,"japanese":true})")),
+        "characters.json: record 1: \"reading\": must not be null");
+    EXPECT_THAT(
+        decodeCharactersError(record1(
+            R"({"character":"a","count":"1","radicals":[],"reading":"","common":true,"japanese":true})")),
+        StartsWith("characters.json: record 1: \"count\": "));
+    EXPECT_THAT(
+        decodeCharactersError(record1(
+            R"({"character":"a","count":1.5,"radicals":[],"reading":"","common":true,"japanese":true})")),
+        StartsWith("characters.json: record 1: \"count\": "));
+    EXPECT_THAT(
+        decodeCharactersError(record1(
+            R"({"character":"a","count":99999999999999999999,"radicals":[],"reading":"","common":true,"japanese":true})")),
+        StartsWith("characters.json: record 1: \"count\": "));
+    EXPECT_THAT(
+        decodeCharactersError(record1(
+            R"({"character":"a","count":1,"radicals":[1,"2"],"reading":"","common":true,"japanese":true})")),
+        StartsWith("characters.json: record 1: \"radicals\": "));
+    EXPECT_THAT(
+        decodeCharactersError(record1(
+            R"({"character":"a","count":1,"radicals":[],"reading":"","common":1,"japanese":true})")),
+        StartsWith("characters.json: record 1: \"common\": "));
     // Ignored keys are not decoded but must still be valid JSON.
-    EXPECT_THAT(decodeCharactersError(record1(
-                    R"({"character":"a","count":1,"radicals":[],"reading":"","common":true,"japanese":true,"x":[tru]})")),
-                StartsWith("characters.json: record 1: \"x\": "));
-    EXPECT_THAT(decodeCharactersError(record1(
-                    R"({"note":{"a" 1},"character":"a","count":1,"radicals":[],"reading":"","common":true,"japanese":true})")),
-                StartsWith("characters.json: record 1: \"note\": invalid JSON"));
+    EXPECT_THAT(
+        decodeCharactersError(record1(
+            R"({"character":"a","count":1,"radicals":[],"reading":"","common":true,"japanese":true,"x":[tru]})")),
+        StartsWith("characters.json: record 1: \"x\": "));
+    EXPECT_THAT(
+        decodeCharactersError(record1(
+            R"({"note":{"a" 1},"character":"a","count":1,"radicals":[],"reading":"","common":true,"japanese":true})")),
+        StartsWith("characters.json: record 1: \"note\": invalid JSON"));
     EXPECT_THAT(decodeCharactersError(record1("7")),
                 StartsWith("characters.json: record 1: expected an object"));
 }
@@ -108,9 +115,12 @@ TEST(DecodeTemplates, BadStrokesAndPoints) {
     EXPECT_EQ(one("{}"), "templates.json: record 1: \"strokes\": expected an array");
     EXPECT_EQ(one("null"), "templates.json: record 1: \"strokes\": must not be null");
     EXPECT_THAT(one("[7]"), StartsWith("templates.json: record 1: \"strokes\": expected a stroke"));
-    EXPECT_THAT(one("[[7]]"), StartsWith("templates.json: record 1: \"strokes\": expected a point"));
-    EXPECT_EQ(one("[[[1]]]"), "templates.json: record 1: \"strokes\": a point needs at least two numbers");
-    EXPECT_EQ(one("[[[]]]"), "templates.json: record 1: \"strokes\": a point needs at least two numbers");
+    EXPECT_THAT(one("[[7]]"),
+                StartsWith("templates.json: record 1: \"strokes\": expected a point"));
+    EXPECT_EQ(one("[[[1]]]"),
+              "templates.json: record 1: \"strokes\": a point needs at least two numbers");
+    EXPECT_EQ(one("[[[]]]"),
+              "templates.json: record 1: \"strokes\": a point needs at least two numbers");
     EXPECT_THAT(one(R"([[[1,"2"]]])"), StartsWith("templates.json: record 1: \"strokes\": "));
     EXPECT_THAT(one("[[[1,2,true]]]"), StartsWith("templates.json: record 1: \"strokes\": "));
     EXPECT_THAT(one("[[[1e999,2]]]"), StartsWith("templates.json: record 1: \"strokes\": "));
@@ -129,17 +139,20 @@ TEST(LoadDatabase, FileErrorsNameThePath) {
         return std::string("no error");
     };
     dir.write("templates.json", "[]");
-    EXPECT_EQ(loadError(), (dir.path() / "characters.json").string() + ": No such file or directory");
+    EXPECT_EQ(loadError(),
+              (dir.path() / "characters.json").string() + ": No such file or directory");
 
     dir.write("characters.json", "[" + std::string(kTree) + "]");
     std::filesystem::remove(dir.path() / "templates.json");
-    EXPECT_EQ(loadError(), (dir.path() / "templates.json").string() + ": No such file or directory");
+    EXPECT_EQ(loadError(),
+              (dir.path() / "templates.json").string() + ": No such file or directory");
 
     std::filesystem::create_directory(dir.path() / "templates.json");
     EXPECT_EQ(loadError(), (dir.path() / "templates.json").string() + ": Is a directory");
 
     std::filesystem::remove(dir.path() / "templates.json");
-    dir.write("templates.json", R"([{"character":"a","strokes":[]},{"character":"b","strokes":{}}])");
+    dir.write("templates.json",
+              R"([{"character":"a","strokes":[]},{"character":"b","strokes":{}}])");
     EXPECT_EQ(loadError(), "templates.json: record 1: \"strokes\": expected an array");
 
     dir.write("templates.json", R"([{"character":"a","strokes":[[[1,2],[3,4]]]}])");

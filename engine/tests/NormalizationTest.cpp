@@ -1,6 +1,6 @@
-#include "engine/Normalization.h"
-
 #include <gtest/gtest.h>
+
+#include "engine/Normalization.h"
 
 namespace sumiro {
 namespace {

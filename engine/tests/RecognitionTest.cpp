@@ -30,10 +30,11 @@ Ink bars(int n) {
 }
 
 TEST(Recognize, OrderAndDirectionOfStrokesAreTolerated) {
-    const CharacterDatabase db({entry("R", false)}, {{"R", {kBarBackwards, kPole}},
-                                                     {"S", {kPole, kBar}},
-                                                     {"X", kCross},
-                                                     {"L", {{{10, 10}, {10, 90}}, {{10, 90}, {90, 90}}}}});
+    const CharacterDatabase db({entry("R", false)},
+                               {{"R", {kBarBackwards, kPole}},
+                                {"S", {kPole, kBar}},
+                                {"X", kCross},
+                                {"L", {{{10, 10}, {10, 90}}, {{10, 90}, {90, 90}}}}});
     // S and X both score 0 and keep database order; R pays for its reversed stroke.
     EXPECT_THAT(db.recognize(kCross), ElementsAre("S", "X", "R", "L"));
     // Every stroke backwards, in reverse order: still an exact match up to the reversal price.
@@ -55,8 +56,9 @@ TEST(Recognize, StrokeCountToleranceFiltersTemplates) {
     const CharacterDatabase db({}, std::move(templates));
     const auto counts = [&](int n) {
         auto found = db.recognize(bars(n), 100);
-        std::sort(found.begin(), found.end(),
-                  [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); });
+        std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
+            return std::stoi(a) < std::stoi(b);
+        });
         return found;
     };
     EXPECT_THAT(counts(1), ElementsAre("1", "2", "3"));

@@ -1,11 +1,10 @@
-#include "engine/StrokeMatching.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "engine/Normalization.h"
+#include "engine/StrokeMatching.h"
 
 namespace sumiro {
 namespace {

@@ -15,7 +15,8 @@ namespace sumiro::testing {
 class TempDirectory {
 public:
     TempDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sumiro-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "sumiro-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("cannot create a temporary directory");
         }

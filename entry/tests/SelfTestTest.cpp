@@ -1,11 +1,10 @@
-#include "entry/SelfTest.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "engine/tests/TempDirectory.h"
+#include "entry/SelfTest.h"
 
 namespace sumiro {
 namespace {
@@ -17,8 +16,10 @@ using ::testing::MatchesRegex;
 void writeData(const testing::TempDirectory& dir, int entries, int templates,
                bool withMouth = true) {
     std::string characters = "[";
-    characters += R"({"character":"木","count":4,"radicals":[75],"reading":"ボク き","common":true,"japanese":true},)";
-    characters += R"({"character":"林","count":8,"radicals":[75],"reading":"リン","common":true,"japanese":true})";
+    characters +=
+        R"({"character":"木","count":4,"radicals":[75],"reading":"ボク き","common":true,"japanese":true},)";
+    characters +=
+        R"({"character":"林","count":8,"radicals":[75],"reading":"リン","common":true,"japanese":true})";
     for (int i = 2; i < entries; ++i) {
         characters += R"(,{"character":"x)" + std::to_string(i) +
                       R"(","count":3,"radicals":[1],"reading":"","common":false,"japanese":true})";
@@ -69,18 +70,17 @@ TEST(SelfTest, AllChecksPass) {
     writeData(dir, 90001, 6001);
     const Outcome result = runSelfTestIn({"sumiro", "--self-test", dir.path().string()});
     EXPECT_EQ(result.status, 0);
-    EXPECT_THAT(result.lines,
-                ElementsAre("PASS Unihan character inventory", "PASS Offline handwriting inventory",
-                            "PASS 4-stroke 木 lookup", "PASS 木 radical 林 lookup",
-                            "PASS Japanese reading", "PASS Hand-drawn 木 top10: 木十人口 0ms",
-                            "PASS Hand-drawn 十 top10: 十人木yyyyyyy 0ms",
-                            "PASS Hand-drawn 人 top10: 人十木yyyyyyy 0ms",
-                            "PASS Hand-drawn 口 top10: 口木人yyyyyyy 0ms",
-                            "PASS Stroke order and direction tolerance",
-                            "PASS Translation/scale invariance",
-                            "PASS Empty canvas has no candidates",
-                            "PASS Supplementary character UTF-16 transport",
-                            "PASS Character details", "Elapsed 2.5s; 0 failures"));
+    EXPECT_THAT(
+        result.lines,
+        ElementsAre(
+            "PASS Unihan character inventory", "PASS Offline handwriting inventory",
+            "PASS 4-stroke 木 lookup", "PASS 木 radical 林 lookup", "PASS Japanese reading",
+            "PASS Hand-drawn 木 top10: 木十人口 0ms", "PASS Hand-drawn 十 top10: 十人木yyyyyyy 0ms",
+            "PASS Hand-drawn 人 top10: 人十木yyyyyyy 0ms",
+            "PASS Hand-drawn 口 top10: 口木人yyyyyyy 0ms",
+            "PASS Stroke order and direction tolerance", "PASS Translation/scale invariance",
+            "PASS Empty canvas has no candidates", "PASS Supplementary character UTF-16 transport",
+            "PASS Character details", "Elapsed 2.5s; 0 failures"));
 }
 
 TEST(SelfTest, InventoryBoundariesAreStrict) {
@@ -112,7 +112,8 @@ TEST(SelfTest, TheLastArgumentIsTheDirectory) {
     // The directory before "--self-test" is not used: "--self-test" itself is the path.
     Outcome result = runSelfTestIn({"sumiro", dir.path().string(), "--self-test"});
     EXPECT_EQ(result.status, 1);
-    EXPECT_THAT(result.lines, ElementsAre("--self-test/characters.json: No such file or directory"));
+    EXPECT_THAT(result.lines,
+                ElementsAre("--self-test/characters.json: No such file or directory"));
 
     result = runSelfTestIn({"sumiro", "--self-test", "--verbose", dir.path().string()});
     EXPECT_EQ(result.status, 1);
@@ -120,7 +121,8 @@ TEST(SelfTest, TheLastArgumentIsTheDirectory) {
     EXPECT_EQ(result.lines.back(), "Elapsed 2.5s; 2 failures");
 
     result = runSelfTestIn({"sumiro", "--self-test", dir.path().string(), "/nonexistent"});
-    EXPECT_THAT(result.lines, ElementsAre("/nonexistent/characters.json: No such file or directory"));
+    EXPECT_THAT(result.lines,
+                ElementsAre("/nonexistent/characters.json: No such file or directory"));
 }
 
 TEST(SelfTest, DecodingErrorIsTheOnlyLine) {
@@ -129,14 +131,16 @@ TEST(SelfTest, DecodingErrorIsTheOnlyLine) {
     dir.write("templates.json", R"([{"character":"a","strokes":[[[1]]]}])");
     const Outcome result = runSelfTestIn({"sumiro", "--self-test", dir.path().string()});
     EXPECT_EQ(result.status, 1);
-    EXPECT_THAT(result.lines,
-                ElementsAre("templates.json: record 0: \"strokes\": a point needs at least two numbers"));
+    EXPECT_THAT(
+        result.lines,
+        ElementsAre("templates.json: record 0: \"strokes\": a point needs at least two numbers"));
 }
 
 TEST(SelfTest, ModeSelection) {
     EXPECT_TRUE(wantsSelfTest(std::vector<std::string>{"sumiro", "dir", "--self-test"}));
     EXPECT_TRUE(wantsSelfTest(std::vector<std::string>{"sumiro", "--self-test", "dir"}));
-    EXPECT_FALSE(wantsSelfTest(std::vector<std::string>{"sumiro", "--self-test=dir", "-self-test"}));
+    EXPECT_FALSE(
+        wantsSelfTest(std::vector<std::string>{"sumiro", "--self-test=dir", "-self-test"}));
 }
 
 TEST(FormatSeconds, ShortestRoundTripWithAFraction) {

@@ -1,9 +1,8 @@
-#include "tools/recognize/RecognizeProtocol.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "engine/CharacterDatabase.h"
+#include "tools/recognize/RecognizeProtocol.h"
 
 namespace sumiro {
 namespace {
@@ -18,8 +17,7 @@ protected:
     }
 
     const CharacterDatabase database_{
-        {},
-        {{"十", {{{10, 50}, {90, 50}}, {{50, 10}, {50, 90}}}}, {"一", {{{0, 0}, {100, 0}}}}}};
+        {}, {{"十", {{{10, 50}, {90, 50}}, {{50, 10}, {50, 90}}}}, {"一", {{{0, 0}, {100, 0}}}}}};
 };
 
 TEST_F(RecognizeProtocol, AnswersCandidatesAndTime) {
@@ -35,8 +33,9 @@ TEST_F(RecognizeProtocol, AnswersCandidatesAndTime) {
 TEST_F(RecognizeProtocol, MalformedLinesGetAnErrorWithTheirId) {
     EXPECT_EQ(answer(R"({"id": "p", "strokes": [[[1]]]})"),
               R"({"id": "p", "error": "\"strokes\": a point needs at least two numbers"})");
-    EXPECT_THAT(answer(R"({"strokes": [[[1e999, 2]]], "id": "big"})"),
-                StartsWith(R"({"id": "big", "error": "invalid JSON (Problem while parsing a number)"));
+    EXPECT_THAT(
+        answer(R"({"strokes": [[[1e999, 2]]], "id": "big"})"),
+        StartsWith(R"({"id": "big", "error": "invalid JSON (Problem while parsing a number)"));
     EXPECT_EQ(answer(R"({"id": "none"})"), R"({"id": "none", "error": "\"strokes\": missing"})");
     std::string many = R"({"id": 1, "strokes": [[])";
     for (int i = 0; i < 64; ++i) {
@@ -49,7 +48,8 @@ TEST_F(RecognizeProtocol, MalformedLinesGetAnErrorWithTheirId) {
     EXPECT_THAT(answer(R"({"id": "v", "strokes": [], "pen": [1,,2]})"),
                 StartsWith(R"({"id": "v", "error": "invalid JSON)"));
     // Lines that do not parse at all cannot name their id.
-    EXPECT_THAT(answer(R"({"id": "x", "strokes": [)"), StartsWith(R"({"id": null, "error": "invalid JSON)"));
+    EXPECT_THAT(answer(R"({"id": "x", "strokes": [)"),
+                StartsWith(R"({"id": null, "error": "invalid JSON)"));
     EXPECT_THAT(answer(R"({"id": "t", "strokes": []} junk)"),
                 StartsWith(R"({"id": null, "error": "invalid JSON)"));
 }
