@@ -29,6 +29,15 @@ QColor withAlpha(QColor color, double alpha) {
 
 }  // namespace
 
+QString CharacterGrid::fittedCodeLabel(QStringView character, double width) const {
+    // Two scalars already overflow a cell on one line: then give each scalar its own line.
+    QString label = codeLabel(character);
+    if (QFontMetricsF(codeFont_).horizontalAdvance(label) > width - 2.0) {
+        label = codeLabel(character, u"\n");
+    }
+    return label;
+}
+
 const QString CharacterGrid::kDefaultFontName = QStringLiteral("Noto Sans CJK JP");
 
 CharacterGrid::CharacterGrid(QWidget* parent) : QWidget(parent) {
@@ -174,10 +183,14 @@ void CharacterGrid::paintEvent(QPaintEvent* event) {
         painter.drawRoundedRect(cell, GridLayout::kCellRadius, GridLayout::kCellRadius);
 
         const QString& character = characters_[i];
-        const bool renderable = coverage.renders(character);
-        painter.setFont(renderable ? font_ : codeFont_);
         painter.setPen(text);
-        painter.drawText(cell, Qt::AlignCenter, renderable ? character : codeLabel(character));
+        if (coverage.renders(character)) {
+            painter.setFont(font_);
+            painter.drawText(cell, Qt::AlignCenter, character);
+        } else {
+            painter.setFont(codeFont_);
+            painter.drawText(cell, Qt::AlignCenter, fittedCodeLabel(character, cell.width()));
+        }
     }
 }
 

@@ -82,6 +82,7 @@ private:
     void fitHeight();
     void updateCell(std::optional<qsizetype> index);
     void resolveFont();
+    QString fittedCodeLabel(QStringView character, double width) const;
 
     QStringList characters_;
     QStringList keys_;  // NFC forms of characters_, so marking compares without allocating

@@ -59,7 +59,7 @@ IndexRange GridLayout::rowsBetween(double top, double bottom) const {
     return {first, std::max(first, end)};
 }
 
-QString codeLabel(QStringView text) {
+QString codeLabel(QStringView text, QStringView separator) {
     QString label;
     label.reserve(text.size() * 5);
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -69,6 +69,7 @@ QString codeLabel(QStringView text) {
             scalar = QChar::surrogateToUcs4(text[i], text[i + 1]);
             ++i;
         }
+        if (!label.isEmpty()) label += separator;
         label += QStringLiteral("%1").arg(static_cast<uint>(scalar), 4, 16, QLatin1Char('0'));
     }
     return label.toUpper();

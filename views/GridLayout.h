@@ -61,9 +61,10 @@ private:
 };
 
 /// Label of a character no installed font can draw: the hexadecimal code of every Unicode
-/// scalar, upper case, at least four digits each, without separators ("0378" "0379" gives
-/// "03780379"; U+F0000 gives "F0000"). An unpaired surrogate counts as its own code unit.
-QString codeLabel(QStringView text);
+/// scalar, upper case, at least four digits each, joined by `separator` (by default nothing:
+/// "0378" "0379" gives "03780379"; U+F0000 gives "F0000"). An unpaired surrogate counts as
+/// its own code unit.
+QString codeLabel(QStringView text, QStringView separator = {});
 
 /// Whether a hosted grid `current` wide must be resized to `target`: only a difference of
 /// more than 0.1 counts, so rounding noise does not trigger a relayout loop.

@@ -46,8 +46,17 @@ void BM_RenderabilityOfAPanel(benchmark::State& state) {
     }
 }
 
+// The one-time cost of gathering the coverage of every installed font.
+void BM_GatherFontCoverage(benchmark::State& state) {
+    for (auto _ : state) {
+        sumiro::FontCoverage fonts;
+        benchmark::DoNotOptimize(fonts.covers(U'木'));
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_GatherFontCoverage)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PaintPanelKanji)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintPanelExtensionB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintPanelCodes)->Unit(benchmark::kMillisecond);

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QFontDatabase>
+#include <QPainter>
 #include <QImage>
 #include <QPaintEvent>
 #include <QScrollBar>
@@ -140,24 +142,41 @@ TEST(FontCoverageTest, KnowsWhatTheInstalledFontsDraw) {
     EXPECT_FALSE(fonts.renders(QStringView(u"\xD842")));
 }
 
-TEST_F(CharacterGridTest, UnrenderableCharactersShowTheirCode) {
-    // Drawn side by side: a code label leaves far less ink than a CJK glyph, and in a
-    // different place than the empty box a missing glyph would leave.
-    grid.resize(98, 1);
-    grid.setCharacters({u"\u0378\u0379"_qs, scalar(0xF0000)});
+// The inside of a cell as the grid draws it, and as `text` drawn centred in `font` would be.
+QImage cellInside(CharacterGrid& grid, qsizetype index) {
     QImage picture(grid.size(), QImage::Format_RGB32);
     grid.render(&picture);
-    const QRgb base = grid.palette().color(QPalette::Base).rgb();
-    auto inked = [&](int left) {
-        int count = 0;
-        for (int y = 10; y < 39; ++y)
-            for (int x = left + 8; x < left + 41; ++x) count += picture.pixel(x, y) != base;
-        return count;
-    };
-    // Code labels are a single short line in a 10-pixel font: some ink, well inside the cell.
-    EXPECT_GT(inked(0), 10);
-    EXPECT_GT(inked(49), 10);
-    EXPECT_EQ(grid.lastPaint().cells, 2);
+    const QRect inside = grid.gridLayout().drawnRect(index).toAlignedRect().adjusted(3, 3, -3, -3);
+    return picture.copy(inside);
+}
+
+QImage expectedInside(const CharacterGrid& grid, const QString& text, const QFont& font) {
+    const QRectF cell(2, 2, 45, 45);
+    QImage picture(49, 49, QImage::Format_RGB32);
+    picture.fill(grid.palette().color(QPalette::Base));
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setFont(font);
+    painter.setPen(grid.palette().color(QPalette::WindowText));
+    painter.drawText(cell, Qt::AlignCenter, text);
+    painter.end();
+    return picture.copy(cell.toAlignedRect().adjusted(3, 3, -3, -3));
+}
+
+TEST_F(CharacterGridTest, UnrenderableCharactersShowTheirCode) {
+    grid.resize(147, 1);
+    grid.setCharacters({u"\u0378\u0379"_qs, scalar(0xF0000), u"木"_qs});
+    QFont code = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    code.setPixelSize(10);
+    QFont cjk(CharacterGrid::kDefaultFontName);
+    cjk.setPixelSize(28);
+
+    EXPECT_EQ(cellInside(grid, 1), expectedInside(grid, u"F0000"_qs, code));
+    // Two scalars do not fit on one line: one line each.
+    EXPECT_EQ(cellInside(grid, 0), expectedInside(grid, u"0378\n0379"_qs, code));
+    EXPECT_NE(cellInside(grid, 0), expectedInside(grid, u"\u0378\u0379"_qs, cjk));
+    EXPECT_EQ(cellInside(grid, 2), expectedInside(grid, u"木"_qs, cjk));
+    EXPECT_EQ(grid.lastPaint().cells, 3);
 }
 
 TEST_F(CharacterGridTest, PaintingALongListTouchesOnlyTheVisibleRows) {

@@ -72,6 +72,7 @@ TEST(CodeLabelTest, EveryScalarAtLeastFourUpperCaseDigits) {
     EXPECT_EQ(codeLabel(u"a"), QStringLiteral("0061"));
     EXPECT_EQ(codeLabel(QStringView(u"\xD842")), QStringLiteral("D842"));  // lone surrogate
     EXPECT_EQ(codeLabel(u""), QString());
+    EXPECT_EQ(codeLabel(u"\u0378\u0379", u"\n"), QStringLiteral("0378\n0379"));
 }
 
 TEST(WidthRuleTest, OnlyDifferencesAboveATenthCount) {
