@@ -1,9 +1,9 @@
 #include "views/AccessibleCharacter.h"
 
-#include "views/CharacterGrid.h"
-
 #include <QTimer>
 #include <QWidget>
+
+#include "views/CharacterGrid.h"
 
 namespace sumiro {
 
@@ -62,7 +62,8 @@ void AccessibleCharacter::doAction(const QString& actionName) {
     QTimer::singleShot(0, grid_.data(), [action = press] { action(); });
 }
 
-AccessibleGrid::AccessibleGrid(CharacterGrid* grid) : QAccessibleWidget(grid, QAccessible::Grouping) {}
+AccessibleGrid::AccessibleGrid(CharacterGrid* grid)
+    : QAccessibleWidget(grid, QAccessible::Grouping) {}
 
 AccessibleGrid::~AccessibleGrid() {
     for (const auto& [index, id] : elements_) QAccessible::deleteAccessibleInterface(id);

@@ -3,7 +3,6 @@
 #include <QAccessibleInterface>
 #include <QAccessibleWidget>
 #include <QPointer>
-
 #include <functional>
 #include <unordered_map>
 

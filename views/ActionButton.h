@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QPushButton>
-
 #include <functional>
 
 namespace sumiro {

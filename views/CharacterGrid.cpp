@@ -1,16 +1,15 @@
 #include "views/CharacterGrid.h"
 
-#include "views/AccessibleCharacter.h"
-#include "views/FontCoverage.h"
-
 #include <QAccessible>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
-
+#include <QPainter>
 #include <cmath>
+
+#include "views/AccessibleCharacter.h"
+#include "views/FontCoverage.h"
 
 namespace sumiro {
 
@@ -85,8 +84,9 @@ void CharacterGrid::setFontSize(double size) {
 
 void CharacterGrid::resolveFont() {
     // Resolved here rather than per paint: a family lookup is far too slow for every pass.
-    font_ = QFontDatabase::hasFamily(fontName_) ? QFont(fontName_)
-                                                : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font_ = QFontDatabase::hasFamily(fontName_)
+                ? QFont(fontName_)
+                : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font_.setPixelSize(std::max(1, static_cast<int>(std::lround(fontSize_))));
     codeFont_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     codeFont_.setPixelSize(kCodePixels);

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "views/GridLayout.h"
-
 #include <QFont>
 #include <QStringList>
 #include <QWidget>
-
 #include <functional>
 #include <optional>
+
+#include "views/GridLayout.h"
 
 namespace sumiro {
 

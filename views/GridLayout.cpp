@@ -24,9 +24,7 @@ GridLayout::GridLayout(double width, qsizetype count)
 
 qsizetype GridLayout::rows() const { return (count_ + columns_ - 1) / columns_; }
 
-double GridLayout::height() const {
-    return std::max(static_cast<double>(rows()) * kCell, 1.0);
-}
+double GridLayout::height() const { return std::max(static_cast<double>(rows()) * kCell, 1.0); }
 
 QRectF GridLayout::pitchRect(qsizetype index) const {
     const qsizetype column = index % columns_;
@@ -64,8 +62,7 @@ QString codeLabel(QStringView text, QStringView separator) {
     label.reserve(text.size() * 5);
     for (qsizetype i = 0; i < text.size(); ++i) {
         char32_t scalar = text[i].unicode();
-        if (QChar::isHighSurrogate(scalar) && i + 1 < text.size() &&
-            text[i + 1].isLowSurrogate()) {
+        if (QChar::isHighSurrogate(scalar) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             scalar = QChar::surrogateToUcs4(text[i], text[i + 1]);
             ++i;
         }
@@ -75,6 +72,8 @@ QString codeLabel(QStringView text, QStringView separator) {
     return label.toUpper();
 }
 
-bool widthNeedsUpdate(double current, double target) { return !(std::abs(current - target) <= 0.1); }
+bool widthNeedsUpdate(double current, double target) {
+    return !(std::abs(current - target) <= 0.1);
+}
 
 }  // namespace sumiro

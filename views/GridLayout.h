@@ -3,7 +3,6 @@
 #include <QRectF>
 #include <QString>
 #include <QStringView>
-
 #include <optional>
 
 namespace sumiro {

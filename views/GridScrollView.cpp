@@ -1,11 +1,10 @@
 #include "views/GridScrollView.h"
 
+#include <QResizeEvent>
+#include <cmath>
+
 #include "views/CharacterGrid.h"
 #include "views/GridLayout.h"
-
-#include <QResizeEvent>
-
-#include <cmath>
 
 namespace sumiro {
 

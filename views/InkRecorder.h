@@ -1,11 +1,10 @@
 #pragma once
 
-#include "engine/Ink.h"
-
 #include <QPointF>
 #include <QSizeF>
-
 #include <utility>
+
+#include "engine/Ink.h"
 
 namespace sumiro {
 

@@ -4,7 +4,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-
 #include <algorithm>
 
 namespace sumiro {
@@ -22,9 +21,7 @@ constexpr double kPlaceholderRise = 35.0;  // top of the hint above the horizont
 
 const QString InkView::kPlaceholder = QStringLiteral("ここに1文字書く");
 
-InkView::InkView(QWidget* parent) : QWidget(parent) {
-    setFocusPolicy(Qt::NoFocus);
-}
+InkView::InkView(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::NoFocus); }
 
 void InkView::setStrokes(Ink strokes) {
     recorder_.setStrokes(std::move(strokes));
@@ -78,8 +75,8 @@ void InkView::paintEvent(QPaintEvent*) {
     const double midX = w * 0.5;
     const double midY = h * 0.5;
 
-    const QRectF frame = QRectF(rect()).adjusted(kFrameInset, kFrameInset, -kFrameInset,
-                                                 -kFrameInset);
+    const QRectF frame =
+        QRectF(rect()).adjusted(kFrameInset, kFrameInset, -kFrameInset, -kFrameInset);
     painter.setPen(QPen(colors.color(QPalette::Mid), 1.0));
     painter.setBrush(colors.color(QPalette::Base));
     painter.drawRoundedRect(frame, kFrameRadius, kFrameRadius);

@@ -1,11 +1,10 @@
 #pragma once
 
+#include <QWidget>
+#include <functional>
+
 #include "engine/Ink.h"
 #include "views/InkRecorder.h"
-
-#include <QWidget>
-
-#include <functional>
 
 namespace sumiro {
 

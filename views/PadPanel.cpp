@@ -1,9 +1,9 @@
 #include "views/PadPanel.h"
 
-#include "views/X11Desktop.h"
-
 #include <QGuiApplication>
 #include <QWindow>
+
+#include "views/X11Desktop.h"
 
 namespace sumiro {
 

@@ -3,7 +3,6 @@
 #include <QBoxLayout>
 #include <QFontDatabase>
 #include <QGridLayout>
-
 #include <cmath>
 
 namespace sumiro {

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QWidget>
-
 #include <initializer_list>
 #include <memory>
 

@@ -1,13 +1,13 @@
 // Painting cost of the character grid. The goal: a full panel's worth of cells (760 × 490)
 // in at most 8 ms, half a frame at 60 Hz, once the CJK font is cached.
 
-#include "views/CharacterGrid.h"
-#include "views/FontCoverage.h"
-
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QImage>
+
+#include "views/CharacterGrid.h"
+#include "views/FontCoverage.h"
 
 namespace {
 
@@ -46,6 +46,15 @@ void BM_RenderabilityOfAPanel(benchmark::State& state) {
     }
 }
 
+// Assigning the longest browse list (every CJK ideograph of the BMP and Extension B).
+void BM_AssignLongList(benchmark::State& state) {
+    QStringList list = codes(0x4E00, 0x9FFF - 0x4E00 + 1) + codes(0x20000, 0xA6E0);
+    sumiro::CharacterGrid grid;
+    grid.resize(760, 1);
+    for (auto _ : state) grid.setCharacters(list);
+    state.counters["characters"] = static_cast<double>(list.size());
+}
+
 // The one-time cost of gathering the coverage of every installed font.
 void BM_GatherFontCoverage(benchmark::State& state) {
     for (auto _ : state) {
@@ -56,6 +65,7 @@ void BM_GatherFontCoverage(benchmark::State& state) {
 
 }  // namespace
 
+BENCHMARK(BM_AssignLongList)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GatherFontCoverage)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PaintPanelKanji)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintPanelExtensionB)->Unit(benchmark::kMillisecond);

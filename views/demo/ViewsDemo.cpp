@@ -6,21 +6,20 @@
 // --sample-ink puts a drawn 木 on the canvas; --screenshot saves the panel once it is on
 // screen and quits. Clicked and hovered characters and finished strokes are printed.
 
-#include "views/ActionButton.h"
-#include "views/CharacterGrid.h"
-#include "views/GridScrollView.h"
-#include "views/InkView.h"
-#include "views/PadPanel.h"
-#include "views/ViewHelpers.h"
-
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
 #include <QTextStream>
 #include <QTimer>
 #include <QWindow>
-
 #include <cstdio>
+
+#include "views/ActionButton.h"
+#include "views/CharacterGrid.h"
+#include "views/GridScrollView.h"
+#include "views/InkView.h"
+#include "views/PadPanel.h"
+#include "views/ViewHelpers.h"
 
 namespace {
 
@@ -40,10 +39,10 @@ Ink sampleTree() {
 
 QStringList sampleCharacters() {
     QStringList list;
-    list << scalar(0x20BB7)                          // 𠮷, Extension B
-         << scalar(0x0378) + scalar(0x0379)          // unassigned: shown as code
-         << scalar(0xF0000)                          // private use: shown as code
-         << scalar(0x6728) << scalar(0x6797) << scalar(0x68EE);  // 木 林 森
+    list << scalar(0x20BB7)                                         // 𠮷, Extension B
+         << scalar(0x0378) + scalar(0x0379)                         // unassigned: shown as code
+         << scalar(0xF0000)                                         // private use: shown as code
+         << scalar(0x6728) << scalar(0x6797) << scalar(0x68EE);     // 木 林 森
     for (char32_t c = 0x3041; c <= 0x3096; ++c) list << scalar(c);  // hiragana
     for (char32_t c = 0x4E00; c < 0x4E00 + 4000; ++c) list << scalar(c);  // kanji
     return list;
@@ -66,14 +65,13 @@ int main(int argc, char** argv) {
     auto* ink = new sumiro::InkView;  // owned by the panel through the layouts below
     ink->setFixedSize(250, 250);
     if (parser.isSet("sample-ink")) ink->setStrokes(sampleTree());
-    ink->changed = [ink, &out] {
-        out << "strokes " << ink->strokes().size() << Qt::endl;
-    };
+    ink->changed = [ink, &out] { out << "strokes " << ink->strokes().size() << Qt::endl; };
 
     auto* grid = new sumiro::CharacterGrid;
     grid->setCharacters(sampleCharacters());
     grid->clicked = [&out](const QString& c) { out << "clicked " << c << Qt::endl; };
-    auto* status = sumiro::label(QStringLiteral("文字をクリックすると入力先へ送信します")).release();
+    auto* status =
+        sumiro::label(QStringLiteral("文字をクリックすると入力先へ送信します")).release();
     grid->hovered = [status](const QString& c) { status->setText(c); };
     auto* scroll = sumiro::gridScroll(grid).release();
     scroll->setMinimumSize(470, 300);
@@ -91,7 +89,8 @@ int main(int argc, char** argv) {
         const QString file = parser.value("screenshot");
         // Wait for the window system to show the panel, then save what it shows.
         const QDeadlineTimer deadline(5000);
-        while (!(panel.windowHandle() && panel.windowHandle()->isExposed()) && !deadline.hasExpired()) {
+        while (!(panel.windowHandle() && panel.windowHandle()->isExposed()) &&
+               !deadline.hasExpired()) {
             QApplication::processEvents(QEventLoop::AllEvents, 50);
         }
         QApplication::processEvents();

@@ -1,14 +1,14 @@
-#include "views/ActionButton.h"
-#include "views/CharacterGrid.h"
-#include "views/GridScrollView.h"
-#include "views/PadPanel.h"
-#include "views/ViewHelpers.h"
-
 #include <gtest/gtest.h>
 
 #include <QBoxLayout>
 #include <QScrollBar>
 #include <QTest>
+
+#include "views/ActionButton.h"
+#include "views/CharacterGrid.h"
+#include "views/GridScrollView.h"
+#include "views/PadPanel.h"
+#include "views/ViewHelpers.h"
 
 namespace sumiro {
 namespace {
@@ -32,7 +32,8 @@ TEST(GridScrollViewTest, GridIsAsWideAsTheViewportAndAsHighAsItsRows) {
     EXPECT_EQ(grid->width(), scroll->viewport()->width());
     EXPECT_EQ(grid->columns(), scroll->viewport()->width() / 49);
     EXPECT_EQ(grid->height(), 49 * ((100 + grid->columns() - 1) / grid->columns()));
-    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), grid->height() - scroll->viewport()->height());
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(),
+              grid->height() - scroll->viewport()->height());
 }
 
 TEST(GridScrollViewTest, OtherContentIsLeftToTheScrollArea) {

@@ -1,11 +1,10 @@
-#include "views/InkView.h"
-
-#include "MouseEvents.h"
-
 #include <gtest/gtest.h>
 
 #include <QFontMetricsF>
 #include <QImage>
+
+#include "MouseEvents.h"
+#include "views/InkView.h"
 
 namespace sumiro {
 namespace {
@@ -71,8 +70,7 @@ TEST_F(InkViewTest, DragsOutsideClampToTheBorder) {
     drag(&view, {400, -1});
     release(&view, {250, 250});
     ASSERT_EQ(view.strokes().size(), 1u);
-    EXPECT_EQ(view.strokes()[0],
-              (Stroke{{0.5, 0.5}, {0, 0.5}, {0.5, 1}, {1, 0}, {1, 1}}));
+    EXPECT_EQ(view.strokes()[0], (Stroke{{0.5, 0.5}, {0, 0.5}, {0.5, 1}, {1, 0}, {1, 1}}));
     EXPECT_EQ(changes, 1);
 }
 
