@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
+#include <algorithm>
 
 #include "views/CharacterGrid.h"
 #include "views/FontCoverage.h"
@@ -46,6 +48,29 @@ void BM_RenderabilityOfAPanel(benchmark::State& state) {
     }
 }
 
+// The mouse moving from cell to cell over an on-screen grid, each move followed by its repaint.
+// "cells" is the most cells one repaint drew: the two whose hover mark changed.
+void BM_HoverAcrossCells(benchmark::State& state) {
+    sumiro::CharacterGrid grid;
+    grid.resize(760, 490);
+    grid.setCharacters(codes(0x4E00, 150));
+    grid.show();
+    QApplication::processEvents();
+    const sumiro::GridLayout layout = grid.gridLayout();
+    qsizetype cell = 0;
+    qsizetype most = 0;
+    for (auto _ : state) {
+        const QPointF at = layout.pitchRect(cell).center();
+        QMouseEvent move(QEvent::MouseMove, at, grid.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&grid, &move);
+        QApplication::processEvents();  // paints just the pending dirty region
+        most = std::max(most, grid.lastPaint().cells);
+        cell = (cell + 1) % 150;
+    }
+    state.counters["cells"] = static_cast<double>(most);
+}
+
 // Assigning the longest browse list (every CJK ideograph of the BMP and Extension B).
 void BM_AssignLongList(benchmark::State& state) {
     QStringList list = codes(0x4E00, 0x9FFF - 0x4E00 + 1) + codes(0x20000, 0xA6E0);
@@ -65,6 +90,7 @@ void BM_GatherFontCoverage(benchmark::State& state) {
 
 }  // namespace
 
+BENCHMARK(BM_HoverAcrossCells)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AssignLongList)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GatherFontCoverage)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PaintPanelKanji)->Unit(benchmark::kMillisecond);
