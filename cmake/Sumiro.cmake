@@ -5,17 +5,21 @@ function(sumiro_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
 endfunction()
 
-# sumiro_add_test(NAME SOURCES... [LIBS ...] [ENV ...])
+# sumiro_add_test(NAME SOURCES... [LIBS ...] [ENV ...] [CUSTOM_MAIN])
 # One test binary per module, registered with CTest through GoogleTest discovery.
+# CUSTOM_MAIN: the sources bring their own main() (e.g. one that creates a QApplication).
 function(sumiro_add_test name)
   if(NOT BUILD_TESTING)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "CUSTOM_MAIN" "" "SOURCES;LIBS;ENV" ${ARGN})
   find_package(GTest REQUIRED)
   include(GoogleTest)
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock)
+  if(NOT ARG_CUSTOM_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
   sumiro_warnings(${name})
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60

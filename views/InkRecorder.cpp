@@ -1,0 +1,36 @@
+#include "views/InkRecorder.h"
+
+#include <algorithm>
+
+namespace sumiro {
+
+namespace {
+
+double unit(double value) {
+    if (!(value >= 0.0)) return 0.0;  // negative or NaN
+    return std::min(value, 1.0);
+}
+
+}  // namespace
+
+InkPoint unitPoint(QPointF position, QSizeF size) {
+    return {unit(position.x() / size.width()), unit(position.y() / size.height())};
+}
+
+void InkRecorder::press(InkPoint point) { strokes_.push_back(Stroke{point}); }
+
+bool InkRecorder::drag(InkPoint point) {
+    if (strokes_.empty()) return false;
+    strokes_.back().push_back(point);
+    return true;
+}
+
+bool InkRecorder::release(InkPoint point) { return drag(point); }
+
+bool InkRecorder::undoStroke() {
+    if (strokes_.empty()) return false;
+    strokes_.pop_back();
+    return true;
+}
+
+}  // namespace sumiro

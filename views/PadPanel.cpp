@@ -1,0 +1,34 @@
+#include "views/PadPanel.h"
+
+#include <QGuiApplication>
+#include <QWindow>
+
+#include "views/X11Desktop.h"
+
+namespace sumiro {
+
+PadPanel::PadPanel(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
+}
+
+void PadPanel::setAcceptsKeyboard(bool accepts) {
+    if (QWindow* window = windowHandle()) {
+        window->setFlag(Qt::WindowDoesNotAcceptFocus, !accepts);
+    } else {
+        setWindowFlag(Qt::WindowDoesNotAcceptFocus, !accepts);  // not yet created: harmless
+    }
+}
+
+bool PadPanel::acceptsKeyboard() const {
+    const Qt::WindowFlags flags = windowHandle() ? windowHandle()->flags() : windowFlags();
+    return !(flags & Qt::WindowDoesNotAcceptFocus);
+}
+
+void PadPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Window managers drop the all-desktops state when a window is unmapped: apply it anew.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) showOnAllDesktops(winId());
+}
+
+}  // namespace sumiro

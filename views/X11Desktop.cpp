@@ -1,0 +1,35 @@
+#include "views/X11Desktop.h"
+
+#include <QtGui/qguiapplication_platform.h>
+
+#include <QGuiApplication>
+
+// Xlib last: its macros (Bool, None, Status) clash with Qt's headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+namespace sumiro {
+
+void showOnAllDesktops(quintptr window) {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!display || !window) return;
+    constexpr unsigned long kAllDesktops = 0xFFFFFFFFul;
+    const Atom desktop = XInternAtom(display, "_NET_WM_DESKTOP", False);
+    const long value = static_cast<long>(kAllDesktops);
+    XChangeProperty(display, window, desktop, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&value), 1);
+
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = desktop;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = value;
+    event.xclient.data.l[1] = 1;  // source indication: an ordinary application
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display);
+}
+
+}  // namespace sumiro
