@@ -1,0 +1,116 @@
+#include "engine/Normalization.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/Contract.h"
+
+namespace sumiro {
+
+namespace {
+
+constexpr double kDotLength = 0.001;
+constexpr double kSegmentFloor = 1e-6;
+constexpr double kExtentFloor = 1e-6;
+constexpr double kThinAxisRatio = 0.35;
+
+}  // namespace
+
+namespace {
+
+// Writes `count` resampled points to `out`; `d` is scratch for the cumulative lengths, reused
+// across strokes so that normalizing an ink allocates only its result.
+void resampleInto(const Stroke& stroke, std::size_t count, InkPoint* out, std::vector<double>& d) {
+    // One point of a longer stroke would divide by zero below; its start is the natural answer.
+    if (stroke.size() == 1 || count == 1) {
+        std::fill_n(out, count, stroke.front());
+        return;
+    }
+    const std::size_t n = stroke.size();
+    d.resize(n);
+    d[0] = 0.0;
+    for (std::size_t i = 1; i < n; ++i) {
+        d[i] = d[i - 1] + std::hypot(stroke[i].x - stroke[i - 1].x, stroke[i].y - stroke[i - 1].y);
+    }
+    const double length = d[n - 1];
+    // A NaN length fails this test too, so such a stroke is treated as a dot.
+    if (!(length > kDotLength)) {
+        std::fill_n(out, count, stroke.front());
+        return;
+    }
+    std::size_t j = 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        // Multiply first, then divide: the last target is exactly the total length.
+        const double t = length * static_cast<double>(i) / static_cast<double>(count - 1);
+        while (j < n - 1 && d[j] < t) {
+            ++j;
+        }
+        const double f = (t - d[j - 1]) / std::max(d[j] - d[j - 1], kSegmentFloor);
+        const InkPoint& p = stroke[j - 1];
+        const InkPoint& q = stroke[j];
+        out[i] = {p.x + (q.x - p.x) * f, p.y + (q.y - p.y) * f};
+    }
+}
+
+}  // namespace
+
+Stroke resample(const Stroke& stroke, std::ptrdiff_t count) {
+    SUMIRO_EXPECTS(count >= 0, "resample: count must not be negative");
+    if (stroke.empty() || count == 0) {
+        return {};
+    }
+    Stroke out(static_cast<std::size_t>(count));
+    std::vector<double> d;
+    resampleInto(stroke, out.size(), out.data(), d);
+    return out;
+}
+
+Ink normalized(const Ink& ink) {
+    double minX = std::numeric_limits<double>::infinity();
+    double minY = minX;
+    double maxX = -minX;
+    double maxY = -minX;
+    bool any = false;
+    for (const Stroke& stroke : ink) {
+        for (const InkPoint& p : stroke) {
+            any = true;
+            minX = std::min(minX, p.x);
+            maxX = std::max(maxX, p.x);
+            minY = std::min(minY, p.y);
+            maxY = std::max(maxY, p.y);
+        }
+    }
+    if (!any) {
+        return {};
+    }
+
+    const double w = maxX - minX;
+    const double h = maxY - minY;
+    const double m = std::max(std::max(w, h), kExtentFloor);
+    const double s = m * kThinAxisRatio;
+    const double sx = std::max(w, s);
+    const double sy = std::max(h, s);
+    // Halving before adding equals halving the sum (both are exact scalings by two) but cannot
+    // overflow for coordinates near the largest double.
+    const double cx = minX * 0.5 + maxX * 0.5;
+    const double cy = minY * 0.5 + maxY * 0.5;
+
+    Ink out;
+    out.reserve(ink.size());
+    std::vector<double> scratch;
+    for (const Stroke& stroke : ink) {
+        if (stroke.empty()) {
+            continue;
+        }
+        Stroke points(static_cast<std::size_t>(kNormalizedPoints));
+        resampleInto(stroke, points.size(), points.data(), scratch);
+        for (InkPoint& p : points) {
+            p = {(p.x - cx) / sx, (p.y - cy) / sy};
+        }
+        out.push_back(std::move(points));
+    }
+    return out;
+}
+
+}  // namespace sumiro

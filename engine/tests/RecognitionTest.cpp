@@ -1,0 +1,107 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "engine/CharacterDatabase.h"
+
+namespace sumiro {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const Stroke kBar = {{10, 50}, {90, 50}};
+const Stroke kPole = {{50, 10}, {50, 90}};
+const Stroke kBarBackwards = {{90, 50}, {10, 50}};
+const Ink kCross = {kBar, kPole};
+
+CharacterEntry entry(std::string character, bool common) {
+    return {std::move(character), 1, {}, "", common, true};
+}
+
+// n horizontal bars stacked downwards: a shape for any stroke count.
+Ink bars(int n) {
+    Ink ink;
+    for (int i = 0; i < n; ++i) {
+        ink.push_back({{0, 10.0 * i}, {100, 10.0 * i + 3}});
+    }
+    return ink;
+}
+
+TEST(Recognize, OrderAndDirectionOfStrokesAreTolerated) {
+    const CharacterDatabase db({entry("R", false)},
+                               {{"R", {kBarBackwards, kPole}},
+                                {"S", {kPole, kBar}},
+                                {"X", kCross},
+                                {"L", {{{10, 10}, {10, 90}}, {{10, 90}, {90, 90}}}}});
+    // S and X both score 0 and keep database order; R pays for its reversed stroke.
+    EXPECT_THAT(db.recognize(kCross), ElementsAre("S", "X", "R", "L"));
+    // Every stroke backwards, in reverse order: still an exact match up to the reversal price.
+    EXPECT_THAT(db.recognize({{{50, 90}, {50, 10}}, kBarBackwards}, 1), ElementsAre("R"));
+}
+
+TEST(Recognize, CommonBonusOutweighsASmallDifference) {
+    // R's reversed stroke costs 0.3 / 16 / 2 = 0.009375, less than the bonus 0.012.
+    const CharacterDatabase db({entry("X", false), entry("R", true)},
+                               {{"X", kCross}, {"R", {kBarBackwards, kPole}}});
+    EXPECT_THAT(db.recognize(kCross), ElementsAre("R", "X"));
+}
+
+TEST(Recognize, StrokeCountToleranceFiltersTemplates) {
+    std::vector<RawTemplate> templates;
+    for (int m = 1; m <= 16; ++m) {
+        templates.push_back({std::to_string(m), bars(m)});
+    }
+    const CharacterDatabase db({}, std::move(templates));
+    const auto counts = [&](int n) {
+        auto found = db.recognize(bars(n), 100);
+        std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
+            return std::stoi(a) < std::stoi(b);
+        });
+        return found;
+    };
+    EXPECT_THAT(counts(1), ElementsAre("1", "2", "3"));
+    EXPECT_THAT(counts(9), ElementsAre("7", "8", "9", "10", "11"));
+    EXPECT_THAT(counts(12), ElementsAre("10", "11", "12", "13", "14"));
+    EXPECT_THAT(counts(15), ElementsAre("12", "13", "14", "15", "16"));
+}
+
+TEST(Recognize, LimitsAndShortlist) {
+    std::vector<RawTemplate> templates(200, RawTemplate{"十", kCross});
+    templates.push_back({"一", {kBar}});
+    const CharacterDatabase db({}, std::move(templates));
+    EXPECT_THAT(db.recognize(kCross, 0), IsEmpty());
+    EXPECT_EQ(db.recognize(kCross, 3), (std::vector<std::string>(3, "十")));
+    // Only the 180 best coarse candidates are examined, duplicates included.
+    EXPECT_EQ(db.recognize(kCross, 1000), (std::vector<std::string>(180, "十")));
+    EXPECT_EQ(db.recognize(kCross).size(), 56u);
+}
+
+TEST(Recognize, EmptyInputsGiveNoCandidates) {
+    const CharacterDatabase db({}, {{"十", kCross}});
+    EXPECT_THAT(db.recognize({}), IsEmpty());
+    EXPECT_THAT(db.recognize({{}, {}}), IsEmpty());
+    EXPECT_THAT(db.recognize({}, -1), IsEmpty());
+    EXPECT_THAT(CharacterDatabase({}, {}).recognize(kCross), IsEmpty());
+}
+
+TEST(RecognizeDeathTest, NegativeLimitIsAPreconditionFailure) {
+    const CharacterDatabase db({}, {{"十", kCross}});
+    EXPECT_DEATH(db.recognize(kCross, -1), "limit must not be negative");
+}
+
+TEST(Recognize, DegenerateTemplatesRankLastWithoutHanging) {
+    // A stroke spanning the whole double range has an infinite length: its points are NaN.
+    const Stroke huge = {{-1e308, 0}, {1e308, 0}};
+    const CharacterDatabase db({}, {{"nan", {huge, kPole}}, {"none", {}}, {"十", kCross}});
+    // No strokes: every pair unmatched (0.55) plus two strokes' count penalty; NaN: last.
+    EXPECT_THAT(db.recognize(kCross), ElementsAre("十", "none", "nan"));
+
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(db.recognize({{{nan, 1}, {2, nan}}, kPole}).size(), 3u);
+    EXPECT_EQ(db.recognize({huge, kPole}).size(), 3u);
+}
+
+}  // namespace
+}  // namespace sumiro

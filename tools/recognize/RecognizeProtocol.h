@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace sumiro {
+
+class CharacterDatabase;
+
+/// Most strokes an ink may have, as on the pad's canvas: the assignment grows with their cube.
+inline constexpr std::size_t kMaxStrokes = 64;
+
+/// Microseconds on a monotonic clock; injected so tests can pin the reported time.
+using MicrosecondClock = std::function<long long()>;
+
+/// Answers one JSON Lines request `{"id": …, "strokes": [[[x, y], …], …]}` with one line
+/// (without its newline): `{"id": …, "candidates": [...], "us": N}`, or `{"id": …, "error": …}`
+/// when the request is malformed. Keys other than "id" and "strokes" are ignored.
+std::string answerRequest(std::string_view line, const CharacterDatabase& database,
+                          std::ptrdiff_t limit, const MicrosecondClock& clock);
+
+/// The text as a JSON string literal, quotes included.
+std::string jsonString(std::string_view text);
+
+}  // namespace sumiro

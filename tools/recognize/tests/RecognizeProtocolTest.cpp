@@ -1,0 +1,62 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "engine/CharacterDatabase.h"
+#include "tools/recognize/RecognizeProtocol.h"
+
+namespace sumiro {
+namespace {
+
+using ::testing::StartsWith;
+
+class RecognizeProtocol : public ::testing::Test {
+protected:
+    std::string answer(std::string_view line, std::ptrdiff_t limit = 56) {
+        long long now = 1000;
+        return answerRequest(line, database_, limit, [&] { return now += 250; });
+    }
+
+    const CharacterDatabase database_{
+        {}, {{"十", {{{10, 50}, {90, 50}}, {{50, 10}, {50, 90}}}}, {"一", {{{0, 0}, {100, 0}}}}}};
+};
+
+TEST_F(RecognizeProtocol, AnswersCandidatesAndTime) {
+    EXPECT_EQ(answer(R"({"id": "a\"1", "strokes": [[[10, 50], [90, 50]], [[50, 10], [50, 90]]]})"),
+              R"({"id": "a\"1", "candidates": ["十", "一"], "us": 250})");
+    // Keys in any order, other keys ignored, extra point numbers ignored.
+    EXPECT_EQ(answer(R"({"strokes": [[[0, 0, 7], [5, 0.5]]], "pressure": [1], "id": 12})", 1),
+              R"({"id": 12, "candidates": ["一"], "us": 250})");
+    EXPECT_EQ(answer(R"({"id": "empty", "strokes": []})"),
+              R"({"id": "empty", "candidates": [], "us": 250})");
+}
+
+TEST_F(RecognizeProtocol, MalformedLinesGetAnErrorWithTheirId) {
+    EXPECT_EQ(answer(R"({"id": "p", "strokes": [[[1]]]})"),
+              R"({"id": "p", "error": "\"strokes\": a point needs at least two numbers"})");
+    EXPECT_THAT(
+        answer(R"({"strokes": [[[1e999, 2]]], "id": "big"})"),
+        StartsWith(R"({"id": "big", "error": "invalid JSON (Problem while parsing a number)"));
+    EXPECT_EQ(answer(R"({"id": "none"})"), R"({"id": "none", "error": "\"strokes\": missing"})");
+    std::string many = R"({"id": 1, "strokes": [[])";
+    for (int i = 0; i < 64; ++i) {
+        many += ",[]";
+    }
+    EXPECT_EQ(answer(many + "]}"), R"({"id": 1, "error": "\"strokes\": more than 64 strokes"})");
+    EXPECT_THAT(answer(R"({"id": "s", "strokes": [[1, 2]]})"),
+                StartsWith(R"({"id": "s", "error": "\"strokes\": expected a point)"));
+    EXPECT_THAT(answer("[1, 2]"), StartsWith(R"({"id": null, "error": "expected a JSON object)"));
+    EXPECT_THAT(answer(R"({"id": "v", "strokes": [], "pen": [1,,2]})"),
+                StartsWith(R"({"id": "v", "error": "invalid JSON)"));
+    // Lines that do not parse at all cannot name their id.
+    EXPECT_THAT(answer(R"({"id": "x", "strokes": [)"),
+                StartsWith(R"({"id": null, "error": "invalid JSON)"));
+    EXPECT_THAT(answer(R"({"id": "t", "strokes": []} junk)"),
+                StartsWith(R"({"id": null, "error": "invalid JSON)"));
+}
+
+TEST(JsonString, EscapesQuotesBackslashesAndControls) {
+    EXPECT_EQ(jsonString("a\"b\\c\n\x01𠮷"), R"("a\"b\\c\n\u0001𠮷")");
+}
+
+}  // namespace
+}  // namespace sumiro
