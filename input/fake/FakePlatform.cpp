@@ -13,20 +13,6 @@ std::string hex(std::uint32_t value) {
     return buffer;
 }
 
-class FakeWatch final : public ActivationWatch {
-public:
-    FakeWatch(std::weak_ptr<std::map<int, std::function<void(std::optional<Application>)>>> map,
-              int id)
-        : map_(std::move(map)), id_(id) {}
-    ~FakeWatch() override {
-        if (auto map = map_.lock()) map->erase(id_);
-    }
-
-private:
-    std::weak_ptr<std::map<int, std::function<void(std::optional<Application>)>>> map_;
-    int id_;
-};
-
 }  // namespace
 
 std::string textEntry(std::u32string_view text) {
@@ -54,10 +40,7 @@ void FakePlatform::quit(const Application& app) {
 
 void FakePlatform::userActivates(const Application& app) {
     front = app;
-    const Handlers handlers = *handlers_;
-    for (const auto& [id, handler] : handlers) {
-        if (handlers_->contains(id)) handler(app);
-    }
+    handlers_.notify(app);
 }
 
 void FakePlatform::expectText(std::u32string text) { expected_.push_back(textEntry(text)); }
@@ -88,9 +71,7 @@ std::optional<Application> FakePlatform::frontmost() { return front; }
 
 std::unique_ptr<ActivationWatch> FakePlatform::watchActivations(
     std::function<void(std::optional<Application>)> handler) {
-    const int id = nextHandler_++;
-    handlers_->emplace(id, std::move(handler));
-    return std::make_unique<FakeWatch>(handlers_, id);
+    return handlers_.add(std::move(handler));
 }
 
 std::int32_t FakePlatform::ownProcess() { return ownPid; }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "input/ActivationHandlers.h"
 #include "input/InputPlatform.h"
 
 namespace sumiro {
@@ -64,14 +65,12 @@ public:
     bool openPermissionHelp() override;
 
 private:
-    using Handlers = std::map<int, std::function<void(std::optional<Application>)>>;
     void posted(const std::string& entry);
     const Window* find(const Application& app) const;
 
     std::map<std::uint64_t, Window> windows_;
     std::deque<std::string> expected_;
-    std::shared_ptr<Handlers> handlers_ = std::make_shared<Handlers>();
-    int nextHandler_ = 0;
+    ActivationHandlers handlers_;
 };
 
 /// The log entry of a posted text: "text" and its scalars in hexadecimal.

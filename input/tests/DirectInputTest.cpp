@@ -176,53 +176,39 @@ TEST_F(DirectInputTest, TargetNotInFrontAfterTheDelayPostsNothing) {
     EXPECT_EQ(messages, (std::vector{expected, expected, expected}));
 }
 
-TEST_F(DirectInputTest, FailedEventsAreReported) {
-    auto input = makeWithTarget(editor);
-    fake->postsWork = false;
-    input->send(QStringLiteral("木"));
-    input->key(Key::Delete);
-    clock.elapse();
-    const QString expected = QStringLiteral("入力イベントを作成できませんでした");
-    EXPECT_EQ(messages, (std::vector{expected, expected}));
-}
-
-TEST_F(DirectInputTest, TextsTravelWholeInOnePost) {
-    auto input = makeWithTarget(editor);
-    fake->expectText(U"𠮷");
-    fake->expectText(U"aあ𠮷");
-    fake->expectText(U"𠮷");
-    input->send(QStringLiteral("𠮷"));
-    input->send(QStringLiteral("aあ𠮷"));
-    input->sendUtf8("\xF0\xA0\xAE\xB7");
-    clock.elapse();
-    EXPECT_EQ(messages.back(), QStringLiteral("Editorへ「𠮷」を送信"));
-}
-
-TEST_F(DirectInputTest, UntypableOrEmptyTextsPostNothing) {
+TEST_F(DirectInputTest, TextsThatCannotBecomeEventsPostNothing) {
     auto input = makeWithTarget(editor);
     const QChar lone[] = {QChar(u'木'), QChar(char16_t{0xD842})};
     input->send(QString(lone, 2));
-    input->sendUtf8("\xE6\x9C");       // truncated 木
-    input->sendUtf8("\xED\xA0\x80");   // an encoded surrogate
+    input->sendUtf8("\xE6\x9C");      // truncated 木
+    input->sendUtf8("\xED\xA0\x80");  // an encoded surrogate
     input->send(QString());
     input->sendUtf8("");
     EXPECT_TRUE(fake->log.empty()) << "the target is not even activated";
     EXPECT_TRUE(clock.tasks.empty());
+
+    fake->postsWork = false;  // the platform could not make the events
+    input->send(QStringLiteral("木"));
+    input->key(Key::Delete);
+    clock.elapse();
     const QString expected = QStringLiteral("入力イベントを作成できませんでした");
-    EXPECT_EQ(messages, (std::vector{expected, expected, expected}));
+    EXPECT_EQ(messages, (std::vector{expected, expected, expected, expected, expected}));
 }
 
-TEST_F(DirectInputTest, DeliveriesWithinTheDelayEachPostInOrder) {
+TEST_F(DirectInputTest, DeliveriesWithinTheDelayEachPostWholeAndInOrder) {
     auto input = makeWithTarget(editor);
-    fake->expectText(U"木");
+    fake->expectText(U"𠮷");
     fake->expectKey(Key::BackSpace);
-    fake->expectText(U"あ");
-    input->send(QStringLiteral("木"));
+    fake->expectText(U"aあ𠮷");
+    fake->expectText(U"𠮷");
+    input->send(QStringLiteral("𠮷"));
     input->key(Key::BackSpace);
-    input->send(QStringLiteral("あ"));
-    EXPECT_EQ(clock.tasks.size(), 3u) << "nothing is merged or cancelled";
+    input->send(QStringLiteral("aあ𠮷"));
+    input->sendUtf8("\xF0\xA0\xAE\xB7");
+    EXPECT_EQ(clock.tasks.size(), 4u) << "nothing is merged or cancelled";
     clock.elapse();
-    EXPECT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[2], QStringLiteral("Editorへ「aあ𠮷」を送信"));
 }
 
 TEST_F(DirectInputTest, DiscardedInputPostsAndReportsNothing) {

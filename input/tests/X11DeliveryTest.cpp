@@ -107,7 +107,9 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return input->target() && input->target()->pid == targetProcess.pid(); },
             timeoutMs))
-            << "the recording target never became the target";
+            << "the recording target never became the target; active " << session->activeWindow()
+            << ", target window " << window << ", DirectInput's "
+            << (input->target() ? input->target()->window : 0);
         target = *input->target();
         targets.clear();
     }
@@ -206,12 +208,17 @@ TEST_F(X11Delivery, NonOrdinaryWindowsAndThePadNeverBecomeTheTarget) {
     EXPECT_FALSE(platform->isRegular({dock, 0}));
     EXPECT_TRUE(platform->isRegular({pad, getpid()}));
 
+    // Let the focus changes of mapping settle before activating anything ourselves.
+    session->activate(pad);
+    ASSERT_TRUE(session->poll([&] { return session->activeWindow() == pad; }));
+
     // A second watcher, called after DirectInput's, tells when an activation has been handled.
     std::vector<std::uint64_t> announced;
     const auto watch = platform->watchActivations(
         [&](std::optional<Application> app) { announced.push_back(app ? app->window : 0); });
     for (const auto window : {utility, pad}) {
         session->activate(window);
+        ASSERT_TRUE(session->poll([&] { return session->activeWindow() == window; }));
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return !announced.empty() && announced.back() == window; }, timeoutMs));
         EXPECT_EQ(input->target(), target);

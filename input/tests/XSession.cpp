@@ -102,17 +102,8 @@ struct XSession::Impl {
 
     std::vector<unsigned long> longs(Window window, const char* name, Atom type) const;
     Window windowProperty(Window window, const char* name) const {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, remaining = 0;
-        unsigned char* raw = nullptr;
-        if (XGetWindowProperty(display.get(), window, atom(name), 0, 1, False, XA_WINDOW, &type,
-                               &format, &count, &remaining, &raw) != Success) {
-            return 0;
-        }
-        std::unique_ptr<unsigned char, XFreeDeleter> data(raw);
-        if (!data || count == 0 || format != 32) return 0;
-        return *reinterpret_cast<const unsigned long*>(data.get());
+        const auto values = longs(window, name, XA_WINDOW);
+        return values.empty() ? 0 : values.front();
     }
 };
 
@@ -234,11 +225,8 @@ bool XSession::isManaged(std::uint64_t window) {
 }
 
 std::uint64_t XSession::windowOf(pid_t pid) {
-    const auto longs = [&](Window window, const char* name, Atom type) {
-        return impl_->longs(window, name, type);
-    };
-    for (const unsigned long window : longs(impl_->root(), "_NET_CLIENT_LIST", XA_WINDOW)) {
-        const auto owner = longs(window, "_NET_WM_PID", XA_CARDINAL);
+    for (const unsigned long window : impl_->longs(impl_->root(), "_NET_CLIENT_LIST", XA_WINDOW)) {
+        const auto owner = impl_->longs(window, "_NET_WM_PID", XA_CARDINAL);
         if (!owner.empty() && owner.front() == static_cast<unsigned long>(pid)) return window;
     }
     return 0;

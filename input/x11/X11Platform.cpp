@@ -1,6 +1,5 @@
 #include "input/x11/X11Platform.h"
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -10,24 +9,6 @@
 #include "input/x11/XDisplay.h"
 
 namespace sumiro {
-namespace {
-
-class HandlerWatch final : public ActivationWatch {
-public:
-    HandlerWatch(std::weak_ptr<std::map<int, std::function<void(std::optional<Application>)>>> map,
-                 int id)
-        : map_(std::move(map)), id_(id) {}
-    ~HandlerWatch() override {
-        if (auto map = map_.lock()) map->erase(id_);
-    }
-
-private:
-    std::weak_ptr<std::map<int, std::function<void(std::optional<Application>)>>> map_;
-    int id_;
-};
-
-}  // namespace
-
 X11Platform::X11Platform(const std::string& displayName)
     : display_(x11::XDisplay::open(displayName)) {
     restoreKeys_.setSingleShot(true);
@@ -39,39 +20,37 @@ X11Platform::X11Platform(const std::string& displayName)
     notifier_ = std::make_unique<QSocketNotifier>(display_->fd(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated,
                      [this] { dispatchActivations(); });
-    // Replies to our own requests can pull events into Xlib's queue without the socket
-    // becoming readable again; look at the queue whenever the loop is about to sleep.
-    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
-        aboutToBlock_ = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock,
-                                         [this] { dispatchActivations(); });
+}
+
+X11Platform::~X11Platform() = default;
+
+// Waiting for a reply reads the events that came before it into Xlib's queue, where the socket
+// notifier no longer sees them; every call that waits for a reply looks at the queue after.
+void X11Platform::dispatchLater() {
+    if (display_->hasQueuedEvents()) {
+        QTimer::singleShot(0, notifier_.get(), [this] { dispatchActivations(); });
     }
 }
 
-X11Platform::~X11Platform() { QObject::disconnect(aboutToBlock_); }
-
 void X11Platform::dispatchActivations() {
     for (const std::uint64_t window : display_->takeActivations()) {
-        const Application app{window, display_->windowPid(window)};
-        // A handler may drop its own watch while it runs.
-        const Handlers handlers = *handlers_;
-        for (const auto& [id, handler] : handlers) {
-            if (handlers_->contains(id)) handler(app);
-        }
+        handlers_.notify(Application{window, display_->windowPid(window)});
     }
+    dispatchLater();
 }
 
 std::optional<Application> X11Platform::frontmost() {
     if (!display_) return std::nullopt;
     const std::uint64_t window = display_->activeWindow();
+    const std::int32_t pid = window == 0 ? 0 : display_->windowPid(window);
+    dispatchLater();
     if (window == 0) return std::nullopt;
-    return Application{window, display_->windowPid(window)};
+    return Application{window, pid};
 }
 
 std::unique_ptr<ActivationWatch> X11Platform::watchActivations(
     std::function<void(std::optional<Application>)> handler) {
-    const int id = nextHandler_++;
-    handlers_->emplace(id, std::move(handler));
-    return std::make_unique<HandlerWatch>(handlers_, id);
+    return handlers_.add(std::move(handler));
 }
 
 std::int32_t X11Platform::ownProcess() {
@@ -79,7 +58,10 @@ std::int32_t X11Platform::ownProcess() {
 }
 
 bool X11Platform::isRegular(const Application& app) {
-    return display_ && display_->isRegular(app.window);
+    if (!display_) return false;
+    const bool regular = display_->isRegular(app.window);
+    dispatchLater();
+    return regular;
 }
 
 void X11Platform::activate(const Application& app) {
@@ -87,12 +69,16 @@ void X11Platform::activate(const Application& app) {
 }
 
 bool X11Platform::isAlive(const Application& app) {
-    return display_ && display_->exists(app.window);
+    if (!display_) return false;
+    const bool alive = display_->exists(app.window);
+    dispatchLater();
+    return alive;
 }
 
 std::optional<QString> X11Platform::name(const Application& app) {
     if (!display_) return std::nullopt;
     const auto name = display_->name(app.window);
+    dispatchLater();
     if (!name) return std::nullopt;
     return QString::fromStdString(*name);
 }
@@ -113,6 +99,7 @@ bool X11Platform::postKey(Key key) {
 
 void X11Platform::keysBorrowed() {
     if (display_->hasBorrowedKeys()) restoreKeys_.start();
+    dispatchLater();
 }
 
 bool X11Platform::permitted() { return display_ && display_->hasXTest(); }

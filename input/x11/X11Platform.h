@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QMetaObject>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <map>
 #include <memory>
 #include <string>
 
+#include "input/ActivationHandlers.h"
 #include "input/InputPlatform.h"
 
 namespace sumiro {
@@ -41,17 +40,15 @@ public:
     static constexpr std::chrono::milliseconds keymapQuiet{1000};
 
 private:
-    using Handlers = std::map<int, std::function<void(std::optional<Application>)>>;
     void dispatchActivations();
+    void dispatchLater();
     void keysBorrowed();
 
     std::unique_ptr<x11::XDisplay> display_;
     std::unique_ptr<QSocketNotifier> notifier_;
-    QMetaObject::Connection aboutToBlock_;
     // Clients read a changed keymap late: restoring it right after typing garbles their input.
     QTimer restoreKeys_;
-    std::shared_ptr<Handlers> handlers_ = std::make_shared<Handlers>();
-    int nextHandler_ = 0;
+    ActivationHandlers handlers_;
 };
 
 }  // namespace sumiro

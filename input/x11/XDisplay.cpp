@@ -251,6 +251,10 @@ int XDisplay::fd() const { return ConnectionNumber(impl_->display.get()); }
 
 bool XDisplay::hasXTest() const { return impl_->xtest; }
 
+bool XDisplay::hasQueuedEvents() const {
+    return XEventsQueued(impl_->display.get(), QueuedAlready) > 0;
+}
+
 std::vector<std::uint64_t> XDisplay::takeActivations() {
     Display* display = impl_->display.get();
     bool activated = false;
@@ -284,6 +288,8 @@ std::int32_t XDisplay::windowPid(std::uint64_t window) {
 }
 
 bool XDisplay::isRegular(std::uint64_t window) {
+    // A window that is gone (the value of _NET_ACTIVE_WINDOW can lag behind) has no type to read.
+    if (!exists(window)) return false;
     // Types are listed in order of preference; the first one we know decides.
     for (const unsigned long type : impl_->longs(window, impl_->windowType, XA_ATOM)) {
         if (std::ranges::find(impl_->regularTypes, type) != impl_->regularTypes.end()) return true;

@@ -25,6 +25,8 @@ public:
     /// Whether the server offers the XTEST extension.
     [[nodiscard]] bool hasXTest() const;
 
+    /// Whether events wait in the client-side queue, read along with a reply.
+    [[nodiscard]] bool hasQueuedEvents() const;
     /// Handles every queued event; returns the window that became active meanwhile, if any.
     std::vector<std::uint64_t> takeActivations();
     /// The window named by _NET_ACTIVE_WINDOW, 0 when none.
