@@ -10,7 +10,8 @@ namespace {
 
 const QString noPermission =
     QStringLiteral("初回設定：『入力を許可』からアクセシビリティを有効にしてください");
-const QString noTarget = QStringLiteral("先に入力先のアプリで、文字を入れる場所をクリックしてください");
+const QString noTarget =
+    QStringLiteral("先に入力先のアプリで、文字を入れる場所をクリックしてください");
 const QString switched = QStringLiteral("入力先が切り替わりました。入力欄を選び直してください");
 const QString noEvents = QStringLiteral("入力イベントを作成できませんでした");
 
@@ -65,8 +66,8 @@ void DirectInput::send(const QString& text) {
 void DirectInput::sendUtf8(std::string_view text) {
     if (text.empty()) return;
     auto scalars = scalarsFromUtf8(text);
-    QString shown = scalars ? QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
-                            : QString();
+    QString shown =
+        scalars ? QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())) : QString();
     post(Text{std::move(scalars), std::move(shown)}, Key{});
 }
 

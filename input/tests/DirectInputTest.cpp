@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTest>
-
-#include <gtest/gtest.h>
 
 #include "input/DirectInput.h"
 #include "input/fake/FakePlatform.h"
@@ -59,8 +59,8 @@ protected:
 TEST_F(DirectInputTest, ConstructionTakesTheFrontApplicationOnlyWhenOrdinary) {
     fake->front = editor;
     EXPECT_EQ(make()->target(), editor);
-    for (const auto& front : {std::optional<Application>{}, std::optional(pad),
-                              std::optional(dock)}) {
+    for (const auto& front :
+         {std::optional<Application>{}, std::optional(pad), std::optional(dock)}) {
         fake->front = front;
         EXPECT_FALSE(make()->target().has_value());
     }
@@ -113,11 +113,11 @@ TEST_F(DirectInputTest, SuccessMessagesNameTheTargetOrFallBack) {
         input->key(Key::Return);
         clock.elapse();
     }
-    EXPECT_EQ(messages, (std::vector{QStringLiteral("Editorへキーを送信"),
-                                     QStringLiteral("入力先へ「𠮷」を送信"),
-                                     QStringLiteral("入力先へキーを送信"),
-                                     QStringLiteral("入力先へ「𠮷」を送信"),
-                                     QStringLiteral("入力先へキーを送信")}));
+    EXPECT_EQ(
+        messages,
+        (std::vector{QStringLiteral("Editorへキーを送信"), QStringLiteral("入力先へ「𠮷」を送信"),
+                     QStringLiteral("入力先へキーを送信"), QStringLiteral("入力先へ「𠮷」を送信"),
+                     QStringLiteral("入力先へキーを送信")}));
 }
 
 TEST_F(DirectInputTest, MissingPermissionStopsBeforeAnythingHappens) {
@@ -128,7 +128,8 @@ TEST_F(DirectInputTest, MissingPermissionStopsBeforeAnythingHappens) {
     input->key(Key::Left);
     EXPECT_TRUE(fake->log.empty()) << "no prepareInput, no activation";
     EXPECT_TRUE(clock.tasks.empty());
-    const QString expected = QStringLiteral("初回設定：『入力を許可』からアクセシビリティを有効にしてください");
+    const QString expected =
+        QStringLiteral("初回設定：『入力を許可』からアクセシビリティを有効にしてください");
     EXPECT_EQ(messages, (std::vector{expected, expected}));
 
     fake->allowed = true;

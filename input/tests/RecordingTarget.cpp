@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QWidget>
-
 #include <chrono>
 #include <cstdio>
 
@@ -28,22 +27,35 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override {
         static const QHash<int, QString> named = {
-            {Qt::Key_Backspace, QStringLiteral("BackSpace")}, {Qt::Key_Return, QStringLiteral("Return")},
-            {Qt::Key_Enter, QStringLiteral("Return")},        {Qt::Key_Escape, QStringLiteral("Escape")},
-            {Qt::Key_Delete, QStringLiteral("Delete")},       {Qt::Key_Tab, QStringLiteral("Tab")},
-            {Qt::Key_Left, QStringLiteral("Left")},           {Qt::Key_Right, QStringLiteral("Right")},
-            {Qt::Key_Up, QStringLiteral("Up")},               {Qt::Key_Down, QStringLiteral("Down")},
+            {Qt::Key_Backspace, QStringLiteral("BackSpace")},
+            {Qt::Key_Return, QStringLiteral("Return")},
+            {Qt::Key_Enter, QStringLiteral("Return")},
+            {Qt::Key_Escape, QStringLiteral("Escape")},
+            {Qt::Key_Delete, QStringLiteral("Delete")},
+            {Qt::Key_Tab, QStringLiteral("Tab")},
+            {Qt::Key_Left, QStringLiteral("Left")},
+            {Qt::Key_Right, QStringLiteral("Right")},
+            {Qt::Key_Up, QStringLiteral("Up")},
+            {Qt::Key_Down, QStringLiteral("Down")},
         };
         switch (event->key()) {
-            case Qt::Key_Shift: case Qt::Key_Control: case Qt::Key_Alt: case Qt::Key_Meta:
-            case Qt::Key_AltGr: case Qt::Key_Super_L: case Qt::Key_Super_R: case Qt::Key_CapsLock:
+            case Qt::Key_Shift:
+            case Qt::Key_Control:
+            case Qt::Key_Alt:
+            case Qt::Key_Meta:
+            case Qt::Key_AltGr:
+            case Qt::Key_Super_L:
+            case Qt::Key_Super_R:
+            case Qt::Key_CapsLock:
                 return;  // the test's own held modifiers
             default:
                 break;
         }
-        const QString mods = QString::number(
-            (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
-                                   Qt::MetaModifier)).toInt(), 16);
+        const QString mods =
+            QString::number((event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
+                                                   Qt::AltModifier | Qt::MetaModifier))
+                                .toInt(),
+                            16);
         if (const auto it = named.find(event->key()); it != named.end()) {
             write(QStringLiteral("key ") + *it + QStringLiteral(" mods ") + mods);
         } else if (!event->text().isEmpty()) {
@@ -65,8 +77,8 @@ private:
         const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                                 std::chrono::steady_clock::now().time_since_epoch())
                                 .count();
-        log_.write((QString::number(micros) + QLatin1Char(' ') + record + QLatin1Char('\n'))
-                       .toUtf8());
+        log_.write(
+            (QString::number(micros) + QLatin1Char(' ') + record + QLatin1Char('\n')).toUtf8());
     }
     QFile log_;
 };

@@ -12,9 +12,9 @@ TEST(UnicodeText, Utf16KeepsPairsTogetherAndRejectsLoneSurrogates) {
     const char16_t lowAlone[] = {0xDFB7, u'木'};
     const char16_t highThenText[] = {0xD842, u'木'};
     const char16_t pairReversed[] = {0xDFB7, 0xD842};
-    for (const auto& bad : {std::u16string_view(highAtEnd, 2), std::u16string_view(lowAlone, 2),
-                            std::u16string_view(highThenText, 2),
-                            std::u16string_view(pairReversed, 2)}) {
+    for (const auto& bad :
+         {std::u16string_view(highAtEnd, 2), std::u16string_view(lowAlone, 2),
+          std::u16string_view(highThenText, 2), std::u16string_view(pairReversed, 2)}) {
         EXPECT_FALSE(scalarsFromUtf16(bad).has_value());
     }
 }

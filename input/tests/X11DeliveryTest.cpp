@@ -1,14 +1,12 @@
 // End to end: a private Xvfb with openbox, the recording target, and DirectInput over the real
 // X11 platform. Every wait is on a condition with a deadline.
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
 #include <chrono>
 #include <iostream>
 
@@ -41,8 +39,9 @@ struct Record {
 // What the recording target wrote down, read fresh on every call.
 class TargetLog {
 public:
-    TargetLog() : path_(std::string(::testing::TempDir()) + "sumiro-target-" +
-                        std::to_string(getpid()) + "-" + std::to_string(counter_++) + ".log") {}
+    TargetLog()
+        : path_(std::string(::testing::TempDir()) + "sumiro-target-" + std::to_string(getpid()) +
+                "-" + std::to_string(counter_++) + ".log") {}
     ~TargetLog() { std::remove(path_.c_str()); }
     [[nodiscard]] const std::string& path() const { return path_; }
 
@@ -89,11 +88,13 @@ protected:
         targetProcess = session->spawn({SUMIRO_INPUT_TARGET, log.path()},
                                        {"QT_QPA_PLATFORM=xcb", "QT_IM_MODULE=", "XMODIFIERS="});
         std::uint64_t window = 0;
-        ASSERT_TRUE(session->poll([&] { return (window = session->windowOf(targetProcess.pid())); }))
-            << "the recording target's window was never managed; target "
+        ASSERT_TRUE(session->poll([&] {
+            return (window = session->windowOf(targetProcess.pid()));
+        })) << "the recording target's window was never managed; target "
             << (targetProcess.exited() ? "exited" : "runs");
         // A window mapped while the window manager still starts up is not given the focus.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (!log.focused() && std::chrono::steady_clock::now() < deadline) {
             session->activate(window);
             (void)QTest::qWaitFor([&] { return log.focused(); }, 500);
@@ -154,14 +155,13 @@ TEST_F(X11Delivery, CharactersTextsAndKeysArriveExactly) {
                                "text 6728 mods 0", "text 3042 mods 0", "text 20BB7 mods 0",
                                "text 61 mods 0", "text 3042 mods 0", "text 20BB7 mods 0",
                                "key BackSpace mods 0", "key Return mods 0", "key Left mods 0"}));
-    EXPECT_EQ(messages, (std::vector{
-                            QStringLiteral("SumiroTargetへ「木」を送信"),
-                            QStringLiteral("SumiroTargetへ「あ」を送信"),
-                            QStringLiteral("SumiroTargetへ「𠮷」を送信"),
-                            QStringLiteral("SumiroTargetへ「aあ𠮷」を送信"),
-                            QStringLiteral("SumiroTargetへキーを送信"),
-                            QStringLiteral("SumiroTargetへキーを送信"),
-                            QStringLiteral("SumiroTargetへキーを送信")}));
+    EXPECT_EQ(messages, (std::vector{QStringLiteral("SumiroTargetへ「木」を送信"),
+                                     QStringLiteral("SumiroTargetへ「あ」を送信"),
+                                     QStringLiteral("SumiroTargetへ「𠮷」を送信"),
+                                     QStringLiteral("SumiroTargetへ「aあ𠮷」を送信"),
+                                     QStringLiteral("SumiroTargetへキーを送信"),
+                                     QStringLiteral("SumiroTargetへキーを送信"),
+                                     QStringLiteral("SumiroTargetへキーを送信")}));
 
     // From the request to the target's receipt of 木: the 0.1 s delay plus the X round trips.
     const auto received = log.records();

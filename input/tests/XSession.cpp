@@ -3,7 +3,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -38,9 +37,8 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::string
     for (char** entry = environ; *entry; ++entry) {
         const std::string_view item(*entry);
         const auto name = item.substr(0, item.find('=') + 1);
-        const bool replaced = std::any_of(env.begin(), env.end(), [&](const std::string& e) {
-            return e.starts_with(name);
-        });
+        const bool replaced = std::any_of(
+            env.begin(), env.end(), [&](const std::string& e) { return e.starts_with(name); });
         if (!replaced) environment.emplace_back(item);
     }
     environment.insert(environment.end(), env.begin(), env.end());
@@ -116,9 +114,9 @@ std::unique_ptr<XSession> XSession::start(std::string& error, bool xtest, bool b
         error = "pipe: " + std::string(std::strerror(errno));
         return nullptr;
     }
-    std::vector<std::string> argv = {"Xvfb",   "-displayfd", std::to_string(pipe[1]),
-                                      "-screen", "0",          "1280x800x24",
-                                      "-nolisten", "tcp",      "-noreset"};
+    std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(pipe[1]),
+                                     "-screen",   "0",          "1280x800x24",
+                                     "-nolisten", "tcp",        "-noreset"};
     if (!xtest) argv.insert(argv.end(), {"-extension", "XTEST"});
     session->server_ = Child(argv, {}, pipe[1]);
     close(pipe[1]);

@@ -40,7 +40,8 @@ class XSession {
 public:
     /// Starts the server (without XTEST when asked) and, unless bare, the window manager;
     /// returns nullptr with a reason in `error` when either fails to come up in time.
-    static std::unique_ptr<XSession> start(std::string& error, bool xtest = true, bool bare = false);
+    static std::unique_ptr<XSession> start(std::string& error, bool xtest = true,
+                                           bool bare = false);
     ~XSession();
 
     /// ":N".

@@ -83,9 +83,7 @@ struct XDisplay::Impl {
     std::vector<KeySym> current;
     std::size_t next = 0;
 
-    ~Impl() {
-        std::erase(ourDisplays, display.get());
-    }
+    ~Impl() { std::erase(ourDisplays, display.get()); }
 
     Atom atom(const char* name) const { return XInternAtom(display.get(), name, False); }
 
@@ -95,8 +93,8 @@ struct XDisplay::Impl {
         int format = 0;
         unsigned long count = 0, remaining = 0;
         unsigned char* raw = nullptr;
-        const int result = XGetWindowProperty(display.get(), window, property, 0, 1024, False,
-                                              type, &actualType, &format, &count, &remaining, &raw);
+        const int result = XGetWindowProperty(display.get(), window, property, 0, 1024, False, type,
+                                              &actualType, &format, &count, &remaining, &raw);
         XPtr<unsigned char> data(raw);
         if (result != Success || !data || format != 32 || actualType != type) return {};
         const auto* values = reinterpret_cast<const unsigned long*>(data.get());
@@ -123,8 +121,8 @@ struct XDisplay::Impl {
         XDisplayKeycodes(display.get(), &minCode, &maxCode);
         int perCode = 0;
         const int count = maxCode - minCode + 1;
-        XPtr<KeySym> map(XGetKeyboardMapping(display.get(), static_cast<KeyCode>(minCode), count,
-                                             &perCode));
+        XPtr<KeySym> map(
+            XGetKeyboardMapping(display.get(), static_cast<KeyCode>(minCode), count, &perCode));
         if (!map) return;
         for (int i = 0; i < count; ++i) {
             const KeySym* syms = map.get() + static_cast<std::ptrdiff_t>(i) * perCode;
@@ -370,8 +368,8 @@ void XDisplay::restoreSpareKeys() {
     for (std::size_t i = 0; i < impl_->spare.size(); ++i) {
         if (impl_->current[i] == NoSymbol) continue;
         auto& syms = impl_->original[i];
-        XChangeKeyboardMapping(display, impl_->spare[i], static_cast<int>(syms.size()),
-                               syms.data(), 1);
+        XChangeKeyboardMapping(display, impl_->spare[i], static_cast<int>(syms.size()), syms.data(),
+                               1);
         impl_->current[i] = NoSymbol;
         changed = true;
     }
