@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 

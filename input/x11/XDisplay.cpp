@@ -83,7 +83,12 @@ struct XDisplay::Impl {
     std::vector<KeySym> current;
     std::size_t next = 0;
 
-    ~Impl() { std::erase(ourDisplays, display.get()); }
+    ~Impl() {
+        // Closing flushes and syncs; errors met on the way are still ours to swallow.
+        Display* closing = display.get();
+        display.reset();
+        std::erase(ourDisplays, closing);
+    }
 
     Atom atom(const char* name) const { return XInternAtom(display.get(), name, False); }
 
