@@ -174,7 +174,7 @@ TEST_F(X11Delivery, CharactersTextsAndKeysArriveExactly) {
     RecordProperty("delivery_us", std::to_string(elapsed.count()));
 }
 
-TEST_F(X11Delivery, HeldModifiersDoNotChangeWhatArrives) {
+TEST_F(X11Delivery, HeldModifiersAndCapsLockDoNotChangeWhatArrives) {
     std::size_t expected = 0;
     for (const unsigned long modifier : {keysymShiftL, keysymControlL}) {
         session->setKey(modifier, true);
@@ -186,9 +186,16 @@ TEST_F(X11Delivery, HeldModifiersDoNotChangeWhatArrives) {
         EXPECT_TRUE(session->keyDown(modifier)) << "the user's modifier is held again afterwards";
         session->setKey(modifier, false);
     }
+    session->setCapsLock(true);
+    input->send(QStringLiteral("aé"));
+    ASSERT_TRUE(waitForInput(expected + 2));
+    EXPECT_TRUE(session->capsLocked()) << "Caps Lock is locked again afterwards";
+    session->setCapsLock(false);
+
     EXPECT_EQ(log.input(),
               (std::vector<std::string>{"text 61 mods 0", "text 6728 mods 0", "key Left mods 0",
-                                        "text 61 mods 0", "text 6728 mods 0", "key Left mods 0"}));
+                                        "text 61 mods 0", "text 6728 mods 0", "key Left mods 0",
+                                        "text 61 mods 0", "text E9 mods 0"}));
 }
 
 TEST_F(X11Delivery, KeymapIsRestoredAfterAQuietSecond) {

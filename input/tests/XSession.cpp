@@ -1,5 +1,6 @@
 #include "XSession.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -284,6 +285,21 @@ bool XSession::keyDown(unsigned long keysym) {
     XQueryKeymap(display, keys.data());
     const KeyCode code = XKeysymToKeycode(display, keysym);
     return (keys[code / 8] >> (code % 8)) & 1;
+}
+
+}  // namespace sumiro::testing
+
+namespace sumiro::testing {
+
+void XSession::setCapsLock(bool locked) {
+    XkbLockModifiers(impl_->display.get(), XkbUseCoreKbd, LockMask, locked ? LockMask : 0);
+    XSync(impl_->display.get(), False);
+}
+
+bool XSession::capsLocked() {
+    XkbStateRec state{};
+    XkbGetState(impl_->display.get(), XkbUseCoreKbd, &state);
+    return (state.locked_mods & LockMask) != 0;
 }
 
 }  // namespace sumiro::testing

@@ -64,6 +64,10 @@ public:
     void setKey(unsigned long keysym, bool down);
     /// Whether the key of a keysym is down.
     bool keyDown(unsigned long keysym);
+    /// Locks or unlocks Caps Lock.
+    void setCapsLock(bool locked);
+    /// Whether Caps Lock is locked.
+    bool capsLocked();
     /// Polls the server until pred holds or the timeout passes, without running anything else.
     template <typename Pred>
     bool poll(Pred pred, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {

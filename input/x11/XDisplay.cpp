@@ -74,6 +74,7 @@ struct XDisplay::Impl {
     std::unique_ptr<Display, DisplayCloser> display;
     Window root = 0;
     bool xtest = false;
+    bool xkb = false;
     Atom activeWindow = 0, wmPid = 0, windowType = 0, wmName = 0, utf8String = 0;
     std::vector<Atom> regularTypes, otherTypes;
 
@@ -195,6 +196,12 @@ struct XDisplay::Impl {
         if (!xtest) return false;
         const auto held = heldModifiers();
         for (const KeyCode code : held) XTestFakeKeyEvent(display.get(), code, False, CurrentTime);
+        // Caps Lock would still turn a picked "a" into "A": unlock it for the delivery too.
+        XkbStateRec state{};
+        const bool capsLocked = xkb &&
+                                XkbGetState(display.get(), XkbUseCoreKbd, &state) == Success &&
+                                (state.locked_mods & LockMask) != 0;
+        if (capsLocked) XkbLockModifiers(display.get(), XkbUseCoreKbd, LockMask, 0);
         bool typed = true;
         for (const auto& [sym, preferOwn] : syms) {
             const auto code = keycodeFor(sym, preferOwn);
@@ -204,6 +211,7 @@ struct XDisplay::Impl {
             }
             tap(*code);
         }
+        if (capsLocked) XkbLockModifiers(display.get(), XkbUseCoreKbd, LockMask, LockMask);
         for (const KeyCode code : held) XTestFakeKeyEvent(display.get(), code, True, CurrentTime);
         XSync(display.get(), False);
         return typed;
@@ -228,6 +236,9 @@ std::unique_ptr<XDisplay> XDisplay::open(const std::string& name) {
     impl->root = DefaultRootWindow(display);
     int event = 0, error = 0, major = 0, minor = 0;
     impl->xtest = XTestQueryExtension(display, &event, &error, &major, &minor);
+    int opcode = 0;
+    major = XkbMajorVersion, minor = XkbMinorVersion;
+    impl->xkb = XkbQueryExtension(display, &opcode, &event, &error, &major, &minor);
     impl->activeWindow = impl->atom("_NET_ACTIVE_WINDOW");
     impl->wmPid = impl->atom("_NET_WM_PID");
     impl->windowType = impl->atom("_NET_WM_WINDOW_TYPE");
