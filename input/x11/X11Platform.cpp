@@ -9,6 +9,7 @@
 #include "input/x11/XDisplay.h"
 
 namespace sumiro {
+
 X11Platform::X11Platform(const std::string& displayName)
     : display_(x11::XDisplay::open(displayName)) {
     restoreKeys_.setSingleShot(true);
@@ -27,9 +28,12 @@ X11Platform::~X11Platform() = default;
 // Waiting for a reply reads the events that came before it into Xlib's queue, where the socket
 // notifier no longer sees them; every call that waits for a reply looks at the queue after.
 void X11Platform::dispatchLater() {
-    if (display_->hasQueuedEvents()) {
-        QTimer::singleShot(0, notifier_.get(), [this] { dispatchActivations(); });
-    }
+    if (dispatchPending_ || !display_->hasQueuedEvents()) return;
+    dispatchPending_ = true;
+    QTimer::singleShot(0, notifier_.get(), [this] {
+        dispatchPending_ = false;
+        dispatchActivations();
+    });
 }
 
 void X11Platform::dispatchActivations() {

@@ -48,6 +48,7 @@ private:
     // Clients read a changed keymap late: restoring it right after typing garbles their input.
     QTimer restoreKeys_;
     ActivationHandlers handlers_;
+    bool dispatchPending_ = false;
 };
 
 }  // namespace sumiro
