@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "input/Keys.h"
+
+namespace sumiro {
+
+/// An application that may receive input: one of its top-level windows and its process.
+struct Application {
+    std::uint64_t window = 0;  ///< Top-level window id; never 0 for a real application.
+    std::int32_t pid = 0;      ///< Process id, 0 when the window does not say.
+
+    /// Same process when both know their pid, otherwise the same window.
+    [[nodiscard]] bool sameAs(const Application& other) const {
+        if (pid > 0 && other.pid > 0) return pid == other.pid;
+        return window == other.window;
+    }
+    friend bool operator==(const Application&, const Application&) = default;
+};
+
+/// Keeps an activation handler registered while it lives.
+class ActivationWatch {
+public:
+    virtual ~ActivationWatch() = default;
+};
+
+/// The desktop operations that text delivery needs; one real implementation per platform.
+/// All calls happen on the main thread.
+class InputPlatform {
+public:
+    virtual ~InputPlatform() = default;
+
+    /// The application whose window is active now, if any.
+    virtual std::optional<Application> frontmost() = 0;
+    /// Calls handler with every application that becomes active, until the watch is destroyed.
+    virtual std::unique_ptr<ActivationWatch> watchActivations(
+        std::function<void(std::optional<Application>)> handler) = 0;
+    /// Process id of the pad itself.
+    virtual std::int32_t ownProcess() = 0;
+    /// Whether the application's window is an ordinary one (not a dock, panel, utility window…).
+    virtual bool isRegular(const Application& app) = 0;
+    /// Asks the desktop to bring the application to the front.
+    virtual void activate(const Application& app) = 0;
+    /// Whether the application still runs and has its window.
+    virtual bool isAlive(const Application& app) = 0;
+    /// The application's display name, if it has one.
+    virtual std::optional<QString> name(const Application& app) = 0;
+    /// Types text (Unicode scalar values) into whatever has the keyboard focus now.
+    /// Either every character is typed or, on failure, none.
+    virtual bool postText(std::u32string_view text) = 0;
+    /// Presses and releases one bare key with no modifier.
+    virtual bool postKey(Key key) = 0;
+    /// Whether this process can post synthetic input at all.
+    virtual bool permitted() = 0;
+    /// Shows the user how to enable input posting; false when there is nothing to show.
+    virtual bool openPermissionHelp() = 0;
+};
+
+/// The platform of the desktop this build targets.
+std::shared_ptr<InputPlatform> systemInputPlatform();
+
+}  // namespace sumiro

@@ -1,0 +1,126 @@
+#include "input/x11/X11Platform.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+#include "input/x11/XDisplay.h"
+
+namespace sumiro {
+
+X11Platform::X11Platform(const std::string& displayName)
+    : display_(x11::XDisplay::open(displayName)) {
+    restoreKeys_.setSingleShot(true);
+    restoreKeys_.setInterval(keymapQuiet);
+    QObject::connect(&restoreKeys_, &QTimer::timeout, [this] {
+        if (display_) display_->restoreSpareKeys();
+    });
+    if (!display_) return;
+    notifier_ = std::make_unique<QSocketNotifier>(display_->fd(), QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                     [this] { dispatchActivations(); });
+}
+
+X11Platform::~X11Platform() = default;
+
+// Waiting for a reply reads the events that came before it into Xlib's queue, where the socket
+// notifier no longer sees them; every call that waits for a reply looks at the queue after.
+void X11Platform::dispatchLater() {
+    if (dispatchPending_ || !display_->hasQueuedEvents()) return;
+    dispatchPending_ = true;
+    QTimer::singleShot(0, notifier_.get(), [this] {
+        dispatchPending_ = false;
+        dispatchActivations();
+    });
+}
+
+void X11Platform::dispatchActivations() {
+    for (const std::uint64_t window : display_->takeActivations()) {
+        handlers_.notify(Application{window, display_->windowPid(window)});
+    }
+    dispatchLater();
+}
+
+std::optional<Application> X11Platform::frontmost() {
+    if (!display_) return std::nullopt;
+    const std::uint64_t window = display_->activeWindow();
+    const std::int32_t pid = window == 0 ? 0 : display_->windowPid(window);
+    dispatchLater();
+    if (window == 0) return std::nullopt;
+    return Application{window, pid};
+}
+
+std::unique_ptr<ActivationWatch> X11Platform::watchActivations(
+    std::function<void(std::optional<Application>)> handler) {
+    return handlers_.add(std::move(handler));
+}
+
+std::int32_t X11Platform::ownProcess() {
+    return static_cast<std::int32_t>(QCoreApplication::applicationPid());
+}
+
+bool X11Platform::isRegular(const Application& app) {
+    if (!display_) return false;
+    const bool regular = display_->isRegular(app.window);
+    dispatchLater();
+    return regular;
+}
+
+void X11Platform::activate(const Application& app) {
+    if (display_) display_->activate(app.window);
+}
+
+bool X11Platform::isAlive(const Application& app) {
+    if (!display_) return false;
+    const bool alive = display_->exists(app.window);
+    dispatchLater();
+    return alive;
+}
+
+std::optional<QString> X11Platform::name(const Application& app) {
+    if (!display_) return std::nullopt;
+    const auto name = display_->name(app.window);
+    dispatchLater();
+    if (!name) return std::nullopt;
+    return QString::fromStdString(*name);
+}
+
+bool X11Platform::postText(std::u32string_view text) {
+    if (!permitted()) return false;
+    const bool typed = display_->typeText(text);
+    keysBorrowed();
+    return typed;
+}
+
+bool X11Platform::postKey(Key key) {
+    if (!permitted()) return false;
+    const bool typed = display_->pressKey(static_cast<std::uint32_t>(key));
+    keysBorrowed();
+    return typed;
+}
+
+void X11Platform::keysBorrowed() {
+    if (display_->hasBorrowedKeys()) restoreKeys_.start();
+    dispatchLater();
+}
+
+bool X11Platform::permitted() { return display_ && display_->hasXTest(); }
+
+bool X11Platform::openPermissionHelp() {
+    const QDir dir(QCoreApplication::applicationDirPath());
+    for (const QString& candidate :
+         {QStringLiteral("resources/Help.html"), QStringLiteral("../share/sumiro/Help.html")}) {
+        const QFileInfo file(dir.filePath(candidate));
+        if (!file.isFile()) continue;
+        QUrl url = QUrl::fromLocalFile(file.canonicalFilePath());
+        url.setFragment(QStringLiteral("input"));
+        return QDesktopServices::openUrl(url);
+    }
+    return false;
+}
+
+std::shared_ptr<InputPlatform> systemInputPlatform() { return std::make_shared<X11Platform>(); }
+
+}  // namespace sumiro

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "input/ActivationHandlers.h"
+#include "input/InputPlatform.h"
+
+namespace sumiro {
+
+namespace x11 {
+class XDisplay;
+}
+
+/// Text delivery on X11: EWMH for the active window, XTest for the key events.
+class X11Platform final : public InputPlatform {
+public:
+    /// Connects to the named display (empty: $DISPLAY). Without a display, or without XTEST,
+    /// nothing is permitted and nothing is posted.
+    explicit X11Platform(const std::string& displayName = {});
+    ~X11Platform() override;
+
+    std::optional<Application> frontmost() override;
+    std::unique_ptr<ActivationWatch> watchActivations(
+        std::function<void(std::optional<Application>)> handler) override;
+    std::int32_t ownProcess() override;
+    bool isRegular(const Application& app) override;
+    void activate(const Application& app) override;
+    bool isAlive(const Application& app) override;
+    std::optional<QString> name(const Application& app) override;
+    bool postText(std::u32string_view text) override;
+    bool postKey(Key key) override;
+    bool permitted() override;
+    bool openPermissionHelp() override;
+
+    /// How long the borrowed keycodes stay mapped after the last delivery.
+    static constexpr std::chrono::milliseconds keymapQuiet{1000};
+
+private:
+    void dispatchActivations();
+    void dispatchLater();
+    void keysBorrowed();
+
+    std::unique_ptr<x11::XDisplay> display_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    // Clients read a changed keymap late: restoring it right after typing garbles their input.
+    QTimer restoreKeys_;
+    ActivationHandlers handlers_;
+    bool dispatchPending_ = false;
+};
+
+}  // namespace sumiro
