@@ -10,7 +10,7 @@
 
 #include "tools/databuild/DataBuilder.h"
 #include "tools/databuild/KanaTransliterator.h"
-#include "tools/databuild/tests/TempDir.h"
+#include "tools/databuild/tests/Fixtures.h"
 
 namespace sumiro::databuild {
 namespace {

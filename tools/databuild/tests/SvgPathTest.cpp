@@ -35,8 +35,8 @@ TEST(SvgPathTest, EveryCommandFormMatchesItsPlainAbsoluteForm) {
         expectNear(actual.start(), expected.start());
         ASSERT_EQ(actual.segments().size(), expected.segments().size());
         for (std::size_t i = 0; i < actual.segments().size(); ++i)
-            for (auto point : {&SvgPath::Segment::p0, &SvgPath::Segment::p1,
-                               &SvgPath::Segment::p2, &SvgPath::Segment::p3})
+            for (auto point : {&SvgPath::Segment::p0, &SvgPath::Segment::p1, &SvgPath::Segment::p2,
+                               &SvgPath::Segment::p3})
                 expectNear(actual.segments()[i].*point, expected.segments()[i].*point);
     }
 }
