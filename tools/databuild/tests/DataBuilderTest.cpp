@@ -8,7 +8,7 @@
 #include <map>
 
 #include "tools/databuild/DataBuilder.h"
-#include "tools/databuild/tests/Fixtures.h"
+#include "tools/databuild/tests/TempDir.h"
 
 namespace sumiro::databuild {
 namespace {

@@ -12,7 +12,7 @@
 #include "tools/databuild/KanjiVg.h"
 #include "tools/databuild/Kanjidic.h"
 #include "tools/databuild/Unihan.h"
-#include "tools/databuild/tests/Fixtures.h"
+#include "tools/databuild/tests/TempDir.h"
 
 namespace sumiro::databuild {
 namespace {
