@@ -3,55 +3,72 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <array>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
+#include <map>
 
 #include "tools/databuild/DataBuilder.h"
-#include "tools/databuild/KanaTransliterator.h"
 #include "tools/databuild/tests/TempDir.h"
 
 namespace sumiro::databuild {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using testing::TempDir;
 
-// 木 and 林 known to both sources, 范 (two Unihan counts, simplified-form radical) and 𠀋 known
-// to Unihan alone; 乘 a Jinmeiyō variant; U+F9F4 the compatibility ideograph of 林; U+3402 with a
-// reading but no stroke count.
-constexpr const char* kIrgSources =
-    "U+6728\tkRSUnicode\t75.0\n"
-    "U+6728\tkTotalStrokes\t4\n"
-    "U+6797\tkRSUnicode\t118.4 75.4\n"
-    "U+6797\tkTotalStrokes\t8\n"
-    "U+8303\tkRSUnicode\t140.5 120'.3\n"
-    "U+8303\tkTotalStrokes\t8 9\n"
-    "U+4E58\tkRSUnicode\t4.9\n"
-    "U+4E58\tkTotalStrokes\t10\n"
-    "U+F9F4\tkRSUnicode\t75.4\n"
-    "U+F9F4\tkTotalStrokes\t8\n"
-    "U+2000B\tkRSUnicode\t1.2\n"
-    "U+2000B\tkTotalStrokes\t3\n";
-constexpr const char* kReadings =
-    "U+6728\tkJapaneseKun\tKI KO\n"
-    "U+8303\tkJapaneseOn\tHAN BON\n"
-    "U+8303\tkJapaneseKun\tNORI\n"
-    "U+3402\tkJapaneseOn\tKYOU\n";
-constexpr const char* kOtherMappings =
-    "U+6728\tkJoyoKanji\t2010\n"
-    "U+6728\tkJis0\t4458\n"
-    "U+4E58\tkJinmeiyoKanji\t2010:U+4E57\n";
+// 木, 林 and 𠮷 (counted differently here) known to both sources; 范 (two counts, simplified-form
+// radicals) and 𠀋 known to Unihan alone, one marked Jōyō and one JIS X 0208 here so that each
+// flag is seen on its own; 乘 a Jinmeiyō variant; U+F9F4 the compatibility ideograph of 林; U+3402
+// with a reading but no stroke count. Comments, blank lines, CRLF and other fields are skipped.
+const std::pair<const char*, const char*> kUnihan[] = {
+    {"IRGSources",
+     "# Unihan_IRGSources.txt\n"
+     "U+6728\tkRSUnicode\t75.0\n"
+     "U+6728\tkTotalStrokes\t4\n"
+     "U+6797\tkRSUnicode\t118.4 75.4\n"
+     "U+6797\tkTotalStrokes\t8\n"
+     "U+8303\tkRSUnicode\t140.5 120'.3 75''.2\n"
+     "U+8303\tkTotalStrokes\t8 9\n"
+     "U+4E58\tkRSUnicode\t4.9\n"
+     "U+4E58\tkTotalStrokes\t10\n"
+     "U+F9F4\tkRSUnicode\t75.4\n"
+     "U+F9F4\tkTotalStrokes\t8\n"
+     "\n"
+     "U+2000B\tkRSUnicode\t1.2\r\n"
+     "U+2000B\tkTotalStrokes\t3\r\n"
+     "U+20BB7\tkRSUnicode\t30.3\n"
+     "U+20BB7\tkTotalStrokes\t7\n"},
+    {"Readings",
+     "U+6728\tkJapaneseKun\tKI KO\n"
+     "U+8303\tkDefinition\tpattern, model\n"
+     "U+8303\tkJapaneseOn\tHAN BON\r\n"
+     "U+8303\tkJapaneseKun\tNORI\n"
+     "U+3402\tkJapaneseOn\tKYOU\n"},
+    {"OtherMappings",
+     "U+8303\tkJoyoKanji\t2010\n"
+     "U+2000B\tkJis0\t1234\n"
+     "U+4E58\tkJinmeiyoKanji\t2010:U+4E57\n"},
+};
+
+// 木 with what the builder must skip (other radical types, a miscount after the accepted count,
+// pinyin, meanings, nanori), 林 with a JIS X 0208 code only, 𠮷 outside JIS X 0208 and unread.
 constexpr const char* kKanjidic = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE kanjidic2 [
+<!ELEMENT kanjidic2 (header,character*)>
+]>
 <kanjidic2>
-<character><literal>木</literal>
-<codepoint><cp_value cp_type="jis208">1-44-58</cp_value></codepoint>
-<radical><rad_value rad_type="classical">75</rad_value></radical>
-<misc><grade>1</grade><stroke_count>4</stroke_count></misc>
-<reading_meaning><rmgroup><reading r_type="ja_on">ボク</reading><reading r_type="ja_on">モク</reading>
-<reading r_type="ja_kun">き</reading><reading r_type="ja_kun">こ-</reading></rmgroup></reading_meaning>
+<header><file_version>4</file_version></header>
+<character>
+<literal>木</literal>
+<codepoint><cp_value cp_type="ucs">6728</cp_value><cp_value cp_type="jis208">1-44-58</cp_value></codepoint>
+<radical><rad_value rad_type="nelson_c">1</rad_value><rad_value rad_type="classical">75</rad_value></radical>
+<misc><grade>1</grade><stroke_count>4</stroke_count><stroke_count>5</stroke_count></misc>
+<reading_meaning><rmgroup>
+<reading r_type="pinyin">mu4</reading>
+<reading r_type="ja_on">ボク</reading><reading r_type="ja_on">モク</reading>
+<reading r_type="ja_kun">き</reading><reading r_type="ja_kun">こ-</reading>
+<meaning>tree</meaning>
+</rmgroup><nanori>もと</nanori></reading_meaning>
 </character>
 <character><literal>林</literal>
 <codepoint><cp_value cp_type="jis208">1-46-51</cp_value></codepoint>
@@ -59,102 +76,46 @@ constexpr const char* kKanjidic = R"(<?xml version="1.0" encoding="UTF-8"?>
 <misc><stroke_count>8</stroke_count></misc>
 <reading_meaning><rmgroup><reading r_type="ja_on">リン</reading><reading r_type="ja_kun">はやし</reading></rmgroup></reading_meaning>
 </character>
+<character>
+<literal>𠮷</literal>
+<codepoint><cp_value cp_type="jis213">1-47-52</cp_value></codepoint>
+<radical><rad_value rad_type="classical">30</rad_value></radical>
+<misc><stroke_count>6</stroke_count></misc>
+</character>
 </kanjidic2>
 )";
 
-std::string svg(std::initializer_list<const char*> strokes) {
+// The KanjiVG drawings, by character; the builder also gets a variant file it must skip.
+const std::map<char32_t, std::vector<std::string>> kDrawings{
+    {U'ぁ', {"M30,30 L70,30", "M50,15 L50,80", "M60,45 Q20,90 70,80"}},
+    {U'あ', {"M30,30 L70,30", "M50,15 L50,80", "M60,45 Q20,90 70,80"}},
+    {U'ッ', {"M30,30 L35,40", "M50,30 L55,40", "M75,30 Q70,60 40,80"}},
+    {U'木', {"M20,40 L85,40", "M53,12 L53,92", "M52,40 L13,83", "M53,40 L93,82"}},
+};
+
+std::string svg(const std::vector<std::string>& strokes) {
     std::string text = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 109 109\"><g>";
-    for (const char* d : strokes) text += std::string("<path d=\"") + d + "\"/>";
+    for (const std::string& d : strokes) text += "<path d=\"" + d + "\"/>";
     return text + "</g></svg>";
 }
 
-/// Writes a complete set of small sources laid out as the builder expects them.
-struct Fixture {
+/// The sources above laid out as the builder expects them.
+struct Sources {
     TempDir dir;
-    Fixture() {
-        dir.write("unicode/Unihan_IRGSources.txt", kIrgSources);
-        dir.write("unicode/Unihan_Readings.txt", kReadings);
-        dir.write("unicode/Unihan_OtherMappings.txt", kOtherMappings);
+    Sources() {
+        for (const auto& [part, text] : kUnihan)
+            dir.write(std::string("unicode/Unihan_") + part + ".txt", text);
         dir.write("kanjidic2.xml", kKanjidic);
-        dir.write("kanji/06728.svg",
-                  svg({"M20,40 L85,40", "M53,12 L53,92", "M52,40 L13,83", "M53,40 L93,82"}));
+        for (const auto& [c, strokes] : kDrawings) {
+            char name[16];
+            std::snprintf(name, sizeof name, "kanji/%05x.svg", static_cast<unsigned>(c));
+            dir.write(name, svg(strokes));
+        }
         dir.write("kanji/06728-Kaisho.svg", svg({"M0,0 L1,1"}));
-        dir.write("kanji/03042.svg",
-                  svg({"M30,30 L70,30", "M50,15 L50,80", "M60,45 Q20,90 70,80"}));
-        dir.write("kanji/03041.svg",
-                  svg({"M30,30 L70,30", "M50,15 L50,80", "M60,45 Q20,90 70,80"}));
-        dir.write("kanji/030c3.svg",
-                  svg({"M30,30 L35,40", "M50,30 L55,40", "M75,30 Q70,60 40,80"}));
-    }
-    UnihanTable unihan() const {
-        UnihanTable table;
-        parseUnihan(kIrgSources, "IRGSources", table);
-        parseUnihan(kReadings, "Readings", table);
-        parseUnihan(kOtherMappings, "OtherMappings", table);
-        return table;
     }
 };
 
-}  // namespace
-
-// Readable failure messages for whole records.
-void PrintTo(const CharacterRecord& r, std::ostream* os) {
-    *os << "{U+" << std::hex << static_cast<unsigned>(r.codePoint) << std::dec << ", " << r.count
-        << ", {" << ::testing::PrintToString(r.radicals) << "}, \"" << r.reading << "\", "
-        << r.common << ", " << r.japanese << "}";
-}
-
-namespace {
-
-const CharacterRecord& recordOf(const std::vector<CharacterRecord>& records, char32_t c) {
-    for (const CharacterRecord& r : records)
-        if (r.codePoint == c) return r;
-    throw std::out_of_range("no record");
-}
-
-class DataBuilderTest : public ::testing::Test {
-protected:
-    Fixture fixture;
-    KanaTransliterator kana;
-    std::vector<TemplateRecord> templates{
-        buildTemplate(U'あ', {"M30,30 L70,30", "M50,15 L50,80", "M60,45 Q20,90 70,80"}),
-        buildTemplate(U'ぁ', {"M30,30 L70,30", "M50,15 L50,80", "M60,45 Q20,90 70,80"}),
-        buildTemplate(U'ッ', {"M30,30 L35,40", "M50,30 L55,40", "M75,30 Q70,60 40,80"}),
-        buildTemplate(U'木', {"M20,40 L85,40"}),
-    };
-    std::vector<CharacterRecord> records = buildCharacters(
-        fixture.unihan(), parseKanjidic(kKanjidic, "kanjidic2.xml"), templates, kana);
-};
-
-TEST_F(DataBuilderTest, OneRecordPerStrokeCountedCodePointAndKana) {
-    std::vector<char32_t> order;
-    for (const CharacterRecord& r : records) order.push_back(r.codePoint);
-    // Ascending; U+3402 has no stroke count; 木's drawing adds nothing to its Unihan record.
-    EXPECT_THAT(order,
-                ElementsAre(U'ぁ', U'あ', U'ッ', U'乘', U'木', U'林', U'范', 0xF9F4u, 0x2000Bu));
-}
-
-TEST_F(DataBuilderTest, KanjiFieldsFromBothSources) {
-    EXPECT_EQ(recordOf(records, U'木'),
-              (CharacterRecord{U'木', 4, {75}, "ボク、モク、き、こ-", true, true}));
-    // KANJIDIC2's classical radical leads; Unihan's follow without repeating it.
-    EXPECT_EQ(recordOf(records, U'林'),
-              (CharacterRecord{U'林', 8, {75, 118}, "リン、はやし", false, true}));
-    // Unihan alone: the second (traditional) count, every radical without the apostrophe, the
-    // romanized readings as katakana (on) and hiragana (kun).
-    EXPECT_EQ(recordOf(records, U'范'),
-              (CharacterRecord{U'范', 9, {140, 120}, "ハン、ボン、のり", false, false}));
-    EXPECT_EQ(recordOf(records, U'乘'), (CharacterRecord{U'乘', 10, {4}, "", false, true}));
-    // Read like the unified ideograph it stands for; its own fields stay its own.
-    EXPECT_EQ(recordOf(records, 0xF9F4),
-              (CharacterRecord{0xF9F4, 8, {75}, "リン、はやし", false, false}));
-    EXPECT_EQ(recordOf(records, 0x2000B), (CharacterRecord{0x2000B, 3, {1}, "", false, false}));
-}
-
-TEST_F(DataBuilderTest, KanaRecords) {
-    EXPECT_EQ(recordOf(records, U'あ'), (CharacterRecord{U'あ', 3, {}, "あ", true, false}));
-    EXPECT_EQ(recordOf(records, U'ぁ'), (CharacterRecord{U'ぁ', 3, {}, "ぁ", false, false}));
-    EXPECT_EQ(recordOf(records, U'ッ'), (CharacterRecord{U'ッ', 3, {}, "ッ", false, false}));
+TEST(DataBuilderTest, KanaRanges) {
     EXPECT_TRUE(isSmallKana(U'ゖ') && isSmallKana(U'ヵ') && !isSmallKana(U'か'));
     EXPECT_TRUE(isKana(U'ー') && !isKana(U'・') && !isKana(U'゛') && !isKana(U'木'));
 }
@@ -180,66 +141,63 @@ TEST(JsonOutputTest, TemplatesRoundedToTenths) {
               "[\n{\"character\":\"十\",\"strokes\":[[[10,50],[0,0],[90,-3.3]],[]]}\n]\n");
 }
 
-/// Runs the builder executable; returns its exit status and combined output.
-std::pair<int, std::string> runBuilder(const std::filesystem::path& root,
-                                       const std::filesystem::path& output) {
+/// Runs the builder on `dir`'s sources, writing to `output` inside it; returns its exit status
+/// and its output.
+std::pair<int, std::string> runBuilder(const TempDir& dir, const std::string& output) {
     const std::string command =
-        std::string(SUMIRO_DATABUILD_EXE) + " --unihan '" + (root / "unicode").string() +
-        "' --kanjidic '" + (root / "kanjidic2.xml").string() + "' --kanjivg '" +
-        (root / "kanji").string() + "' --output '" + output.string() + "' 2>&1";
-    std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), &pclose);
-    std::string text;
-    std::array<char, 4096> buffer{};
-    while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe.get()))
-        text.append(buffer.data(), n);
-    const int status = pclose(pipe.release());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+        "cd '" + dir.path().string() + "' && '" SUMIRO_DATABUILD_EXE "' --unihan unicode" +
+        " --kanjidic kanjidic2.xml --kanjivg kanji --output " + output + " >log 2>&1";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.read("log")};
 }
 
-std::string contents(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-TEST(DataBuilderRunTest, SameInputsGiveIdenticalFiles) {
-    Fixture fixture;
-    const auto first = fixture.dir.path() / "out1";
-    const auto second = fixture.dir.path() / "out2";
-    const auto [status1, output1] = runBuilder(fixture.dir.path(), first);
-    ASSERT_EQ(status1, 0) << output1;
-    EXPECT_THAT(output1, HasSubstr("9 characters, 4 templates"));
-    const auto [status2, output2] = runBuilder(fixture.dir.path(), second);
-    ASSERT_EQ(status2, 0) << output2;
-    for (const char* name : {"characters.json", "templates.json"}) {
-        const std::string a = contents(first / name);
-        EXPECT_FALSE(a.empty()) << name;
-        EXPECT_EQ(a, contents(second / name)) << name;
+TEST(DataBuilderRunTest, MergesTheSourcesTheSameWayEveryRun) {
+    const Sources sources;
+    for (const char* output : {"out1", "out2"}) {
+        const auto [status, log] = runBuilder(sources.dir, output);
+        ASSERT_EQ(status, 0) << log;
+        EXPECT_THAT(log, HasSubstr("10 characters, 4 templates"));
     }
-    EXPECT_THAT(contents(first / "templates.json"),
+    // In code point order. Kana count their drawing's strokes and read as themselves; only the
+    // ordinary forms are common. 木's drawing adds nothing to its record. KANJIDIC2's fields lead,
+    // its classical radical before Unihan's. Unihan alone gives the second (traditional) count,
+    // every radical without the apostrophes, and the romanized readings as katakana (on) and
+    // hiragana (kun). U+F9F4 is read like 林.
+    EXPECT_EQ(sources.dir.read("out1/characters.json"),
+              charactersJson({{U'ぁ', 3, {}, "ぁ", false, false},
+                              {U'あ', 3, {}, "あ", true, false},
+                              {U'ッ', 3, {}, "ッ", false, false},
+                              {U'乘', 10, {4}, "", false, true},
+                              {U'木', 4, {75}, "ボク、モク、き、こ-", true, true},
+                              {U'林', 8, {75, 118}, "リン、はやし", false, true},
+                              {U'范', 9, {140, 120, 75}, "ハン、ボン、のり", true, true},
+                              {0xF9F4, 8, {75}, "リン、はやし", false, false},
+                              {0x2000B, 3, {1}, "", false, true},
+                              {0x20BB7, 6, {30}, "", false, false}}));
+    EXPECT_THAT(sources.dir.read("out1/templates.json"),
                 HasSubstr("{\"character\":\"木\",\"strokes\":[[[20,40],"));
-    EXPECT_FALSE(std::filesystem::exists(first / "characters.json.tmp"));
+    for (const std::string name : {"characters.json", "templates.json"})
+        EXPECT_EQ(sources.dir.read("out1/" + name), sources.dir.read("out2/" + name)) << name;
+    EXPECT_FALSE(std::filesystem::exists(sources.dir.path() / "out1/characters.json.tmp"));
 }
 
-TEST(DataBuilderRunTest, MissingSourceIsNamedAndNothingIsWritten) {
-    for (const char* missing : {"unicode/Unihan_Readings.txt", "kanjidic2.xml", "kanji"}) {
-        Fixture fixture;
-        std::filesystem::remove_all(fixture.dir.path() / missing);
-        const auto output = fixture.dir.path() / "out";
-        const auto [status, text] = runBuilder(fixture.dir.path(), output);
-        EXPECT_EQ(status, 1) << missing;
-        EXPECT_THAT(text, HasSubstr("missing input")) << missing;
-        EXPECT_FALSE(std::filesystem::exists(output / "characters.json")) << missing;
+TEST(DataBuilderRunTest, BadInputIsNamedAndNothingIsWritten) {
+    // Each case removes one source, or adds a drawing with an unknown path command.
+    const std::pair<const char*, const char*> cases[] = {
+        {"unicode/Unihan_Readings.txt", "missing input Unihan Readings: none of "},
+        {"kanjidic2.xml", "missing input KANJIDIC2"},
+        {"kanji", "missing input KanjiVG"},
+        {"kanji/05341.svg", "05341.svg: unsupported command 'X'"},
+    };
+    for (const auto& [file, message] : cases) {
+        const Sources sources;
+        if (!std::filesystem::remove_all(sources.dir.path() / file))
+            sources.dir.write(file, svg({"M10,50 X90,50"}));
+        const auto [status, log] = runBuilder(sources.dir, "out");
+        EXPECT_EQ(status, 1) << file;
+        EXPECT_THAT(log, HasSubstr(message)) << file;
+        EXPECT_FALSE(std::filesystem::exists(sources.dir.path() / "out/characters.json")) << file;
     }
-}
-
-TEST(DataBuilderRunTest, BadStrokeDataNamesTheFile) {
-    Fixture fixture;
-    fixture.dir.write("kanji/05341.svg", svg({"M10,50 X90,50"}));
-    const auto [status, text] = runBuilder(fixture.dir.path(), fixture.dir.path() / "out");
-    EXPECT_EQ(status, 1);
-    EXPECT_THAT(text, HasSubstr("05341.svg: unsupported command 'X'"));
 }
 
 }  // namespace

@@ -13,76 +13,41 @@ void expectNear(PathPoint actual, PathPoint expected) {
     EXPECT_NEAR(actual.y, expected.y, 1e-9) << "y";
 }
 
-PathPoint midpoint(const SvgPath& path, std::size_t segment) {
-    return path.segments().at(segment).at(0.5);
+TEST(SvgPathTest, EveryCommandFormMatchesItsPlainAbsoluteForm) {
+    const std::pair<const char*, const char*> equivalents[] = {
+        {"M10,10 L20,10 l0,10 H0 h5 V0 v3", "M10,10 L20,10 L20,20 L0,20 L5,20 L5,0 L5,3"},
+        {"M0,0 L10,0 L10,10 Z", "M0,0 L10,0 L10,10 L0,0"},
+        // Pairs after a move-to are line-tos; after a relative move, relative ones.
+        {"M0,0 10,0 10,10 m1,1 2,0", "M0,0 L10,0 L10,10 M11,11 L13,11"},
+        // KanjiVG writes "c" with several curves in a row, each relative to the last end point.
+        {"M54.5,88 c -1,0 -2,1 -2,2 0,1 1,2 2,2",
+         "M54.5,88 C53.5,88 52.5,89 52.5,90 C52.5,91 53.5,92 54.5,92"},
+        // S and T reflect the previous control point about the current point...
+        {"m0,0 c0,10 10,10 10,0 s10,-10 10,0", "M0,0 C0,10 10,10 10,0 C10,-10 20,-10 20,0"},
+        {"M0,0 q10,20 20,0 t20,0", "M0,0 Q10,20 20,0 Q30,-20 40,0"},
+        // ...and without a curve before them take the current point itself.
+        {"M0,0 L4,0 S8,8 8,0", "M0,0 L4,0 C4,0 8,8 8,0"},
+        {"M1.5.5L-1-2l+1e1,0", "M1.5,0.5 L-1,-2 L9,-2"},
+    };
+    for (const auto& [form, plain] : equivalents) {
+        SCOPED_TRACE(form);
+        const SvgPath actual = SvgPath::parse(form), expected = SvgPath::parse(plain);
+        expectNear(actual.start(), expected.start());
+        ASSERT_EQ(actual.segments().size(), expected.segments().size());
+        for (std::size_t i = 0; i < actual.segments().size(); ++i)
+            for (auto point : {&SvgPath::Segment::p0, &SvgPath::Segment::p1, &SvgPath::Segment::p2,
+                               &SvgPath::Segment::p3})
+                expectNear(actual.segments()[i].*point, expected.segments()[i].*point);
+    }
 }
 
-TEST(SvgPathTest, LinesInAbsoluteAndRelativeForms) {
-    const SvgPath path = SvgPath::parse("M10,10 L20,10 l0,10 H0 h5 V0 v3");
-    ASSERT_EQ(path.segments().size(), 6u);
-    const PathPoint ends[] = {{20, 10}, {20, 20}, {0, 20}, {5, 20}, {5, 0}, {5, 3}};
-    for (std::size_t i = 0; i < 6; ++i) expectNear(path.segments()[i].p3, ends[i]);
-    expectNear(midpoint(path, 0), {15, 10});
-    expectNear(path.start(), {10, 10});
-}
-
-TEST(SvgPathTest, CubicAndSmoothCubic) {
-    // B(0.5) = (p0 + 3 p1 + 3 p2 + p3) / 8.
-    const SvgPath path = SvgPath::parse("M0,0 C0,10 10,10 10,0 S20,-10 20,0");
-    ASSERT_EQ(path.segments().size(), 2u);
-    expectNear(midpoint(path, 0), {5, 7.5});
-    // S reflects the previous second control point (10,10) about (10,0): (10,-10).
-    expectNear(path.segments()[1].p1, {10, -10});
-    expectNear(midpoint(path, 1), {15, -7.5});
-
-    const SvgPath relative = SvgPath::parse("m0,0 c0,10 10,10 10,0 s10,-10 10,0");
-    expectNear(midpoint(relative, 0), {5, 7.5});
-    expectNear(midpoint(relative, 1), {15, -7.5});
-
-    // Without a cubic before it, S takes the current point as its first control point.
-    const SvgPath lone = SvgPath::parse("M0,0 L4,0 S8,8 8,0");
-    expectNear(lone.segments()[1].p1, {4, 0});
-    expectNear(midpoint(lone, 1), {4 * 0.5 + 8 * 0.5, 3.0});
-}
-
-TEST(SvgPathTest, QuadraticAndSmoothQuadratic) {
-    // Q(0.5) = (p0 + 2 c + p2) / 4.
-    const SvgPath path = SvgPath::parse("M0,0 Q10,20 20,0 T40,0");
-    ASSERT_EQ(path.segments().size(), 2u);
-    expectNear(midpoint(path, 0), {10, 10});
-    // T reflects (10,20) about (20,0): control (30,-20).
-    expectNear(midpoint(path, 1), {30, -10});
-    expectNear(path.segments()[0].at(0.25), {5, 7.5});
-
-    const SvgPath relative = SvgPath::parse("M0,0 q10,20 20,0 t20,0");
-    expectNear(midpoint(relative, 0), {10, 10});
-    expectNear(midpoint(relative, 1), {30, -10});
-}
-
-TEST(SvgPathTest, CloseAndImplicitRepetition) {
-    const SvgPath closed = SvgPath::parse("M0,0 L10,0 L10,10 Z");
-    ASSERT_EQ(closed.segments().size(), 3u);
-    expectNear(closed.segments()[2].p3, {0, 0});
-    EXPECT_NEAR(closed.length(), 20 + std::sqrt(200.0), 1e-9);
-
-    // Pairs after a move-to are line-tos; after a relative move, relative ones.
-    const SvgPath moves = SvgPath::parse("M0,0 10,0 10,10 m1,1 2,0");
-    ASSERT_EQ(moves.segments().size(), 3u);
-    expectNear(moves.segments()[2].p0, {11, 11});
-    expectNear(moves.segments()[2].p3, {13, 11});
-
-    // KanjiVG writes "c" with several curves in a row, each relative to the last end point.
-    const SvgPath repeated = SvgPath::parse("M54.5,88 c -1,0 -2,1 -2,2 0,1 1,2 2,2");
-    ASSERT_EQ(repeated.segments().size(), 2u);
-    expectNear(repeated.segments()[1].p3, {54.5, 92});
-}
-
-TEST(SvgPathTest, NumberGrammar) {
-    const SvgPath path = SvgPath::parse("M1.5.5L-1-2l+1e1,0");
-    ASSERT_EQ(path.segments().size(), 2u);
-    expectNear(path.start(), {1.5, 0.5});
-    expectNear(path.segments()[0].p3, {-1, -2});
-    expectNear(path.segments()[1].p3, {9, -2});
+TEST(SvgPathTest, CurvesAndLengthsAreExact) {
+    // B(0.5) = (p0 + 3 p1 + 3 p2 + p3) / 8; Q(t) = (1-t)² p0 + 2t(1-t) c + t² p2.
+    expectNear(SvgPath::parse("M0,0 C0,10 10,10 10,0").segments()[0].at(0.5), {5, 7.5});
+    const SvgPath::Segment quadratic = SvgPath::parse("M0,0 Q10,20 20,0").segments()[0];
+    expectNear(quadratic.at(0.5), {10, 10});
+    expectNear(quadratic.at(0.25), {5, 7.5});
+    EXPECT_NEAR(SvgPath::parse("M0,0 L10,0 L10,10 Z").length(), 20 + std::sqrt(200.0), 1e-9);
 }
 
 TEST(SvgPathTest, RejectsBadData) {
@@ -92,11 +57,6 @@ TEST(SvgPathTest, RejectsBadData) {
 }
 
 TEST(SvgPathTest, SamplesEvenlyAlongTheLength) {
-    const SvgPath line = SvgPath::parse("M0,0 L10,0");
-    const auto three = line.sampleEvenly(3);
-    ASSERT_EQ(three.size(), 3u);
-    expectNear(three[1], {5, 0});
-
     // Around a corner: the samples keep equal path distance, not equal parameter steps.
     const auto corner = SvgPath::parse("M0,0 H30 V10").sampleEvenly(5);
     expectNear(corner[1], {10, 0});
@@ -104,10 +64,9 @@ TEST(SvgPathTest, SamplesEvenlyAlongTheLength) {
     expectNear(corner[4], {30, 10});
 
     // On a strongly curved cubic, consecutive samples are equally far apart, the ends exact.
-    const std::string curve =
+    const SvgPath path = SvgPath::parse(
         "M19.5,39.86c2.45,0.57,5.23,0.8,8.04,0.57C40.75,39.38,63,36.5,"
-        "79.78,36.15c2.8-0.06,4.54,0.1,7.34,0.5";
-    const SvgPath path = SvgPath::parse(curve);
+        "79.78,36.15c2.8-0.06,4.54,0.1,7.34,0.5");
     const auto points = path.sampleEvenly(18);
     expectNear(points.front(), {19.5, 39.86});
     expectNear(points.back(), {87.12, 36.65});

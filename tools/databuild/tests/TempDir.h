@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -32,9 +33,14 @@ public:
     std::filesystem::path write(const std::filesystem::path& name, std::string_view content) const {
         const std::filesystem::path file = path_ / name;
         std::filesystem::create_directories(file.parent_path());
-        std::ofstream out(file, std::ios::binary);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        std::ofstream(file, std::ios::binary) << content;
         return file;
+    }
+    /// The bytes of `name` inside the directory; empty when it cannot be read.
+    std::string read(const std::filesystem::path& name) const {
+        std::ostringstream out;
+        out << std::ifstream(path_ / name, std::ios::binary).rdbuf();
+        return out.str();
     }
 
 private:
