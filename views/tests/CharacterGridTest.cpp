@@ -115,7 +115,6 @@ TEST_F(CharacterGridTest, MouseMarksAndReportsOccupiedCellsOnly) {
 
 TEST(FontCoverageTest, KnowsWhatTheInstalledFontsDraw) {
     const FontCoverage& fonts = FontCoverage::installed();
-    EXPECT_TRUE(fonts.renders(u"A"_qs));
     EXPECT_TRUE(fonts.renders(u"あ木"_qs));
     EXPECT_TRUE(fonts.renders(scalar(0x20BB7)));             // Extension B, needs the CJK fonts
     EXPECT_TRUE(fonts.renders(u"葛"_qs + scalar(0xE0100)));  // with an ideographic selector

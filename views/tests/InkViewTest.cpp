@@ -21,7 +21,6 @@ protected:
 
     QImage image() {
         QImage picture(view.size(), QImage::Format_ARGB32);
-        picture.fill(Qt::transparent);
         view.render(&picture);
         return picture;
     }
