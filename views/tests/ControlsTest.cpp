@@ -35,21 +35,21 @@ TEST(HelpersTest, PinLeavesTheInsetOnEverySide) {
     EXPECT_EQ(second->geometry(), view->geometry());
 }
 
-TEST(HelpersTest, LabelsAndStacksInEitherDirection) {
-    const auto title = label(u"い"_qs, 20, true);
-    EXPECT_EQ(title->font().pixelSize(), 20);
-    EXPECT_TRUE(title->font().bold());
-    // A row centres its views vertically, a column aligns them on the leading edge.
+TEST(HelpersTest, StacksKeepLabelsAtTheirSizeAlignedPerDirection) {
+    // A row centres a view vertically, a column aligns it on the leading edge.
     for (const bool vertical : {false, true}) {
         auto* big = new QWidget;
-        big->setFixedSize(30, 30);
-        auto* small = new QWidget;
-        small->setFixedSize(10, 10);
-        const auto box = stack({big, small}, vertical, 10);
+        big->setFixedSize(60, 60);
+        auto* title = label(u"い"_qs, 20, true).release();
+        EXPECT_EQ(title->font().pixelSize(), 20);
+        EXPECT_TRUE(title->font().bold());
+        const auto box = stack({big, title}, vertical, 10);
         box->layout()->setGeometry(QRect(QPoint(), box->sizeHint()));
-        EXPECT_EQ(small->parentWidget(), box.get());
+        EXPECT_EQ(title->parentWidget(), box.get());
         EXPECT_EQ(big->pos(), QPoint(0, 0));
-        EXPECT_EQ(small->pos(), vertical ? QPoint(0, 40) : QPoint(40, 10));
+        const QSize size = title->sizeHint();
+        EXPECT_EQ(title->geometry(),
+                  QRect(vertical ? QPoint(0, 70) : QPoint(70, (60 - size.height()) / 2), size));
     }
 }
 
