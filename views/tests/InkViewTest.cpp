@@ -8,9 +8,7 @@
 namespace sumiro {
 namespace {
 
-using test::drag;
-using test::press;
-using test::release;
+using namespace test;
 
 class InkViewTest : public testing::Test {
 protected:
@@ -46,8 +44,8 @@ protected:
 TEST_F(InkViewTest, LeftButtonStrokesFollowTheMouseAndReportOnRelease) {
     drag(&view, {10, 10});
     release(&view, {10, 10});
-    test::sendMouse(&view, QEvent::MouseButtonPress, {10, 10}, Qt::RightButton, Qt::RightButton);
-    test::sendMouse(&view, QEvent::MouseButtonRelease, {10, 10}, Qt::RightButton, Qt::NoButton);
+    sendMouse(&view, QEvent::MouseButtonPress, {10, 10}, Qt::RightButton, Qt::RightButton);
+    sendMouse(&view, QEvent::MouseButtonRelease, {10, 10}, Qt::RightButton, Qt::NoButton);
     EXPECT_TRUE(view.strokes().empty());
     EXPECT_EQ(changes, 0);
 
