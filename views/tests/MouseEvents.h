@@ -18,9 +18,7 @@ inline void sendMouse(QWidget* widget, QEvent::Type type, QPointF position,
 }
 
 inline void press(QWidget* w, QPointF p) { sendMouse(w, QEvent::MouseButtonPress, p); }
-inline void drag(QWidget* w, QPointF p) {
-    sendMouse(w, QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton);
-}
+inline void drag(QWidget* w, QPointF p) { sendMouse(w, QEvent::MouseMove, p, Qt::NoButton); }
 inline void release(QWidget* w, QPointF p) {
     sendMouse(w, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
 }
