@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QPointer>
-#include <QTest>
 
 #include "input/DirectInput.h"
 #include "input/fake/FakePlatform.h"
@@ -41,16 +39,13 @@ protected:
     std::vector<QString> messages;
     int changes = 0;
 
-    // A DirectInput over the fake with `front` in front, on the manual clock unless given another.
-    std::unique_ptr<DirectInput> make(std::optional<Application> front,
-                                      DirectInput::Scheduler scheduler = {}) {
+    // A DirectInput over the fake, on the manual clock, made while `front` is in front.
+    std::unique_ptr<DirectInput> make(std::optional<Application> front) {
         fake->front = front;
-        if (!scheduler) {
-            scheduler = [this](auto delay, QObject& context, std::function<void()> work) {
+        auto input = std::make_unique<DirectInput>(
+            fake, [this](auto delay, QObject& context, std::function<void()> work) {
                 tasks.push_back({delay, &context, std::move(work)});
-            };
-        }
-        auto input = std::make_unique<DirectInput>(fake, std::move(scheduler));
+            });
         input->status = [this](const QString& message) { messages.push_back(message); };
         input->changed = [this] { ++changes; };
         input->prepareInput = [this] { fake->log.emplace_back("prepare"); };
@@ -58,16 +53,12 @@ protected:
     }
 };
 
-TEST_F(DirectInputTest, ConstructionTakesTheFrontApplicationOnlyWhenOrdinary) {
-    EXPECT_EQ(make(editor)->target(), editor);
+TEST_F(DirectInputTest, OnlyOrdinaryApplicationsOtherThanThePadBecomeTheTarget) {
     for (const auto& front :
          {std::optional<Application>{}, std::optional(pad), std::optional(dock)})
         EXPECT_FALSE(make(front)->target().has_value());
-    EXPECT_EQ(changes, 0);
-}
-
-TEST_F(DirectInputTest, ActivationsOfThePadAndOfNonOrdinaryWindowsLeaveTheTarget) {
     auto input = make(editor);
+    EXPECT_EQ(input->target(), editor) << "the application in front at the start";
     fake->userActivates(pad);
     fake->userActivates(dock);
     input->remember(std::nullopt);
@@ -189,21 +180,6 @@ TEST_F(DirectInputTest, DiscardedInputPostsAndReportsNothing) {
     EXPECT_EQ(fake->log, (std::vector<std::string>{"prepare", "activate 7"}));
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(changes, 0);
-}
-
-// The real main loop: both deliveries run from their own timers without blocking the caller.
-TEST_F(DirectInputTest, MainLoopRunsEveryDelivery) {
-    int argc = 1;
-    char name[] = "input_test";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    auto input = make(editor, DirectInput::mainLoopScheduler());
-    fake->expectText(U"木");
-    fake->expectText(U"あ");
-    input->send(QStringLiteral("木"));
-    input->send(QStringLiteral("あ"));
-    EXPECT_TRUE(messages.empty());
-    EXPECT_TRUE(QTest::qWaitFor([this] { return messages.size() == 2; }, 5000));
 }
 
 }  // namespace
