@@ -155,10 +155,9 @@ TEST_F(DirectInputTest, TargetNotInFrontAfterTheDelayPostsNothing) {
 
 TEST_F(DirectInputTest, TextsThatCannotBecomeEventsPostNothing) {
     auto input = make(editor);
-    const QChar lone[] = {QChar(u'木'), QChar(char16_t{0xD842})};
-    input->send(QString(lone, 2));
-    input->sendUtf8("\xE6\x9C");      // truncated 木
-    input->sendUtf8("\xED\xA0\x80");  // an encoded surrogate
+    input->send(QString::fromUtf16(u"木\xD842"));  // a lone surrogate
+    input->sendUtf8("\xE6\x9C");                   // truncated 木
+    input->sendUtf8("\xED\xA0\x80");               // an encoded surrogate
     input->send(QString());
     input->sendUtf8("");
     EXPECT_TRUE(fake->log.empty()) << "the target is not even activated";

@@ -14,10 +14,7 @@ namespace {
 
 class Recorder final : public QWidget {
 public:
-    explicit Recorder(QFile& log) : log_(log) {
-        setFocusPolicy(Qt::StrongFocus);
-        resize(320, 200);
-    }
+    explicit Recorder(QFile& log) : log_(log) { setFocusPolicy(Qt::StrongFocus); }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {

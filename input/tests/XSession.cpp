@@ -21,15 +21,11 @@ struct XFreeDeleter {
     }
 };
 
-Child launch(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+Child launch(const QStringList& argv, const std::vector<std::pair<QString, QString>>& env,
              QProcess::ProcessChannelMode channels) {
     Child child(new QProcess);
     auto environment = QProcessEnvironment::systemEnvironment();
-    for (const auto& entry : env) {
-        const auto equals = entry.find('=');
-        environment.insert(QString::fromStdString(entry.substr(0, equals)),
-                           QString::fromStdString(entry.substr(equals + 1)));
-    }
+    for (const auto& [name, value] : env) environment.insert(name, value);
     child->setProcessEnvironment(environment);
     child->setProcessChannelMode(channels);
     // Dies with the test even when the test itself is killed.
@@ -37,10 +33,7 @@ Child launch(const std::vector<std::string>& argv, const std::vector<std::string
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(127);
     });
-    QStringList arguments;
-    for (auto it = argv.begin() + 1; it != argv.end(); ++it)
-        arguments << QString::fromStdString(*it);
-    child->start(QString::fromStdString(argv.front()), arguments);
+    child->start(argv.front(), argv.mid(1));
     child->waitForStarted();
     return child;
 }
@@ -84,9 +77,9 @@ struct XSession::Impl {
 std::unique_ptr<XSession> XSession::start(std::string& error, bool xtest, bool bare) {
     std::unique_ptr<XSession> session(new XSession);
     // Xvfb writes its display number to stdout once it accepts connections.
-    std::vector<std::string> argv = {"Xvfb",        "-displayfd", "1",   "-screen", "0",
-                                     "1280x800x24", "-nolisten",  "tcp", "-noreset"};
-    if (!xtest) argv.insert(argv.end(), {"-extension", "XTEST"});
+    QStringList argv = {"Xvfb",        "-displayfd", "1",   "-screen", "0",
+                        "1280x800x24", "-nolisten",  "tcp", "-noreset"};
+    if (!xtest) argv.append({"-extension", "XTEST"});
     auto& server = session->server_ = launch(argv, {}, QProcess::ForwardedErrorChannel);
     QByteArray number;
     const QDeadlineTimer deadline(std::chrono::seconds(15));
@@ -145,8 +138,8 @@ std::unique_ptr<XSession> XSession::start(std::string& error, bool xtest, bool b
 
 XSession::~XSession() = default;
 
-Child XSession::spawn(const std::vector<std::string>& argv, std::vector<std::string> env) const {
-    env.push_back("DISPLAY=" + display_);
+Child XSession::spawn(const QStringList& argv, std::vector<std::pair<QString, QString>> env) const {
+    env.emplace_back("DISPLAY", QString::fromStdString(display_));
     return launch(argv, env, QProcess::ForwardedChannels);
 }
 
@@ -214,23 +207,10 @@ void XSession::setKey(unsigned long keysym, bool down) {
     XSync(display, False);
 }
 
-bool XSession::keyDown(unsigned long keysym) {
-    Display* display = impl_->display.get();
-    std::array<char, 32> keys{};
-    XQueryKeymap(display, keys.data());
-    const KeyCode code = XKeysymToKeycode(display, keysym);
-    return (keys[code / 8] >> (code % 8)) & 1;
-}
-
-void XSession::setCapsLock(bool locked) {
-    XkbLockModifiers(impl_->display.get(), XkbUseCoreKbd, LockMask, locked ? LockMask : 0);
-    XSync(impl_->display.get(), False);
-}
-
-bool XSession::capsLocked() {
+unsigned XSession::modifiers() {
     XkbStateRec state{};
     XkbGetState(impl_->display.get(), XkbUseCoreKbd, &state);
-    return (state.locked_mods & LockMask) != 0;
+    return state.mods;
 }
 
 }  // namespace sumiro::testing

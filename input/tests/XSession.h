@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace sumiro::testing {
@@ -31,8 +32,8 @@ public:
 
     /// ":N".
     [[nodiscard]] const std::string& display() const { return display_; }
-    /// Starts a client of this display with the given NAME=value entries added to the environment.
-    Child spawn(const std::vector<std::string>& argv, std::vector<std::string> env = {}) const;
+    /// Starts a client of this display with the given variables added to its environment.
+    Child spawn(const QStringList& argv, std::vector<std::pair<QString, QString>> env = {}) const;
 
     std::uint64_t activeWindow();
     /// Whether the window manager manages the window.
@@ -47,12 +48,8 @@ public:
     std::vector<unsigned long> keyboardMapping();
     /// Presses or releases the key of a keysym through XTest.
     void setKey(unsigned long keysym, bool down);
-    /// Whether the key of a keysym is down.
-    bool keyDown(unsigned long keysym);
-    /// Locks or unlocks Caps Lock.
-    void setCapsLock(bool locked);
-    /// Whether Caps Lock is locked.
-    bool capsLocked();
+    /// The core keyboard's effective modifier mask (held, latched and locked).
+    unsigned modifiers();
     /// Polls the server until pred holds or the timeout passes, without running anything else.
     template <typename Pred>
     bool poll(Pred pred, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
