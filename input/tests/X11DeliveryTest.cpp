@@ -83,11 +83,10 @@ protected:
         }
         return out;
     }
-    bool waitForMessages(std::size_t count) {
-        return QTest::qWaitFor([&] { return messages.size() >= count; }, timeoutMs);
-    }
-    bool waitForInput(std::size_t count) {
-        return QTest::qWaitFor([&] { return received().size() >= count; }, timeoutMs);
+    // Waits for the target to receive `inputs` texts and keys and for `reports` messages.
+    bool arrived(std::size_t inputs, std::size_t reports = 0) {
+        return QTest::qWaitFor(
+            [&] { return received().size() >= inputs && messages.size() >= reports; }, timeoutMs);
     }
 
     // Declared so that DirectInput goes first and the session last.
@@ -105,8 +104,7 @@ protected:
 TEST_F(X11Delivery, CharactersTextsAndKeysArriveExactly) {
     for (const char* text : {"木", "あ", "𠮷", "aあ𠮷"}) input->send(QString::fromUtf8(text));
     for (const Key key : {Key::BackSpace, Key::Return, Key::Left}) input->key(key);
-    ASSERT_TRUE(waitForMessages(7));
-    ASSERT_TRUE(waitForInput(9));
+    ASSERT_TRUE(arrived(9, 7));
 
     EXPECT_EQ(received(), (std::vector<std::string>{
                               "text 6728 mods 0", "text 3042 mods 0", "text 20BB7 mods 0",
@@ -122,21 +120,20 @@ TEST_F(X11Delivery, CharactersTextsAndKeysArriveExactly) {
 
 TEST_F(X11Delivery, HeldModifiersAndCapsLockDoNotChangeWhatArrives) {
     std::size_t expected = 0;
-    for (const auto [modifier, mask] :
+    for (const auto& [modifier, mask] :
          {std::pair(keysymShiftL, shiftMask), std::pair(keysymControlL, controlMask)}) {
         session->setKey(modifier, true);
         input->send(QStringLiteral("a木"));
         input->key(Key::Left);
         expected += 3;
-        ASSERT_TRUE(waitForInput(expected));
-        ASSERT_TRUE(waitForMessages(expected / 3 * 2));
+        ASSERT_TRUE(arrived(expected, expected / 3 * 2));
         EXPECT_EQ(session->modifiers(), mask) << "the user's modifier is held again afterwards";
         session->setKey(modifier, false);
     }
     for (const bool down : {true, false}) session->setKey(keysymCapsLock, down);
     ASSERT_EQ(session->modifiers(), lockMask);
     input->send(QStringLiteral("aé"));
-    ASSERT_TRUE(waitForInput(expected + 2));
+    ASSERT_TRUE(arrived(expected + 2));
     EXPECT_EQ(session->modifiers(), lockMask) << "Caps Lock is locked again afterwards";
 
     EXPECT_EQ(received(),
@@ -148,7 +145,7 @@ TEST_F(X11Delivery, HeldModifiersAndCapsLockDoNotChangeWhatArrives) {
 TEST_F(X11Delivery, KeymapIsRestoredAfterAQuietSecond) {
     const auto original = session->keyboardMapping();
     input->send(QStringLiteral("𠮷"));
-    ASSERT_TRUE(waitForInput(1));
+    ASSERT_TRUE(arrived(1));
     EXPECT_NE(session->keyboardMapping(), original) << "typing borrows a spare keycode";
     EXPECT_TRUE(QTest::qWaitFor([&] { return session->keyboardMapping() == original; }, 5000));
 }
@@ -206,13 +203,13 @@ TEST_F(X11Delivery, SwitchingAwayWithinTheDelayPostsNothing) {
     session->activate(pad);
     ASSERT_TRUE(session->poll([&] { return session->activeWindow() == pad; }));
 
-    ASSERT_TRUE(waitForMessages(1));
+    ASSERT_TRUE(arrived(0, 1));
     EXPECT_EQ(messages[0], QStringLiteral("入力先が切り替わりました。入力欄を選び直してください"));
     EXPECT_EQ(input->target(), target);
 
     // X delivers in order: if 木 had been typed it would arrive before あ.
     input->send(QStringLiteral("あ"));
-    ASSERT_TRUE(waitForInput(1));
+    ASSERT_TRUE(arrived(1));
     EXPECT_EQ(received(), std::vector<std::string>{"text 3042 mods 0"});
 }
 

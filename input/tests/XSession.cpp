@@ -105,23 +105,19 @@ std::unique_ptr<XSession> XSession::start(std::string& error, bool xtest, bool b
     if (bare) return session;
 
     session->windowManager_ = session->spawn({"openbox", "--sm-disable"});
-    // The window manager is up once _NET_SUPPORTING_WM_CHECK names a window naming itself.
-    if (!session->poll([&] {
-            const Window check = impl.windowProperty(impl.root(), "_NET_SUPPORTING_WM_CHECK");
-            return check != 0 && impl.windowProperty(check, "_NET_SUPPORTING_WM_CHECK") == check;
-        })) {
-        error = "openbox did not come up";
-        return nullptr;
-    }
-    // openbox names itself before it handles new windows, and a window mapped in between is
-    // never managed: map a probe until it shows up in the client list.
+    // The window manager is ready once it manages windows. openbox announces itself before it
+    // handles new windows, and a window mapped in between is never managed: map a probe until it
+    // shows up in the client list.
     Display* display = impl.display.get();
     const auto probe = XCreateSimpleWindow(display, impl.root(), 0, 0, 10, 10, 0, 0, 0);
     const bool managing = session->poll([&] {
         XMapWindow(display, probe);
         XSync(display, False);
-        if (session->poll([&] { return session->isManaged(probe); },
-                          std::chrono::milliseconds(200))) {
+        const auto managed = [&] {
+            const auto clients = impl.longs(impl.root(), "_NET_CLIENT_LIST", XA_WINDOW);
+            return std::find(clients.begin(), clients.end(), probe) != clients.end();
+        };
+        if (session->poll(managed, std::chrono::milliseconds(200))) {
             return true;
         }
         XUnmapWindow(display, probe);
@@ -145,11 +141,6 @@ Child XSession::spawn(const QStringList& argv, std::vector<std::pair<QString, QS
 
 std::uint64_t XSession::activeWindow() {
     return impl_->windowProperty(impl_->root(), "_NET_ACTIVE_WINDOW");
-}
-
-bool XSession::isManaged(std::uint64_t window) {
-    const auto clients = impl_->longs(impl_->root(), "_NET_CLIENT_LIST", XA_WINDOW);
-    return std::find(clients.begin(), clients.end(), window) != clients.end();
 }
 
 std::uint64_t XSession::windowOf(qint64 pid) {

@@ -36,8 +36,6 @@ public:
     Child spawn(const QStringList& argv, std::vector<std::pair<QString, QString>> env = {}) const;
 
     std::uint64_t activeWindow();
-    /// Whether the window manager manages the window.
-    bool isManaged(std::uint64_t window);
     /// The managed window (from _NET_CLIENT_LIST) whose _NET_WM_PID is pid, 0 when none.
     std::uint64_t windowOf(qint64 pid);
     void activate(std::uint64_t window);
