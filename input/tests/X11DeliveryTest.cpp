@@ -56,14 +56,12 @@ protected:
         platform = std::make_shared<X11Platform>(session->display());
         input = std::make_unique<DirectInput>(platform);
         input->status = [this](const QString& message) { messages.push_back(message); };
-        input->changed = [this] { targets.push_back(input->target()->window); };
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return input->target() && input->target()->pid == targetProcess->processId(); },
             timeoutMs))
             << "the recording target never became the target; active " << session->activeWindow()
             << ", target window " << window;
         target = *input->target();
-        targets.clear();
     }
 
     // What the target wrote down so far.
@@ -98,7 +96,6 @@ protected:
     std::unique_ptr<DirectInput> input;
     Application target;
     std::vector<QString> messages;
-    std::vector<std::uint64_t> targets;
 };
 
 TEST_F(X11Delivery, CharactersTextsAndKeysArriveExactly) {
@@ -174,12 +171,10 @@ TEST_F(X11Delivery, NonOrdinaryWindowsAndThePadNeverBecomeTheTarget) {
             [&] { return !announced.empty() && announced.back() == window; }, timeoutMs));
         EXPECT_EQ(input->target(), target);
     }
-    EXPECT_TRUE(targets.empty());
 
     const auto dialog = session->createWindow("DIALOG", 0);
     session->activate(dialog);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !targets.empty(); }, timeoutMs));
-    EXPECT_EQ(targets.back(), dialog);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return input->target()->window == dialog; }, timeoutMs));
     EXPECT_TRUE(platform->isRegular({session->createWindow("", 0), 0})) << "no type is ordinary";
 }
 

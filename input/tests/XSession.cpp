@@ -16,9 +16,7 @@ namespace sumiro::testing {
 namespace {
 
 struct XFreeDeleter {
-    void operator()(void* data) const {
-        if (data) XFree(data);
-    }
+    void operator()(void* data) const { XFree(data); }
 };
 
 Child launch(const QStringList& argv, const std::vector<std::pair<QString, QString>>& env,
@@ -117,9 +115,7 @@ std::unique_ptr<XSession> XSession::start(std::string& error, bool xtest, bool b
             const auto clients = impl.longs(impl.root(), "_NET_CLIENT_LIST", XA_WINDOW);
             return std::find(clients.begin(), clients.end(), probe) != clients.end();
         };
-        if (session->poll(managed, std::chrono::milliseconds(200))) {
-            return true;
-        }
+        if (session->poll(managed, std::chrono::milliseconds(200))) return true;
         XUnmapWindow(display, probe);
         return false;
     });
