@@ -4,181 +4,123 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <algorithm>
 #include <array>
-#include <cstring>
-#include <thread>
-
-extern char** environ;
 
 namespace sumiro::testing {
 namespace {
 
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
 struct XFreeDeleter {
-    void operator()(void* data) const {
-        if (data) XFree(data);
-    }
+    void operator()(void* data) const { XFree(data); }
 };
+
+Child launch(const QStringList& argv, const std::vector<std::pair<QString, QString>>& env,
+             QProcess::ProcessChannelMode channels) {
+    Child child(new QProcess);
+    auto environment = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : env) environment.insert(name, value);
+    child->setProcessEnvironment(environment);
+    child->setProcessChannelMode(channels);
+    // Dies with the test even when the test itself is killed.
+    child->setChildProcessModifier([parent = getpid()] {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+    });
+    child->start(argv.front(), argv.mid(1));
+    child->waitForStarted();
+    return child;
+}
 
 }  // namespace
 
-Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-             int keepFd) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string_view item(*entry);
-        const auto name = item.substr(0, item.find('=') + 1);
-        const bool replaced = std::any_of(
-            env.begin(), env.end(), [&](const std::string& e) { return e.starts_with(name); });
-        if (!replaced) environment.emplace_back(item);
+void Stop::operator()(QProcess* process) const {
+    process->terminate();
+    if (!process->waitForFinished(5000)) {
+        process->kill();
+        process->waitForFinished();
     }
-    environment.insert(environment.end(), env.begin(), env.end());
-    std::vector<char*> args, envp;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    for (const auto& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
-        // Dies with the test even when the test itself is killed.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(127);
-        if (keepFd >= 0) fcntl(keepFd, F_SETFD, 0);
-        execvpe(args[0], args.data(), envp.data());
-        _exit(127);
-    }
-}
-
-Child& Child::operator=(Child&& other) noexcept {
-    if (this != &other) {
-        stop();
-        pid_ = std::exchange(other.pid_, -1);
-    }
-    return *this;
-}
-
-bool Child::exited() {
-    if (pid_ <= 0) return true;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return true;
-    }
-    return false;
-}
-
-void Child::stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!exited()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    delete process;
 }
 
 struct XSession::Impl {
-    std::unique_ptr<Display, DisplayCloser> display;
+    std::unique_ptr<Display, decltype(&XCloseDisplay)> display{nullptr, XCloseDisplay};
     Atom atom(const char* name) const { return XInternAtom(display.get(), name, False); }
     Window root() const { return DefaultRootWindow(display.get()); }
 
-    std::vector<unsigned long> longs(Window window, const char* name, Atom type) const;
+    std::vector<unsigned long> longs(Window window, const char* name, Atom type) const {
+        Atom actual = 0;
+        int format = 0;
+        unsigned long count = 0, remaining = 0;
+        unsigned char* raw = nullptr;
+        if (XGetWindowProperty(display.get(), window, atom(name), 0, 1024, False, type, &actual,
+                               &format, &count, &remaining, &raw) != Success) {
+            return {};
+        }
+        std::unique_ptr<unsigned char, XFreeDeleter> data(raw);
+        if (!data || format != 32) return {};
+        const auto* values = reinterpret_cast<const unsigned long*>(data.get());
+        return {values, values + count};
+    }
     Window windowProperty(Window window, const char* name) const {
         const auto values = longs(window, name, XA_WINDOW);
         return values.empty() ? 0 : values.front();
     }
 };
 
-void XSession::pause() { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
-
 std::unique_ptr<XSession> XSession::start(std::string& error, bool xtest, bool bare) {
     std::unique_ptr<XSession> session(new XSession);
-    std::array<int, 2> pipe{};
-    if (pipe2(pipe.data(), O_CLOEXEC) != 0) {
-        error = "pipe: " + std::string(std::strerror(errno));
-        return nullptr;
+    // Xvfb writes its display number to stdout once it accepts connections.
+    QStringList argv = {"Xvfb",        "-displayfd", "1",   "-screen", "0",
+                        "1280x800x24", "-nolisten",  "tcp", "-noreset"};
+    if (!xtest) argv.append({"-extension", "XTEST"});
+    auto& server = session->server_ = launch(argv, {}, QProcess::ForwardedErrorChannel);
+    QByteArray number;
+    const QDeadlineTimer deadline(std::chrono::seconds(15));
+    while (!number.endsWith('\n') &&
+           server->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+        number += server->readAllStandardOutput();
     }
-    std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(pipe[1]),
-                                     "-screen",   "0",          "1280x800x24",
-                                     "-nolisten", "tcp",        "-noreset"};
-    if (!xtest) argv.insert(argv.end(), {"-extension", "XTEST"});
-    session->server_ = Child(argv, {}, pipe[1]);
-    close(pipe[1]);
-
-    // Xvfb writes its display number once it accepts connections.
-    std::string number;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (number.empty() || number.back() != '\n') {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd fd{pipe[0], POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
-        char buffer[32];
-        const ssize_t n = read(pipe[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        number.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(pipe[0]);
-    if (number.empty() || number.back() != '\n') {
+    if (!number.endsWith('\n')) {
         error = "Xvfb did not report a display";
         return nullptr;
     }
-    number.pop_back();
-    session->display_ = ":" + number;
+    session->display_ = ":" + number.trimmed().toStdString();
 
     // Windows of the tests vanish on purpose; their errors are no reason to end the test.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     session->impl_ = std::make_unique<Impl>();
-    session->impl_->display.reset(XOpenDisplay(session->display_.c_str()));
-    if (!session->impl_->display) {
+    auto& impl = *session->impl_;
+    impl.display.reset(XOpenDisplay(session->display_.c_str()));
+    if (!impl.display) {
         error = "cannot open " + session->display_;
         return nullptr;
     }
     if (bare) return session;
 
     session->windowManager_ = session->spawn({"openbox", "--sm-disable"});
-    // The window manager is up once _NET_SUPPORTING_WM_CHECK names a window naming itself.
-    auto& impl = *session->impl_;
-    const bool ready = session->poll([&] {
-        const Window check = impl.windowProperty(impl.root(), "_NET_SUPPORTING_WM_CHECK");
-        return check != 0 && impl.windowProperty(check, "_NET_SUPPORTING_WM_CHECK") == check;
-    });
-    if (!ready) {
-        error = "openbox did not come up";
-        return nullptr;
-    }
-    // openbox names itself before it handles new windows, and a window mapped in between is
-    // never managed: map a probe until it shows up in the client list.
-    const auto probe = XCreateSimpleWindow(impl.display.get(), impl.root(), 0, 0, 10, 10, 0, 0, 0);
+    // The window manager is ready once it manages windows. openbox announces itself before it
+    // handles new windows, and a window mapped in between is never managed: map a probe until it
+    // shows up in the client list.
+    Display* display = impl.display.get();
+    const auto probe = XCreateSimpleWindow(display, impl.root(), 0, 0, 10, 10, 0, 0, 0);
     const bool managing = session->poll([&] {
-        XMapWindow(impl.display.get(), probe);
-        XSync(impl.display.get(), False);
-        if (session->poll([&] { return session->isManaged(probe); },
-                          std::chrono::milliseconds(200))) {
-            return true;
-        }
-        XUnmapWindow(impl.display.get(), probe);
+        XMapWindow(display, probe);
+        XSync(display, False);
+        const auto managed = [&] {
+            const auto clients = impl.longs(impl.root(), "_NET_CLIENT_LIST", XA_WINDOW);
+            return std::find(clients.begin(), clients.end(), probe) != clients.end();
+        };
+        if (session->poll(managed, std::chrono::milliseconds(200))) return true;
+        XUnmapWindow(display, probe);
         return false;
     });
-    XDestroyWindow(impl.display.get(), probe);
-    XSync(impl.display.get(), False);
+    XDestroyWindow(display, probe);
+    XSync(display, False);
     if (!managing) {
         error = "openbox does not manage windows";
         return nullptr;
@@ -186,44 +128,18 @@ std::unique_ptr<XSession> XSession::start(std::string& error, bool xtest, bool b
     return session;
 }
 
-XSession::~XSession() {
-    impl_.reset();
-    windowManager_.stop();
-    server_.stop();
-}
+XSession::~XSession() = default;
 
-Child XSession::spawn(const std::vector<std::string>& argv, std::vector<std::string> env) const {
-    env.push_back("DISPLAY=" + display_);
-    return Child(argv, env);
+Child XSession::spawn(const QStringList& argv, std::vector<std::pair<QString, QString>> env) const {
+    env.emplace_back("DISPLAY", QString::fromStdString(display_));
+    return launch(argv, env, QProcess::ForwardedChannels);
 }
 
 std::uint64_t XSession::activeWindow() {
     return impl_->windowProperty(impl_->root(), "_NET_ACTIVE_WINDOW");
 }
 
-std::vector<unsigned long> XSession::Impl::longs(Window window, const char* name, Atom type) const {
-    Atom actual = 0;
-    int format = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* raw = nullptr;
-    std::vector<unsigned long> values;
-    if (XGetWindowProperty(display.get(), window, atom(name), 0, 1024, False, type, &actual,
-                           &format, &count, &remaining, &raw) == Success) {
-        std::unique_ptr<unsigned char, XFreeDeleter> data(raw);
-        if (data && format == 32) {
-            const auto* v = reinterpret_cast<const unsigned long*>(data.get());
-            values.assign(v, v + count);
-        }
-    }
-    return values;
-}
-
-bool XSession::isManaged(std::uint64_t window) {
-    const auto clients = impl_->longs(impl_->root(), "_NET_CLIENT_LIST", XA_WINDOW);
-    return std::find(clients.begin(), clients.end(), window) != clients.end();
-}
-
-std::uint64_t XSession::windowOf(pid_t pid) {
+std::uint64_t XSession::windowOf(qint64 pid) {
     for (const unsigned long window : impl_->longs(impl_->root(), "_NET_CLIENT_LIST", XA_WINDOW)) {
         const auto owner = impl_->longs(window, "_NET_WM_PID", XA_CARDINAL);
         if (!owner.empty() && owner.front() == static_cast<unsigned long>(pid)) return window;
@@ -243,20 +159,19 @@ void XSession::activate(std::uint64_t window) {
     XSync(impl_->display.get(), False);
 }
 
-std::uint64_t XSession::createWindow(const std::string& type, pid_t pid) {
+std::uint64_t XSession::createWindow(const std::string& type, qint64 pid) {
     Display* display = impl_->display.get();
     const Window window =
         XCreateSimpleWindow(display, impl_->root(), 10, 10, 200, 100, 0, 0, 0xffffff);
+    const auto set = [&](const char* property, Atom kind, long value) {
+        XChangeProperty(display, window, impl_->atom(property), kind, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&value), 1);
+    };
     if (!type.empty()) {
-        const Atom value = impl_->atom(("_NET_WM_WINDOW_TYPE_" + type).c_str());
-        XChangeProperty(display, window, impl_->atom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32,
-                        PropModeReplace, reinterpret_cast<const unsigned char*>(&value), 1);
+        set("_NET_WM_WINDOW_TYPE", XA_ATOM,
+            static_cast<long>(impl_->atom(("_NET_WM_WINDOW_TYPE_" + type).c_str())));
     }
-    if (pid > 0) {
-        const long value = pid;
-        XChangeProperty(display, window, impl_->atom("_NET_WM_PID"), XA_CARDINAL, 32,
-                        PropModeReplace, reinterpret_cast<const unsigned char*>(&value), 1);
-    }
+    if (pid > 0) set("_NET_WM_PID", XA_CARDINAL, static_cast<long>(pid));
     XMapWindow(display, window);
     XSync(display, False);
     return window;
@@ -279,27 +194,10 @@ void XSession::setKey(unsigned long keysym, bool down) {
     XSync(display, False);
 }
 
-bool XSession::keyDown(unsigned long keysym) {
-    Display* display = impl_->display.get();
-    std::array<char, 32> keys{};
-    XQueryKeymap(display, keys.data());
-    const KeyCode code = XKeysymToKeycode(display, keysym);
-    return (keys[code / 8] >> (code % 8)) & 1;
-}
-
-}  // namespace sumiro::testing
-
-namespace sumiro::testing {
-
-void XSession::setCapsLock(bool locked) {
-    XkbLockModifiers(impl_->display.get(), XkbUseCoreKbd, LockMask, locked ? LockMask : 0);
-    XSync(impl_->display.get(), False);
-}
-
-bool XSession::capsLocked() {
+unsigned XSession::modifiers() {
     XkbStateRec state{};
     XkbGetState(impl_->display.get(), XkbUseCoreKbd, &state);
-    return (state.locked_mods & LockMask) != 0;
+    return state.mods;
 }
 
 }  // namespace sumiro::testing

@@ -3,37 +3,23 @@
 // A private X server with a window manager for end-to-end tests, and the few Xlib requests the
 // tests make on their own connection. Xlib-free header.
 
-#include <sys/types.h>
-
+#include <QProcess>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace sumiro::testing {
 
-/// A process started by a test; stopped by its pid when this goes away, however the test ends.
-class Child {
-public:
-    Child() = default;
-    /// Starts argv with the current environment plus the given NAME=value entries.
-    Child(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-          int keepFd = -1);
-    Child(Child&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
-    Child& operator=(Child&& other) noexcept;
-    ~Child() { stop(); }
-
-    [[nodiscard]] pid_t pid() const { return pid_; }
-    /// Whether the process has ended (and is reaped).
-    bool exited();
-    /// Terminates the process and waits for it, killing it when it does not end in time.
-    void stop();
-
-private:
-    pid_t pid_ = -1;
+/// Terminates a process by its pid and waits for it, killing it when it does not end in time.
+struct Stop {
+    void operator()(QProcess* process) const;
 };
+/// A process started by a test, stopped when this goes away however the test ends.
+using Child = std::unique_ptr<QProcess, Stop>;
 
 /// Xvfb plus openbox on a display number of their own.
 class XSession {
@@ -46,47 +32,41 @@ public:
 
     /// ":N".
     [[nodiscard]] const std::string& display() const { return display_; }
-    /// Starts a client of this display.
-    Child spawn(const std::vector<std::string>& argv, std::vector<std::string> env = {}) const;
+    /// Starts a client of this display with the given variables added to its environment.
+    Child spawn(const QStringList& argv, std::vector<std::pair<QString, QString>> env = {}) const;
 
     std::uint64_t activeWindow();
-    /// Whether the window manager manages the window.
-    bool isManaged(std::uint64_t window);
     /// The managed window (from _NET_CLIENT_LIST) whose _NET_WM_PID is pid, 0 when none.
-    std::uint64_t windowOf(pid_t pid);
+    std::uint64_t windowOf(qint64 pid);
     void activate(std::uint64_t window);
     /// Makes and maps a top-level window with the given EWMH type suffix ("" for none) and,
     /// when pid > 0, _NET_WM_PID.
-    std::uint64_t createWindow(const std::string& type, pid_t pid);
+    std::uint64_t createWindow(const std::string& type, qint64 pid);
     /// The whole core keyboard mapping, for comparing before and after.
     std::vector<unsigned long> keyboardMapping();
     /// Presses or releases the key of a keysym through XTest.
     void setKey(unsigned long keysym, bool down);
-    /// Whether the key of a keysym is down.
-    bool keyDown(unsigned long keysym);
-    /// Locks or unlocks Caps Lock.
-    void setCapsLock(bool locked);
-    /// Whether Caps Lock is locked.
-    bool capsLocked();
+    /// The core keyboard's effective modifier mask (held, latched and locked).
+    unsigned modifiers();
     /// Polls the server until pred holds or the timeout passes, without running anything else.
     template <typename Pred>
     bool poll(Pred pred, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (!pred()) {
             if (std::chrono::steady_clock::now() > deadline) return false;
-            pause();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return true;
     }
 
 private:
     XSession() = default;
-    static void pause();
+    // Declared so that the connection closes before the window manager and the server stop.
+    Child server_;
+    Child windowManager_;
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::string display_;
-    Child server_;
-    Child windowManager_;
 };
 
 }  // namespace sumiro::testing
