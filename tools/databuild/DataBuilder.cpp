@@ -7,6 +7,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "tools/JsonString.h"
 #include "tools/databuild/KanaTransliterator.h"
 
 namespace sumiro::databuild {
@@ -78,36 +79,6 @@ char32_t canonicalEquivalent(char32_t codePoint) {
     icu::UnicodeString decomposition;
     if (!nfc->getDecomposition(static_cast<UChar32>(codePoint), decomposition)) return 0;
     return decomposition.countChar32() == 1 ? static_cast<char32_t>(decomposition.char32At(0)) : 0;
-}
-
-void appendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    constexpr char hex[] = "0123456789abcdef";
-                    out += "\\u00";
-                    out += hex[(c >> 4) & 0xF];
-                    out += hex[c & 0xF];
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += '"';
 }
 
 void appendTenths(std::string& out, double value) {

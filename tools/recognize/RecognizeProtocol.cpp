@@ -7,6 +7,7 @@
 
 #include "engine/CharacterDatabase.h"
 #include "engine/JsonValidation.h"
+#include "tools/JsonString.h"
 
 namespace sumiro {
 
@@ -97,38 +98,6 @@ std::string errorLine(const std::string& id, std::string_view message) {
 }
 
 }  // namespace
-
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-                    out += escape;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
-}
 
 std::string answerRequest(std::string_view line, const CharacterDatabase& database,
                           std::ptrdiff_t limit, const MicrosecondClock& clock) {

@@ -21,7 +21,4 @@ using MicrosecondClock = std::function<long long()>;
 std::string answerRequest(std::string_view line, const CharacterDatabase& database,
                           std::ptrdiff_t limit, const MicrosecondClock& clock);
 
-/// The text as a JSON string literal, quotes included.
-std::string jsonString(std::string_view text);
-
 }  // namespace sumiro

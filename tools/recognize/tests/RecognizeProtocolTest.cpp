@@ -3,6 +3,7 @@
 
 #include "engine/CharacterDatabase.h"
 #include "tools/recognize/RecognizeProtocol.h"
+#include "tools/JsonString.h"
 
 namespace sumiro {
 namespace {
