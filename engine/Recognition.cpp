@@ -29,6 +29,8 @@ constexpr double kCommonBonus = -0.012;
 // Lower bounds come from single-precision arithmetic whose error stays far below this; it
 // only lets a few more templates be scored exactly.
 constexpr double kBoundMargin = 1e-4;
+// The assignment's rounding is many orders of magnitude below this.
+constexpr double kFineBoundMargin = 1e-9;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr float kInfF = std::numeric_limits<float>::infinity();
 
@@ -89,6 +91,7 @@ struct Workspace {
     std::vector<double> matrices;  // distance matrices of the shortlisted templates
     std::vector<std::uint32_t> freeSlots;
     std::vector<double> scratch;
+    std::vector<Scored> order;  // shortlist by lower bound of the final score
     std::vector<Scored> fine;
     CostMatrix matrix;
     AssignmentWorkspace assignment;
@@ -215,9 +218,53 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     }
     std::sort_heap(w.best.begin(), w.best.end(), before);
 
-    // Precise pass on the shortlist, reusing its exact distances.
-    w.fine.clear();
-    for (const Scored& s : w.best) {
+    // Precise pass on the shortlist, reusing its exact distances. Only the first `limit` of
+    // the stable sort by final score are returned, that is the `limit` smallest by (final
+    // score, coarse rank): templates are scored in order of a lower bound of their final
+    // score, until no bound can reach the `limit`-th score.
+    const std::size_t wanted = std::min(static_cast<std::size_t>(limit), w.best.size());
+    w.order.clear();
+    for (std::size_t r = 0; r < w.best.size() && wanted > 0; ++r) {
+        const Scored& s = w.best[r];
+        const std::size_t m = groups[s.group].strokeCount;
+        const std::size_t side = std::max(n, m);
+        const double* d = &w.matrices[s.slot * slotSize];
+        // Every row and every column of the matrix pays at least its smallest entry.
+        const double unmatched = side > m ? kUnmatchedStrokeCost : kInf;
+        double rows = static_cast<double>(side - n) * kUnmatchedStrokeCost;
+        for (std::size_t i = 0; i < n; ++i) {
+            double nearest = unmatched;
+            for (std::size_t j = 0; j < m; ++j) {
+                nearest = std::min(nearest, d[i * pitch + j]);
+            }
+            rows += nearest;
+        }
+        double columns = static_cast<double>(side - m) * kUnmatchedStrokeCost;
+        const double unpaired = side > n ? kUnmatchedStrokeCost : kInf;
+        for (std::size_t j = 0; j < m; ++j) {
+            double nearest = unpaired;
+            for (std::size_t i = 0; i < n; ++i) {
+                nearest = std::min(nearest, d[i * pitch + j]);
+            }
+            columns += nearest;
+        }
+        const double diff = static_cast<double>(n > m ? n - m : m - n);
+        double bound = diff * kFineCountPenalty +
+                       std::max(rows, columns) / static_cast<double>(side) +
+                       (templateCommon_[s.id] != 0 ? kCommonBonus : 0.0) - kFineBoundMargin;
+        if (std::isnan(bound)) {
+            bound = -kInf;
+        }
+        w.order.push_back({bound, static_cast<std::uint32_t>(r), 0, 0});
+    }
+    std::sort(w.order.begin(), w.order.end(),
+              [](const Scored& a, const Scored& b) { return a.key < b.key; });
+    w.fine.clear();  // max-heap by (final score, coarse rank)
+    for (const Scored& o : w.order) {
+        if (w.fine.size() == wanted && o.key > w.fine.front().key) {
+            break;
+        }
+        const Scored& s = w.best[o.id];
         const std::size_t m = groups[s.group].strokeCount;
         const std::size_t side = std::max(n, m);
         const double* d = &w.matrices[s.slot * slotSize];
@@ -232,16 +279,24 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
         if (templateCommon_[s.id] != 0) {
             score += kCommonBonus;
         }
-        w.fine.push_back({rankKey(score), s.id, 0, 0});
+        // `id` holds the coarse rank here; `slot` the template.
+        const Scored scored{rankKey(score), o.id, 0, s.id};
+        if (w.fine.size() < wanted) {
+            w.fine.push_back(scored);
+            std::push_heap(w.fine.begin(), w.fine.end(), before);
+        } else if (before(scored, w.fine.front())) {
+            std::pop_heap(w.fine.begin(), w.fine.end(), before);
+            w.fine.back() = scored;
+            std::push_heap(w.fine.begin(), w.fine.end(), before);
+        }
     }
-    std::stable_sort(w.fine.begin(), w.fine.end(),
-                     [](const Scored& a, const Scored& b) { return a.key < b.key; });
+    std::sort_heap(w.fine.begin(), w.fine.end(), before);
 
     const std::size_t count = std::min(static_cast<std::size_t>(limit), w.fine.size());
     std::vector<std::string> result;
     result.reserve(count);
     for (std::size_t r = 0; r < count; ++r) {
-        result.push_back(templates_[w.fine[r].id].character);
+        result.push_back(templates_[w.fine[r].slot].character);
     }
     return result;
 }
