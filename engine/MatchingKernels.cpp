@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "engine/StrokeMatching.h"
 #include "engine/TemplateSet.h"
@@ -11,49 +12,48 @@ namespace sumiro::kernels {
 namespace {
 // Largest float below 1/sqrt(2): (|dx| + |dy|) times it never exceeds the Euclidean length.
 constexpr float kOctagon = 0.70710677f;
+constexpr float kInf = std::numeric_limits<float>::infinity();
 }  // namespace
 
-// Lanes are template strokes: each lane sums its points in the same order and with the same
-// operations as strokeDistance, so the vector code gives identical bits. No contraction into
-// fused multiply-adds (the engine builds with -ffp-contract=off), since that would round
-// differently.
+// Lanes are template strokes; each lane sums its points in order, as strokeDistance does.
 __attribute__((target_clones("avx2", "default"))) void strokeDistances(
-    const double* __restrict ax, const double* __restrict ay, std::size_t n,
-    const double* __restrict x, const double* __restrict y, std::size_t stride, std::size_t begin,
-    std::size_t count, std::size_t pitch, double* __restrict out, double* __restrict scratch) {
+    const float* __restrict ax, const float* __restrict ay, std::size_t n,
+    const float* __restrict x, const float* __restrict y, std::size_t stride, std::size_t begin,
+    std::size_t count, std::size_t pitch, float* __restrict out, float* __restrict scratch) {
     const std::size_t lanes = lanesFor(count);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = 0; j < lanes; ++j) {
-            out[i * pitch + j] = 0.0;
-            scratch[i * pitch + j] = 0.0;
+            out[i * pitch + j] = 0.0f;
+            scratch[i * pitch + j] = 0.0f;
         }
     }
     for (std::size_t p = 0; p < kStrokePoints; ++p) {
-        const double* fx = x + p * stride + begin;
-        const double* fy = y + p * stride + begin;
-        const double* rx = x + (kStrokePoints - 1 - p) * stride + begin;
-        const double* ry = y + (kStrokePoints - 1 - p) * stride + begin;
+        const float* fx = x + p * stride + begin;
+        const float* fy = y + p * stride + begin;
+        const float* rx = x + (kStrokePoints - 1 - p) * stride + begin;
+        const float* ry = y + (kStrokePoints - 1 - p) * stride + begin;
         for (std::size_t i = 0; i < n; ++i) {
-            const double px = ax[i * kStrokePoints + p];
-            const double py = ay[i * kStrokePoints + p];
-            double* forward = out + i * pitch;
-            double* reverse = scratch + i * pitch;
+            const float px = ax[i * kStrokePoints + p];
+            const float py = ay[i * kStrokePoints + p];
+            float* forward = out + i * pitch;
+            float* reverse = scratch + i * pitch;
             for (std::size_t j = 0; j < lanes; ++j) {
-                const double dx = px - fx[j];
-                const double dy = py - fy[j];
-                const double ex = px - rx[j];
-                const double ey = py - ry[j];
+                const float dx = px - fx[j];
+                const float dy = py - fy[j];
+                const float ex = px - rx[j];
+                const float ey = py - ry[j];
                 forward[j] += std::sqrt(dx * dx + dy * dy);
                 reverse[j] += std::sqrt(ex * ex + ey * ey);
             }
         }
     }
+    constexpr auto penalty = static_cast<float>(kReversalPenalty);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = 0; j < lanes; ++j) {
-            const double reversed = scratch[i * pitch + j] + kReversalPenalty;
-            const double forward = out[i * pitch + j];
-            const double best = reversed < forward ? reversed : forward;
-            out[i * pitch + j] = best / static_cast<double>(kStrokePoints);
+            const float reversed = scratch[i * pitch + j] + penalty;
+            const float forward = out[i * pitch + j];
+            const float best = reversed < forward ? reversed : forward;
+            out[i * pitch + j] = best * (1.0f / kStrokePoints);
         }
     }
 }
@@ -61,23 +61,60 @@ __attribute__((target_clones("avx2", "default"))) void strokeDistances(
 // The sum of point distances over a chunk is at least the chunk's size times the distance of
 // the chunk centroids (triangle inequality), and the octagonal norm is at most the Euclidean
 // one; the reversed pairing matches chunk c with the template's chunk 3 - c.
-__attribute__((target_clones("avx2", "default"))) void strokeBounds(
-    const float* __restrict a, const float* __restrict cx, const float* __restrict cy,
-    std::size_t stride, std::size_t count, float* __restrict out) {
+__attribute__((target_clones("avx2", "default"))) void templateBounds(
+    const float* __restrict a, std::size_t n, const float* __restrict cx,
+    const float* __restrict cy, std::size_t templates, std::size_t m, float* __restrict rows,
+    float* __restrict columns, float* __restrict scratch) {
     constexpr auto reversal = static_cast<float>(kReversalPenalty / kChunkPoints);
-    for (std::size_t g = 0; g < count; ++g) {
-        float forward = 0.0f;
-        float reverse = 0.0f;
-        for (std::size_t c = 0; c < kChunks; ++c) {
-            const std::size_t r = kChunks - 1 - c;
-            const float dx = std::fabs(a[c] - cx[c * stride + g]);
-            const float dy = std::fabs(a[kChunks + c] - cy[c * stride + g]);
-            const float ex = std::fabs(a[c] - cx[r * stride + g]);
-            const float ey = std::fabs(a[kChunks + c] - cy[r * stride + g]);
-            forward += std::max(std::max(dx, dy), (dx + dy) * kOctagon);
-            reverse += std::max(std::max(ex, ey), (ex + ey) * kOctagon);
+    const std::size_t strokes = templates * m;
+    float* bound = scratch;
+    float* nearestDrawn = scratch + strokes;
+    float* nearestStroke = scratch + 2 * strokes;
+    for (std::size_t g = 0; g < strokes; ++g) {
+        nearestDrawn[g] = kInf;
+    }
+    for (std::size_t k = 0; k < templates; ++k) {
+        rows[k] = 0.0f;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const float* ai = a + i * 2 * kChunks;
+        for (std::size_t g = 0; g < strokes; ++g) {
+            float forward = 0.0f;
+            float reverse = 0.0f;
+            for (std::size_t c = 0; c < kChunks; ++c) {
+                const std::size_t r = kChunks - 1 - c;
+                const float dx = std::fabs(ai[c] - cx[c * strokes + g]);
+                const float dy = std::fabs(ai[kChunks + c] - cy[c * strokes + g]);
+                const float ex = std::fabs(ai[c] - cx[r * strokes + g]);
+                const float ey = std::fabs(ai[kChunks + c] - cy[r * strokes + g]);
+                forward += std::max(std::max(dx, dy), (dx + dy) * kOctagon);
+                reverse += std::max(std::max(ex, ey), (ex + ey) * kOctagon);
+            }
+            const float b = std::min(forward, reverse + reversal) * (1.0f / kChunks);
+            // A pair with a NaN coordinate has no distance to bound; zero keeps the minima
+            // below those of every other pair.
+            bound[g] = b == b ? b : 0.0f;
+            nearestDrawn[g] = std::min(nearestDrawn[g], bound[g]);
         }
-        out[g] = std::min(forward, reverse + reversal) * (1.0f / kChunks);
+        for (std::size_t k = 0; k < templates; ++k) {
+            nearestStroke[k] = bound[k];
+        }
+        for (std::size_t j = 1; j < m; ++j) {
+            for (std::size_t k = 0; k < templates; ++k) {
+                nearestStroke[k] = std::min(nearestStroke[k], bound[j * templates + k]);
+            }
+        }
+        for (std::size_t k = 0; k < templates; ++k) {
+            rows[k] += nearestStroke[k];
+        }
+    }
+    for (std::size_t k = 0; k < templates; ++k) {
+        columns[k] = 0.0f;
+    }
+    for (std::size_t j = 0; j < m; ++j) {
+        for (std::size_t k = 0; k < templates; ++k) {
+            columns[k] += nearestDrawn[j * templates + k];
+        }
     }
 }
 

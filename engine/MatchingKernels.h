@@ -1,34 +1,42 @@
 #pragma once
 
-// Inner loops of the recognizer over the structure-of-arrays layout of TemplateSet. Each
-// compares drawn strokes with a run of template strokes at once; SIMD variants are picked at
-// run time from the processor.
+// Inner loops of the recognizer over the single-precision layout of TemplateSet. Each compares
+// drawn strokes with many template strokes at once; SIMD variants are picked at run time from
+// the processor.
 
 #include <cstddef>
 
 namespace sumiro::kernels {
 
 /// Strokes a kernel call handles in one vector; runs are processed rounded up to a multiple.
-inline constexpr std::size_t kLanes = 4;
+inline constexpr std::size_t kLanes = 8;
 
 /// Rounds a run length up to whole vectors.
 constexpr std::size_t lanesFor(std::size_t count) { return (count + kLanes - 1) / kLanes * kLanes; }
 
-/// Exactly `strokeDistance(a, b)`, bit for bit, for the n drawn strokes a = i (point p at
+/// Largest difference between a distance of `strokeDistances` and `strokeDistance` of the
+/// same strokes in double precision, for normalized strokes (coordinates within +-0.5); the
+/// worst case of the single-precision rounding is about 2e-6.
+inline constexpr double kDistanceError = 2e-5;
+
+/// `strokeDistance(a, b)` in single precision for the n drawn strokes a = i (point p at
 /// (ax[i * 16 + p], ay[i * 16 + p])) and the template strokes b = g in [begin, begin + count)
 /// of a group laid out with `stride` (point p of stroke g at x[p * stride + g]); the group must
 /// hold `lanesFor(count)` readable strokes from `begin`. Distance (i, g) goes to
 /// out[i * pitch + g - begin]; `out` and `scratch` hold n * pitch entries, pitch at least
 /// `lanesFor(count)`. Entries past `count` in a row are garbage.
-void strokeDistances(const double* ax, const double* ay, std::size_t n, const double* x,
-                     const double* y, std::size_t stride, std::size_t begin, std::size_t count,
-                     std::size_t pitch, double* out, double* scratch);
+void strokeDistances(const float* ax, const float* ay, std::size_t n, const float* x,
+                     const float* y, std::size_t stride, std::size_t begin, std::size_t count,
+                     std::size_t pitch, float* out, float* scratch);
 
-/// Lower bounds of the same distances for one drawn stroke and the strokes g in [0, count),
-/// from chunk centroids: `a` holds the drawn stroke's chunk centroids (all x, then all y), `cx`
-/// and `cy` the template strokes' (chunk c of stroke g at [c * stride + g]). Each bound may
-/// exceed the true distance by float rounding only (well below 1e-5).
-void strokeBounds(const float* a, const float* cx, const float* cy, std::size_t stride,
-                  std::size_t count, float* out);
+/// Lower bounds of the nearest-stroke sums of the coarse score for all `templates` templates
+/// of m strokes of a group: rows[k] bounds the sum over drawn strokes of the nearest template
+/// stroke's distance, columns[k] the sum over template strokes of the nearest drawn stroke's.
+/// `a` holds the n drawn strokes' chunk centroids (per stroke all x, then all y); `cx`, `cy`
+/// the group's (TemplateSet::Group::chunkX). `scratch` holds 2 * templates * m + templates.
+/// Each bound may exceed the true sum by float rounding only (relative 1e-5 at most).
+void templateBounds(const float* a, std::size_t n, const float* cx, const float* cy,
+                    std::size_t templates, std::size_t m, float* rows, float* columns,
+                    float* scratch);
 
 }  // namespace sumiro::kernels

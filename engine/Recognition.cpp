@@ -1,11 +1,13 @@
 // The two-pass recognizer: a coarse nearest-stroke score for every template within the
 // stroke-count tolerance, then an optimal stroke assignment for the best 180.
 //
-// The coarse pass avoids scoring most templates exactly: a cheap lower bound of every
-// template's coarse score orders them, and exact scores are computed best bound first until no
-// remaining bound can reach the current 180th score. The exact scores use the same arithmetic
-// as strokeDistance, so the shortlist, its tie order and the final ranking are those of scoring
-// every template.
+// Most templates are never scored exactly. Single-precision lower bounds of the coarse score
+// order the templates; single-precision coarse scores, computed best bound first, stop once no
+// remaining bound can reach the 180th. Single precision is within kDistanceError of double
+// precision, so only templates that close to the cut-off, or that close to another one in the
+// final ranking, can be misplaced by it: those are scored again in double precision exactly
+// as strokeDistance and assignmentCost score them. The result is therefore the ranking of
+// scoring every template in double precision, ties and all.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -26,20 +28,22 @@ constexpr double kCoarseCountPenalty = 0.09;
 constexpr double kUnmatchedStrokeCost = 0.55;
 constexpr double kFineCountPenalty = 0.045;
 constexpr double kCommonBonus = -0.012;
-// Lower bounds come from single-precision arithmetic whose error stays far below this; it
-// only lets a few more templates be scored exactly.
+// The bounds' own single-precision error stays far below this.
 constexpr double kBoundMargin = 1e-4;
-// The assignment's rounding is many orders of magnitude below this.
-constexpr double kFineBoundMargin = 1e-9;
+// Coarse and final scores average distances (the assignment cost is a mean of matrix
+// entries), so a score from single-precision distances is as close as the distances are.
+constexpr double kScoreError = kernels::kDistanceError;
+// Rounding of the assignment's potentials, many orders of magnitude below this.
+constexpr double kAssignmentRounding = 1e-9;
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr float kInfF = std::numeric_limits<float>::infinity();
+constexpr std::uint32_t kNoSlot = std::numeric_limits<std::uint32_t>::max();
 
 // A score that is not a number (a template without strokes, or with coordinates that overflow)
 // ranks after every real score, so sorting stays a strict weak order.
 double rankKey(double score) { return std::isnan(score) ? kInf : score; }
 
-// Mean nearest-stroke distance both ways, plus the stroke-count penalty.
-// d(i, j) is d[i * pitch + j].
+// Mean nearest-stroke distance both ways, plus the stroke-count penalty; d(i, j) is
+// d[i * pitch + j].
 double coarseScore(const double* d, std::size_t pitch, std::size_t n, std::size_t m) {
     double rows = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -62,39 +66,95 @@ double coarseScore(const double* d, std::size_t pitch, std::size_t n, std::size_
            diff * kCoarseCountPenalty;
 }
 
+// Lower bound of the final score's assignment part: every row and every column of the
+// matrix pays at least its smallest entry.
+double assignmentBound(const double* d, std::size_t pitch, std::size_t n, std::size_t m) {
+    const std::size_t side = std::max(n, m);
+    const double unmatchedRow = side > m ? kUnmatchedStrokeCost : kInf;
+    double rows = static_cast<double>(side - n) * kUnmatchedStrokeCost;
+    for (std::size_t i = 0; i < n; ++i) {
+        double nearest = unmatchedRow;
+        for (std::size_t j = 0; j < m; ++j) {
+            nearest = std::min(nearest, d[i * pitch + j]);
+        }
+        rows += nearest;
+    }
+    const double unmatchedColumn = side > n ? kUnmatchedStrokeCost : kInf;
+    double columns = static_cast<double>(side - m) * kUnmatchedStrokeCost;
+    for (std::size_t j = 0; j < m; ++j) {
+        double nearest = unmatchedColumn;
+        for (std::size_t i = 0; i < n; ++i) {
+            nearest = std::min(nearest, d[i * pitch + j]);
+        }
+        columns += nearest;
+    }
+    return std::max(rows, columns) / static_cast<double>(side);
+}
+
 struct Candidate {
     double bound;
     std::uint32_t group;
     std::uint32_t index;  // within the group
 };
 
-struct Scored {
-    double key;
+// One template scored in the coarse pass.
+struct Coarse {
+    double key;  // coarse score; exact when `exact`, else within kScoreError of it
     std::uint32_t id;
     std::uint32_t group;
-    std::uint32_t slot;  // where its distance matrix is kept
+    std::uint32_t slot;  // its distance matrix, or kNoSlot
+    bool exact;
 };
 
-bool before(const Scored& a, const Scored& b) {
+bool before(const Coarse& a, const Coarse& b) {
     return a.key < b.key || (a.key == b.key && a.id < b.id);
+}
+
+// One shortlisted template in the precise pass.
+struct Fine {
+    double key;    // final score, from the same distances as the entry's coarse key
+    double bound;  // lower bound of `key`
+    std::uint32_t entry;
+};
+
+bool finer(const Fine& a, const Fine& b) {
+    return a.key < b.key || (a.key == b.key && a.entry < b.entry);
 }
 
 // Working storage kept per thread, so a recognition allocates only when an ink needs more room
 // than any before it on that thread.
 struct Workspace {
-    std::vector<double> ax, ay;  // drawn strokes, point p of stroke i at [i * 16 + p]
-    std::vector<float> chunks;   // drawn chunk centroids, 8 per stroke
-    std::vector<float> bounds;   // stroke-pair lower bounds of one group, [i * strokes + g]
-    std::vector<float> columns;  // per-template column minima
+    std::vector<float> ax, ay;  // drawn strokes, point p of stroke i at [i * 16 + p]
+    std::vector<float> chunks;  // drawn chunk centroids, 8 per stroke
+    std::vector<float> rows, columns, scratch;
     std::vector<Candidate> candidates;
-    std::vector<Scored> best;      // max-heap of the shortlist so far
-    std::vector<double> matrices;  // distance matrices of the shortlisted templates
+    std::vector<Coarse> best;       // max-heap of the shortlist so far
+    std::vector<Coarse> evaluated;  // every template scored, for the cut-off band
+    std::vector<Coarse> shortlist;
+    std::vector<double> matrices;  // distance matrices, one slot each
     std::vector<std::uint32_t> freeSlots;
-    std::vector<double> scratch;
-    std::vector<Scored> order;  // shortlist by lower bound of the final score
-    std::vector<Scored> fine;
+    std::size_t slots = 0;
+    std::vector<float> distances, distanceScratch;
+    std::vector<Fine> fine;
+    std::vector<Fine> ranked;
     CostMatrix matrix;
     AssignmentWorkspace assignment;
+
+    std::uint32_t takeSlot(std::size_t slotSize) {
+        if (freeSlots.empty()) {
+            matrices.resize(++slots * slotSize);
+            return static_cast<std::uint32_t>(slots - 1);
+        }
+        const std::uint32_t slot = freeSlots.back();
+        freeSlots.pop_back();
+        return slot;
+    }
+    void releaseSlot(Coarse& entry) {
+        if (entry.slot != kNoSlot) {
+            freeSlots.push_back(entry.slot);
+            entry.slot = kNoSlot;
+        }
+    }
 };
 
 }  // namespace
@@ -106,6 +166,9 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
         return {};
     }
     SUMIRO_EXPECTS(limit >= 0, "recognize: limit must not be negative");
+    if (limit == 0) {
+        return {};
+    }
     thread_local Workspace w;
 
     w.ax.resize(n * kStrokePoints);
@@ -113,12 +176,12 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     w.chunks.resize(n * 2 * kChunks);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t p = 0; p < kStrokePoints; ++p) {
-            w.ax[i * kStrokePoints + p] = input[i][p].x;
-            w.ay[i * kStrokePoints + p] = input[i][p].y;
+            w.ax[i * kStrokePoints + p] = static_cast<float>(input[i][p].x);
+            w.ay[i * kStrokePoints + p] = static_cast<float>(input[i][p].y);
         }
-        const auto centroids =
-            chunkCentroids(&w.ax[i * kStrokePoints], &w.ay[i * kStrokePoints], 1);
-        std::transform(centroids.begin(), centroids.end(), w.chunks.begin() + i * 2 * kChunks,
+        const auto centroids = chunkCentroids(input[i]);
+        std::transform(centroids.begin(), centroids.end(),
+                       w.chunks.begin() + static_cast<std::ptrdiff_t>(i * 2 * kChunks),
                        [](double c) { return static_cast<float>(c); });
     }
 
@@ -131,44 +194,23 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     w.candidates.clear();
     for (std::size_t m = lowest; m <= highest && m < groups.size(); ++m) {
         const TemplateSet::Group& group = groups[m];
-        if (group.ids.empty()) {
-            continue;
-        }
+        const std::size_t count = group.ids.size();
         if (m == 0) {
             // No strokes, no bound: such templates are always scored.
-            for (std::size_t k = 0; k < group.ids.size(); ++k) {
-                w.candidates.push_back(
-                    {-kInf, static_cast<std::uint32_t>(m), static_cast<std::uint32_t>(k)});
+            for (std::size_t k = 0; k < count; ++k) {
+                w.candidates.push_back({-kInf, 0, static_cast<std::uint32_t>(k)});
             }
             continue;
         }
-        const std::size_t strokes = group.strokes();
-        w.bounds.resize(n * strokes);
-        for (std::size_t i = 0; i < n; ++i) {
-            kernels::strokeBounds(&w.chunks[i * 2 * kChunks], group.chunkX.data(),
-                                  group.chunkY.data(), group.stride(), strokes,
-                                  &w.bounds[i * strokes]);
-        }
-        w.columns.resize(m);
+        w.rows.resize(count);
+        w.columns.resize(count);
+        w.scratch.resize(2 * count * m + count);
+        kernels::templateBounds(w.chunks.data(), n, group.chunkX.data(), group.chunkY.data(), count,
+                                m, w.rows.data(), w.columns.data(), w.scratch.data());
         const double diff = static_cast<double>(n > m ? n - m : m - n);
-        for (std::size_t k = 0; k < group.ids.size(); ++k) {
-            std::fill(w.columns.begin(), w.columns.end(), kInfF);
-            float rows = 0.0f;
-            for (std::size_t i = 0; i < n; ++i) {
-                const float* row = &w.bounds[i * strokes + k * m];
-                float nearest = kInfF;
-                for (std::size_t j = 0; j < m; ++j) {
-                    nearest = std::min(nearest, row[j]);
-                    w.columns[j] = std::min(w.columns[j], row[j]);
-                }
-                rows += nearest;
-            }
-            float columns = 0.0f;
-            for (float c : w.columns) {
-                columns += c;
-            }
-            double bound = (static_cast<double>(rows) / static_cast<double>(n) +
-                            static_cast<double>(columns) / static_cast<double>(m)) *
+        for (std::size_t k = 0; k < count; ++k) {
+            double bound = (static_cast<double>(w.rows[k]) / static_cast<double>(n) +
+                            static_cast<double>(w.columns[k]) / static_cast<double>(m)) *
                                0.5 +
                            diff * kCoarseCountPenalty - kBoundMargin;
             if (std::isnan(bound)) {
@@ -181,93 +223,103 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     std::sort(w.candidates.begin(), w.candidates.end(),
               [](const Candidate& a, const Candidate& b) { return a.bound < b.bound; });
 
-    // Exact coarse scores, best bound first, keeping the 180 best by (score, database index):
-    // the first 180 of the stable sort of the database-ordered list.
     const std::size_t pitch = kernels::lanesFor(std::max<std::size_t>(highest, 1));
     const std::size_t slotSize = n * pitch;
-    w.matrices.resize((kShortlist + 1) * slotSize);
     w.freeSlots.clear();
-    for (std::size_t s = kShortlist + 1; s-- > 0;) {
-        w.freeSlots.push_back(static_cast<std::uint32_t>(s));
-    }
-    w.scratch.resize(slotSize);
+    w.slots = 0;
+    w.distances.resize(slotSize);
+    w.distanceScratch.resize(slotSize);
+    const auto matrixOf = [&](const Coarse& c) { return &w.matrices[c.slot * slotSize]; };
+    // Distances and coarse score of a template in double precision, exactly as defined.
+    const auto scoreExactly = [&](Coarse& c) {
+        if (c.slot == kNoSlot) {
+            c.slot = w.takeSlot(slotSize);
+        }
+        const Ink& strokes = templates_[c.id].strokes;
+        double* d = matrixOf(c);
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t j = 0; j < strokes.size(); ++j) {
+                d[i * pitch + j] = strokeDistance(input[i], strokes[j]);
+            }
+        }
+        c.key = rankKey(coarseScore(d, pitch, n, strokes.size()));
+        c.exact = true;
+    };
+
+    // Coarse scores in single precision, best bound first, keeping the 180 best. A template
+    // whose bound exceeds the 180th score by more than the scores' error cannot be among the
+    // 180 best in double precision.
     w.best.clear();
+    w.evaluated.clear();
     for (const Candidate& c : w.candidates) {
-        if (w.best.size() == kShortlist && c.bound > w.best.front().key) {
+        if (w.best.size() == kShortlist && c.bound > w.best.front().key + kScoreError) {
             break;  // bounds only grow from here
         }
         const TemplateSet::Group& group = groups[c.group];
         const std::size_t m = group.strokeCount;
-        const std::uint32_t slot = w.freeSlots.back();
-        double* d = &w.matrices[slot * slotSize];
-        kernels::strokeDistances(w.ax.data(), w.ay.data(), n, group.x.data(), group.y.data(),
-                                 group.stride(), c.index * m, m, pitch, d, w.scratch.data());
-        const Scored scored{rankKey(coarseScore(d, pitch, n, m)), group.ids[c.index], c.group,
-                            slot};
+        Coarse scored{0.0, group.ids[c.index], c.group, w.takeSlot(slotSize), false};
+        double* d = matrixOf(scored);
+        if (m > 0) {
+            kernels::strokeDistances(w.ax.data(), w.ay.data(), n, group.x.data(), group.y.data(),
+                                     group.stride(), c.index * m, m, pitch, w.distances.data(),
+                                     w.distanceScratch.data());
+            for (std::size_t i = 0; i < n; ++i) {
+                std::copy_n(&w.distances[i * pitch], m, d + i * pitch);
+            }
+        }
+        scored.key = rankKey(coarseScore(d, pitch, n, m));
+        w.evaluated.push_back({scored.key, scored.id, scored.group, kNoSlot, false});
         if (w.best.size() < kShortlist) {
-            w.freeSlots.pop_back();
             w.best.push_back(scored);
             std::push_heap(w.best.begin(), w.best.end(), before);
         } else if (before(scored, w.best.front())) {
-            w.freeSlots.pop_back();
             std::pop_heap(w.best.begin(), w.best.end(), before);
-            w.freeSlots.push_back(w.best.back().slot);
+            w.releaseSlot(w.best.back());
             w.best.back() = scored;
             std::push_heap(w.best.begin(), w.best.end(), before);
+        } else {
+            w.releaseSlot(scored);
         }
     }
     std::sort_heap(w.best.begin(), w.best.end(), before);
 
-    // Precise pass on the shortlist, reusing its exact distances. Only the first `limit` of
-    // the stable sort by final score are returned, that is the `limit` smallest by (final
-    // score, coarse rank): templates are scored in order of a lower bound of their final
-    // score, until no bound can reach the `limit`-th score.
-    const std::size_t wanted = std::min(static_cast<std::size_t>(limit), w.best.size());
-    w.order.clear();
-    for (std::size_t r = 0; r < w.best.size() && wanted > 0; ++r) {
-        const Scored& s = w.best[r];
-        const std::size_t m = groups[s.group].strokeCount;
-        const std::size_t side = std::max(n, m);
-        const double* d = &w.matrices[s.slot * slotSize];
-        // Every row and every column of the matrix pays at least its smallest entry.
-        const double unmatched = side > m ? kUnmatchedStrokeCost : kInf;
-        double rows = static_cast<double>(side - n) * kUnmatchedStrokeCost;
-        for (std::size_t i = 0; i < n; ++i) {
-            double nearest = unmatched;
-            for (std::size_t j = 0; j < m; ++j) {
-                nearest = std::min(nearest, d[i * pitch + j]);
+    // The shortlist: templates clearly inside the cut-off, then the best of those within twice
+    // the error of it, ranked in double precision.
+    w.shortlist.clear();
+    if (w.evaluated.size() <= kShortlist) {
+        w.shortlist = w.best;
+    } else {
+        const double cut = w.best.back().key;
+        const double low = cut - 2 * kScoreError;
+        const double high = cut + 2 * kScoreError;
+        for (Coarse& c : w.best) {
+            if (c.key < low) {
+                w.shortlist.push_back(c);
+            } else {
+                w.releaseSlot(c);
             }
-            rows += nearest;
         }
-        double columns = static_cast<double>(side - m) * kUnmatchedStrokeCost;
-        const double unpaired = side > n ? kUnmatchedStrokeCost : kInf;
-        for (std::size_t j = 0; j < m; ++j) {
-            double nearest = unpaired;
-            for (std::size_t i = 0; i < n; ++i) {
-                nearest = std::min(nearest, d[i * pitch + j]);
+        const std::size_t inside = w.shortlist.size();
+        for (Coarse& c : w.evaluated) {
+            if (c.key >= low && c.key <= high) {
+                scoreExactly(c);
+                w.shortlist.push_back(c);
             }
-            columns += nearest;
         }
-        const double diff = static_cast<double>(n > m ? n - m : m - n);
-        double bound = diff * kFineCountPenalty +
-                       std::max(rows, columns) / static_cast<double>(side) +
-                       (templateCommon_[s.id] != 0 ? kCommonBonus : 0.0) - kFineBoundMargin;
-        if (std::isnan(bound)) {
-            bound = -kInf;
+        const auto band = w.shortlist.begin() + static_cast<std::ptrdiff_t>(inside);
+        std::sort(band, w.shortlist.end(), before);
+        for (auto it = w.shortlist.begin() + static_cast<std::ptrdiff_t>(kShortlist);
+             it < w.shortlist.end(); ++it) {
+            w.releaseSlot(*it);
         }
-        w.order.push_back({bound, static_cast<std::uint32_t>(r), 0, 0});
+        w.shortlist.resize(kShortlist);
     }
-    std::sort(w.order.begin(), w.order.end(),
-              [](const Scored& a, const Scored& b) { return a.key < b.key; });
-    w.fine.clear();  // max-heap by (final score, coarse rank)
-    for (const Scored& o : w.order) {
-        if (w.fine.size() == wanted && o.key > w.fine.front().key) {
-            break;
-        }
-        const Scored& s = w.best[o.id];
-        const std::size_t m = groups[s.group].strokeCount;
+
+    // Final score of a shortlisted template from its distance matrix.
+    const auto finalScore = [&](const Coarse& c) {
+        const std::size_t m = groups[c.group].strokeCount;
         const std::size_t side = std::max(n, m);
-        const double* d = &w.matrices[s.slot * slotSize];
+        const double* d = matrixOf(c);
         w.matrix.side = side;
         w.matrix.cells.assign(side * side, kUnmatchedStrokeCost);
         for (std::size_t i = 0; i < n; ++i) {
@@ -276,27 +328,81 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
         }
         const double diff = static_cast<double>(n > m ? n - m : m - n);
         double score = diff * kFineCountPenalty + assignmentCost(w.matrix, w.assignment);
-        if (templateCommon_[s.id] != 0) {
+        if (templateCommon_[c.id] != 0) {
             score += kCommonBonus;
         }
-        // `id` holds the coarse rank here; `slot` the template.
-        const Scored scored{rankKey(score), o.id, 0, s.id};
-        if (w.fine.size() < wanted) {
-            w.fine.push_back(scored);
-            std::push_heap(w.fine.begin(), w.fine.end(), before);
-        } else if (before(scored, w.fine.front())) {
-            std::pop_heap(w.fine.begin(), w.fine.end(), before);
-            w.fine.back() = scored;
-            std::push_heap(w.fine.begin(), w.fine.end(), before);
+        return rankKey(score);
+    };
+
+    // Precise pass, best lower bound first, only as far as the first `limit` need: a template
+    // whose bound exceeds the limit-th score by more than twice the error cannot precede it.
+    const std::size_t wanted = std::min(static_cast<std::size_t>(limit), w.shortlist.size());
+    w.fine.clear();
+    for (std::size_t e = 0; e < w.shortlist.size(); ++e) {
+        const Coarse& c = w.shortlist[e];
+        const std::size_t m = groups[c.group].strokeCount;
+        const double diff = static_cast<double>(n > m ? n - m : m - n);
+        double bound = diff * kFineCountPenalty + assignmentBound(matrixOf(c), pitch, n, m) +
+                       (templateCommon_[c.id] != 0 ? kCommonBonus : 0.0) - kAssignmentRounding;
+        if (std::isnan(bound)) {
+            bound = -kInf;
+        }
+        w.fine.push_back({0.0, bound, static_cast<std::uint32_t>(e)});
+    }
+    std::sort(w.fine.begin(), w.fine.end(),
+              [](const Fine& a, const Fine& b) { return a.bound < b.bound; });
+    std::vector<Fine>& heap = w.ranked;
+    heap.clear();
+    std::size_t scored = 0;
+    for (; scored < w.fine.size(); ++scored) {
+        Fine& f = w.fine[scored];
+        if (heap.size() == wanted && f.bound > heap.front().key + 2 * kScoreError) {
+            break;
+        }
+        f.key = finalScore(w.shortlist[f.entry]);
+        if (heap.size() < wanted) {
+            heap.push_back(f);
+            std::push_heap(heap.begin(), heap.end(), finer);
+        } else if (finer(f, heap.front())) {
+            std::pop_heap(heap.begin(), heap.end(), finer);
+            heap.back() = f;
+            std::push_heap(heap.begin(), heap.end(), finer);
         }
     }
-    std::sort_heap(w.fine.begin(), w.fine.end(), before);
+    w.fine.resize(scored);
+    std::sort(w.fine.begin(), w.fine.end(), finer);
 
-    const std::size_t count = std::min(static_cast<std::size_t>(limit), w.fine.size());
+    // Scores closer than twice the error may be in either order: such runs are scored again
+    // in double precision and ordered by final score, then coarse score, then database order,
+    // as the two stable sorts order them.
     std::vector<std::string> result;
-    result.reserve(count);
-    for (std::size_t r = 0; r < count; ++r) {
-        result.push_back(templates_[w.fine[r].slot].character);
+    result.reserve(wanted);
+    for (std::size_t first = 0; first < w.fine.size() && result.size() < wanted;) {
+        std::size_t last = first + 1;
+        while (last < w.fine.size() && w.fine[last].key - w.fine[last - 1].key <= 2 * kScoreError) {
+            ++last;
+        }
+        if (last - first > 1) {
+            for (std::size_t r = first; r < last; ++r) {
+                Coarse& c = w.shortlist[w.fine[r].entry];
+                if (!c.exact) {
+                    scoreExactly(c);
+                }
+                w.fine[r].key = finalScore(c);
+            }
+            std::sort(w.fine.begin() + static_cast<std::ptrdiff_t>(first),
+                      w.fine.begin() + static_cast<std::ptrdiff_t>(last),
+                      [&](const Fine& a, const Fine& b) {
+                          if (a.key != b.key) {
+                              return a.key < b.key;
+                          }
+                          return before(w.shortlist[a.entry], w.shortlist[b.entry]);
+                      });
+        }
+        for (std::size_t r = first; r < last && result.size() < wanted; ++r) {
+            result.push_back(templates_[w.shortlist[w.fine[r].entry].id].character);
+        }
+        first = last;
     }
     return result;
 }

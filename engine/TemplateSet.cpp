@@ -6,15 +6,14 @@
 
 namespace sumiro {
 
-std::array<double, 2 * kChunks> chunkCentroids(const double* x, const double* y,
-                                               std::size_t stride) {
+std::array<double, 2 * kChunks> chunkCentroids(const Stroke& stroke) {
     std::array<double, 2 * kChunks> centroids{};
     for (std::size_t c = 0; c < kChunks; ++c) {
         double sx = 0.0;
         double sy = 0.0;
         for (std::size_t p = c * kChunkPoints; p < (c + 1) * kChunkPoints; ++p) {
-            sx += x[p * stride];
-            sy += y[p * stride];
+            sx += stroke[p].x;
+            sy += stroke[p].y;
         }
         centroids[c] = sx / static_cast<double>(kChunkPoints);
         centroids[kChunks + c] = sy / static_cast<double>(kChunkPoints);
@@ -36,31 +35,34 @@ TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) : size_(temp
         Group& group = groups_[m];
         group.strokeCount = m;
         group.ids.reserve(members[m]);
-        const std::size_t stride = members[m] * m + kStrokePadding;
-        group.x.resize(stride * kStrokePoints);
-        group.y.resize(stride * kStrokePoints);
-        group.chunkX.resize(stride * kChunks);
-        group.chunkY.resize(stride * kChunks);
+        const std::size_t strokes = members[m] * m;
+        group.x.resize((strokes + kStrokePadding) * kStrokePoints);
+        group.y.resize((strokes + kStrokePadding) * kStrokePoints);
+        group.chunkX.resize(strokes * kChunks);
+        group.chunkY.resize(strokes * kChunks);
     }
     for (std::size_t id = 0; id < templates.size(); ++id) {
         const Ink& ink = templates[id].strokes;
-        Group& group = groups_[ink.size()];
-        const std::size_t stride = members[ink.size()] * ink.size() + kStrokePadding;
-        std::size_t g = group.ids.size() * ink.size();
+        const std::size_t m = ink.size();
+        Group& group = groups_[m];
+        const std::size_t k = group.ids.size();
+        const std::size_t strokes = members[m] * m;
+        const std::size_t stride = strokes + kStrokePadding;
         group.ids.push_back(static_cast<std::uint32_t>(id));
-        for (const Stroke& stroke : ink) {
+        for (std::size_t j = 0; j < m; ++j) {
+            const Stroke& stroke = ink[j];
             SUMIRO_EXPECTS(stroke.size() == kStrokePoints,
                            "TemplateSet: strokes must be normalized");
             for (std::size_t p = 0; p < kStrokePoints; ++p) {
-                group.x[p * stride + g] = stroke[p].x;
-                group.y[p * stride + g] = stroke[p].y;
+                group.x[p * stride + k * m + j] = static_cast<float>(stroke[p].x);
+                group.y[p * stride + k * m + j] = static_cast<float>(stroke[p].y);
             }
-            const auto centroids = chunkCentroids(&group.x[g], &group.y[g], stride);
+            const auto centroids = chunkCentroids(stroke);
             for (std::size_t c = 0; c < kChunks; ++c) {
-                group.chunkX[c * stride + g] = static_cast<float>(centroids[c]);
-                group.chunkY[c * stride + g] = static_cast<float>(centroids[kChunks + c]);
+                const std::size_t at = c * strokes + j * members[m] + k;
+                group.chunkX[at] = static_cast<float>(centroids[c]);
+                group.chunkY[at] = static_cast<float>(centroids[kChunks + c]);
             }
-            ++g;
         }
     }
 }

@@ -18,21 +18,23 @@ inline constexpr std::size_t kChunks = kStrokePoints / kChunkPoints;
 /// strokes: a run of strokes may be read rounded up to a multiple of this.
 inline constexpr std::size_t kStrokePadding = 8;
 
-/// Normalized templates laid out for the matching kernels: grouped by stroke count so a
-/// stroke-count filter skips whole groups, each group's coordinates in structure-of-arrays form
-/// so one kernel call compares a drawn stroke with many template strokes at once.
+/// Normalized templates laid out for the matching kernels, in single precision: grouped by
+/// stroke count so a stroke-count filter skips whole groups, each group's coordinates in
+/// structure-of-arrays form so one kernel call compares drawn strokes with many template
+/// strokes at once. Exact double-precision work reads the templates themselves.
 class TemplateSet {
 public:
-    /// All templates with one stroke count, in database order. Stroke j of the group's k-th
-    /// template is the group's stroke g = k * strokeCount + j.
+    /// All templates with one stroke count, in database order.
     struct Group {
         std::size_t strokeCount = 0;
         std::vector<std::uint32_t> ids;  ///< Database indices of the templates.
-        /// Point p of stroke g is (x[p * stride() + g], y[p * stride() + g]): the same point
-        /// of neighbouring strokes is contiguous, and a stroke read backwards needs no copy.
-        std::vector<double> x, y;
-        /// Centroid of chunk c (points 4c to 4c+3) of stroke g at [c * stride() + g], in single
-        /// precision: only lower bounds are computed from them.
+        /// Point p of stroke j of the k-th template is at [p * stride() + k * strokeCount + j]:
+        /// the same point of neighbouring strokes is contiguous, and a stroke read backwards
+        /// needs no copy.
+        std::vector<float> x, y;
+        /// Centroid of chunk c (points 4c to 4c+3) of stroke j of the k-th template at
+        /// [c * strokes() + j * ids.size() + k]: stroke j of every template in a row, so bounds
+        /// reduce over the strokes of many templates at once.
         std::vector<float> chunkX, chunkY;
 
         /// Number of strokes of all templates of the group together.
@@ -57,8 +59,7 @@ private:
     std::size_t size_ = 0;
 };
 
-/// Centroids of the chunks of one 16-point stroke given as coordinate arrays.
-std::array<double, 2 * kChunks> chunkCentroids(const double* x, const double* y,
-                                               std::size_t stride);
+/// Centroids of the chunks of one 16-point stroke: all x, then all y.
+std::array<double, 2 * kChunks> chunkCentroids(const Stroke& stroke);
 
 }  // namespace sumiro
