@@ -66,29 +66,32 @@ double coarseScore(const double* d, std::size_t pitch, std::size_t n, std::size_
            diff * kCoarseCountPenalty;
 }
 
-// Lower bound of the final score's assignment part: every row and every column of the
-// matrix pays at least its smallest entry.
-double assignmentBound(const double* d, std::size_t pitch, std::size_t n, std::size_t m) {
+// Lower bound of the final score's assignment part (the assignment cost of the matrix with
+// 0.55 for unmatched strokes): reduce every row by its smallest entry, then every column of
+// what remains; the reductions are a feasible dual solution of the assignment problem.
+double assignmentBound(const double* d, std::size_t pitch, std::size_t n, std::size_t m,
+                       double* reduced) {
     const std::size_t side = std::max(n, m);
-    const double unmatchedRow = side > m ? kUnmatchedStrokeCost : kInf;
-    double rows = static_cast<double>(side - n) * kUnmatchedStrokeCost;
-    for (std::size_t i = 0; i < n; ++i) {
-        double nearest = unmatchedRow;
-        for (std::size_t j = 0; j < m; ++j) {
-            nearest = std::min(nearest, d[i * pitch + j]);
+    const auto cell = [&](std::size_t i, std::size_t j) {
+        return i < n && j < m ? d[i * pitch + j] : kUnmatchedStrokeCost;
+    };
+    double total = 0.0;
+    for (std::size_t i = 0; i < side; ++i) {
+        double nearest = kInf;
+        for (std::size_t j = 0; j < side; ++j) {
+            nearest = std::min(nearest, cell(i, j));
         }
-        rows += nearest;
+        reduced[i] = nearest;
+        total += nearest;
     }
-    const double unmatchedColumn = side > n ? kUnmatchedStrokeCost : kInf;
-    double columns = static_cast<double>(side - m) * kUnmatchedStrokeCost;
-    for (std::size_t j = 0; j < m; ++j) {
-        double nearest = unmatchedColumn;
-        for (std::size_t i = 0; i < n; ++i) {
-            nearest = std::min(nearest, d[i * pitch + j]);
+    for (std::size_t j = 0; j < side; ++j) {
+        double nearest = kInf;
+        for (std::size_t i = 0; i < side; ++i) {
+            nearest = std::min(nearest, cell(i, j) - reduced[i]);
         }
-        columns += nearest;
+        total += nearest;
     }
-    return std::max(rows, columns) / static_cast<double>(side);
+    return total / static_cast<double>(side);
 }
 
 struct Candidate {
@@ -136,6 +139,7 @@ struct Workspace {
     std::size_t slots = 0;
     std::vector<float> distances, distanceScratch;
     std::vector<Fine> fine;
+    std::vector<double> reduced;
     std::vector<Fine> ranked;
     CostMatrix matrix;
     AssignmentWorkspace assignment;
@@ -338,11 +342,13 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     // whose bound exceeds the limit-th score by more than twice the error cannot precede it.
     const std::size_t wanted = std::min(static_cast<std::size_t>(limit), w.shortlist.size());
     w.fine.clear();
+    w.reduced.resize(std::max(n, highest));
     for (std::size_t e = 0; e < w.shortlist.size(); ++e) {
         const Coarse& c = w.shortlist[e];
         const std::size_t m = groups[c.group].strokeCount;
         const double diff = static_cast<double>(n > m ? n - m : m - n);
-        double bound = diff * kFineCountPenalty + assignmentBound(matrixOf(c), pitch, n, m) +
+        double bound = diff * kFineCountPenalty +
+                       assignmentBound(matrixOf(c), pitch, n, m, w.reduced.data()) +
                        (templateCommon_[c.id] != 0 ? kCommonBonus : 0.0) - kAssignmentRounding;
         if (std::isnan(bound)) {
             bound = -kInf;
