@@ -118,4 +118,86 @@ __attribute__((target_clones("avx2", "default"))) void templateBounds(
     }
 }
 
+// Shortest augmenting paths with row and column potentials. Columns already on the path are
+// kept out of the search by an infinite `blocked` addend instead of a branch, and their
+// `minv` is infinite, so the scans over all columns vectorize.
+__attribute__((target_clones("avx2", "default"))) double assignment(const double* cells,
+                                                                    std::size_t n,
+                                                                    AssignmentScratch& w) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    if (n == 0) {
+        return 0.0;
+    }
+    for (std::size_t k = 0; k < n * n; ++k) {
+        if (!std::isfinite(cells[k])) {
+            return inf;
+        }
+    }
+    w.u.assign(n + 1, 0.0);
+    w.v.assign(n + 1, 0.0);
+    w.p.assign(n + 1, 0);
+    w.way.assign(n + 1, 0);
+    w.minv.resize(n + 1);
+    w.blocked.resize(n + 1);
+    w.used.reserve(n + 1);
+    double* __restrict u = w.u.data();
+    double* __restrict v = w.v.data();
+    double* __restrict minv = w.minv.data();
+    double* __restrict blocked = w.blocked.data();
+    std::uint32_t* __restrict p = w.p.data();
+    std::uint32_t* __restrict way = w.way.data();
+
+    for (std::size_t i = 1; i <= n; ++i) {
+        p[0] = static_cast<std::uint32_t>(i);
+        std::uint32_t j0 = 0;
+        for (std::size_t j = 0; j <= n; ++j) {
+            minv[j] = inf;
+            blocked[j] = 0.0;
+        }
+        w.used.clear();
+        do {
+            w.used.push_back(j0);
+            blocked[j0] = inf;
+            minv[j0] = inf;
+            const std::uint32_t i0 = p[j0];
+            const double ui = u[i0];
+            const double* row = cells + (i0 - 1) * n - 1;
+            for (std::size_t j = 1; j <= n; ++j) {
+                const double cur = row[j] - ui - v[j] + blocked[j];
+                const bool better = cur < minv[j];
+                minv[j] = better ? cur : minv[j];
+                way[j] = better ? j0 : way[j];
+            }
+            double delta = inf;
+            for (std::size_t j = 1; j <= n; ++j) {
+                delta = std::min(delta, minv[j]);
+            }
+            std::uint32_t j1 = 0;
+            for (std::size_t j = 1; j <= n; ++j) {
+                if (minv[j] == delta) {
+                    j1 = static_cast<std::uint32_t>(j);
+                    break;
+                }
+            }
+            if (j1 == 0) {
+                return inf;  // only with overflowing potentials
+            }
+            for (const std::uint32_t j : w.used) {
+                u[p[j]] += delta;
+                v[j] -= delta;
+            }
+            for (std::size_t j = 1; j <= n; ++j) {
+                minv[j] -= delta;
+            }
+            j0 = j1;
+        } while (p[j0] != 0);
+        do {
+            const std::uint32_t j1 = way[j0];
+            p[j0] = p[j1];
+            j0 = j1;
+        } while (j0 != 0);
+    }
+    return -v[0] / static_cast<double>(n);
+}
+
 }  // namespace sumiro::kernels

@@ -143,6 +143,7 @@ struct Workspace {
     std::vector<Fine> ranked;
     CostMatrix matrix;
     AssignmentWorkspace assignment;
+    kernels::AssignmentScratch fast;
 
     std::uint32_t takeSlot(std::size_t slotSize) {
         if (freeSlots.empty()) {
@@ -331,7 +332,9 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
                         w.matrix.cells.begin() + static_cast<std::ptrdiff_t>(i * side));
         }
         const double diff = static_cast<double>(n > m ? n - m : m - n);
-        double score = diff * kFineCountPenalty + assignmentCost(w.matrix, w.assignment);
+        double score = diff * kFineCountPenalty +
+                       (c.exact ? assignmentCost(w.matrix, w.assignment)
+                                : kernels::assignment(w.matrix.cells.data(), side, w.fast));
         if (templateCommon_[c.id] != 0) {
             score += kCommonBonus;
         }
