@@ -58,6 +58,47 @@ __attribute__((target_clones("avx2", "default"))) void strokeDistances(
     }
 }
 
+namespace {
+
+// Bounds of one drawn stroke's distances to every stroke of a group.
+__attribute__((target_clones("avx2", "default"))) void chunkBounds(const float* __restrict a,
+                                                                   const float* __restrict cx,
+                                                                   const float* __restrict cy,
+                                                                   std::size_t strokes,
+                                                                   float* __restrict bound) {
+    constexpr auto reversal = static_cast<float>(kReversalPenalty / kChunkPoints);
+    const float a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
+    const float b0 = a[4], b1 = a[5], b2 = a[6], b3 = a[7];
+    const float* __restrict x0 = cx;
+    const float* __restrict x1 = cx + strokes;
+    const float* __restrict x2 = cx + 2 * strokes;
+    const float* __restrict x3 = cx + 3 * strokes;
+    const float* __restrict y0 = cy;
+    const float* __restrict y1 = cy + strokes;
+    const float* __restrict y2 = cy + 2 * strokes;
+    const float* __restrict y3 = cy + 3 * strokes;
+    const auto norm = [](float dx, float dy) {
+        dx = std::fabs(dx);
+        dy = std::fabs(dy);
+        const float larger = dx > dy ? dx : dy;
+        const float diagonal = (dx + dy) * kOctagon;
+        return larger > diagonal ? larger : diagonal;
+    };
+    for (std::size_t g = 0; g < strokes; ++g) {
+        const float forward = norm(a0 - x0[g], b0 - y0[g]) + norm(a1 - x1[g], b1 - y1[g]) +
+                              norm(a2 - x2[g], b2 - y2[g]) + norm(a3 - x3[g], b3 - y3[g]);
+        const float reverse = norm(a0 - x3[g], b0 - y3[g]) + norm(a1 - x2[g], b1 - y2[g]) +
+                              norm(a2 - x1[g], b2 - y1[g]) + norm(a3 - x0[g], b3 - y0[g]);
+        const float reversed = reverse + reversal;
+        const float b = (forward < reversed ? forward : reversed) * (1.0f / kChunks);
+        // A pair with a NaN coordinate has no distance to bound; zero keeps the minima below
+        // those of every other pair.
+        bound[g] = b == b ? b : 0.0f;
+    }
+}
+
+}  // namespace
+
 // The sum of point distances over a chunk is at least the chunk's size times the distance of
 // the chunk centroids (triangle inequality), and the octagonal norm is at most the Euclidean
 // one; the reversed pairing matches chunk c with the template's chunk 3 - c.
@@ -65,11 +106,10 @@ __attribute__((target_clones("avx2", "default"))) void templateBounds(
     const float* __restrict a, std::size_t n, const float* __restrict cx,
     const float* __restrict cy, std::size_t templates, std::size_t m, float* __restrict rows,
     float* __restrict columns, float* __restrict scratch) {
-    constexpr auto reversal = static_cast<float>(kReversalPenalty / kChunkPoints);
     const std::size_t strokes = templates * m;
-    float* bound = scratch;
-    float* nearestDrawn = scratch + strokes;
-    float* nearestStroke = scratch + 2 * strokes;
+    float* __restrict bound = scratch;
+    float* __restrict nearestDrawn = scratch + strokes;
+    float* __restrict nearestStroke = scratch + 2 * strokes;
     for (std::size_t g = 0; g < strokes; ++g) {
         nearestDrawn[g] = kInf;
     }
@@ -77,23 +117,8 @@ __attribute__((target_clones("avx2", "default"))) void templateBounds(
         rows[k] = 0.0f;
     }
     for (std::size_t i = 0; i < n; ++i) {
-        const float* ai = a + i * 2 * kChunks;
+        chunkBounds(a + i * 2 * kChunks, cx, cy, strokes, bound);
         for (std::size_t g = 0; g < strokes; ++g) {
-            float forward = 0.0f;
-            float reverse = 0.0f;
-            for (std::size_t c = 0; c < kChunks; ++c) {
-                const std::size_t r = kChunks - 1 - c;
-                const float dx = std::fabs(ai[c] - cx[c * strokes + g]);
-                const float dy = std::fabs(ai[kChunks + c] - cy[c * strokes + g]);
-                const float ex = std::fabs(ai[c] - cx[r * strokes + g]);
-                const float ey = std::fabs(ai[kChunks + c] - cy[r * strokes + g]);
-                forward += std::max(std::max(dx, dy), (dx + dy) * kOctagon);
-                reverse += std::max(std::max(ex, ey), (ex + ey) * kOctagon);
-            }
-            const float b = std::min(forward, reverse + reversal) * (1.0f / kChunks);
-            // A pair with a NaN coordinate has no distance to bound; zero keeps the minima
-            // below those of every other pair.
-            bound[g] = b == b ? b : 0.0f;
             nearestDrawn[g] = std::min(nearestDrawn[g], bound[g]);
         }
         for (std::size_t k = 0; k < templates; ++k) {

@@ -35,6 +35,8 @@ constexpr double kBoundMargin = 1e-4;
 constexpr double kScoreError = kernels::kDistanceError;
 // Rounding of the assignment's potentials, many orders of magnitude below this.
 constexpr double kAssignmentRounding = 1e-9;
+// Template strokes scored per kernel call in the coarse pass.
+constexpr std::size_t kBatchStrokes = 64;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr std::uint32_t kNoSlot = std::numeric_limits<std::uint32_t>::max();
 
@@ -137,6 +139,7 @@ struct Workspace {
     std::vector<double> matrices;  // distance matrices, one slot each
     std::vector<std::uint32_t> freeSlots;
     std::size_t slots = 0;
+    std::vector<float> batchX, batchY;  // strokes of a batch of templates, point-major
     std::vector<float> distances, distanceScratch;
     std::vector<Fine> fine;
     std::vector<double> reduced;
@@ -232,8 +235,6 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     const std::size_t slotSize = n * pitch;
     w.freeSlots.clear();
     w.slots = 0;
-    w.distances.resize(slotSize);
-    w.distanceScratch.resize(slotSize);
     const auto matrixOf = [&](const Coarse& c) { return &w.matrices[c.slot * slotSize]; };
     // Distances and coarse score of a template in double precision, exactly as defined.
     const auto scoreExactly = [&](Coarse& c) {
@@ -254,36 +255,61 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     // Coarse scores in single precision, best bound first, keeping the 180 best. A template
     // whose bound exceeds the 180th score by more than the scores' error cannot be among the
     // 180 best in double precision.
+    // Templates are scored in batches of about kBatchStrokes strokes, gathered side by side so
+    // that the kernel's vectors are full whatever the stroke count; a batch may score a few
+    // templates that the stopping rule would have skipped, which changes nothing but time.
     w.best.clear();
     w.evaluated.clear();
-    for (const Candidate& c : w.candidates) {
-        if (w.best.size() == kShortlist && c.bound > w.best.front().key + kScoreError) {
-            break;  // bounds only grow from here
-        }
-        const TemplateSet::Group& group = groups[c.group];
-        const std::size_t m = group.strokeCount;
-        Coarse scored{0.0, group.ids[c.index], c.group, w.takeSlot(slotSize), false};
-        double* d = matrixOf(scored);
-        if (m > 0) {
-            kernels::strokeDistances(w.ax.data(), w.ay.data(), n, group.x.data(), group.y.data(),
-                                     group.stride(), c.index * m, m, pitch, w.distances.data(),
-                                     w.distanceScratch.data());
-            for (std::size_t i = 0; i < n; ++i) {
-                std::copy_n(&w.distances[i * pitch], m, d + i * pitch);
+    const auto hopeless = [&](const Candidate& c) {
+        return w.best.size() == kShortlist && c.bound > w.best.front().key + kScoreError;
+    };
+    const std::size_t batchStride = kBatchStrokes + highest + kernels::kLanes;
+    w.batchX.resize(kStrokePoints * batchStride);
+    w.batchY.resize(kStrokePoints * batchStride);
+    w.distances.resize(n * batchStride);
+    w.distanceScratch.resize(n * batchStride);
+    for (std::size_t next = 0; next < w.candidates.size() && !hopeless(w.candidates[next]);) {
+        std::size_t batch = next;
+        std::size_t strokes = 0;
+        while (batch < w.candidates.size() && strokes < kBatchStrokes &&
+               !hopeless(w.candidates[batch])) {
+            const Candidate& c = w.candidates[batch++];
+            const TemplateSet::Group& group = groups[c.group];
+            const std::size_t m = group.strokeCount;
+            for (std::size_t p = 0; p < kStrokePoints; ++p) {
+                std::copy_n(&group.x[p * group.stride() + c.index * m], m,
+                            &w.batchX[p * batchStride + strokes]);
+                std::copy_n(&group.y[p * group.stride() + c.index * m], m,
+                            &w.batchY[p * batchStride + strokes]);
             }
+            strokes += m;
         }
-        scored.key = rankKey(coarseScore(d, pitch, n, m));
-        w.evaluated.push_back({scored.key, scored.id, scored.group, kNoSlot, false});
-        if (w.best.size() < kShortlist) {
-            w.best.push_back(scored);
-            std::push_heap(w.best.begin(), w.best.end(), before);
-        } else if (before(scored, w.best.front())) {
-            std::pop_heap(w.best.begin(), w.best.end(), before);
-            w.releaseSlot(w.best.back());
-            w.best.back() = scored;
-            std::push_heap(w.best.begin(), w.best.end(), before);
-        } else {
-            w.releaseSlot(scored);
+        kernels::strokeDistances(w.ax.data(), w.ay.data(), n, w.batchX.data(), w.batchY.data(),
+                                 batchStride, 0, strokes, batchStride, w.distances.data(),
+                                 w.distanceScratch.data());
+        for (std::size_t offset = 0; next < batch; ++next) {
+            const Candidate& c = w.candidates[next];
+            const TemplateSet::Group& group = groups[c.group];
+            const std::size_t m = group.strokeCount;
+            Coarse scored{0.0, group.ids[c.index], c.group, w.takeSlot(slotSize), false};
+            double* d = matrixOf(scored);
+            for (std::size_t i = 0; i < n; ++i) {
+                std::copy_n(&w.distances[i * batchStride + offset], m, d + i * pitch);
+            }
+            offset += m;
+            scored.key = rankKey(coarseScore(d, pitch, n, m));
+            w.evaluated.push_back({scored.key, scored.id, scored.group, kNoSlot, false});
+            if (w.best.size() < kShortlist) {
+                w.best.push_back(scored);
+                std::push_heap(w.best.begin(), w.best.end(), before);
+            } else if (before(scored, w.best.front())) {
+                std::pop_heap(w.best.begin(), w.best.end(), before);
+                w.releaseSlot(w.best.back());
+                w.best.back() = scored;
+                std::push_heap(w.best.begin(), w.best.end(), before);
+            } else {
+                w.releaseSlot(scored);
+            }
         }
     }
     std::sort_heap(w.best.begin(), w.best.end(), before);
