@@ -9,9 +9,11 @@
 // as strokeDistance and assignmentCost score them. The result is therefore the ranking of
 // scoring every template in double precision, ties and all.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <thread>
 
 #include "engine/CharacterDatabase.h"
 #include "engine/Contract.h"
@@ -35,6 +37,10 @@ constexpr double kBoundMargin = 1e-4;
 constexpr double kScoreError = kernels::kDistanceError;
 // Rounding of the assignment's potentials, many orders of magnitude below this.
 constexpr double kAssignmentRounding = 1e-9;
+// Stroke pairs of the bound pass above which a second thread pays for its start.
+constexpr std::size_t kParallelPairs = 60000;
+// Candidates put in order at once; the coarse pass rarely reaches further.
+constexpr std::size_t kPresorted = 4 * kShortlist;
 // Template strokes scored per kernel call in the coarse pass.
 constexpr std::size_t kBatchStrokes = 64;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -126,12 +132,19 @@ bool finer(const Fine& a, const Fine& b) {
     return a.key < b.key || (a.key == b.key && a.entry < b.entry);
 }
 
+// Working storage of one thread's share of the bound pass.
+struct BoundPart {
+    std::vector<std::uint32_t> groups;
+    std::vector<float> rows, columns, scratch;
+    std::vector<Candidate> candidates;
+};
+
 // Working storage kept per thread, so a recognition allocates only when an ink needs more room
 // than any before it on that thread.
 struct Workspace {
     std::vector<float> ax, ay;  // drawn strokes, point p of stroke i at [i * 16 + p]
     std::vector<float> chunks;  // drawn chunk centroids, 8 per stroke
-    std::vector<float> rows, columns, scratch;
+    std::array<BoundPart, 2> parts;
     std::vector<Candidate> candidates;
     std::vector<Coarse> best;       // max-heap of the shortlist so far
     std::vector<Coarse> evaluated;  // every template scored, for the cut-off band
@@ -177,7 +190,10 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     if (limit == 0) {
         return {};
     }
-    thread_local Workspace w;
+    thread_local Workspace workspace;
+    // A plain reference: a lambda run by the helper thread must see this thread's workspace,
+    // not its own thread_local one.
+    Workspace& w = workspace;
 
     w.ax.resize(n * kStrokePoints);
     w.ay.resize(n * kStrokePoints);
@@ -198,38 +214,77 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     const std::size_t lowest = n > tolerance ? n - tolerance : 0;
     const std::size_t highest = std::min(n + tolerance, groups.empty() ? 0 : groups.size() - 1);
 
-    // Lower bounds of the coarse score of every template that passes the filter.
-    w.candidates.clear();
+    // Lower bounds of the coarse score of every template that passes the filter, the groups
+    // shared out between this thread and a helper when there is enough work to pay for one.
+    std::size_t pairs = 0;
     for (std::size_t m = lowest; m <= highest && m < groups.size(); ++m) {
-        const TemplateSet::Group& group = groups[m];
-        const std::size_t count = group.ids.size();
-        if (m == 0) {
-            // No strokes, no bound: such templates are always scored.
-            for (std::size_t k = 0; k < count; ++k) {
-                w.candidates.push_back({-kInf, 0, static_cast<std::uint32_t>(k)});
-            }
-            continue;
-        }
-        w.rows.resize(count);
-        w.columns.resize(count);
-        w.scratch.resize(2 * count * m + count);
-        kernels::templateBounds(w.chunks.data(), n, group.chunkX.data(), group.chunkY.data(), count,
-                                m, w.rows.data(), w.columns.data(), w.scratch.data());
-        const double diff = static_cast<double>(n > m ? n - m : m - n);
-        for (std::size_t k = 0; k < count; ++k) {
-            double bound = (static_cast<double>(w.rows[k]) / static_cast<double>(n) +
-                            static_cast<double>(w.columns[k]) / static_cast<double>(m)) *
-                               0.5 +
-                           diff * kCoarseCountPenalty - kBoundMargin;
-            if (std::isnan(bound)) {
-                bound = -kInf;
-            }
-            w.candidates.push_back(
-                {bound, static_cast<std::uint32_t>(m), static_cast<std::uint32_t>(k)});
-        }
+        pairs += n * groups[m].strokes();
     }
-    std::sort(w.candidates.begin(), w.candidates.end(),
-              [](const Candidate& a, const Candidate& b) { return a.bound < b.bound; });
+    const bool parallel = pairs >= kParallelPairs;
+    std::array<std::size_t, 2> load{};
+    for (BoundPart& part : w.parts) {
+        part.groups.clear();
+        part.candidates.clear();
+    }
+    for (std::size_t m = lowest; m <= highest && m < groups.size(); ++m) {
+        const std::size_t share = parallel && load[1] < load[0] ? 1 : 0;
+        w.parts[share].groups.push_back(static_cast<std::uint32_t>(m));
+        load[share] += n * groups[m].strokes() + 1;
+    }
+    const auto bound = [&](BoundPart& part) {
+        for (const std::uint32_t m : part.groups) {
+            const TemplateSet::Group& group = groups[m];
+            const std::size_t count = group.ids.size();
+            if (m == 0) {
+                // No strokes, no bound: such templates are always scored.
+                for (std::size_t k = 0; k < count; ++k) {
+                    part.candidates.push_back({-kInf, 0, static_cast<std::uint32_t>(k)});
+                }
+                continue;
+            }
+            part.rows.resize(count);
+            part.columns.resize(count);
+            part.scratch.resize(2 * count * m + count);
+            kernels::templateBounds(w.chunks.data(), n, group.chunkX.data(), group.chunkY.data(),
+                                    count, m, part.rows.data(), part.columns.data(),
+                                    part.scratch.data());
+            const double diff = static_cast<double>(n > m ? n - m : m - n);
+            for (std::size_t k = 0; k < count; ++k) {
+                double bound = (static_cast<double>(part.rows[k]) / static_cast<double>(n) +
+                                static_cast<double>(part.columns[k]) / static_cast<double>(m)) *
+                                   0.5 +
+                               diff * kCoarseCountPenalty - kBoundMargin;
+                if (std::isnan(bound)) {
+                    bound = -kInf;
+                }
+                part.candidates.push_back({bound, m, static_cast<std::uint32_t>(k)});
+            }
+        }
+    };
+    if (parallel) {
+        std::jthread helper([&] { bound(w.parts[1]); });
+        bound(w.parts[0]);
+    } else {
+        bound(w.parts[0]);
+    }
+    w.candidates.assign(w.parts[0].candidates.begin(), w.parts[0].candidates.end());
+    w.candidates.insert(w.candidates.end(), w.parts[1].candidates.begin(),
+                        w.parts[1].candidates.end());
+    // Only the first few hundred are normally scored: sort those, the rest only if reached.
+    const auto byBound = [](const Candidate& a, const Candidate& b) { return a.bound < b.bound; };
+    std::size_t sorted = std::min(w.candidates.size(), kPresorted);
+    std::nth_element(w.candidates.begin(),
+                     w.candidates.begin() + static_cast<std::ptrdiff_t>(sorted), w.candidates.end(),
+                     byBound);
+    std::sort(w.candidates.begin(), w.candidates.begin() + static_cast<std::ptrdiff_t>(sorted),
+              byBound);
+    const auto sortedUpTo = [&](std::size_t index) {
+        if (index >= sorted) {
+            std::sort(w.candidates.begin() + static_cast<std::ptrdiff_t>(sorted),
+                      w.candidates.end(), byBound);
+            sorted = w.candidates.size();
+        }
+    };
 
     const std::size_t pitch = kernels::lanesFor(std::max<std::size_t>(highest, 1));
     const std::size_t slotSize = n * pitch;
@@ -268,11 +323,12 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     w.batchY.resize(kStrokePoints * batchStride);
     w.distances.resize(n * batchStride);
     w.distanceScratch.resize(n * batchStride);
-    for (std::size_t next = 0; next < w.candidates.size() && !hopeless(w.candidates[next]);) {
+    for (std::size_t next = 0;
+         next < w.candidates.size() && (sortedUpTo(next), !hopeless(w.candidates[next]));) {
         std::size_t batch = next;
         std::size_t strokes = 0;
         while (batch < w.candidates.size() && strokes < kBatchStrokes &&
-               !hopeless(w.candidates[batch])) {
+               (sortedUpTo(batch), !hopeless(w.candidates[batch]))) {
             const Candidate& c = w.candidates[batch++];
             const TemplateSet::Group& group = groups[c.group];
             const std::size_t m = group.strokeCount;
