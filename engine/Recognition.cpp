@@ -12,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <thread>
 
@@ -41,6 +42,9 @@ constexpr double kAssignmentRounding = 1e-9;
 constexpr std::size_t kParallelPairs = 60000;
 // Candidates put in order at once; the coarse pass rarely reaches further.
 constexpr std::size_t kPresorted = 4 * kShortlist;
+// Strokes copied at once when gathering a batch; the group padding allows reading this far.
+constexpr std::size_t kCopyPiece = 16;
+static_assert(kStrokePadding >= kCopyPiece);
 // Template strokes scored per kernel call in the coarse pass.
 constexpr std::size_t kBatchStrokes = 64;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -318,7 +322,7 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     const auto hopeless = [&](const Candidate& c) {
         return w.best.size() == kShortlist && c.bound > w.best.front().key + kScoreError;
     };
-    const std::size_t batchStride = kBatchStrokes + highest + kernels::kLanes;
+    const std::size_t batchStride = kBatchStrokes + highest + kCopyPiece + kernels::kLanes;
     w.batchX.resize(kStrokePoints * batchStride);
     w.batchY.resize(kStrokePoints * batchStride);
     w.distances.resize(n * batchStride);
@@ -332,11 +336,18 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
             const Candidate& c = w.candidates[batch++];
             const TemplateSet::Group& group = groups[c.group];
             const std::size_t m = group.strokeCount;
+            // Whole 64-byte pieces: a call to memmove per short run would cost more than the
+            // copy. Reading past the run stays within the group's padding, writing past it within
+            // the batch's slack, and the next template overwrites it.
             for (std::size_t p = 0; p < kStrokePoints; ++p) {
-                std::copy_n(&group.x[p * group.stride() + c.index * m], m,
-                            &w.batchX[p * batchStride + strokes]);
-                std::copy_n(&group.y[p * group.stride() + c.index * m], m,
-                            &w.batchY[p * batchStride + strokes]);
+                const float* fromX = &group.x[p * group.stride() + c.index * m];
+                const float* fromY = &group.y[p * group.stride() + c.index * m];
+                float* toX = &w.batchX[p * batchStride + strokes];
+                float* toY = &w.batchY[p * batchStride + strokes];
+                for (std::size_t j = 0; j < m; j += kCopyPiece) {
+                    std::memcpy(toX + j, fromX + j, kCopyPiece * sizeof(float));
+                    std::memcpy(toY + j, fromY + j, kCopyPiece * sizeof(float));
+                }
             }
             strokes += m;
         }

@@ -16,7 +16,7 @@ inline constexpr std::size_t kChunkPoints = 4;
 inline constexpr std::size_t kChunks = kStrokePoints / kChunkPoints;
 /// Zero strokes after each group's last stroke, so kernels may work in whole vectors of
 /// strokes: a run of strokes may be read rounded up to a multiple of this.
-inline constexpr std::size_t kStrokePadding = 8;
+inline constexpr std::size_t kStrokePadding = 16;
 
 /// Normalized templates laid out for the matching kernels, in single precision: grouped by
 /// stroke count so a stroke-count filter skips whole groups, each group's coordinates in
