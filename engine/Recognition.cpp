@@ -14,10 +14,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <thread>
 
 #include "engine/CharacterDatabase.h"
 #include "engine/Contract.h"
+#include "engine/HelperThread.h"
 #include "engine/MatchingKernels.h"
 #include "engine/Normalization.h"
 #include "engine/StrokeMatching.h"
@@ -40,6 +40,8 @@ constexpr double kScoreError = kernels::kDistanceError;
 constexpr double kAssignmentRounding = 1e-9;
 // Stroke pairs of the bound pass above which a second thread pays for its start.
 constexpr std::size_t kParallelPairs = 60000;
+// Strokes from which the precise pass's assignments pay for a second thread.
+constexpr std::size_t kParallelFineStrokes = 1000;
 // Candidates put in order at once; the coarse pass rarely reaches further.
 constexpr std::size_t kPresorted = 4 * kShortlist;
 // Strokes copied at once when gathering a batch; the group padding allows reading this far.
@@ -130,6 +132,21 @@ struct Fine {
     double key;    // final score, from the same distances as the entry's coarse key
     double bound;  // lower bound of `key`
     std::uint32_t entry;
+    bool scored;
+};
+
+// Working storage of one thread's share of the coarse pass.
+struct CoarsePart {
+    std::vector<float> batchX, batchY;  // strokes of a batch of templates, point-major
+    std::vector<float> distances, scratch;
+};
+
+// Working storage of one thread's share of the precise pass.
+struct FinePart {
+    std::vector<Fine> heap;  // max-heap of the best `limit` so far
+    CostMatrix matrix;
+    AssignmentWorkspace assignment;
+    kernels::AssignmentScratch fast;
 };
 
 bool finer(const Fine& a, const Fine& b) {
@@ -156,14 +173,11 @@ struct Workspace {
     std::vector<double> matrices;  // distance matrices, one slot each
     std::vector<std::uint32_t> freeSlots;
     std::size_t slots = 0;
-    std::vector<float> batchX, batchY;  // strokes of a batch of templates, point-major
-    std::vector<float> distances, distanceScratch;
+    std::array<CoarsePart, 2> coarseParts;
+    std::vector<Coarse> scored;  // by candidate position
     std::vector<Fine> fine;
     std::vector<double> reduced;
-    std::vector<Fine> ranked;
-    CostMatrix matrix;
-    AssignmentWorkspace assignment;
-    kernels::AssignmentScratch fast;
+    std::array<FinePart, 2> fineParts;
 
     std::uint32_t takeSlot(std::size_t slotSize) {
         if (freeSlots.empty()) {
@@ -266,8 +280,8 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
         }
     };
     if (parallel) {
-        std::jthread helper([&] { bound(w.parts[1]); });
-        bound(w.parts[0]);
+        auto share = [&](std::size_t part) { bound(w.parts[part]); };
+        HelperThread::instance().split(share);
     } else {
         bound(w.parts[0]);
     }
@@ -315,61 +329,97 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     // whose bound exceeds the 180th score by more than the scores' error cannot be among the
     // 180 best in double precision.
     // Templates are scored in batches of about kBatchStrokes strokes, gathered side by side so
-    // that the kernel's vectors are full whatever the stroke count; a batch may score a few
-    // templates that the stopping rule would have skipped, which changes nothing but time.
-    w.best.clear();
-    w.evaluated.clear();
-    const auto hopeless = [&](const Candidate& c) {
-        return w.best.size() == kShortlist && c.bound > w.best.front().key + kScoreError;
-    };
+    // that the kernel's vectors are full whatever the stroke count. The first 180 candidates
+    // are always scored, so they may be shared out between two threads; after them a batch
+    // may score a few templates that the stopping rule would have skipped, which changes
+    // nothing but time.
     const std::size_t batchStride = kBatchStrokes + highest + kCopyPiece + kernels::kLanes;
-    w.batchX.resize(kStrokePoints * batchStride);
-    w.batchY.resize(kStrokePoints * batchStride);
-    w.distances.resize(n * batchStride);
-    w.distanceScratch.resize(n * batchStride);
-    for (std::size_t next = 0;
-         next < w.candidates.size() && (sortedUpTo(next), !hopeless(w.candidates[next]));) {
-        std::size_t batch = next;
-        std::size_t strokes = 0;
-        while (batch < w.candidates.size() && strokes < kBatchStrokes &&
-               (sortedUpTo(batch), !hopeless(w.candidates[batch]))) {
-            const Candidate& c = w.candidates[batch++];
-            const TemplateSet::Group& group = groups[c.group];
-            const std::size_t m = group.strokeCount;
-            // Whole 64-byte pieces: a call to memmove per short run would cost more than the
-            // copy. Reading past the run stays within the group's padding, writing past it within
-            // the batch's slack, and the next template overwrites it.
-            for (std::size_t p = 0; p < kStrokePoints; ++p) {
-                const float* fromX = &group.x[p * group.stride() + c.index * m];
-                const float* fromY = &group.y[p * group.stride() + c.index * m];
-                float* toX = &w.batchX[p * batchStride + strokes];
-                float* toY = &w.batchY[p * batchStride + strokes];
-                for (std::size_t j = 0; j < m; j += kCopyPiece) {
-                    std::memcpy(toX + j, fromX + j, kCopyPiece * sizeof(float));
-                    std::memcpy(toY + j, fromY + j, kCopyPiece * sizeof(float));
+    for (CoarsePart& part : w.coarseParts) {
+        part.batchX.resize(kStrokePoints * batchStride);
+        part.batchY.resize(kStrokePoints * batchStride);
+        part.distances.resize(n * batchStride);
+        part.scratch.resize(n * batchStride);
+    }
+    // Scores the candidates [from, to) into w.scored[from, to), whose slots are assigned.
+    const auto scoreRange = [&](CoarsePart& part, std::size_t from, std::size_t to) {
+        for (std::size_t next = from; next < to;) {
+            std::size_t batch = next;
+            std::size_t strokes = 0;
+            for (; batch < to && strokes < kBatchStrokes; ++batch) {
+                const Candidate& c = w.candidates[batch];
+                const TemplateSet::Group& group = groups[c.group];
+                const std::size_t m = group.strokeCount;
+                // Whole 64-byte pieces: a call to memmove per short run would cost more than
+                // the copy. Reading past the run stays within the group's padding, writing past
+                // it within the batch's slack, and the next template overwrites it.
+                for (std::size_t p = 0; p < kStrokePoints; ++p) {
+                    const float* fromX = &group.x[p * group.stride() + c.index * m];
+                    const float* fromY = &group.y[p * group.stride() + c.index * m];
+                    float* toX = &part.batchX[p * batchStride + strokes];
+                    float* toY = &part.batchY[p * batchStride + strokes];
+                    for (std::size_t j = 0; j < m; j += kCopyPiece) {
+                        std::memcpy(toX + j, fromX + j, kCopyPiece * sizeof(float));
+                        std::memcpy(toY + j, fromY + j, kCopyPiece * sizeof(float));
+                    }
                 }
+                strokes += m;
             }
-            strokes += m;
+            kernels::strokeDistances(w.ax.data(), w.ay.data(), n, part.batchX.data(),
+                                     part.batchY.data(), batchStride, 0, strokes, batchStride,
+                                     part.distances.data(), part.scratch.data());
+            for (std::size_t offset = 0; next < batch; ++next) {
+                Coarse& scored = w.scored[next];
+                const std::size_t m = groups[scored.group].strokeCount;
+                double* d = matrixOf(scored);
+                for (std::size_t i = 0; i < n; ++i) {
+                    std::copy_n(&part.distances[i * batchStride + offset], m, d + i * pitch);
+                }
+                offset += m;
+                scored.key = rankKey(coarseScore(d, pitch, n, m));
+            }
         }
-        kernels::strokeDistances(w.ax.data(), w.ay.data(), n, w.batchX.data(), w.batchY.data(),
-                                 batchStride, 0, strokes, batchStride, w.distances.data(),
-                                 w.distanceScratch.data());
-        for (std::size_t offset = 0; next < batch; ++next) {
-            const Candidate& c = w.candidates[next];
-            const TemplateSet::Group& group = groups[c.group];
-            const std::size_t m = group.strokeCount;
-            Coarse scored{0.0, group.ids[c.index], c.group, w.takeSlot(slotSize), false};
-            double* d = matrixOf(scored);
-            for (std::size_t i = 0; i < n; ++i) {
-                std::copy_n(&w.distances[i * batchStride + offset], m, d + i * pitch);
-            }
-            offset += m;
-            scored.key = rankKey(coarseScore(d, pitch, n, m));
+    };
+    const auto prepare = [&](std::size_t index) {
+        const Candidate& c = w.candidates[index];
+        w.scored[index] = {0.0, groups[c.group].ids[c.index], c.group, w.takeSlot(slotSize), false};
+    };
+    w.scored.resize(w.candidates.size());
+    const std::size_t always = std::min(kShortlist, w.candidates.size());
+    for (std::size_t k = 0; k < always; ++k) {
+        prepare(k);
+    }
+    if (parallel) {
+        auto share = [&](std::size_t part) {
+            scoreRange(w.coarseParts[part], part == 0 ? 0 : always / 2,
+                       part == 0 ? always / 2 : always);
+        };
+        HelperThread::instance().split(share);
+    } else {
+        scoreRange(w.coarseParts[0], 0, always);
+    }
+    w.best.assign(w.scored.begin(), w.scored.begin() + static_cast<std::ptrdiff_t>(always));
+    std::make_heap(w.best.begin(), w.best.end(), before);
+    w.evaluated = w.best;
+    for (Coarse& c : w.evaluated) {
+        c.slot = kNoSlot;
+    }
+    const auto hopeless = [&](std::size_t index) {
+        sortedUpTo(index);
+        return w.best.size() == kShortlist &&
+               w.candidates[index].bound > w.best.front().key + kScoreError;
+    };
+    for (std::size_t next = always; next < w.candidates.size() && !hopeless(next);) {
+        std::size_t batch = next;
+        for (std::size_t strokes = 0;
+             batch < w.candidates.size() && strokes < kBatchStrokes && !hopeless(batch); ++batch) {
+            strokes += groups[w.candidates[batch].group].strokeCount;
+            prepare(batch);
+        }
+        scoreRange(w.coarseParts[0], next, batch);
+        for (; next < batch; ++next) {
+            Coarse& scored = w.scored[next];
             w.evaluated.push_back({scored.key, scored.id, scored.group, kNoSlot, false});
-            if (w.best.size() < kShortlist) {
-                w.best.push_back(scored);
-                std::push_heap(w.best.begin(), w.best.end(), before);
-            } else if (before(scored, w.best.front())) {
+            if (before(scored, w.best.front())) {
                 std::pop_heap(w.best.begin(), w.best.end(), before);
                 w.releaseSlot(w.best.back());
                 w.best.back() = scored;
@@ -414,20 +464,20 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     }
 
     // Final score of a shortlisted template from its distance matrix.
-    const auto finalScore = [&](const Coarse& c) {
+    const auto finalScore = [&](const Coarse& c, FinePart& part) {
         const std::size_t m = groups[c.group].strokeCount;
         const std::size_t side = std::max(n, m);
         const double* d = matrixOf(c);
-        w.matrix.side = side;
-        w.matrix.cells.assign(side * side, kUnmatchedStrokeCost);
+        part.matrix.side = side;
+        part.matrix.cells.assign(side * side, kUnmatchedStrokeCost);
         for (std::size_t i = 0; i < n; ++i) {
             std::copy_n(d + i * pitch, m,
-                        w.matrix.cells.begin() + static_cast<std::ptrdiff_t>(i * side));
+                        part.matrix.cells.begin() + static_cast<std::ptrdiff_t>(i * side));
         }
         const double diff = static_cast<double>(n > m ? n - m : m - n);
         double score = diff * kFineCountPenalty +
-                       (c.exact ? assignmentCost(w.matrix, w.assignment)
-                                : kernels::assignment(w.matrix.cells.data(), side, w.fast));
+                       (c.exact ? assignmentCost(part.matrix, part.assignment)
+                                : kernels::assignment(part.matrix.cells.data(), side, part.fast));
         if (templateCommon_[c.id] != 0) {
             score += kCommonBonus;
         }
@@ -449,29 +499,41 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
         if (std::isnan(bound)) {
             bound = -kInf;
         }
-        w.fine.push_back({0.0, bound, static_cast<std::uint32_t>(e)});
+        w.fine.push_back({0.0, bound, static_cast<std::uint32_t>(e), false});
     }
     std::sort(w.fine.begin(), w.fine.end(),
               [](const Fine& a, const Fine& b) { return a.bound < b.bound; });
-    std::vector<Fine>& heap = w.ranked;
-    heap.clear();
-    std::size_t scored = 0;
-    for (; scored < w.fine.size(); ++scored) {
-        Fine& f = w.fine[scored];
-        if (heap.size() == wanted && f.bound > heap.front().key + 2 * kScoreError) {
-            break;
+    // With two threads each takes every other template in bound order and stops by its own
+    // limit-th score, which is never better than the common one: it may score a few more.
+    const bool parallelFine = parallel && n >= kParallelFineStrokes;
+    const std::size_t shares = parallelFine ? 2 : 1;
+    const auto rank = [&](std::size_t share) {
+        FinePart& part = w.fineParts[share];
+        std::vector<Fine>& heap = part.heap;
+        heap.clear();
+        for (std::size_t r = share; r < w.fine.size(); r += shares) {
+            Fine& f = w.fine[r];
+            if (heap.size() == wanted && f.bound > heap.front().key + 2 * kScoreError) {
+                break;
+            }
+            f.key = finalScore(w.shortlist[f.entry], part);
+            f.scored = true;
+            if (heap.size() < wanted) {
+                heap.push_back(f);
+                std::push_heap(heap.begin(), heap.end(), finer);
+            } else if (finer(f, heap.front())) {
+                std::pop_heap(heap.begin(), heap.end(), finer);
+                heap.back() = f;
+                std::push_heap(heap.begin(), heap.end(), finer);
+            }
         }
-        f.key = finalScore(w.shortlist[f.entry]);
-        if (heap.size() < wanted) {
-            heap.push_back(f);
-            std::push_heap(heap.begin(), heap.end(), finer);
-        } else if (finer(f, heap.front())) {
-            std::pop_heap(heap.begin(), heap.end(), finer);
-            heap.back() = f;
-            std::push_heap(heap.begin(), heap.end(), finer);
-        }
+    };
+    if (parallelFine) {
+        HelperThread::instance().split(rank);
+    } else {
+        rank(0);
     }
-    w.fine.resize(scored);
+    std::erase_if(w.fine, [](const Fine& f) { return !f.scored; });
     std::sort(w.fine.begin(), w.fine.end(), finer);
 
     // Scores closer than twice the error may be in either order: such runs are scored again
@@ -490,7 +552,7 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
                 if (!c.exact) {
                     scoreExactly(c);
                 }
-                w.fine[r].key = finalScore(c);
+                w.fine[r].key = finalScore(c, w.fineParts[0]);
             }
             std::sort(w.fine.begin() + static_cast<std::ptrdiff_t>(first),
                       w.fine.begin() + static_cast<std::ptrdiff_t>(last),

@@ -147,8 +147,7 @@ TEST(MatchingKernels, SinglePrecisionStaysWithinItsErrorAndBoundsStayBelow) {
             for (std::size_t g = begin; g < group.strokes(); ++g) {
                 // The recognizer relies on kDistanceError; the rounding is far below it.
                 EXPECT_NEAR(out[i * pitch + g - begin],
-                            strokeDistance(drawn[i], templates[g / m].strokes[g % m]),
-                            kernels::kDistanceError / 4)
+                            strokeDistance(drawn[i], templates[g / m].strokes[g % m]), 1e-6)
                     << "stroke " << i << " against " << g;
             }
         }
