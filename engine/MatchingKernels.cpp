@@ -60,23 +60,22 @@ __attribute__((target_clones("avx2", "default"))) void strokeDistances(
 
 namespace {
 
-// Bounds of one drawn stroke's distances to every stroke of a group.
-__attribute__((target_clones("avx2", "default"))) void chunkBounds(const float* __restrict a,
-                                                                   const float* __restrict cx,
-                                                                   const float* __restrict cy,
-                                                                   std::size_t strokes,
-                                                                   float* __restrict bound) {
+// Bounds of one drawn stroke's distances to `count` strokes from `first`, in a group with
+// `strokes` strokes.
+__attribute__((target_clones("avx2", "default"))) void chunkBounds(
+    const float* __restrict a, const float* __restrict cx, const float* __restrict cy,
+    std::size_t strokes, std::size_t first, std::size_t count, float* __restrict bound) {
     constexpr auto reversal = static_cast<float>(kReversalPenalty / kChunkPoints);
     const float a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
     const float b0 = a[4], b1 = a[5], b2 = a[6], b3 = a[7];
-    const float* __restrict x0 = cx;
-    const float* __restrict x1 = cx + strokes;
-    const float* __restrict x2 = cx + 2 * strokes;
-    const float* __restrict x3 = cx + 3 * strokes;
-    const float* __restrict y0 = cy;
-    const float* __restrict y1 = cy + strokes;
-    const float* __restrict y2 = cy + 2 * strokes;
-    const float* __restrict y3 = cy + 3 * strokes;
+    const float* __restrict x0 = cx + first;
+    const float* __restrict x1 = cx + strokes + first;
+    const float* __restrict x2 = cx + 2 * strokes + first;
+    const float* __restrict x3 = cx + 3 * strokes + first;
+    const float* __restrict y0 = cy + first;
+    const float* __restrict y1 = cy + strokes + first;
+    const float* __restrict y2 = cy + 2 * strokes + first;
+    const float* __restrict y3 = cy + 3 * strokes + first;
     const auto norm = [](float dx, float dy) {
         dx = std::fabs(dx);
         dy = std::fabs(dy);
@@ -84,7 +83,7 @@ __attribute__((target_clones("avx2", "default"))) void chunkBounds(const float* 
         const float diagonal = (dx + dy) * kOctagon;
         return larger > diagonal ? larger : diagonal;
     };
-    for (std::size_t g = 0; g < strokes; ++g) {
+    for (std::size_t g = 0; g < count; ++g) {
         const float forward = norm(a0 - x0[g], b0 - y0[g]) + norm(a1 - x1[g], b1 - y1[g]) +
                               norm(a2 - x2[g], b2 - y2[g]) + norm(a3 - x3[g], b3 - y3[g]);
         const float reverse = norm(a0 - x3[g], b0 - y3[g]) + norm(a1 - x2[g], b1 - y2[g]) +
@@ -104,41 +103,45 @@ __attribute__((target_clones("avx2", "default"))) void chunkBounds(const float* 
 // one; the reversed pairing matches chunk c with the template's chunk 3 - c.
 __attribute__((target_clones("avx2", "default"))) void templateBounds(
     const float* __restrict a, std::size_t n, const float* __restrict cx,
-    const float* __restrict cy, std::size_t templates, std::size_t m, float* __restrict rows,
-    float* __restrict columns, float* __restrict scratch) {
+    const float* __restrict cy, std::size_t templates, std::size_t first, std::size_t count,
+    std::size_t m, float* __restrict rows, float* __restrict columns, float* __restrict scratch) {
     const std::size_t strokes = templates * m;
+    // Stroke j of template first + k at [j * count + k].
     float* __restrict bound = scratch;
-    float* __restrict nearestDrawn = scratch + strokes;
-    float* __restrict nearestStroke = scratch + 2 * strokes;
-    for (std::size_t g = 0; g < strokes; ++g) {
+    float* __restrict nearestDrawn = scratch + count * m;
+    float* __restrict nearestStroke = scratch + 2 * count * m;
+    for (std::size_t g = 0; g < count * m; ++g) {
         nearestDrawn[g] = kInf;
     }
-    for (std::size_t k = 0; k < templates; ++k) {
+    for (std::size_t k = 0; k < count; ++k) {
         rows[k] = 0.0f;
     }
     for (std::size_t i = 0; i < n; ++i) {
-        chunkBounds(a + i * 2 * kChunks, cx, cy, strokes, bound);
-        for (std::size_t g = 0; g < strokes; ++g) {
+        for (std::size_t j = 0; j < m; ++j) {
+            chunkBounds(a + i * 2 * kChunks, cx, cy, strokes, j * templates + first, count,
+                        bound + j * count);
+        }
+        for (std::size_t g = 0; g < count * m; ++g) {
             nearestDrawn[g] = std::min(nearestDrawn[g], bound[g]);
         }
-        for (std::size_t k = 0; k < templates; ++k) {
+        for (std::size_t k = 0; k < count; ++k) {
             nearestStroke[k] = bound[k];
         }
         for (std::size_t j = 1; j < m; ++j) {
-            for (std::size_t k = 0; k < templates; ++k) {
-                nearestStroke[k] = std::min(nearestStroke[k], bound[j * templates + k]);
+            for (std::size_t k = 0; k < count; ++k) {
+                nearestStroke[k] = std::min(nearestStroke[k], bound[j * count + k]);
             }
         }
-        for (std::size_t k = 0; k < templates; ++k) {
+        for (std::size_t k = 0; k < count; ++k) {
             rows[k] += nearestStroke[k];
         }
     }
-    for (std::size_t k = 0; k < templates; ++k) {
+    for (std::size_t k = 0; k < count; ++k) {
         columns[k] = 0.0f;
     }
     for (std::size_t j = 0; j < m; ++j) {
-        for (std::size_t k = 0; k < templates; ++k) {
-            columns[k] += nearestDrawn[j * templates + k];
+        for (std::size_t k = 0; k < count; ++k) {
+            columns[k] += nearestDrawn[j * count + k];
         }
     }
 }

@@ -32,15 +32,16 @@ void strokeDistances(const float* ax, const float* ay, std::size_t n, const floa
                      const float* y, std::size_t stride, std::size_t begin, std::size_t count,
                      std::size_t pitch, float* out, float* scratch);
 
-/// Lower bounds of the nearest-stroke sums of the coarse score for all `templates` templates
-/// of m strokes of a group: rows[k] bounds the sum over drawn strokes of the nearest template
-/// stroke's distance, columns[k] the sum over template strokes of the nearest drawn stroke's.
-/// `a` holds the n drawn strokes' chunk centroids (per stroke all x, then all y); `cx`, `cy`
-/// the group's (TemplateSet::Group::chunkX). `scratch` holds 2 * templates * m + templates.
-/// Each bound may exceed the true sum by float rounding only (relative 1e-5 at most).
+/// Lower bounds of the nearest-stroke sums of the coarse score for the templates k in
+/// [first, first + count) of a group of `templates` templates of m strokes: rows[k - first]
+/// bounds the sum over drawn strokes of the nearest template stroke's distance,
+/// columns[k - first] the sum over template strokes of the nearest drawn stroke's. `a` holds
+/// the n drawn strokes' chunk centroids (per stroke all x, then all y); `cx`, `cy` the group's
+/// (TemplateSet::Group::chunkX). `scratch` holds 2 * count * m + count. Each bound may exceed
+/// the true sum by float rounding only (relative 1e-5 at most).
 void templateBounds(const float* a, std::size_t n, const float* cx, const float* cy,
-                    std::size_t templates, std::size_t m, float* rows, float* columns,
-                    float* scratch);
+                    std::size_t templates, std::size_t first, std::size_t count, std::size_t m,
+                    float* rows, float* columns, float* scratch);
 
 /// Working storage of `assignment`, reused between calls.
 struct AssignmentScratch {

@@ -155,7 +155,10 @@ bool finer(const Fine& a, const Fine& b) {
 
 // Working storage of one thread's share of the bound pass.
 struct BoundPart {
-    std::vector<std::uint32_t> groups;
+    struct Range {
+        std::uint32_t group, first, count;  // templates [first, first + count) of the group
+    };
+    std::vector<Range> ranges;
     std::vector<float> rows, columns, scratch;
     std::vector<Candidate> candidates;
 };
@@ -163,8 +166,9 @@ struct BoundPart {
 // Working storage kept per thread, so a recognition allocates only when an ink needs more room
 // than any before it on that thread.
 struct Workspace {
-    std::vector<float> ax, ay;  // drawn strokes, point p of stroke i at [i * 16 + p]
-    std::vector<float> chunks;  // drawn chunk centroids, 8 per stroke
+    std::vector<float> ax, ay;         // drawn strokes, point p of stroke i at [i * 16 + p]
+    std::vector<float> chunks;         // drawn chunk centroids, 8 per stroke
+    std::vector<std::uint32_t> order;  // stroke counts of the groups to examine
     std::array<BoundPart, 2> parts;
     std::vector<Candidate> candidates;
     std::vector<Coarse> best;       // max-heap of the shortlist so far
@@ -232,62 +236,87 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     const std::size_t lowest = n > tolerance ? n - tolerance : 0;
     const std::size_t highest = std::min(n + tolerance, groups.empty() ? 0 : groups.size() - 1);
 
-    // Lower bounds of the coarse score of every template that passes the filter, the groups
-    // shared out between this thread and a helper when there is enough work to pay for one.
-    std::size_t pairs = 0;
+    // Groups by increasing stroke-count difference: the count penalty alone may rule out the
+    // farther ones once the nearer ones have been scored.
+    w.order.clear();
     for (std::size_t m = lowest; m <= highest && m < groups.size(); ++m) {
-        pairs += n * groups[m].strokes();
+        w.order.push_back(static_cast<std::uint32_t>(m));
     }
-    const bool parallel = pairs >= kParallelPairs;
-    std::array<std::size_t, 2> load{};
-    for (BoundPart& part : w.parts) {
-        part.groups.clear();
-        part.candidates.clear();
-    }
-    for (std::size_t m = lowest; m <= highest && m < groups.size(); ++m) {
-        const std::size_t share = parallel && load[1] < load[0] ? 1 : 0;
-        w.parts[share].groups.push_back(static_cast<std::uint32_t>(m));
-        load[share] += n * groups[m].strokes() + 1;
-    }
-    const auto bound = [&](BoundPart& part) {
-        for (const std::uint32_t m : part.groups) {
-            const TemplateSet::Group& group = groups[m];
-            const std::size_t count = group.ids.size();
-            if (m == 0) {
-                // No strokes, no bound: such templates are always scored.
-                for (std::size_t k = 0; k < count; ++k) {
-                    part.candidates.push_back({-kInf, 0, static_cast<std::uint32_t>(k)});
-                }
-                continue;
-            }
-            part.rows.resize(count);
-            part.columns.resize(count);
-            part.scratch.resize(2 * count * m + count);
-            kernels::templateBounds(w.chunks.data(), n, group.chunkX.data(), group.chunkY.data(),
-                                    count, m, part.rows.data(), part.columns.data(),
-                                    part.scratch.data());
-            const double diff = static_cast<double>(n > m ? n - m : m - n);
-            for (std::size_t k = 0; k < count; ++k) {
-                double bound = (static_cast<double>(part.rows[k]) / static_cast<double>(n) +
-                                static_cast<double>(part.columns[k]) / static_cast<double>(m)) *
-                                   0.5 +
-                               diff * kCoarseCountPenalty - kBoundMargin;
-                if (std::isnan(bound)) {
-                    bound = -kInf;
-                }
-                part.candidates.push_back({bound, m, static_cast<std::uint32_t>(k)});
-            }
+    const auto differenceOf = [n](std::size_t m) { return n > m ? n - m : m - n; };
+    std::stable_sort(w.order.begin(), w.order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return differenceOf(a) < differenceOf(b);
+    });
+
+    // Lower bounds of the coarse score of every template of the groups w.order[first, last)
+    // into w.candidates, the groups shared out between this thread and the helper when there is
+    // enough work to pay for it. Returns whether it was shared.
+    const auto boundGroups = [&](std::size_t first, std::size_t last) {
+        std::size_t pairs = 0;
+        for (std::size_t g = first; g < last; ++g) {
+            pairs += n * groups[w.order[g]].strokes();
         }
+        // Each group's templates are halved between the two threads.
+        const bool shared = pairs >= kParallelPairs;
+        for (BoundPart& part : w.parts) {
+            part.ranges.clear();
+            part.candidates.clear();
+        }
+        for (std::size_t g = first; g < last; ++g) {
+            const std::uint32_t m = w.order[g];
+            const auto count = static_cast<std::uint32_t>(groups[m].ids.size());
+            const std::uint32_t half = shared ? count / 2 : count;
+            w.parts[0].ranges.push_back({m, 0, half});
+            w.parts[1].ranges.push_back({m, half, count - half});
+        }
+        const auto bound = [&](BoundPart& part) {
+            for (const auto& [m, begin, count] : part.ranges) {
+                const TemplateSet::Group& group = groups[m];
+                if (count == 0) {
+                    continue;
+                }
+                if (m == 0) {
+                    // No strokes, no bound: such templates are always scored.
+                    for (std::uint32_t k = begin; k < begin + count; ++k) {
+                        part.candidates.push_back({-kInf, 0, k});
+                    }
+                    continue;
+                }
+                part.rows.resize(count);
+                part.columns.resize(count);
+                part.scratch.resize(2 * count * m + count);
+                kernels::templateBounds(w.chunks.data(), n, group.chunkX.data(),
+                                        group.chunkY.data(), group.ids.size(), begin, count, m,
+                                        part.rows.data(), part.columns.data(), part.scratch.data());
+                const auto diff = static_cast<double>(differenceOf(m));
+                for (std::uint32_t k = 0; k < count; ++k) {
+                    double bound = (static_cast<double>(part.rows[k]) / static_cast<double>(n) +
+                                    static_cast<double>(part.columns[k]) / static_cast<double>(m)) *
+                                       0.5 +
+                                   diff * kCoarseCountPenalty - kBoundMargin;
+                    if (std::isnan(bound)) {
+                        bound = -kInf;
+                    }
+                    part.candidates.push_back({bound, m, begin + k});
+                }
+            }
+        };
+        if (shared) {
+            auto share = [&](std::size_t part) { bound(w.parts[part]); };
+            HelperThread::instance().split(share);
+        } else {
+            bound(w.parts[0]);
+        }
+        w.candidates.assign(w.parts[0].candidates.begin(), w.parts[0].candidates.end());
+        w.candidates.insert(w.candidates.end(), w.parts[1].candidates.begin(),
+                            w.parts[1].candidates.end());
+        return shared;
     };
-    if (parallel) {
-        auto share = [&](std::size_t part) { bound(w.parts[part]); };
-        HelperThread::instance().split(share);
-    } else {
-        bound(w.parts[0]);
+    std::size_t stageEnd = 0;
+    while (stageEnd < w.order.size() && differenceOf(w.order[stageEnd]) <= 1) {
+        ++stageEnd;
     }
-    w.candidates.assign(w.parts[0].candidates.begin(), w.parts[0].candidates.end());
-    w.candidates.insert(w.candidates.end(), w.parts[1].candidates.begin(),
-                        w.parts[1].candidates.end());
+    const bool parallel = boundGroups(0, stageEnd);
+
     // Only the first few hundred are normally scored: sort those, the rest only if reached.
     const auto byBound = [](const Candidate& a, const Candidate& b) { return a.bound < b.bound; };
     std::size_t sorted = std::min(w.candidates.size(), kPresorted);
@@ -408,26 +437,51 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
         return w.best.size() == kShortlist &&
                w.candidates[index].bound > w.best.front().key + kScoreError;
     };
-    for (std::size_t next = always; next < w.candidates.size() && !hopeless(next);) {
-        std::size_t batch = next;
-        for (std::size_t strokes = 0;
-             batch < w.candidates.size() && strokes < kBatchStrokes && !hopeless(batch); ++batch) {
-            strokes += groups[w.candidates[batch].group].strokeCount;
-            prepare(batch);
-        }
-        scoreRange(w.coarseParts[0], next, batch);
-        for (; next < batch; ++next) {
-            Coarse& scored = w.scored[next];
-            w.evaluated.push_back({scored.key, scored.id, scored.group, kNoSlot, false});
-            if (before(scored, w.best.front())) {
-                std::pop_heap(w.best.begin(), w.best.end(), before);
-                w.releaseSlot(w.best.back());
-                w.best.back() = scored;
-                std::push_heap(w.best.begin(), w.best.end(), before);
-            } else {
-                w.releaseSlot(scored);
+    // Scores candidates from `start` on, best bound first, until no bound can reach the 180th.
+    const auto scoreRest = [&](std::size_t start) {
+        for (std::size_t next = start; next < w.candidates.size() && !hopeless(next);) {
+            std::size_t batch = next;
+            for (std::size_t strokes = 0;
+                 batch < w.candidates.size() && strokes < kBatchStrokes && !hopeless(batch);
+                 ++batch) {
+                strokes += groups[w.candidates[batch].group].strokeCount;
+                prepare(batch);
+            }
+            scoreRange(w.coarseParts[0], next, batch);
+            for (; next < batch; ++next) {
+                Coarse& scored = w.scored[next];
+                w.evaluated.push_back({scored.key, scored.id, scored.group, kNoSlot, false});
+                if (w.best.size() < kShortlist) {
+                    w.best.push_back(scored);
+                    std::push_heap(w.best.begin(), w.best.end(), before);
+                } else if (before(scored, w.best.front())) {
+                    std::pop_heap(w.best.begin(), w.best.end(), before);
+                    w.releaseSlot(w.best.back());
+                    w.best.back() = scored;
+                    std::push_heap(w.best.begin(), w.best.end(), before);
+                } else {
+                    w.releaseSlot(scored);
+                }
             }
         }
+    };
+    scoreRest(always);
+    // The farther groups, one difference at a time, unless their count penalty alone already
+    // exceeds the 180th score.
+    for (std::size_t first = stageEnd; first < w.order.size(); first = stageEnd) {
+        const std::size_t diff = differenceOf(w.order[first]);
+        if (w.best.size() == kShortlist &&
+            static_cast<double>(diff) * kCoarseCountPenalty > w.best.front().key + kScoreError) {
+            break;
+        }
+        while (stageEnd < w.order.size() && differenceOf(w.order[stageEnd]) == diff) {
+            ++stageEnd;
+        }
+        boundGroups(first, stageEnd);
+        sorted = 0;
+        sortedUpTo(0);
+        w.scored.resize(w.candidates.size());
+        scoreRest(0);
     }
     std::sort_heap(w.best.begin(), w.best.end(), before);
 
