@@ -151,7 +151,8 @@ __attribute__((target_clones("avx2", "default"))) void templateBounds(
 // `minv` is infinite, so the scans over all columns vectorize.
 __attribute__((target_clones("avx2", "default"))) double assignment(const double* cells,
                                                                     std::size_t n,
-                                                                    AssignmentScratch& w) {
+                                                                    AssignmentScratch& w,
+                                                                    double giveUp) {
     constexpr double inf = std::numeric_limits<double>::infinity();
     if (n == 0) {
         return 0.0;
@@ -224,6 +225,10 @@ __attribute__((target_clones("avx2", "default"))) double assignment(const double
             p[j0] = p[j1];
             j0 = j1;
         } while (j0 != 0);
+        // -v[0] is the cost of the best matching of the rows so far.
+        if (-v[0] / static_cast<double>(n) > giveUp) {
+            break;
+        }
     }
     return -v[0] / static_cast<double>(n);
 }

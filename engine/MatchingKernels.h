@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace sumiro::kernels {
@@ -52,7 +53,10 @@ struct AssignmentScratch {
 /// The cost of the best one-to-one pairing of rows with columns of the row-major square matrix
 /// `cells` of the given side, divided by the side: the same method as assignmentCost, arranged
 /// for vector instructions, so equal up to rounding (about 1e-13) but not bit for bit.
-/// +infinity when an entry is not finite.
-double assignment(const double* cells, std::size_t side, AssignmentScratch& scratch);
+/// +infinity when an entry is not finite. With non-negative entries the rows matched so far
+/// already cost at least their share of the result, so the search stops early, returning a
+/// value above `giveUp`, once their cost divided by the side exceeds `giveUp`.
+double assignment(const double* cells, std::size_t side, AssignmentScratch& scratch,
+                  double giveUp = std::numeric_limits<double>::infinity());
 
 }  // namespace sumiro::kernels

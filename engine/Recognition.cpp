@@ -41,7 +41,7 @@ constexpr double kAssignmentRounding = 1e-9;
 // Stroke pairs of the bound pass above which a second thread pays for its start.
 constexpr std::size_t kParallelPairs = 60000;
 // Strokes from which the precise pass's assignments pay for a second thread.
-constexpr std::size_t kParallelFineStrokes = 1000;
+constexpr std::size_t kParallelFineStrokes = 10;
 // Candidates put in order at once; the coarse pass rarely reaches further.
 constexpr std::size_t kPresorted = 4 * kShortlist;
 // Strokes copied at once when gathering a batch; the group padding allows reading this far.
@@ -518,7 +518,9 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     }
 
     // Final score of a shortlisted template from its distance matrix.
-    const auto finalScore = [&](const Coarse& c, FinePart& part) {
+    // With `giveUp`, a score above it may be returned as soon as the assignment shows that the
+    // final score exceeds it.
+    const auto finalScore = [&](const Coarse& c, FinePart& part, double giveUp = kInf) {
         const std::size_t m = groups[c.group].strokeCount;
         const std::size_t side = std::max(n, m);
         const double* d = matrixOf(c);
@@ -529,9 +531,12 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
                         part.matrix.cells.begin() + static_cast<std::ptrdiff_t>(i * side));
         }
         const double diff = static_cast<double>(n > m ? n - m : m - n);
+        const double offset =
+            diff * kFineCountPenalty + (templateCommon_[c.id] != 0 ? kCommonBonus : 0.0);
         double score = diff * kFineCountPenalty +
                        (c.exact ? assignmentCost(part.matrix, part.assignment)
-                                : kernels::assignment(part.matrix.cells.data(), side, part.fast));
+                                : kernels::assignment(part.matrix.cells.data(), side, part.fast,
+                                                      giveUp - offset + kAssignmentRounding));
         if (templateCommon_[c.id] != 0) {
             score += kCommonBonus;
         }
@@ -570,7 +575,13 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
             if (heap.size() == wanted && f.bound > heap.front().key + 2 * kScoreError) {
                 break;
             }
-            f.key = finalScore(w.shortlist[f.entry], part);
+            // A template whose final score exceeds the limit-th by more than twice the error
+            // cannot precede it: its assignment may stop there.
+            const double giveUp = heap.size() == wanted ? heap.front().key + 2 * kScoreError : kInf;
+            f.key = finalScore(w.shortlist[f.entry], part, giveUp);
+            if (f.key > giveUp) {
+                continue;
+            }
             f.scored = true;
             if (heap.size() < wanted) {
                 heap.push_back(f);
