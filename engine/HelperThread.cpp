@@ -1,6 +1,32 @@
 #include "engine/HelperThread.h"
 
+#include <chrono>
+#include <immintrin.h>
+
 namespace sumiro {
+
+namespace {
+
+// Waking a sleeping thread costs tens of microseconds here, as much as a share of work, and a
+// recognition splits its work several times within a millisecond: a thread that has just
+// worked or handed out work spins this long before sleeping.
+constexpr auto kSpin = std::chrono::microseconds(200);
+
+// Waits until `state` no longer holds `value`.
+void awaitChange(const std::atomic<int>& state, int value) {
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    while (state.load(std::memory_order_acquire) == value) {
+        for (int k = 0; k < 64; ++k) {
+            _mm_pause();
+        }
+        if (std::chrono::steady_clock::now() > until) {
+            state.wait(value);
+            return;
+        }
+    }
+}
+
+}  // namespace
 
 HelperThread& HelperThread::instance() {
     static HelperThread helper;
@@ -27,7 +53,7 @@ void HelperThread::split(const void* work, void (*call)(const void*, std::size_t
     state_.notify_one();
     call(work, 0);
     for (int s = state_.load(); s == kWorking; s = state_.load()) {
-        state_.wait(s);
+        awaitChange(state_, s);
     }
     state_.store(kIdle);
     state_.notify_one();
@@ -46,7 +72,7 @@ void HelperThread::serve() {
             state_.notify_all();
             continue;
         }
-        state_.wait(s);
+        awaitChange(state_, s);
     }
 }
 
