@@ -1,7 +1,8 @@
 #include "engine/HelperThread.h"
 
-#include <chrono>
 #include <immintrin.h>
+
+#include <chrono>
 
 namespace sumiro {
 

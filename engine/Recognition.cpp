@@ -39,9 +39,9 @@ constexpr double kScoreError = kernels::kDistanceError;
 // Rounding of the assignment's potentials, many orders of magnitude below this.
 constexpr double kAssignmentRounding = 1e-9;
 // Stroke pairs of the bound pass above which a second thread pays for its start.
-constexpr std::size_t kParallelPairs = 60000;
+constexpr std::size_t kParallelPairs = 20000;
 // Strokes from which the precise pass's assignments pay for a second thread.
-constexpr std::size_t kParallelFineStrokes = 10;
+constexpr std::size_t kParallelFineStrokes = 6;
 // Candidates put in order at once; the coarse pass rarely reaches further.
 constexpr std::size_t kPresorted = 4 * kShortlist;
 // Strokes copied at once when gathering a batch; the group padding allows reading this far.
