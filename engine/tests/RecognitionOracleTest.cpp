@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <random>
 #include <thread>
@@ -182,6 +183,34 @@ TEST(MatchingKernels, SinglePrecisionStaysWithinItsErrorAndBoundsStayBelow) {
         // Not vacuous: the bounds carry most of the sums.
         EXPECT_GT(rows[r] + columns[r], 0.5 * (rowSum + columnSum)) << "template " << k;
     }
+}
+
+TEST(MatchingKernels, AssignmentMatchesAssignmentCostAndGivesUpOnlyAboveTheLimit) {
+    std::mt19937 random(9);
+    std::uniform_real_distribution<double> entry(0.0, 0.6);
+    AssignmentWorkspace workspace;
+    kernels::AssignmentScratch scratch;
+    for (std::size_t side = 1; side <= 30; ++side) {
+        CostMatrix matrix{side, std::vector<double>(side * side)};
+        for (double& cell : matrix.cells) {
+            // Coarse values make equal entries, and so ties between pairings, common.
+            cell = std::round(entry(random) * 20) / 20;
+        }
+        const double exact = assignmentCost(matrix, workspace);
+        EXPECT_NEAR(kernels::assignment(matrix.cells.data(), side, scratch), exact, 1e-12)
+            << "side " << side;
+        // Giving up below the cost returns something above the limit; at or above it, the cost.
+        if (exact > 0) {
+            EXPECT_GT(kernels::assignment(matrix.cells.data(), side, scratch, exact * 0.9),
+                      exact * 0.9);
+        }
+        EXPECT_NEAR(kernels::assignment(matrix.cells.data(), side, scratch, exact + 1e-9), exact,
+                    1e-12);
+    }
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<double> broken{0.1, nan, 0.2, 0.3};
+    EXPECT_EQ(kernels::assignment(broken.data(), 2, scratch),
+              std::numeric_limits<double>::infinity());
 }
 
 TEST(RecognitionOracle, SyntheticTemplatesWithTies) {
