@@ -38,9 +38,9 @@ constexpr double kBoundMargin = 1e-4;
 constexpr double kScoreError = kernels::kDistanceError;
 // Rounding of the assignment's potentials, many orders of magnitude below this.
 constexpr double kAssignmentRounding = 1e-9;
-// Stroke pairs of the bound pass above which a second thread pays for its start.
+// Stroke pairs from which sharing the bound and coarse passes with the helper thread pays.
 constexpr std::size_t kParallelPairs = 20000;
-// Strokes from which the precise pass's assignments pay for a second thread.
+// Drawn strokes from which sharing the precise pass with the helper thread pays.
 constexpr std::size_t kParallelFineStrokes = 6;
 // Candidates put in order at once; the coarse pass rarely reaches further.
 constexpr std::size_t kPresorted = 4 * kShortlist;

@@ -14,8 +14,8 @@ inline constexpr std::size_t kStrokePoints = 16;
 /// Consecutive points averaged into one chunk centroid for the matching lower bounds.
 inline constexpr std::size_t kChunkPoints = 4;
 inline constexpr std::size_t kChunks = kStrokePoints / kChunkPoints;
-/// Zero strokes after each group's last stroke, so kernels may work in whole vectors of
-/// strokes: a run of strokes may be read rounded up to a multiple of this.
+/// Zero strokes after each group's last stroke, so that kernels and copies may work in whole
+/// vectors: a run of strokes may be read up to this many strokes past its end.
 inline constexpr std::size_t kStrokePadding = 16;
 
 /// Normalized templates laid out for the matching kernels, in single precision: grouped by
