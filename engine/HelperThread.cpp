@@ -3,6 +3,8 @@
 #include <immintrin.h>
 
 #include <chrono>
+#include <exception>
+#include <utility>
 
 namespace sumiro {
 
@@ -52,13 +54,26 @@ void HelperThread::split(const void* work, void (*call)(const void*, std::size_t
     call_ = call;
     state_.store(kWorking);  // publishes work_ and call_
     state_.notify_one();
-    call(work, 0);
+    // The helper's share refers to the caller's data: wait for it whatever happens here.
+    std::exception_ptr failure;
+    try {
+        call(work, 0);
+    } catch (...) {
+        failure = std::current_exception();
+    }
     for (int s = state_.load(); s == kWorking; s = state_.load()) {
         awaitChange(state_, s);
     }
+    std::exception_ptr helperFailure = std::exchange(failure_, nullptr);
     state_.store(kIdle);
     state_.notify_one();
     taken_.store(false, std::memory_order_release);
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (helperFailure) {
+        std::rethrow_exception(helperFailure);
+    }
 }
 
 void HelperThread::serve() {
@@ -68,7 +83,11 @@ void HelperThread::serve() {
             return;
         }
         if (s == kWorking) {
-            call_(work_, 1);
+            try {
+                call_(work_, 1);
+            } catch (...) {
+                failure_ = std::current_exception();  // rethrown by the caller
+            }
             state_.store(kDone);  // publishes the work's results
             state_.notify_all();
             continue;

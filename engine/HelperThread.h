@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <exception>
 #include <thread>
 
 namespace sumiro {
@@ -20,7 +21,8 @@ public:
     HelperThread& operator=(const HelperThread&) = delete;
 
     /// Runs `work(1)` on the helper and `work(0)` on the calling thread, both finished on
-    /// return; both on the calling thread while another caller has the helper.
+    /// return; both on the calling thread while another caller has the helper. An exception
+    /// from either share reaches the caller once both have ended.
     template <class Work>
     void split(const Work& work) {
         split(&work,
@@ -37,7 +39,8 @@ private:
     std::atomic<int> state_{kIdle};
     const void* work_ = nullptr;
     void (*call_)(const void*, std::size_t) = nullptr;
-    std::jthread thread_;  // last: starts once the members it reads exist
+    std::exception_ptr failure_;  // thrown by the helper's share
+    std::jthread thread_;         // last: starts once the members it reads exist
 };
 
 }  // namespace sumiro

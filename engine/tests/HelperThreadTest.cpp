@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -40,6 +41,26 @@ TEST(HelperThread, RunsEachShareOnceForEveryCaller) {
         EXPECT_EQ(shares[0].load(), kSplits);
         EXPECT_EQ(shares[1].load(), kSplits);
     }
+}
+
+TEST(HelperThread, AFailingShareReachesTheCallerAfterBothEnded) {
+    HelperThread helper;
+    for (const std::size_t failing : {std::size_t{0}, std::size_t{1}}) {
+        std::array<std::atomic<bool>, 2> ended{};
+        const auto work = [&](std::size_t share) {
+            ended[share] = true;
+            if (share == failing) {
+                throw std::runtime_error("share failed");
+            }
+        };
+        EXPECT_THROW(helper.split(work), std::runtime_error);
+        EXPECT_TRUE(ended[0] && ended[1]);
+    }
+    // Still serving.
+    std::atomic<int> runs{0};
+    const auto count = [&](std::size_t) { ++runs; };
+    helper.split(count);
+    EXPECT_EQ(runs.load(), 2);
 }
 
 }  // namespace
