@@ -48,7 +48,7 @@ constexpr std::size_t kPresorted = 4 * kShortlist;
 constexpr std::size_t kCopyPiece = 16;
 static_assert(kStrokePadding >= kCopyPiece);
 // Template strokes scored per kernel call in the coarse pass.
-constexpr std::size_t kBatchStrokes = 64;
+constexpr std::size_t kBatchStrokes = 128;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr std::uint32_t kNoSlot = std::numeric_limits<std::uint32_t>::max();
 
