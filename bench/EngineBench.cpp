@@ -1,7 +1,10 @@
-// Engine benchmarks: loading, normalization, recognition by stroke count, lookup.
+// Engine benchmarks: loading, normalization, recognition by stroke count and by stroke-count
+// bucket (against the plain recognizer in the same run), lookup.
 // They run on the built character data when it exists, else on a synthetic set of the same size.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +16,8 @@
 
 #include "engine/CharacterDatabase.h"
 #include "engine/Normalization.h"
+#include "engine/tests/DistortedInk.h"
+#include "engine/tests/PlainRecognizer.h"
 
 namespace sumiro {
 namespace {
@@ -156,6 +161,63 @@ void BM_Recognize(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Recognize)->Arg(1)->Arg(4)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+
+// Seeded drawings of random templates of `lowest` to `highest` strokes: rotated, sheared,
+// jittered, one stroke backwards and two strokes swapped.
+std::vector<Ink> bucketInks(std::size_t lowest, std::size_t highest, std::size_t count) {
+    std::vector<const InkTemplate*> models;
+    for (const InkTemplate& t : database().templates()) {
+        if (t.strokes.size() >= lowest && t.strokes.size() <= highest) {
+            models.push_back(&t);
+        }
+    }
+    std::mt19937 random(static_cast<unsigned>(lowest * 100 + highest));
+    std::vector<Ink> inks;
+    for (std::size_t k = 0; k < count && !models.empty(); ++k) {
+        inks.push_back(distortedInk(*models[random() % models.size()], random));
+    }
+    return inks;
+}
+
+// Median and 95th percentile of single recognitions over a bucket of stroke counts, for the
+// optimized recognizer (arg 0) and the plain one (arg 1), reported as counters in ms.
+void BM_RecognizeBucket(benchmark::State& state) {
+    const bool plain = state.range(0) != 0;
+    const auto lowest = static_cast<std::size_t>(state.range(1));
+    const auto highest = static_cast<std::size_t>(state.range(2));
+    const std::vector<Ink> inks = bucketInks(lowest, highest, plain ? 80 : 400);
+    if (inks.empty()) {
+        state.SkipWithError("no templates in this stroke-count range");
+        return;
+    }
+    std::vector<double> times;
+    std::size_t k = 0;
+    for (auto _ : state) {
+        const Ink& ink = inks[k++ % inks.size()];
+        const auto start = std::chrono::steady_clock::now();
+        auto result = plain ? plainRecognize(database(), ink) : database().recognize(ink);
+        const auto stop = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(result);
+        times.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    const auto at = [&](double q) {
+        return times[std::min(times.size() - 1, static_cast<std::size_t>(q * times.size()))];
+    };
+    state.counters["median_ms"] = at(0.5);
+    state.counters["p95_ms"] = at(0.95);
+    state.SetLabel(plain ? "plain" : "fast");
+}
+void bucketArgs(benchmark::internal::Benchmark* b, int plain) {
+    b->ArgNames({"plain", "from", "to"});
+    for (const auto& [from, to] : {std::pair{1, 4}, {5, 8}, {9, 12}, {13, 20}, {1, 20}}) {
+        b->Args({plain, from, to});
+    }
+    // The plain recognizer takes tens of milliseconds: fewer samples keep the run short.
+    b->Iterations(plain != 0 ? 80 : 400)->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_RecognizeBucket)->Apply([](auto* b) { bucketArgs(b, 0); });
+BENCHMARK(BM_RecognizeBucket)->Apply([](auto* b) { bucketArgs(b, 1); });
 
 void BM_SearchByCount(benchmark::State& state) {
     for (auto _ : state) {

@@ -3,20 +3,25 @@
 #include <algorithm>
 
 #include "engine/Contract.h"
-#include "engine/Normalization.h"
 
 namespace sumiro {
 
-namespace {
-constexpr auto kPoints = static_cast<std::size_t>(kNormalizedPoints);
+std::array<double, 2 * kChunks> chunkCentroids(const Stroke& stroke) {
+    std::array<double, 2 * kChunks> centroids{};
+    for (std::size_t c = 0; c < kChunks; ++c) {
+        double sx = 0.0;
+        double sy = 0.0;
+        for (std::size_t p = c * kChunkPoints; p < (c + 1) * kChunkPoints; ++p) {
+            sx += stroke[p].x;
+            sy += stroke[p].y;
+        }
+        centroids[c] = sx / static_cast<double>(kChunkPoints);
+        centroids[kChunks + c] = sy / static_cast<double>(kChunkPoints);
+    }
+    return centroids;
 }
 
-std::span<const InkPoint> TemplateSet::Group::templatePoints(std::size_t k) const {
-    const std::size_t stride = strokeCount * kPoints;
-    return std::span<const InkPoint>(points).subspan(k * stride, stride);
-}
-
-TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) {
+TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) : size_(templates.size()) {
     std::size_t most = 0;
     for (const InkTemplate& t : templates) {
         most = std::max(most, t.strokes.size());
@@ -27,27 +32,39 @@ TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) {
         ++members[t.strokes.size()];
     }
     for (std::size_t m = 0; m < groups_.size(); ++m) {
-        groups_[m].strokeCount = m;
-        groups_[m].ids.reserve(members[m]);
-        groups_[m].points.reserve(members[m] * m * kPoints);
+        Group& group = groups_[m];
+        group.strokeCount = m;
+        group.ids.reserve(members[m]);
+        const std::size_t strokes = members[m] * m;
+        group.x.resize((strokes + kStrokePadding) * kStrokePoints);
+        group.y.resize((strokes + kStrokePadding) * kStrokePoints);
+        group.chunkX.resize(strokes * kChunks);
+        group.chunkY.resize(strokes * kChunks);
     }
-    where_.reserve(templates.size());
     for (std::size_t id = 0; id < templates.size(); ++id) {
         const Ink& ink = templates[id].strokes;
-        Group& group = groups_[ink.size()];
-        where_.push_back(
-            {static_cast<std::uint32_t>(ink.size()), static_cast<std::uint32_t>(group.ids.size())});
+        const std::size_t m = ink.size();
+        Group& group = groups_[m];
+        const std::size_t k = group.ids.size();
+        const std::size_t strokes = members[m] * m;
+        const std::size_t stride = strokes + kStrokePadding;
         group.ids.push_back(static_cast<std::uint32_t>(id));
-        for (const Stroke& stroke : ink) {
-            SUMIRO_EXPECTS(stroke.size() == kPoints, "TemplateSet: strokes must be normalized");
-            group.points.insert(group.points.end(), stroke.begin(), stroke.end());
+        for (std::size_t j = 0; j < m; ++j) {
+            const Stroke& stroke = ink[j];
+            SUMIRO_EXPECTS(stroke.size() == kStrokePoints,
+                           "TemplateSet: strokes must be normalized");
+            for (std::size_t p = 0; p < kStrokePoints; ++p) {
+                group.x[p * stride + k * m + j] = static_cast<float>(stroke[p].x);
+                group.y[p * stride + k * m + j] = static_cast<float>(stroke[p].y);
+            }
+            const auto centroids = chunkCentroids(stroke);
+            for (std::size_t c = 0; c < kChunks; ++c) {
+                const std::size_t at = c * strokes + j * members[m] + k;
+                group.chunkX[at] = static_cast<float>(centroids[c]);
+                group.chunkY[at] = static_cast<float>(centroids[kChunks + c]);
+            }
         }
     }
-}
-
-std::span<const InkPoint> TemplateSet::pointsOf(std::uint32_t id) const {
-    const Location where = where_[id];
-    return groups_[where.group].templatePoints(where.position);
 }
 
 }  // namespace sumiro

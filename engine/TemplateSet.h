@@ -1,52 +1,65 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <vector>
 
-#include "engine/Ink.h"
 #include "engine/InkTemplate.h"
 
 namespace sumiro {
 
-/// Normalized templates laid out for the matching kernels: grouped by stroke count so a
-/// stroke-count filter skips whole groups, each group one contiguous array of 16-point strokes.
+/// Points per stroke in every normalized ink.
+inline constexpr std::size_t kStrokePoints = 16;
+/// Consecutive points averaged into one chunk centroid for the matching lower bounds.
+inline constexpr std::size_t kChunkPoints = 4;
+inline constexpr std::size_t kChunks = kStrokePoints / kChunkPoints;
+/// Zero strokes after each group's last stroke, so that kernels and copies may work in whole
+/// vectors: a run of strokes may be read up to this many strokes past its end.
+inline constexpr std::size_t kStrokePadding = 16;
+
+/// Normalized templates laid out for the matching kernels, in single precision: grouped by
+/// stroke count so a stroke-count filter skips whole groups, each group's coordinates in
+/// structure-of-arrays form so one kernel call compares drawn strokes with many template
+/// strokes at once. Exact double-precision work reads the templates themselves.
 class TemplateSet {
 public:
     /// All templates with one stroke count, in database order.
     struct Group {
         std::size_t strokeCount = 0;
         std::vector<std::uint32_t> ids;  ///< Database indices of the templates.
-        std::vector<InkPoint>
-            points;  ///< Template k, stroke j starts at (k * strokeCount + j) * 16.
+        /// Point p of stroke j of the k-th template is at [p * stride() + k * strokeCount + j]:
+        /// the same point of neighbouring strokes is contiguous, and a stroke read backwards
+        /// needs no copy.
+        std::vector<float> x, y;
+        /// Centroid of chunk c (points 4c to 4c+3) of stroke j of the k-th template at
+        /// [c * strokes() + j * ids.size() + k]: stroke j of every template in a row, so bounds
+        /// reduce over the strokes of many templates at once.
+        std::vector<float> chunkX, chunkY;
 
-        /// The points of all strokes of the group's k-th template.
-        std::span<const InkPoint> templatePoints(std::size_t k) const;
+        /// Number of strokes of all templates of the group together.
+        std::size_t strokes() const { return ids.size() * strokeCount; }
+        /// Distance between point p and point p + 1 of one stroke in `x` and `y`.
+        std::size_t stride() const { return strokes() + kStrokePadding; }
     };
 
     TemplateSet() = default;
 
-    /// Lays out `templates` (each a normalized ink: 16 points in every stroke), sizing every
-    /// array exactly; template i gets id i.
+    /// Lays out `templates` (each a normalized ink: 16 points in every stroke); template i gets
+    /// id i.
     explicit TemplateSet(const std::vector<InkTemplate>& templates);
 
     /// Groups in increasing stroke count; groups of counts that no template has are empty.
     const std::vector<Group>& groups() const { return groups_; }
 
-    /// The group and the points of the template with database index `id`.
-    const Group& groupOf(std::uint32_t id) const { return groups_[where_[id].group]; }
-    std::span<const InkPoint> pointsOf(std::uint32_t id) const;
-
-    std::size_t size() const { return where_.size(); }
+    std::size_t size() const { return size_; }
 
 private:
-    struct Location {
-        std::uint32_t group = 0;
-        std::uint32_t position = 0;
-    };
     std::vector<Group> groups_;
-    std::vector<Location> where_;
+    std::size_t size_ = 0;
 };
+
+/// Centroids of the chunks of one 16-point stroke: all x, then all y.
+std::array<double, 2 * kChunks> chunkCentroids(const Stroke& stroke);
 
 }  // namespace sumiro

@@ -1,0 +1,99 @@
+#include "engine/HelperThread.h"
+
+#include <immintrin.h>
+
+#include <chrono>
+#include <exception>
+#include <utility>
+
+namespace sumiro {
+
+namespace {
+
+// Waking a sleeping thread costs tens of microseconds here, as much as a share of work, and a
+// recognition splits its work several times within a millisecond: a thread that has just
+// worked or handed out work spins this long before sleeping.
+constexpr auto kSpin = std::chrono::microseconds(200);
+
+// Waits until `state` no longer holds `value`.
+void awaitChange(const std::atomic<int>& state, int value) {
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    while (state.load(std::memory_order_acquire) == value) {
+        for (int k = 0; k < 64; ++k) {
+            _mm_pause();
+        }
+        if (std::chrono::steady_clock::now() > until) {
+            state.wait(value);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+HelperThread& HelperThread::instance() {
+    static HelperThread helper;
+    return helper;
+}
+
+HelperThread::HelperThread() : thread_([this] { serve(); }) {}
+
+HelperThread::~HelperThread() {
+    state_.store(kStopping);
+    state_.notify_all();
+}
+
+void HelperThread::split(const void* work, void (*call)(const void*, std::size_t)) {
+    bool expected = false;
+    if (!taken_.compare_exchange_strong(expected, true, std::memory_order_acquire)) {
+        call(work, 0);
+        call(work, 1);
+        return;
+    }
+    work_ = work;
+    call_ = call;
+    state_.store(kWorking);  // publishes work_ and call_
+    state_.notify_one();
+    // The helper's share refers to the caller's data: wait for it whatever happens here.
+    std::exception_ptr failure;
+    try {
+        call(work, 0);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    for (int s = state_.load(); s == kWorking; s = state_.load()) {
+        awaitChange(state_, s);
+    }
+    std::exception_ptr helperFailure = std::exchange(failure_, nullptr);
+    state_.store(kIdle);
+    state_.notify_one();
+    taken_.store(false, std::memory_order_release);
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (helperFailure) {
+        std::rethrow_exception(helperFailure);
+    }
+}
+
+void HelperThread::serve() {
+    for (;;) {
+        const int s = state_.load();
+        if (s == kStopping) {
+            return;
+        }
+        if (s == kWorking) {
+            try {
+                call_(work_, 1);
+            } catch (...) {
+                failure_ = std::current_exception();  // rethrown by the caller
+            }
+            state_.store(kDone);  // publishes the work's results
+            state_.notify_all();
+            continue;
+        }
+        awaitChange(state_, s);
+    }
+}
+
+}  // namespace sumiro

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <exception>
+#include <thread>
+
+namespace sumiro {
+
+/// One long-lived thread that takes half of a recognition's divisible work, so a split costs a
+/// wake-up instead of a thread start. Shared by every caller, one caller at a time; the others
+/// do all their work themselves.
+class HelperThread {
+public:
+    /// The process's helper, started on first use and stopped at exit.
+    static HelperThread& instance();
+
+    HelperThread();
+    ~HelperThread();
+    HelperThread(const HelperThread&) = delete;
+    HelperThread& operator=(const HelperThread&) = delete;
+
+    /// Runs `work(1)` on the helper and `work(0)` on the calling thread, both finished on
+    /// return; both on the calling thread while another caller has the helper. An exception
+    /// from either share reaches the caller once both have ended.
+    template <class Work>
+    void split(const Work& work) {
+        split(&work,
+              [](const void* w, std::size_t share) { (*static_cast<const Work*>(w))(share); });
+    }
+
+private:
+    enum State : int { kIdle, kWorking, kDone, kStopping };
+
+    void split(const void* work, void (*call)(const void*, std::size_t));
+    void serve();
+
+    std::atomic<bool> taken_{false};
+    std::atomic<int> state_{kIdle};
+    const void* work_ = nullptr;
+    void (*call_)(const void*, std::size_t) = nullptr;
+    std::exception_ptr failure_;  // thrown by the helper's share
+    std::jthread thread_;         // last: starts once the members it reads exist
+};
+
+}  // namespace sumiro

@@ -1,0 +1,62 @@
+#pragma once
+
+// Inner loops of the recognizer over the single-precision layout of TemplateSet. Each compares
+// drawn strokes with many template strokes at once; SIMD variants are picked at run time from
+// the processor.
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace sumiro::kernels {
+
+/// Strokes a kernel call handles in one vector; runs are processed rounded up to a multiple.
+inline constexpr std::size_t kLanes = 8;
+
+/// Rounds a run length up to whole vectors.
+constexpr std::size_t lanesFor(std::size_t count) { return (count + kLanes - 1) / kLanes * kLanes; }
+
+/// Largest difference between a distance of `strokeDistances` and `strokeDistance` of the
+/// same strokes in double precision, for normalized strokes (coordinates within +-0.5); the
+/// worst case of the single-precision rounding is below 1.5e-6 (16 additions of half an ulp
+/// at sums below 32, plus rounded coordinates), typically 1e-8.
+inline constexpr double kDistanceError = 5e-6;
+
+/// `strokeDistance(a, b)` in single precision for the n drawn strokes a = i (point p at
+/// (ax[i * 16 + p], ay[i * 16 + p])) and the template strokes b = g in [begin, begin + count)
+/// of a group laid out with `stride` (point p of stroke g at x[p * stride + g]); the group must
+/// hold `lanesFor(count)` readable strokes from `begin`. Distance (i, g) goes to
+/// out[i * pitch + g - begin]; `out` and `scratch` hold n * pitch entries, pitch at least
+/// `lanesFor(count)`. Entries past `count` in a row are garbage.
+void strokeDistances(const float* ax, const float* ay, std::size_t n, const float* x,
+                     const float* y, std::size_t stride, std::size_t begin, std::size_t count,
+                     std::size_t pitch, float* out, float* scratch);
+
+/// Lower bounds of the nearest-stroke sums of the coarse score for the templates k in
+/// [first, first + count) of a group of `templates` templates of m strokes: rows[k - first]
+/// bounds the sum over drawn strokes of the nearest template stroke's distance,
+/// columns[k - first] the sum over template strokes of the nearest drawn stroke's. `a` holds
+/// the n drawn strokes' chunk centroids (per stroke all x, then all y); `cx`, `cy` the group's
+/// (TemplateSet::Group::chunkX). `scratch` holds 2 * count * m + count. Each bound may exceed
+/// the true sum by float rounding only (relative 1e-5 at most).
+void templateBounds(const float* a, std::size_t n, const float* cx, const float* cy,
+                    std::size_t templates, std::size_t first, std::size_t count, std::size_t m,
+                    float* rows, float* columns, float* scratch);
+
+/// Working storage of `assignment`, reused between calls.
+struct AssignmentScratch {
+    std::vector<double> u, v, minv, blocked;
+    std::vector<std::uint32_t> p, way, used;
+};
+
+/// The cost of the best one-to-one pairing of rows with columns of the row-major square matrix
+/// `cells` of the given side, divided by the side: the same method as assignmentCost, arranged
+/// for vector instructions, so equal up to rounding (about 1e-13) but not bit for bit.
+/// +infinity when an entry is not finite. With non-negative entries the rows matched so far
+/// already cost at least their share of the result, so the search stops early, returning a
+/// value above `giveUp`, once their cost divided by the side exceeds `giveUp`.
+double assignment(const double* cells, std::size_t side, AssignmentScratch& scratch,
+                  double giveUp = std::numeric_limits<double>::infinity());
+
+}  // namespace sumiro::kernels
