@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/DataDecoding.h"
+#include "engine/HelperThread.h"
 #include "engine/Normalization.h"
 #include "engine/Text.h"
 
@@ -16,6 +17,7 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
     templates_.shrink_to_fit();
     templateCommon_.shrink_to_fit();
     templateSet_ = TemplateSet(templates_);
+    helper_ = std::make_unique<HelperThread>();
 }
 
 CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
@@ -28,7 +30,10 @@ CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
         addTemplate(raw);
     }
     templateSet_ = TemplateSet(templates_);
+    helper_ = std::make_unique<HelperThread>();
 }
+
+CharacterDatabase::~CharacterDatabase() = default;
 
 void CharacterDatabase::indexEntries() {
     keys_.reserve(entries_.size());

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,8 @@
 #include "engine/TemplateSet.h"
 
 namespace sumiro {
+
+class HelperThread;
 
 /// The immutable character inventory and handwriting templates, with recognition and lookup.
 /// Complete once constructed and never changed afterwards, so any number of threads may query
@@ -31,6 +34,7 @@ public:
     /// Builds a database from records already decoded, exactly as the loading constructor does.
     CharacterDatabase(std::vector<CharacterEntry> entries, std::vector<RawTemplate> templates);
 
+    ~CharacterDatabase();
     CharacterDatabase(const CharacterDatabase&) = delete;
     CharacterDatabase& operator=(const CharacterDatabase&) = delete;
 
@@ -69,6 +73,8 @@ private:
     std::vector<InkTemplate> templates_;
     std::vector<char> templateCommon_;  // the common flag of each template's character
     TemplateSet templateSet_;
+    // Takes half of a large recognition; one caller at a time, the others work alone.
+    std::unique_ptr<HelperThread> helper_;
 };
 
 }  // namespace sumiro

@@ -1,10 +1,12 @@
 #include "engine/HelperThread.h"
 
-#include <immintrin.h>
-
 #include <chrono>
 #include <exception>
 #include <utility>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace sumiro {
 
@@ -15,12 +17,19 @@ namespace {
 // worked or handed out work spins this long before sleeping.
 constexpr auto kSpin = std::chrono::microseconds(200);
 
+// Tells the core that this is a spin-wait loop.
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#endif
+}
+
 // Waits until `state` no longer holds `value`.
 void awaitChange(const std::atomic<int>& state, int value) {
     const auto until = std::chrono::steady_clock::now() + kSpin;
     while (state.load(std::memory_order_acquire) == value) {
         for (int k = 0; k < 64; ++k) {
-            _mm_pause();
+            cpuRelax();
         }
         if (std::chrono::steady_clock::now() > until) {
             state.wait(value);
@@ -30,11 +39,6 @@ void awaitChange(const std::atomic<int>& state, int value) {
 }
 
 }  // namespace
-
-HelperThread& HelperThread::instance() {
-    static HelperThread helper;
-    return helper;
-}
 
 HelperThread::HelperThread() : thread_([this] { serve(); }) {}
 

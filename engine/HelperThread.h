@@ -12,9 +12,6 @@ namespace sumiro {
 /// do all their work themselves.
 class HelperThread {
 public:
-    /// The process's helper, started on first use and stopped at exit.
-    static HelperThread& instance();
-
     HelperThread();
     ~HelperThread();
     HelperThread(const HelperThread&) = delete;

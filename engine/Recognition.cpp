@@ -302,7 +302,7 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
         };
         if (shared) {
             auto share = [&](std::size_t part) { bound(w.parts[part]); };
-            HelperThread::instance().split(share);
+            helper_->split(share);
         } else {
             bound(w.parts[0]);
         }
@@ -422,7 +422,7 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
             scoreRange(w.coarseParts[part], part == 0 ? 0 : always / 2,
                        part == 0 ? always / 2 : always);
         };
-        HelperThread::instance().split(share);
+        helper_->split(share);
     } else {
         scoreRange(w.coarseParts[0], 0, always);
     }
@@ -594,7 +594,7 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
         }
     };
     if (parallelFine) {
-        HelperThread::instance().split(rank);
+        helper_->split(rank);
     } else {
         rank(0);
     }
