@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
-#include <memory>
 #include <random>
 #include <thread>
 
@@ -31,17 +30,29 @@ Stroke randomStroke(std::mt19937& random) {
     return stroke;
 }
 
+Ink randomInk(std::size_t strokes, std::mt19937& random) {
+    Ink ink;
+    while (ink.size() < strokes) {
+        ink.push_back(randomStroke(random));
+    }
+    return ink;
+}
+
 // Random templates of 1 to 30 strokes, plus exact copies and copies with strokes reordered or
 // reversed, so that equal coarse and final scores are common; every third character common.
-std::unique_ptr<CharacterDatabase> makeSyntheticDatabase() {
-    std::mt19937 random(11);
-    std::vector<RawTemplate> templates;
-    std::vector<CharacterEntry> entries;
-    for (int t = 0; t < 1500; ++t) {
-        const std::string name = "c" + std::to_string(t);
-        entries.push_back({name, 1, {}, "", t % 3 == 0, true});
-        const auto source = std::uniform_int_distribution<int>(0, 9)(random);
-        if (!templates.empty() && source < 3) {
+const CharacterDatabase& syntheticDatabase() {
+    static const CharacterDatabase db = [] {
+        std::mt19937 random(11);
+        std::vector<RawTemplate> templates;
+        std::vector<CharacterEntry> entries;
+        for (int t = 0; t < 1500; ++t) {
+            const std::string name = "c" + std::to_string(t);
+            entries.push_back({name, 1, {}, "", t % 3 == 0, true});
+            const auto source = std::uniform_int_distribution<int>(0, 9)(random);
+            if (templates.empty() || source >= 3) {
+                templates.push_back({name, randomInk(1 + t % 30, random)});
+                continue;
+            }
             RawTemplate copy = templates[random() % templates.size()];
             copy.character = source == 0 ? copy.character : name;
             if (source == 2) {
@@ -49,15 +60,10 @@ std::unique_ptr<CharacterDatabase> makeSyntheticDatabase() {
                 std::reverse(copy.strokes.front().begin(), copy.strokes.front().end());
             }
             templates.push_back(std::move(copy));
-            continue;
         }
-        Ink strokes;
-        for (int s = 1 + t % 30; s > 0; --s) {
-            strokes.push_back(randomStroke(random));
-        }
-        templates.push_back({name, std::move(strokes)});
-    }
-    return std::make_unique<CharacterDatabase>(std::move(entries), std::move(templates));
+        return CharacterDatabase(std::move(entries), std::move(templates));
+    }();
+    return db;
 }
 
 // Inks of every stroke count from 1 to 30 in turn: mostly distorted templates, some exact
@@ -76,11 +82,7 @@ std::vector<Ink> seededInks(const CharacterDatabase& db, std::size_t count, unsi
         const auto& models = byCount[strokes];
         const int kind = static_cast<int>(random() % 8);
         if (models.empty() || kind == 0) {
-            Ink ink;
-            for (std::size_t s = 0; s < strokes; ++s) {
-                ink.push_back(randomStroke(random));
-            }
-            inks.push_back(std::move(ink));
+            inks.push_back(randomInk(strokes, random));
         } else if (kind == 1) {
             inks.push_back(models[random() % models.size()]->strokes);
         } else {
@@ -88,11 +90,6 @@ std::vector<Ink> seededInks(const CharacterDatabase& db, std::size_t count, unsi
         }
     }
     return inks;
-}
-
-const CharacterDatabase& syntheticDatabase() {
-    static const std::unique_ptr<CharacterDatabase> db = makeSyntheticDatabase();
-    return *db;
 }
 
 // Every limit gives the plain list's prefix; limits past the 180-candidate shortlist give all.
@@ -111,22 +108,14 @@ void expectSameAsPlain(const CharacterDatabase& db, const std::vector<Ink>& inks
     }
 }
 
-Ink normalizedRandomInk(std::size_t strokes, std::mt19937& random) {
-    Ink ink;
-    for (std::size_t s = 0; s < strokes; ++s) {
-        ink.push_back(randomStroke(random));
-    }
-    return normalized(ink);
-}
-
 TEST(MatchingKernels, SinglePrecisionStaysWithinItsErrorAndBoundsStayBelow) {
     std::mt19937 random(5);
     constexpr std::size_t m = 7;
     std::vector<InkTemplate> templates;
     for (int t = 0; t < 40; ++t) {
-        templates.push_back({"t", normalizedRandomInk(m, random)});
+        templates.push_back({"t", normalized(randomInk(m, random))});
     }
-    const Ink drawn = normalizedRandomInk(3, random);
+    const Ink drawn = normalized(randomInk(3, random));
     // A drawn stroke against its own reversal, where the reversal penalty decides.
     templates.push_back(templates[0]);
     templates.back().strokes[0].assign(drawn[1].rbegin(), drawn[1].rend());
