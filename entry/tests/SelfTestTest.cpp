@@ -102,6 +102,7 @@ TEST_F(SelfTest, InventoryBoundariesAndFailedRecognition) {
     EXPECT_EQ(result.lines[14], "Elapsed 2.5s; 3 failures");
 }
 
+// A load failure, from the last argument's directory, is the only line.
 TEST_F(SelfTest, TheLastArgumentIsTheDirectory) {
     writeData(3, 4);
     // The directory before "--self-test" is not used: "--self-test" itself is the path.
@@ -118,12 +119,9 @@ TEST_F(SelfTest, TheLastArgumentIsTheDirectory) {
     result = run({"sumiro", "--self-test", dir.path().string(), "/nonexistent"});
     EXPECT_THAT(result.lines,
                 ElementsAre("/nonexistent/characters.json: No such file or directory"));
-}
 
-TEST_F(SelfTest, DecodingErrorIsTheOnlyLine) {
-    writeData(3, 4);
     dir.write("templates.json", R"([{"character":"a","strokes":[[[1]]]}])");
-    const Outcome result = run();
+    result = run();
     EXPECT_EQ(result.status, 1);
     EXPECT_THAT(
         result.lines,
