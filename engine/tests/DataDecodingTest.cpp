@@ -26,10 +26,6 @@ std::string errorOf(const std::function<void()>& load) {
     return "no error";
 }
 
-std::string charactersError(std::string_view json) {
-    return errorOf([&] { decodeCharacters(json, "characters.json"); });
-}
-
 TEST(DecodeCharacters, ReadsEveryFieldAndIgnoresUnknownKeys) {
     const auto entries = decodeCharacters(
         std::string("[") + std::string(kTree) +
@@ -71,7 +67,7 @@ TEST(DecodeCharacters, BadDocumentsAndRecordsNameTheFileRecordAndKey) {
         {"[\"\xff\"]", StartsWith("characters.json: invalid JSON")},
     };
     for (const auto& [json, expected] : cases) {
-        EXPECT_THAT(charactersError(json), expected) << json;
+        EXPECT_THAT(errorOf([&] { decodeCharacters(json, "characters.json"); }), expected) << json;
     }
 }
 

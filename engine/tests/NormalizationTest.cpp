@@ -22,7 +22,6 @@ TEST(Resample, WalksThePolylineAtEvenSpacing) {
     const Stroke corner = {{0, 0}, {10, 0}, {10, 10}};
     EXPECT_EQ(resample(corner, 3), corner);
     expectNear({resample(corner, 5)}, {{{0, 0}, {5, 0}, {10, 0}, {10, 5}, {10, 10}}});
-    EXPECT_EQ(resample(corner).size(), 16u);
 }
 
 TEST(Resample, DegenerateStrokes) {
@@ -54,13 +53,9 @@ TEST(Normalized, DegenerateInks) {
 }
 
 TEST(Normalized, CrossFillsTheUnitBox) {
-    Ink cross(2);
-    for (std::size_t i = 0; i < 16; ++i) {
-        const double t = -0.5 + static_cast<double>(i) / 15.0;
-        cross[0].push_back({t, 0});
-        cross[1].push_back({0, t});
-    }
-    expectNear(normalized({{{10, 50}, {90, 50}}, {{50, 10}, {50, 90}}}), cross);
+    // 16 evenly spaced points across the whole unit box on each axis.
+    expectNear(normalized({{{10, 50}, {90, 50}}, {{50, 10}, {50, 90}}}),
+               {resample({{-0.5, 0}, {0.5, 0}}, 16), resample({{0, -0.5}, {0, 0.5}}, 16)});
 }
 
 TEST(Normalized, ThinAxisIsStretchedOnlyToThirtyFivePercent) {

@@ -9,10 +9,8 @@
 namespace sumiro {
 namespace {
 
-Stroke line(InkPoint from, InkPoint to) { return resample({from, to}, 16); }
-
 TEST(StrokeDistance, ForwardReverseAndLengths) {
-    const Stroke s = line({-0.5, 0}, {0.5, 0});
+    const Stroke s = resample({{-0.5, 0}, {0.5, 0}}, 16);
     EXPECT_EQ(strokeDistance(s, s), 0.0);
     // Drawn backwards: the reversed pairing costs only its penalty.
     const Stroke back(s.rbegin(), s.rend());
