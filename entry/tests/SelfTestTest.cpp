@@ -21,7 +21,7 @@ struct Outcome {
 class SelfTest : public ::testing::Test {
 protected:
     // A data set that recognizes the four samples exactly (口 only `withMouth`); fillers pad
-    // the counts.
+    // the counts, which are at least 2 characters and 4 templates.
     void writeData(int entries, int templates, bool withMouth = true) {
         std::string characters =
             R"([{"character":"木","count":4,"radicals":[75],"reading":"ボク き","common":true,"japanese":true},)"
@@ -33,17 +33,16 @@ protected:
         }
         dir.write("characters.json", characters + "]");
 
-        const std::vector<std::string> records = {
-            R"({"character":"木","strokes":[[[20,40],[85,40]],[[53,12],[53,92]],[[52,40],[35,63],[13,83]],[[53,40],[70,63],[93,82]]]})",
-            R"({"character":"十","strokes":[[[10,50],[90,50]],[[50,10],[50,90]]]})",
-            R"({"character":"人","strokes":[[[55,10],[48,52],[10,90]],[[50,40],[70,70],[90,90]]]})",
+        std::string json =
+            R"([{"character":"木","strokes":[[[20,40],[85,40]],[[53,12],[53,92]],[[52,40],[35,63],[13,83]],[[53,40],[70,63],[93,82]]]},)"
+            R"({"character":"十","strokes":[[[10,50],[90,50]],[[50,10],[50,90]]]},)"
+            R"({"character":"人","strokes":[[[55,10],[48,52],[10,90]],[[50,40],[70,70],[90,90]]]},)";
+        json +=
             withMouth
                 ? R"({"character":"口","strokes":[[[20,20],[20,85]],[[20,20],[80,20],[80,85]],[[20,85],[80,85]]]})"
-                : R"({"character":"ロ","strokes":[[[0,0],[9,9]]]})"};
-        std::string json = "[";
-        for (int i = 0; i < templates; ++i) {
-            json += i == 0 ? "" : ",";
-            json += i < 4 ? records[i] : R"({"character":"y","strokes":[[[0,0],[100,100]]]})";
+                : R"({"character":"ロ","strokes":[[[0,0],[9,9]]]})";
+        for (int i = 4; i < templates; ++i) {
+            json += R"(,{"character":"y","strokes":[[[0,0],[100,100]]]})";
         }
         dir.write("templates.json", json + "]");
     }
