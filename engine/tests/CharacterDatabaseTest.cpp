@@ -3,7 +3,6 @@
 
 #include "engine/CharacterDatabase.h"
 #include "engine/Normalization.h"
-#include "engine/tests/TempDirectory.h"
 
 namespace sumiro {
 namespace {

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine/CharacterDatabase.h"
 #include "engine/DataDecoding.h"
 #include "engine/tests/TempDirectory.h"
@@ -8,24 +10,16 @@
 namespace sumiro {
 namespace {
 
-using ::testing::HasSubstr;
+using ::testing::Eq;
+using ::testing::Matcher;
 using ::testing::StartsWith;
 
 constexpr std::string_view kTree =
     R"({"character":"木","count":4,"radicals":[75],"reading":"ボク き","common":true,"japanese":true})";
 
-std::string decodeCharactersError(std::string_view json) {
+std::string errorOf(const std::function<void()>& load) {
     try {
-        decodeCharacters(json, "characters.json");
-    } catch (const DataError& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
-std::string decodeTemplatesError(std::string_view json) {
-    try {
-        decodeTemplates(json, "templates.json");
+        load();
     } catch (const DataError& error) {
         return error.what();
     }
@@ -44,55 +38,37 @@ TEST(DecodeCharacters, ReadsEveryFieldAndIgnoresUnknownKeys) {
     EXPECT_TRUE(decodeCharacters("[]", "characters.json").empty());
 }
 
-TEST(DecodeCharacters, BadRecordsNameTheFileRecordAndKey) {
-    const std::string second = std::string("[") + std::string(kTree) + ",";
-    const auto record1 = [&](std::string_view body) { return second + std::string(body) + "]"; };
-    EXPECT_EQ(decodeCharactersError(record1(
-                  R"({"character":"a","count":1,"radicals":[],"common":true,"japanese":true})")),
-              "characters.json: record 1: \"reading\": missing");
-    EXPECT_EQ(
-        decodeCharactersError(record1(
-            R"({"character":"a","count":1,"radicals":[],"reading":null,"common":true,"japanese":true})")),
-        "characters.json: record 1: \"reading\": must not be null");
-    EXPECT_THAT(
-        decodeCharactersError(record1(
-            R"({"character":"a","count":"1","radicals":[],"reading":"","common":true,"japanese":true})")),
-        StartsWith("characters.json: record 1: \"count\": "));
-    EXPECT_THAT(
-        decodeCharactersError(record1(
-            R"({"character":"a","count":1.5,"radicals":[],"reading":"","common":true,"japanese":true})")),
-        StartsWith("characters.json: record 1: \"count\": "));
-    EXPECT_THAT(
-        decodeCharactersError(record1(
-            R"({"character":"a","count":99999999999999999999,"radicals":[],"reading":"","common":true,"japanese":true})")),
-        StartsWith("characters.json: record 1: \"count\": "));
-    EXPECT_THAT(
-        decodeCharactersError(record1(
-            R"({"character":"a","count":1,"radicals":[1,"2"],"reading":"","common":true,"japanese":true})")),
-        StartsWith("characters.json: record 1: \"radicals\": "));
-    EXPECT_THAT(
-        decodeCharactersError(record1(
-            R"({"character":"a","count":1,"radicals":[],"reading":"","common":1,"japanese":true})")),
-        StartsWith("characters.json: record 1: \"common\": "));
-    // Ignored keys are not decoded but must still be valid JSON.
-    EXPECT_THAT(
-        decodeCharactersError(record1(
-            R"({"character":"a","count":1,"radicals":[],"reading":"","common":true,"japanese":true,"x":[tru]})")),
-        StartsWith("characters.json: record 1: \"x\": "));
-    EXPECT_THAT(
-        decodeCharactersError(record1(
-            R"({"note":{"a" 1},"character":"a","count":1,"radicals":[],"reading":"","common":true,"japanese":true})")),
-        StartsWith("characters.json: record 1: \"note\": invalid JSON"));
-    EXPECT_THAT(decodeCharactersError(record1("7")),
-                StartsWith("characters.json: record 1: expected an object"));
-}
-
-TEST(DecodeCharacters, MalformedDocuments) {
-    EXPECT_EQ(decodeCharactersError("{}"), "characters.json: expected an array of records");
-    EXPECT_THAT(decodeCharactersError(""), StartsWith("characters.json: invalid JSON"));
-    EXPECT_THAT(decodeCharactersError("[" + std::string(kTree)), HasSubstr("invalid JSON"));
-    EXPECT_THAT(decodeCharactersError("[] []"), StartsWith("characters.json: invalid JSON"));
-    EXPECT_THAT(decodeCharactersError("[\"\xff\"]"), StartsWith("characters.json: invalid JSON"));
+TEST(DecodeCharacters, BadDocumentsAndRecordsNameTheFileRecordAndKey) {
+    const std::string good =
+        R"({"character":"a","count":1,"radicals":[],"reading":"","common":true,"japanese":true})";
+    // The second record: `good` with its first `from` replaced by `to`.
+    const auto second = [&](std::string_view from, std::string_view to) {
+        std::string record = good;
+        record.replace(record.find(from), from.size(), to);
+        return "[" + std::string(kTree) + "," + record + "]";
+    };
+    const std::string at = "characters.json: record 1: ";
+    const std::vector<std::pair<std::string, Matcher<const std::string&>>> cases = {
+        {second(R"("reading":"",)", ""), Eq(at + "\"reading\": missing")},
+        {second(R"("reading":"")", R"("reading":null)"), Eq(at + "\"reading\": must not be null")},
+        {second(R"("count":1)", R"("count":"1")"), StartsWith(at + "\"count\": ")},
+        {second(R"("count":1)", R"("count":1.5)"), StartsWith(at + "\"count\": ")},
+        {second(R"("count":1)", R"("count":99999999999999999999)"), StartsWith(at + "\"count\": ")},
+        {second("[]", R"([1,"2"])"), StartsWith(at + "\"radicals\": ")},
+        {second(R"("common":true)", R"("common":1)"), StartsWith(at + "\"common\": ")},
+        // Ignored keys are not decoded but must still be valid JSON.
+        {second("}", R"(,"x":[tru]})"), StartsWith(at + "\"x\": ")},
+        {second("{", R"({"note":{"a" 1},)"), StartsWith(at + "\"note\": invalid JSON")},
+        {"[" + std::string(kTree) + ",7]", StartsWith(at + "expected an object")},
+        {"{}", Eq("characters.json: expected an array of records")},
+        {"", StartsWith("characters.json: invalid JSON")},
+        {"[" + std::string(kTree), StartsWith("characters.json: invalid JSON")},
+        {"[] []", StartsWith("characters.json: invalid JSON")},
+        {"[\"\xff\"]", StartsWith("characters.json: invalid JSON")},
+    };
+    for (const auto& [json, expected] : cases) {
+        EXPECT_THAT(errorOf([&] { decodeCharacters(json, "characters.json"); }), expected) << json;
+    }
 }
 
 TEST(DecodeTemplates, KeepsTheFirstTwoNumbersOfEachPoint) {
@@ -108,49 +84,40 @@ TEST(DecodeTemplates, KeepsTheFirstTwoNumbersOfEachPoint) {
 
 TEST(DecodeTemplates, BadStrokesAndPoints) {
     const auto one = [](std::string_view strokes) {
-        return decodeTemplatesError(
-            std::string(R"([{"character":"a","strokes":[]},{"character":"b","strokes":)") +
-            std::string(strokes) + "}]");
+        const std::string json = R"([{"character":"a","strokes":[]},{"character":"b","strokes":)" +
+                                 std::string(strokes) + "}]";
+        return errorOf([&] { decodeTemplates(json, "templates.json"); });
     };
-    EXPECT_EQ(one("{}"), "templates.json: record 1: \"strokes\": expected an array");
-    EXPECT_EQ(one("null"), "templates.json: record 1: \"strokes\": must not be null");
-    EXPECT_THAT(one("[7]"), StartsWith("templates.json: record 1: \"strokes\": expected a stroke"));
-    EXPECT_THAT(one("[[7]]"),
-                StartsWith("templates.json: record 1: \"strokes\": expected a point"));
-    EXPECT_EQ(one("[[[1]]]"),
-              "templates.json: record 1: \"strokes\": a point needs at least two numbers");
-    EXPECT_EQ(one("[[[]]]"),
-              "templates.json: record 1: \"strokes\": a point needs at least two numbers");
-    EXPECT_THAT(one(R"([[[1,"2"]]])"), StartsWith("templates.json: record 1: \"strokes\": "));
-    EXPECT_THAT(one("[[[1,2,true]]]"), StartsWith("templates.json: record 1: \"strokes\": "));
-    EXPECT_THAT(one("[[[1e999,2]]]"), StartsWith("templates.json: record 1: \"strokes\": "));
-    EXPECT_EQ(decodeTemplatesError(R"([{"character":"a"}])"),
+    const std::string at = "templates.json: record 1: \"strokes\": ";
+    EXPECT_EQ(one("{}"), at + "expected an array");
+    EXPECT_EQ(one("null"), at + "must not be null");
+    EXPECT_THAT(one("[7]"), StartsWith(at + "expected a stroke"));
+    EXPECT_THAT(one("[[7]]"), StartsWith(at + "expected a point"));
+    EXPECT_EQ(one("[[[1]]]"), at + "a point needs at least two numbers");
+    EXPECT_EQ(one("[[[]]]"), at + "a point needs at least two numbers");
+    for (const std::string_view bad : {R"([[[1,"2"]]])", "[[[1,2,true]]]", "[[[1e999,2]]]"}) {
+        EXPECT_THAT(one(bad), StartsWith(at)) << bad;
+    }
+    EXPECT_EQ(errorOf([] { decodeTemplates(R"([{"character":"a"}])", "templates.json"); }),
               "templates.json: record 0: \"strokes\": missing");
 }
 
 TEST(LoadDatabase, FileErrorsNameThePath) {
     testing::TempDirectory dir;
-    const auto loadError = [&] {
-        try {
-            CharacterDatabase database(dir.path());
-        } catch (const DataError& error) {
-            return std::string(error.what());
-        }
-        return std::string("no error");
-    };
+    const auto loadError = [&] { return errorOf([&] { CharacterDatabase database(dir.path()); }); };
+    const std::string templates = (dir.path() / "templates.json").string();
     dir.write("templates.json", "[]");
     EXPECT_EQ(loadError(),
               (dir.path() / "characters.json").string() + ": No such file or directory");
 
     dir.write("characters.json", "[" + std::string(kTree) + "]");
-    std::filesystem::remove(dir.path() / "templates.json");
-    EXPECT_EQ(loadError(),
-              (dir.path() / "templates.json").string() + ": No such file or directory");
+    std::filesystem::remove(templates);
+    EXPECT_EQ(loadError(), templates + ": No such file or directory");
 
-    std::filesystem::create_directory(dir.path() / "templates.json");
-    EXPECT_EQ(loadError(), (dir.path() / "templates.json").string() + ": Is a directory");
+    std::filesystem::create_directory(templates);
+    EXPECT_EQ(loadError(), templates + ": Is a directory");
 
-    std::filesystem::remove(dir.path() / "templates.json");
+    std::filesystem::remove(templates);
     dir.write("templates.json",
               R"([{"character":"a","strokes":[]},{"character":"b","strokes":{}}])");
     EXPECT_EQ(loadError(), "templates.json: record 1: \"strokes\": expected an array");

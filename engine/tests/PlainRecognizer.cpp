@@ -9,6 +9,26 @@
 
 namespace sumiro {
 
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+NearestSums nearestSums(const Ink& drawn, const Ink& model) {
+    NearestSums sums;
+    std::vector<double> nearestDrawn(model.size(), inf);
+    for (const Stroke& a : drawn) {
+        double nearest = inf;
+        for (std::size_t j = 0; j < model.size(); ++j) {
+            const double d = strokeDistance(a, model[j]);
+            nearest = std::min(nearest, d);
+            nearestDrawn[j] = std::min(nearestDrawn[j], d);
+        }
+        sums.rows += nearest;
+    }
+    for (const double d : nearestDrawn) {
+        sums.columns += d;
+    }
+    return sums;
+}
+
 std::vector<std::string> plainRecognize(const CharacterDatabase& db, const Ink& ink,
                                         std::ptrdiff_t limit) {
     const Ink input = normalized(ink);
@@ -16,12 +36,11 @@ std::vector<std::string> plainRecognize(const CharacterDatabase& db, const Ink& 
     if (n == 0 || limit == 0) {
         return {};
     }
-    constexpr double inf = std::numeric_limits<double>::infinity();
     const auto key = [](double score) { return std::isnan(score) ? inf : score; };
+    const auto byScore = [](const auto& a, const auto& b) { return a.first < b.first; };
     const std::size_t tolerance = std::max<std::size_t>(2, n / 5);
 
     std::vector<std::pair<double, std::size_t>> coarse;
-    std::vector<double> d;
     for (std::size_t t = 0; t < db.templates().size(); ++t) {
         const Ink& strokes = db.templates()[t].strokes;
         const std::size_t m = strokes.size();
@@ -29,35 +48,13 @@ std::vector<std::string> plainRecognize(const CharacterDatabase& db, const Ink& 
         if (diff > tolerance) {
             continue;
         }
-        d.resize(n * m);
-        for (std::size_t i = 0; i < n; ++i) {
-            for (std::size_t j = 0; j < m; ++j) {
-                d[i * m + j] = strokeDistance(input[i], strokes[j]);
-            }
-        }
-        double rows = 0.0;
-        for (std::size_t i = 0; i < n; ++i) {
-            double best = inf;
-            for (std::size_t j = 0; j < m; ++j) {
-                best = std::min(best, d[i * m + j]);
-            }
-            rows += best;
-        }
-        double columns = 0.0;
-        for (std::size_t j = 0; j < m; ++j) {
-            double best = inf;
-            for (std::size_t i = 0; i < n; ++i) {
-                best = std::min(best, d[i * m + j]);
-            }
-            columns += best;
-        }
+        const NearestSums sums = nearestSums(input, strokes);
         const double score =
-            (rows / static_cast<double>(n) + columns / static_cast<double>(m)) * 0.5 +
+            (sums.rows / static_cast<double>(n) + sums.columns / static_cast<double>(m)) * 0.5 +
             static_cast<double>(diff) * 0.09;
         coarse.emplace_back(key(score), t);
     }
-    std::stable_sort(coarse.begin(), coarse.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(coarse.begin(), coarse.end(), byScore);
 
     std::vector<std::pair<double, std::size_t>> fine;
     for (std::size_t r = 0; r < std::min<std::size_t>(180, coarse.size()); ++r) {
@@ -77,8 +74,7 @@ std::vector<std::string> plainRecognize(const CharacterDatabase& db, const Ink& 
         }
         fine.emplace_back(key(score), coarse[r].second);
     }
-    std::stable_sort(fine.begin(), fine.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(fine.begin(), fine.end(), byScore);
 
     std::vector<std::string> result;
     for (std::size_t r = 0; r < std::min(static_cast<std::size_t>(limit), fine.size()); ++r) {

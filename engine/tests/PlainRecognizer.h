@@ -8,6 +8,15 @@
 
 namespace sumiro {
 
+/// Sums over the strokes of `drawn` of the distance to the nearest stroke of `model` (rows),
+/// and over the strokes of `model` of the distance to the nearest stroke of `drawn` (columns),
+/// both by strokeDistance(drawn stroke, model stroke).
+struct NearestSums {
+    double rows = 0.0;
+    double columns = 0.0;
+};
+NearestSums nearestSums(const Ink& drawn, const Ink& model);
+
 /// The recognizer written the straightforward way: every template that passes the stroke-count
 /// filter gets its coarse score from strokeDistance, in database order, then a stable sort.
 /// The reference that the optimized recognizer must match candidate for candidate.

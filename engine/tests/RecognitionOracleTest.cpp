@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
-#include <memory>
 #include <random>
 #include <thread>
 
@@ -31,17 +30,29 @@ Stroke randomStroke(std::mt19937& random) {
     return stroke;
 }
 
+Ink randomInk(std::size_t strokes, std::mt19937& random) {
+    Ink ink;
+    while (ink.size() < strokes) {
+        ink.push_back(randomStroke(random));
+    }
+    return ink;
+}
+
 // Random templates of 1 to 30 strokes, plus exact copies and copies with strokes reordered or
 // reversed, so that equal coarse and final scores are common; every third character common.
-std::unique_ptr<CharacterDatabase> syntheticDatabase() {
-    std::mt19937 random(11);
-    std::vector<RawTemplate> templates;
-    std::vector<CharacterEntry> entries;
-    for (int t = 0; t < 1500; ++t) {
-        const std::string name = "c" + std::to_string(t);
-        entries.push_back({name, 1, {}, "", t % 3 == 0, true});
-        const auto source = std::uniform_int_distribution<int>(0, 9)(random);
-        if (!templates.empty() && source < 3) {
+const CharacterDatabase& syntheticDatabase() {
+    static const CharacterDatabase db = [] {
+        std::mt19937 random(11);
+        std::vector<RawTemplate> templates;
+        std::vector<CharacterEntry> entries;
+        for (int t = 0; t < 1500; ++t) {
+            const std::string name = "c" + std::to_string(t);
+            entries.push_back({name, 1, {}, "", t % 3 == 0, true});
+            const auto source = std::uniform_int_distribution<int>(0, 9)(random);
+            if (templates.empty() || source >= 3) {
+                templates.push_back({name, randomInk(1 + t % 30, random)});
+                continue;
+            }
             RawTemplate copy = templates[random() % templates.size()];
             copy.character = source == 0 ? copy.character : name;
             if (source == 2) {
@@ -49,15 +60,10 @@ std::unique_ptr<CharacterDatabase> syntheticDatabase() {
                 std::reverse(copy.strokes.front().begin(), copy.strokes.front().end());
             }
             templates.push_back(std::move(copy));
-            continue;
         }
-        Ink strokes;
-        for (int s = 1 + t % 30; s > 0; --s) {
-            strokes.push_back(randomStroke(random));
-        }
-        templates.push_back({name, std::move(strokes)});
-    }
-    return std::make_unique<CharacterDatabase>(std::move(entries), std::move(templates));
+        return CharacterDatabase(std::move(entries), std::move(templates));
+    }();
+    return db;
 }
 
 // Inks of every stroke count from 1 to 30 in turn: mostly distorted templates, some exact
@@ -76,11 +82,7 @@ std::vector<Ink> seededInks(const CharacterDatabase& db, std::size_t count, unsi
         const auto& models = byCount[strokes];
         const int kind = static_cast<int>(random() % 8);
         if (models.empty() || kind == 0) {
-            Ink ink;
-            for (std::size_t s = 0; s < strokes; ++s) {
-                ink.push_back(randomStroke(random));
-            }
-            inks.push_back(std::move(ink));
+            inks.push_back(randomInk(strokes, random));
         } else if (kind == 1) {
             inks.push_back(models[random() % models.size()]->strokes);
         } else {
@@ -90,39 +92,46 @@ std::vector<Ink> seededInks(const CharacterDatabase& db, std::size_t count, unsi
     return inks;
 }
 
+// Every limit gives the plain list's prefix; limits past the 180-candidate shortlist give all.
+// Two threads check at once, one from each end, so that calls overlap on the one database.
 void expectSameAsPlain(const CharacterDatabase& db, const std::vector<Ink>& inks) {
-    for (std::size_t k = 0; k < inks.size(); ++k) {
+    std::vector<std::vector<std::string>> plain;
+    for (const Ink& ink : inks) {
+        plain.push_back(plainRecognize(db, ink, 500));
+    }
+    const auto check = [&](std::size_t k) {
         SCOPED_TRACE("ink " + std::to_string(k) + ", " + std::to_string(inks[k].size()) +
                      " strokes");
-        // The first 56 of the plain list are the plain list at the default limit.
-        const auto plain = plainRecognize(db, inks[k], 180);
-        ASSERT_EQ(db.recognize(inks[k], 180), plain);
-        const auto prefix = std::min<std::size_t>(plain.size(), CharacterDatabase::kDefaultLimit);
-        ASSERT_EQ(db.recognize(inks[k]),
-                  std::vector<std::string>(plain.begin(),
-                                           plain.begin() + static_cast<std::ptrdiff_t>(prefix)));
+        const auto prefix = [&](std::ptrdiff_t limit) {
+            return std::vector(plain[k].begin(),
+                               plain[k].begin() + std::min(limit, std::ssize(plain[k])));
+        };
+        ASSERT_EQ(db.recognize(inks[k]), prefix(CharacterDatabase::kDefaultLimit));
+        for (const std::ptrdiff_t limit : {0, 1, 180, 500}) {
+            ASSERT_EQ(db.recognize(inks[k], limit), prefix(limit)) << "limit " << limit;
+        }
+    };
+    std::jthread backwards([&] {
+        for (std::size_t k = inks.size(); k-- > 0 && !::testing::Test::HasFatalFailure();) {
+            check(k);
+        }
+    });
+    for (std::size_t k = 0; k < inks.size() && !::testing::Test::HasFatalFailure(); ++k) {
+        check(k);
     }
 }
 
 TEST(MatchingKernels, SinglePrecisionStaysWithinItsErrorAndBoundsStayBelow) {
     std::mt19937 random(5);
-    const auto randomInk = [&](int strokes) {
-        Ink ink;
-        for (int s = 0; s < strokes; ++s) {
-            ink.push_back(randomStroke(random));
-        }
-        return normalized(ink);
-    };
     constexpr std::size_t m = 7;
     std::vector<InkTemplate> templates;
     for (int t = 0; t < 40; ++t) {
-        templates.push_back({"t", randomInk(m)});
+        templates.push_back({"t", normalized(randomInk(m, random))});
     }
-    const Ink drawn = randomInk(3);
+    const Ink drawn = normalized(randomInk(3, random));
     // A drawn stroke against its own reversal, where the reversal penalty decides.
     templates.push_back(templates[0]);
-    templates.back().strokes[0] = drawn[1];
-    std::reverse(templates.back().strokes[0].begin(), templates.back().strokes[0].end());
+    templates.back().strokes[0].assign(drawn[1].rbegin(), drawn[1].rend());
     const TemplateSet set(templates);
     const TemplateSet::Group& group = set.groups()[m];
     const std::size_t n = drawn.size();
@@ -162,26 +171,12 @@ TEST(MatchingKernels, SinglePrecisionStaysWithinItsErrorAndBoundsStayBelow) {
                             group.ids.size(), first, count, m, rows.data(), columns.data(),
                             scratch.data());
     for (std::size_t r = 0; r < count; ++r) {
-        const std::size_t k = first + r;
-        std::vector<double> nearestDrawn(m, 1e9);
-        double rowSum = 0.0;
-        for (std::size_t i = 0; i < n; ++i) {
-            double nearest = 1e9;
-            for (std::size_t j = 0; j < m; ++j) {
-                const double d = strokeDistance(drawn[i], templates[k].strokes[j]);
-                nearest = std::min(nearest, d);
-                nearestDrawn[j] = std::min(nearestDrawn[j], d);
-            }
-            rowSum += nearest;
-        }
-        double columnSum = 0.0;
-        for (double d : nearestDrawn) {
-            columnSum += d;
-        }
-        EXPECT_LE(rows[r], rowSum + 1e-5) << "template " << k;
-        EXPECT_LE(columns[r], columnSum + 1e-5) << "template " << k;
+        const NearestSums sums = nearestSums(drawn, templates[first + r].strokes);
+        EXPECT_LE(rows[r], sums.rows + 1e-5) << "template " << first + r;
+        EXPECT_LE(columns[r], sums.columns + 1e-5) << "template " << first + r;
         // Not vacuous: the bounds carry most of the sums.
-        EXPECT_GT(rows[r] + columns[r], 0.5 * (rowSum + columnSum)) << "template " << k;
+        EXPECT_GT(rows[r] + columns[r], 0.5 * (sums.rows + sums.columns))
+            << "template " << first + r;
     }
 }
 
@@ -207,44 +202,13 @@ TEST(MatchingKernels, AssignmentMatchesAssignmentCostAndGivesUpOnlyAboveTheLimit
         EXPECT_NEAR(kernels::assignment(matrix.cells.data(), side, scratch, exact + 1e-9), exact,
                     1e-12);
     }
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const std::vector<double> broken{0.1, nan, 0.2, 0.3};
+    const std::vector<double> broken{0.1, std::numeric_limits<double>::quiet_NaN(), 0.2, 0.3};
     EXPECT_EQ(kernels::assignment(broken.data(), 2, scratch),
               std::numeric_limits<double>::infinity());
 }
 
 TEST(RecognitionOracle, SyntheticTemplatesWithTies) {
-    const auto db = syntheticDatabase();
-    expectSameAsPlain(*db, seededInks(*db, 300, 1));
-}
-
-TEST(RecognitionOracle, LimitsBelowAndAboveTheShortlist) {
-    const auto db = syntheticDatabase();
-    for (const Ink& ink : seededInks(*db, 30, 2)) {
-        for (const std::ptrdiff_t limit : {0, 1, 56, 500}) {
-            ASSERT_EQ(db->recognize(ink, limit), plainRecognize(*db, ink, limit));
-        }
-    }
-}
-
-TEST(RecognitionOracle, ConcurrentCallsAgree) {
-    const auto db = syntheticDatabase();
-    const std::vector<Ink> inks = seededInks(*db, 60, 3);
-    std::vector<std::vector<std::string>> expected;
-    for (const Ink& ink : inks) {
-        expected.push_back(db->recognize(ink));
-    }
-    std::vector<std::vector<std::string>> first(inks.size()), second(inks.size());
-    {
-        std::jthread a([&] {
-            for (std::size_t k = 0; k < inks.size(); ++k) first[k] = db->recognize(inks[k]);
-        });
-        std::jthread b([&] {
-            for (std::size_t k = inks.size(); k-- > 0;) second[k] = db->recognize(inks[k]);
-        });
-    }
-    EXPECT_EQ(first, expected);
-    EXPECT_EQ(second, expected);
+    expectSameAsPlain(syntheticDatabase(), seededInks(syntheticDatabase(), 300, 1));
 }
 
 // On the built character data; SUMIRO_ORACLE_INKS raises the number of inks (default 90, a few
@@ -256,9 +220,8 @@ TEST(RecognitionOracle, BuiltCharacterData) {
         GTEST_SKIP() << "no built character data in " << dir;
     }
     const char* requested = std::getenv("SUMIRO_ORACLE_INKS");
-    const std::size_t count = requested != nullptr ? std::strtoul(requested, nullptr, 10) : 90;
     const CharacterDatabase db(dir);
-    expectSameAsPlain(db, seededInks(db, count, 4));
+    expectSameAsPlain(db, seededInks(db, requested ? std::strtoul(requested, nullptr, 10) : 90, 4));
 }
 
 }  // namespace

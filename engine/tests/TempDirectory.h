@@ -2,7 +2,6 @@
 
 #include <stdlib.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -33,8 +32,7 @@ public:
 
     /// Writes `content` to the file `name` inside the directory.
     void write(std::string_view name, std::string_view content) const {
-        std::ofstream out(path_ / name, std::ios::binary);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        std::ofstream(path_ / name, std::ios::binary) << content;
     }
 
 private:

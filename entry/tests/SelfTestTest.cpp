@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <utility>
 
 #include "engine/tests/TempDirectory.h"
 #include "entry/SelfTest.h"
@@ -12,63 +13,65 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
 
-// A data set that recognizes the four samples exactly; fillers pad the counts.
-void writeData(const testing::TempDirectory& dir, int entries, int templates,
-               bool withMouth = true) {
-    std::string characters = "[";
-    characters +=
-        R"({"character":"木","count":4,"radicals":[75],"reading":"ボク き","common":true,"japanese":true},)";
-    characters +=
-        R"({"character":"林","count":8,"radicals":[75],"reading":"リン","common":true,"japanese":true})";
-    for (int i = 2; i < entries; ++i) {
-        characters += R"(,{"character":"x)" + std::to_string(i) +
-                      R"(","count":3,"radicals":[1],"reading":"","common":false,"japanese":true})";
-    }
-    dir.write("characters.json", characters + "]");
-
-    std::vector<std::string> records = {
-        R"({"character":"木","strokes":[[[20,40],[85,40]],[[53,12],[53,92]],[[52,40],[35,63],[13,83]],[[53,40],[70,63],[93,82]]]})",
-        R"({"character":"十","strokes":[[[10,50],[90,50]],[[50,10],[50,90]]]})",
-        R"({"character":"人","strokes":[[[55,10],[48,52],[10,90]],[[50,40],[70,70],[90,90]]]})",
-        R"({"character":"口","strokes":[[[20,20],[20,85]],[[20,20],[80,20],[80,85]],[[20,85],[80,85]]]})"};
-    if (!withMouth) {
-        records.back() = R"({"character":"ロ","strokes":[[[0,0],[9,9]]]})";
-    }
-    std::string json = "[";
-    for (int i = 0; i < templates; ++i) {
-        json += i == 0 ? "" : ",";
-        json += i < 4 ? records[i] : R"({"character":"y","strokes":[[[0,0],[100,100]]]})";
-    }
-    dir.write("templates.json", json + "]");
-}
-
 struct Outcome {
     int status;
     std::vector<std::string> lines;
 };
 
-Outcome runSelfTestIn(std::vector<std::string> arguments) {
-    std::ostringstream out;
-    // Start at 100 s, every later reading at 102.5 s: 2.5 s elapsed, 0 ms per recognition.
-    bool started = false;
-    const int status = runSelfTest(arguments, out, [&] {
-        const double now = started ? 102.5 : 100.0;
-        started = true;
-        return now;
-    });
-    Outcome result{status, {}};
-    std::istringstream in(out.str());
-    for (std::string line; std::getline(in, line);) {
-        result.lines.push_back(line);
-    }
-    EXPECT_TRUE(out.str().ends_with("\n"));
-    return result;
-}
+class SelfTest : public ::testing::Test {
+protected:
+    // A data set that recognizes the four samples exactly (口 only `withMouth`); fillers pad
+    // the counts, which are at least 2 characters and 4 templates.
+    void writeData(int entries, int templates, bool withMouth = true) {
+        std::string characters =
+            R"([{"character":"木","count":4,"radicals":[75],"reading":"ボク き","common":true,"japanese":true},)"
+            R"({"character":"林","count":8,"radicals":[75],"reading":"リン","common":true,"japanese":true})";
+        for (int i = 2; i < entries; ++i) {
+            characters +=
+                R"(,{"character":"x)" + std::to_string(i) +
+                R"(","count":3,"radicals":[1],"reading":"","common":false,"japanese":true})";
+        }
+        dir.write("characters.json", characters + "]");
 
-TEST(SelfTest, AllChecksPass) {
+        std::string json =
+            R"([{"character":"木","strokes":[[[20,40],[85,40]],[[53,12],[53,92]],[[52,40],[35,63],[13,83]],[[53,40],[70,63],[93,82]]]},)"
+            R"({"character":"十","strokes":[[[10,50],[90,50]],[[50,10],[50,90]]]},)"
+            R"({"character":"人","strokes":[[[55,10],[48,52],[10,90]],[[50,40],[70,70],[90,90]]]},)";
+        json +=
+            withMouth
+                ? R"({"character":"口","strokes":[[[20,20],[20,85]],[[20,20],[80,20],[80,85]],[[20,85],[80,85]]]})"
+                : R"({"character":"ロ","strokes":[[[0,0],[9,9]]]})";
+        for (int i = 4; i < templates; ++i) {
+            json += R"(,{"character":"y","strokes":[[[0,0],[100,100]]]})";
+        }
+        dir.write("templates.json", json + "]");
+    }
+
+    // Runs on `dir` unless given other arguments.
+    Outcome run(std::vector<std::string> arguments = {}) {
+        if (arguments.empty()) {
+            arguments = {"sumiro", "--self-test", dir.path().string()};
+        }
+        std::ostringstream out;
+        // Start at 100 s, every later reading at 102.5 s: 2.5 s elapsed, 0 ms per recognition.
+        bool started = false;
+        const int status = runSelfTest(
+            arguments, out, [&] { return std::exchange(started, true) ? 102.5 : 100.0; });
+        Outcome result{status, {}};
+        std::istringstream in(out.str());
+        for (std::string line; std::getline(in, line);) {
+            result.lines.push_back(line);
+        }
+        EXPECT_TRUE(out.str().ends_with("\n"));
+        return result;
+    }
+
     testing::TempDirectory dir;
-    writeData(dir, 90001, 6001);
-    const Outcome result = runSelfTestIn({"sumiro", "--self-test", dir.path().string()});
+};
+
+TEST_F(SelfTest, AllChecksPass) {
+    writeData(90001, 6001);
+    const Outcome result = run();
     EXPECT_EQ(result.status, 0);
     EXPECT_THAT(
         result.lines,
@@ -83,60 +86,48 @@ TEST(SelfTest, AllChecksPass) {
             "PASS Character details", "Elapsed 2.5s; 0 failures"));
 }
 
-TEST(SelfTest, InventoryBoundariesAreStrict) {
-    testing::TempDirectory dir;
-    writeData(dir, 90000, 6000);
-    const Outcome result = runSelfTestIn({"sumiro", "--self-test", dir.path().string()});
+// Exactly 90,000 characters and 6,000 templates are too few; a failed recognition still
+// lists its candidates and timing, and the later checks still run.
+TEST_F(SelfTest, InventoryBoundariesAndFailedRecognition) {
+    writeData(90000, 6000, /*withMouth=*/false);
+    const Outcome result = run();
     EXPECT_EQ(result.status, 1);
     ASSERT_EQ(result.lines.size(), 15u);
     EXPECT_EQ(result.lines[0], "FAIL Unihan character inventory");
     EXPECT_EQ(result.lines[1], "FAIL Offline handwriting inventory");
     EXPECT_EQ(result.lines[2], "PASS 4-stroke 木 lookup");
-    EXPECT_EQ(result.lines[14], "Elapsed 2.5s; 2 failures");
-}
-
-TEST(SelfTest, FailedRecognitionKeepsItsCandidatesAndTiming) {
-    testing::TempDirectory dir;
-    writeData(dir, 90001, 6001, /*withMouth=*/false);
-    const Outcome result = runSelfTestIn({"sumiro", "--self-test", dir.path().string()});
-    EXPECT_EQ(result.status, 1);
-    ASSERT_EQ(result.lines.size(), 15u);
     EXPECT_THAT(result.lines[8], MatchesRegex("FAIL Hand-drawn 口 top10: [^口]+ 0ms"));
     EXPECT_EQ(result.lines[9], "PASS Stroke order and direction tolerance");
-    EXPECT_EQ(result.lines[14], "Elapsed 2.5s; 1 failures");
+    EXPECT_EQ(result.lines[14], "Elapsed 2.5s; 3 failures");
 }
 
-TEST(SelfTest, TheLastArgumentIsTheDirectory) {
-    testing::TempDirectory dir;
-    writeData(dir, 3, 4);
+// A load failure, from the last argument's directory, is the only line.
+TEST_F(SelfTest, TheLastArgumentIsTheDirectory) {
+    writeData(3, 4);
     // The directory before "--self-test" is not used: "--self-test" itself is the path.
-    Outcome result = runSelfTestIn({"sumiro", dir.path().string(), "--self-test"});
+    Outcome result = run({"sumiro", dir.path().string(), "--self-test"});
     EXPECT_EQ(result.status, 1);
     EXPECT_THAT(result.lines,
                 ElementsAre("--self-test/characters.json: No such file or directory"));
 
-    result = runSelfTestIn({"sumiro", "--self-test", "--verbose", dir.path().string()});
+    result = run({"sumiro", "--self-test", "--verbose", dir.path().string()});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.lines.size(), 15u);
     EXPECT_EQ(result.lines.back(), "Elapsed 2.5s; 2 failures");
 
-    result = runSelfTestIn({"sumiro", "--self-test", dir.path().string(), "/nonexistent"});
+    result = run({"sumiro", "--self-test", dir.path().string(), "/nonexistent"});
     EXPECT_THAT(result.lines,
                 ElementsAre("/nonexistent/characters.json: No such file or directory"));
-}
 
-TEST(SelfTest, DecodingErrorIsTheOnlyLine) {
-    testing::TempDirectory dir;
-    writeData(dir, 3, 4);
     dir.write("templates.json", R"([{"character":"a","strokes":[[[1]]]}])");
-    const Outcome result = runSelfTestIn({"sumiro", "--self-test", dir.path().string()});
+    result = run();
     EXPECT_EQ(result.status, 1);
     EXPECT_THAT(
         result.lines,
         ElementsAre("templates.json: record 0: \"strokes\": a point needs at least two numbers"));
 }
 
-TEST(SelfTest, ModeSelection) {
+TEST(WantsSelfTest, AnyArgumentExactlyTheFlag) {
     EXPECT_TRUE(wantsSelfTest(std::vector<std::string>{"sumiro", "dir", "--self-test"}));
     EXPECT_TRUE(wantsSelfTest(std::vector<std::string>{"sumiro", "--self-test", "dir"}));
     EXPECT_FALSE(
@@ -144,14 +135,14 @@ TEST(SelfTest, ModeSelection) {
 }
 
 TEST(FormatSeconds, ShortestRoundTripWithAFraction) {
-    EXPECT_EQ(formatSeconds(2.5), "2.5");
-    EXPECT_EQ(formatSeconds(12.0), "12.0");
-    EXPECT_EQ(formatSeconds(0.0), "0.0");
-    EXPECT_EQ(formatSeconds(0.1), "0.1");
-    EXPECT_EQ(formatSeconds(0.00012), "0.00012");
-    EXPECT_EQ(formatSeconds(0.1 + 0.2), "0.30000000000000004");
-    EXPECT_EQ(formatSeconds(1e21), "1000000000000000000000.0");
-    EXPECT_EQ(formatSeconds(-0.5), "-0.5");
+    for (const auto& [seconds, text] : {std::pair{12.0, "12.0"},
+                                        {0.0, "0.0"},
+                                        {-0.5, "-0.5"},
+                                        {0.00012, "0.00012"},
+                                        {0.1 + 0.2, "0.30000000000000004"},
+                                        {1e21, "1000000000000000000000.0"}}) {
+        EXPECT_EQ(formatSeconds(seconds), text) << text;
+    }
 }
 
 }  // namespace
