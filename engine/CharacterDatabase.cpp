@@ -42,8 +42,8 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
             templates_.push_back({std::move(raw.character), normalized(raw.strokes)});
         });
         templates_.shrink_to_fit();
-        templateSet_ = TemplateSet(templates_);
     });
+    templateSet_ = TemplateSet(templates_, *helper_);
     flagCommonTemplates();
 }
 
@@ -55,7 +55,7 @@ CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
     for (RawTemplate& raw : templates) {
         templates_.push_back({std::move(raw.character), normalized(raw.strokes)});
     }
-    templateSet_ = TemplateSet(templates_);
+    templateSet_ = TemplateSet(templates_, *helper_);
     flagCommonTemplates();
 }
 
