@@ -90,7 +90,7 @@ void CharacterDatabase::indexEntries() {
 
 std::uint32_t CharacterDatabase::find(std::string_view key) const {
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t s = std::hash<std::string_view>{}(key) & mask;; s = (s + 1) & mask) {
+    for (std::size_t s = std::hash<std::string_view>{}(key)&mask;; s = (s + 1) & mask) {
         const std::uint32_t at = slots_[s];
         if (at == kNoEntry || keys_[at] == key) {
             return at;
