@@ -16,6 +16,10 @@ namespace {
 // Ends the template share once the inventory has failed; never reaches a caller.
 struct LoadCancelled {};
 
+std::size_t firstSlot(std::string_view key, std::size_t mask) {
+    return std::hash<std::string_view>{}(key)&mask;
+}
+
 }  // namespace
 
 CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
@@ -74,7 +78,7 @@ void CharacterDatabase::indexEntries() {
     slots_.assign(size, kNoEntry);
     const std::size_t mask = size - 1;
     for (std::size_t i = 0; i < keys_.size(); ++i) {
-        for (std::size_t s = std::hash<std::string_view>{}(keys_[i]) & mask;; s = (s + 1) & mask) {
+        for (std::size_t s = firstSlot(keys_[i], mask);; s = (s + 1) & mask) {
             if (slots_[s] == kNoEntry) {
                 slots_[s] = static_cast<std::uint32_t>(i);
                 ++distinct_;
@@ -90,7 +94,7 @@ void CharacterDatabase::indexEntries() {
 
 std::uint32_t CharacterDatabase::find(std::string_view key) const {
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t s = std::hash<std::string_view>{}(key)&mask;; s = (s + 1) & mask) {
+    for (std::size_t s = firstSlot(key, mask);; s = (s + 1) & mask) {
         const std::uint32_t at = slots_[s];
         if (at == kNoEntry || keys_[at] == key) {
             return at;
