@@ -17,7 +17,8 @@ namespace {
 struct LoadCancelled {};
 
 std::size_t firstSlot(std::string_view key, std::size_t mask) {
-    return std::hash<std::string_view>{}(key)&mask;
+    const std::size_t hash = std::hash<std::string_view>{}(key);
+    return hash & mask;
 }
 
 }  // namespace
