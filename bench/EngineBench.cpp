@@ -15,6 +15,7 @@
 #include <string>
 
 #include "engine/CharacterDatabase.h"
+#include "engine/DataDecoding.h"
 #include "engine/Normalization.h"
 #include "engine/tests/DistortedInk.h"
 #include "engine/tests/PlainRecognizer.h"
@@ -140,6 +141,27 @@ void BM_Load(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The two halves of BM_Load that run side by side: the slower one bounds the load.
+void BM_DecodeInventory(benchmark::State& state) {
+    const fs::path file = dataDirectory() / "characters.json";
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(loadCharacters(file).data());
+    }
+}
+BENCHMARK(BM_DecodeInventory)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_DecodeTemplates(benchmark::State& state) {
+    const fs::path file = dataDirectory() / "templates.json";
+    for (auto _ : state) {
+        std::vector<InkTemplate> templates;
+        loadTemplates(file, [&](RawTemplate& raw) {
+            templates.push_back({std::move(raw.character), normalized(raw.strokes)});
+        });
+        benchmark::DoNotOptimize(templates.data());
+    }
+}
+BENCHMARK(BM_DecodeTemplates)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_Normalized(benchmark::State& state) {
     const Ink ink = drawnInk(static_cast<std::size_t>(state.range(0)), 1);

@@ -1,6 +1,8 @@
 #include "engine/CharacterDatabase.h"
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 
 #include "engine/DataDecoding.h"
 #include "engine/HelperThread.h"
@@ -9,28 +11,57 @@
 
 namespace sumiro {
 
+namespace {
+
+// Ends the template share once the inventory has failed; never reaches a caller.
+struct LoadCancelled {};
+
+std::size_t firstSlot(std::string_view key, std::size_t mask) {
+    const std::size_t hash = std::hash<std::string_view>{}(key);
+    return hash & mask;
+}
+
+}  // namespace
+
 CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
-    : entries_(loadCharacters(resources / "characters.json")) {
-    indexEntries();
-    // The inventory is complete before the template file is opened.
-    loadTemplates(resources / "templates.json", [this](RawTemplate& raw) { addTemplate(raw); });
-    templates_.shrink_to_fit();
-    templateCommon_.shrink_to_fit();
-    templateSet_ = TemplateSet(templates_);
-    helper_ = std::make_unique<HelperThread>();
+    : helper_(std::make_unique<HelperThread>()) {
+    // The files are independent until the templates' common flags, so they load side by side.
+    // The inventory is the caller's share: its error is the one reported when both fail, and it
+    // stops the template share early.
+    std::atomic<bool> inventoryFailed{false};
+    helper_->split([&](std::size_t share) {
+        if (share == 0) {
+            try {
+                entries_ = loadCharacters(resources / "characters.json");
+                indexEntries();
+            } catch (...) {
+                inventoryFailed.store(true, std::memory_order_relaxed);
+                throw;
+            }
+            return;
+        }
+        loadTemplates(resources / "templates.json", [&](RawTemplate& raw) {
+            if (inventoryFailed.load(std::memory_order_relaxed)) {
+                throw LoadCancelled();
+            }
+            templates_.push_back({std::move(raw.character), normalized(raw.strokes)});
+        });
+        templates_.shrink_to_fit();
+    });
+    templateSet_ = TemplateSet(templates_, *helper_);
+    flagCommonTemplates();
 }
 
 CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
                                      std::vector<RawTemplate> templates)
-    : entries_(std::move(entries)) {
+    : entries_(std::move(entries)), helper_(std::make_unique<HelperThread>()) {
     indexEntries();
     templates_.reserve(templates.size());
-    templateCommon_.reserve(templates.size());
     for (RawTemplate& raw : templates) {
-        addTemplate(raw);
+        templates_.push_back({std::move(raw.character), normalized(raw.strokes)});
     }
-    templateSet_ = TemplateSet(templates_);
-    helper_ = std::make_unique<HelperThread>();
+    templateSet_ = TemplateSet(templates_, *helper_);
+    flagCommonTemplates();
 }
 
 CharacterDatabase::~CharacterDatabase() = default;
@@ -40,24 +71,50 @@ void CharacterDatabase::indexEntries() {
     for (const CharacterEntry& entry : entries_) {
         keys_.push_back(canonicalKey(entry.character));
     }
-    index_.reserve(entries_.size());
+    // At most half full, so probes stay short.
+    std::size_t size = 16;
+    while (size < 2 * keys_.size()) {
+        size *= 2;
+    }
+    slots_.assign(size, kNoEntry);
+    const std::size_t mask = size - 1;
     for (std::size_t i = 0; i < keys_.size(); ++i) {
-        // The first record of a character wins.
-        index_.try_emplace(keys_[i], static_cast<std::uint32_t>(i));
+        for (std::size_t s = firstSlot(keys_[i], mask);; s = (s + 1) & mask) {
+            if (slots_[s] == kNoEntry) {
+                slots_[s] = static_cast<std::uint32_t>(i);
+                ++distinct_;
+                break;
+            }
+            // The first record of a character wins.
+            if (keys_[slots_[s]] == keys_[i]) {
+                break;
+            }
+        }
     }
 }
 
-void CharacterDatabase::addTemplate(RawTemplate& raw) {
-    InkTemplate ink{std::move(raw.character), normalized(raw.strokes)};
-    const CharacterEntry* entry = byCharacter(ink.character);
-    templateCommon_.push_back(entry != nullptr && entry->common ? 1 : 0);
-    templates_.push_back(std::move(ink));
+std::uint32_t CharacterDatabase::find(std::string_view key) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t s = firstSlot(key, mask);; s = (s + 1) & mask) {
+        const std::uint32_t at = slots_[s];
+        if (at == kNoEntry || keys_[at] == key) {
+            return at;
+        }
+    }
+}
+
+void CharacterDatabase::flagCommonTemplates() {
+    templateCommon_.reserve(templates_.size());
+    for (const InkTemplate& t : templates_) {
+        const CharacterEntry* entry = byCharacter(t.character);
+        templateCommon_.push_back(entry != nullptr && entry->common ? 1 : 0);
+    }
 }
 
 const CharacterEntry* CharacterDatabase::byCharacter(std::string_view character) const {
     const std::string key = canonicalKey(character);
-    const auto found = index_.find(key);
-    return found == index_.end() ? nullptr : &entries_[found->second];
+    const std::uint32_t found = find(key);
+    return found == kNoEntry ? nullptr : &entries_[found];
 }
 
 std::vector<std::string> CharacterDatabase::search(std::optional<std::int64_t> count,

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/CharacterEntry.h"
@@ -27,8 +26,9 @@ public:
     /// Candidates returned by `recognize` when the caller gives no limit.
     static constexpr std::ptrdiff_t kDefaultLimit = 56;
 
-    /// Loads characters.json, then templates.json, from the directory `resources`.
-    /// Throws DataError (naming the file, and the record and key of a decoding error).
+    /// Loads characters.json and templates.json from the directory `resources`.
+    /// Throws DataError (naming the file, and the record and key of a decoding error); when
+    /// both files are faulty, the error of characters.json.
     explicit CharacterDatabase(const std::filesystem::path& resources);
 
     /// Builds a database from records already decoded, exactly as the loading constructor does.
@@ -45,7 +45,7 @@ public:
     const CharacterEntry* byCharacter(std::string_view character) const;
 
     /// Number of distinct characters (under canonical equivalence) in the inventory.
-    std::size_t distinctCharacters() const { return index_.size(); }
+    std::size_t distinctCharacters() const { return distinct_; }
 
     /// Every template, normalized, in file order.
     const std::vector<InkTemplate>& templates() const { return templates_; }
@@ -65,11 +65,18 @@ public:
 
 private:
     void indexEntries();
-    void addTemplate(RawTemplate& raw);
+    void flagCommonTemplates();
+    /// Index of the first entry whose key is `key`, or kNoEntry.
+    std::uint32_t find(std::string_view key) const;
+
+    static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 
     std::vector<CharacterEntry> entries_;
     std::vector<std::string> keys_;  // NFC of each entry's character: map keys and sort keys
-    std::unordered_map<std::string_view, std::uint32_t> index_;
+    // Open addressing over keys_, linear probing: one allocation for the whole inventory
+    // instead of a node per character. A slot holds an entry index or kNoEntry.
+    std::vector<std::uint32_t> slots_;
+    std::size_t distinct_ = 0;
     std::vector<InkTemplate> templates_;
     std::vector<char> templateCommon_;  // the common flag of each template's character
     TemplateSet templateSet_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/Contract.h"
+#include "engine/HelperThread.h"
 
 namespace sumiro {
 
@@ -21,34 +22,20 @@ std::array<double, 2 * kChunks> chunkCentroids(const Stroke& stroke) {
     return centroids;
 }
 
-TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) : size_(templates.size()) {
-    std::size_t most = 0;
-    for (const InkTemplate& t : templates) {
-        most = std::max(most, t.strokes.size());
-    }
-    groups_.resize(templates.empty() ? 0 : most + 1);
-    std::vector<std::size_t> members(groups_.size(), 0);
-    for (const InkTemplate& t : templates) {
-        ++members[t.strokes.size()];
-    }
-    for (std::size_t m = 0; m < groups_.size(); ++m) {
-        Group& group = groups_[m];
-        group.strokeCount = m;
-        group.ids.reserve(members[m]);
-        const std::size_t strokes = members[m] * m;
-        group.x.resize((strokes + kStrokePadding) * kStrokePoints);
-        group.y.resize((strokes + kStrokePadding) * kStrokePoints);
-        group.chunkX.resize(strokes * kChunks);
-        group.chunkY.resize(strokes * kChunks);
-    }
-    for (std::size_t id = 0; id < templates.size(); ++id) {
-        const Ink& ink = templates[id].strokes;
-        const std::size_t m = ink.size();
-        Group& group = groups_[m];
-        const std::size_t k = group.ids.size();
-        const std::size_t strokes = members[m] * m;
-        const std::size_t stride = strokes + kStrokePadding;
-        group.ids.push_back(static_cast<std::uint32_t>(id));
+namespace {
+
+// Lays out the members of one group, whose ids are already listed.
+void fillGroup(TemplateSet::Group& group, const std::vector<InkTemplate>& templates) {
+    const std::size_t m = group.strokeCount;
+    const std::size_t members = group.ids.size();
+    const std::size_t strokes = group.strokes();
+    const std::size_t stride = group.stride();
+    group.x.resize(stride * kStrokePoints);
+    group.y.resize(stride * kStrokePoints);
+    group.chunkX.resize(strokes * kChunks);
+    group.chunkY.resize(strokes * kChunks);
+    for (std::size_t k = 0; k < members; ++k) {
+        const Ink& ink = templates[group.ids[k]].strokes;
         for (std::size_t j = 0; j < m; ++j) {
             const Stroke& stroke = ink[j];
             SUMIRO_EXPECTS(stroke.size() == kStrokePoints,
@@ -59,11 +46,66 @@ TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) : size_(temp
             }
             const auto centroids = chunkCentroids(stroke);
             for (std::size_t c = 0; c < kChunks; ++c) {
-                const std::size_t at = c * strokes + j * members[m] + k;
+                const std::size_t at = c * strokes + j * members + k;
                 group.chunkX[at] = static_cast<float>(centroids[c]);
                 group.chunkY[at] = static_cast<float>(centroids[kChunks + c]);
             }
         }
+    }
+}
+
+}  // namespace
+
+TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) : size_(templates.size()) {
+    listMembers(templates);
+    for (Group& group : groups_) {
+        fillGroup(group, templates);
+    }
+}
+
+TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates, HelperThread& helper)
+    : size_(templates.size()) {
+    listMembers(templates);
+    // Largest groups first, each to the share with fewer strokes so far.
+    std::vector<std::size_t> order(groups_.size());
+    for (std::size_t m = 0; m < order.size(); ++m) {
+        order[m] = m;
+    }
+    std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+        return groups_[a].strokes() > groups_[b].strokes();
+    });
+    std::vector<unsigned char> share(groups_.size(), 0);
+    std::size_t load[2] = {0, 0};
+    for (std::size_t m : order) {
+        const unsigned char s = load[1] < load[0] ? 1 : 0;
+        share[m] = s;
+        load[s] += groups_[m].strokes();
+    }
+    helper.split([&](std::size_t mine) {
+        for (std::size_t m = 0; m < groups_.size(); ++m) {
+            if (share[m] == mine) {
+                fillGroup(groups_[m], templates);
+            }
+        }
+    });
+}
+
+void TemplateSet::listMembers(const std::vector<InkTemplate>& templates) {
+    std::size_t most = 0;
+    for (const InkTemplate& t : templates) {
+        most = std::max(most, t.strokes.size());
+    }
+    groups_.resize(templates.empty() ? 0 : most + 1);
+    std::vector<std::size_t> members(groups_.size(), 0);
+    for (const InkTemplate& t : templates) {
+        ++members[t.strokes.size()];
+    }
+    for (std::size_t m = 0; m < groups_.size(); ++m) {
+        groups_[m].strokeCount = m;
+        groups_[m].ids.reserve(members[m]);
+    }
+    for (std::size_t id = 0; id < templates.size(); ++id) {
+        groups_[templates[id].strokes.size()].ids.push_back(static_cast<std::uint32_t>(id));
     }
 }
 

@@ -9,6 +9,8 @@
 
 namespace sumiro {
 
+class HelperThread;
+
 /// Points per stroke in every normalized ink.
 inline constexpr std::size_t kStrokePoints = 16;
 /// Consecutive points averaged into one chunk centroid for the matching lower bounds.
@@ -49,12 +51,18 @@ public:
     /// id i.
     explicit TemplateSet(const std::vector<InkTemplate>& templates);
 
+    /// The same layout, with the groups filled on the calling thread and on `helper`.
+    TemplateSet(const std::vector<InkTemplate>& templates, HelperThread& helper);
+
     /// Groups in increasing stroke count; groups of counts that no template has are empty.
     const std::vector<Group>& groups() const { return groups_; }
 
     std::size_t size() const { return size_; }
 
 private:
+    /// Sizes the groups and lists their ids.
+    void listMembers(const std::vector<InkTemplate>& templates);
+
     std::vector<Group> groups_;
     std::size_t size_ = 0;
 };

@@ -126,5 +126,32 @@ TEST(LoadDatabase, FileErrorsNameThePath) {
     EXPECT_EQ(loadError(), "no error");
 }
 
+// The files load side by side, yet a faulty inventory is reported whichever file fails first.
+TEST(LoadDatabase, InventoryErrorWinsOverTemplateError) {
+    testing::TempDirectory dir;
+    const auto loadError = [&] { return errorOf([&] { CharacterDatabase database(dir.path()); }); };
+    std::string records = "[";
+    for (int i = 0; i < 20000; ++i) {
+        records += std::string(kTree) + ",";
+    }
+    const std::string lateFault = records + R"({"character":"x"}])";
+    const std::string at = "characters.json: record 20000: \"count\": missing";
+
+    // The template file fails at once, the inventory only at its end.
+    dir.write("characters.json", lateFault);
+    EXPECT_EQ(loadError(), at);
+    dir.write("templates.json", "{");
+    EXPECT_EQ(loadError(), at);
+
+    // The inventory fails at once while a long template file is still being read.
+    std::string templates = "[";
+    for (int i = 0; i < 20000; ++i) {
+        templates += R"({"character":"木","strokes":[[[0,0],[1,1],[2,0]]]},)";
+    }
+    dir.write("templates.json", templates + "{}]");
+    dir.write("characters.json", "[1]");
+    EXPECT_EQ(loadError(), "characters.json: record 0: expected an object");
+}
+
 }  // namespace
 }  // namespace sumiro
