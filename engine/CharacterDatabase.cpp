@@ -25,14 +25,16 @@ std::size_t firstSlot(std::string_view key, std::size_t mask) {
 
 CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
     : helper_(std::make_unique<HelperThread>()) {
-    // The files are independent until the templates' common flags, so they load side by side.
-    // The inventory is the caller's share: its error is the one reported when both fail, and it
-    // stops the template share early.
+    // An inventory that cannot be read fails before the template file is ever opened.
+    const std::string inventory = readDataFile(resources / "characters.json");
+    // From here the files are independent until the templates' common flags, so they decode
+    // side by side. The inventory is the caller's share: its error is the one reported when
+    // both fail, and it stops the template share early.
     std::atomic<bool> inventoryFailed{false};
     helper_->split([&](std::size_t share) {
         if (share == 0) {
             try {
-                entries_ = loadCharacters(resources / "characters.json");
+                entries_ = decodeCharacterFile(inventory, "characters.json");
                 indexEntries();
             } catch (...) {
                 inventoryFailed.store(true, std::memory_order_relaxed);

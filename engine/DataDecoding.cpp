@@ -363,14 +363,17 @@ std::vector<RawTemplate> decodeTemplates(std::string_view json, std::string_view
     return templates;
 }
 
-std::vector<CharacterEntry> loadCharacters(const std::filesystem::path& path) {
-    const std::string bytes = readDataFile(path);
+std::vector<CharacterEntry> decodeCharacterFile(const std::string& bytes,
+                                                std::string_view fileName) {
     std::vector<CharacterEntry> entries;
-    const std::string fileName = path.filename().string();
     withPadding(bytes, [&](simdjson::padded_string_view json) {
         decodeCharacterRecords(json, fileName, entries);
     });
     return entries;
+}
+
+std::vector<CharacterEntry> loadCharacters(const std::filesystem::path& path) {
+    return decodeCharacterFile(readDataFile(path), path.filename().string());
 }
 
 void loadTemplates(const std::filesystem::path& path,

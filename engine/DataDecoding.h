@@ -30,6 +30,11 @@ std::vector<CharacterEntry> decodeCharacters(std::string_view json, std::string_
 /// point's first two numbers. Throws DataError on any malformed record.
 std::vector<RawTemplate> decodeTemplates(std::string_view json, std::string_view fileName);
 
+/// Decodes an inventory already read with readDataFile, using its spare capacity as the
+/// parser's padding when it has enough. `fileName` only labels errors.
+std::vector<CharacterEntry> decodeCharacterFile(const std::string& bytes,
+                                                std::string_view fileName);
+
 /// Reads and decodes an inventory file; errors are labelled with the file's name.
 std::vector<CharacterEntry> loadCharacters(const std::filesystem::path& path);
 

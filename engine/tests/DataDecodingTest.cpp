@@ -1,7 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include "engine/CharacterDatabase.h"
 #include "engine/DataDecoding.h"
@@ -151,6 +159,38 @@ TEST(LoadDatabase, InventoryErrorWinsOverTemplateError) {
     dir.write("templates.json", templates + "{}]");
     dir.write("characters.json", "[1]");
     EXPECT_EQ(loadError(), "characters.json: record 0: expected an object");
+}
+
+// The template file is a pipe with no writer: opening it for reading would block, so a load
+// that opened it would only end when the watchdog opens the writing end after its deadline.
+TEST(LoadDatabase, UnreadableInventoryNeverOpensTheTemplateFile) {
+    testing::TempDirectory dir;
+    const std::string pipe = (dir.path() / "templates.json").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+
+    std::mutex mutex;
+    std::condition_variable loaded;
+    bool done = false;
+    bool templatesOpened = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (loaded.wait_for(lock, std::chrono::seconds(5), [&] { return done; })) return;
+        // Succeeds only while a reader holds the pipe open.
+        const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            templatesOpened = true;
+            close(fd);
+        }
+    });
+    const std::string error = errorOf([&] { CharacterDatabase database(dir.path()); });
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    loaded.notify_one();
+    watchdog.join();
+    EXPECT_THAT(error, ::testing::HasSubstr("characters.json: No such file or directory"));
+    EXPECT_FALSE(templatesOpened);
 }
 
 }  // namespace
