@@ -211,28 +211,7 @@ SvgPath SvgPath::parse(std::string_view data) {
     return path;
 }
 
-double SvgPath::length() const {
-    double total = 0.0;
-    for (const Segment& segment : segments_) {
-        PathPoint previous = segment.p0;
-        for (int i = 1; i <= kLengthSteps; ++i) {
-            const PathPoint p = segment.at(static_cast<double>(i) / kLengthSteps);
-            total += distance(previous, p);
-            previous = p;
-        }
-    }
-    return total;
-}
-
-std::vector<PathPoint> SvgPath::sampleEvenly(int count) const {
-    std::vector<PathPoint> points;
-    if (count <= 0) return points;
-    points.reserve(static_cast<std::size_t>(count));
-    if (segments_.empty()) {
-        points.assign(static_cast<std::size_t>(count), start_);
-        return points;
-    }
-    // Cumulative length at the end of every sub-step of every segment.
+std::vector<double> SvgPath::arcLengths() const {
     std::vector<double> cumulative;
     cumulative.reserve(segments_.size() * kLengthSteps);
     double total = 0.0;
@@ -245,6 +224,28 @@ std::vector<PathPoint> SvgPath::sampleEvenly(int count) const {
             previous = p;
         }
     }
+    return cumulative;
+}
+
+double SvgPath::length() const {
+    const std::vector<double> cumulative = arcLengths();
+    return cumulative.empty() ? 0.0 : cumulative.back();
+}
+
+std::vector<PathPoint> SvgPath::sampleEvenly(int count) const {
+    return sampleAlong(arcLengths(), count);
+}
+
+std::vector<PathPoint> SvgPath::sampleAlong(const std::vector<double>& cumulative,
+                                            int count) const {
+    std::vector<PathPoint> points;
+    if (count <= 0) return points;
+    points.reserve(static_cast<std::size_t>(count));
+    if (segments_.empty()) {
+        points.assign(static_cast<std::size_t>(count), start_);
+        return points;
+    }
+    const double total = cumulative.back();
     points.push_back(segments_.front().p0);
     for (int k = 1; k < count - 1; ++k) {
         const double target = total * k / (count - 1);
@@ -264,8 +265,10 @@ std::vector<PathPoint> SvgPath::sampleEvenly(int count) const {
 }
 
 std::vector<PathPoint> SvgPath::sample(double spacing, int minPoints, int maxPoints) const {
-    const long wanted = std::lround(length() / spacing) + 1;
-    return sampleEvenly(static_cast<int>(std::clamp<long>(wanted, minPoints, maxPoints)));
+    const std::vector<double> cumulative = arcLengths();
+    const double total = cumulative.empty() ? 0.0 : cumulative.back();
+    const long wanted = std::lround(total / spacing) + 1;
+    return sampleAlong(cumulative, static_cast<int>(std::clamp<long>(wanted, minPoints, maxPoints)));
 }
 
 }  // namespace sumiro::databuild

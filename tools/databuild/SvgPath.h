@@ -43,6 +43,10 @@ public:
     std::vector<PathPoint> sample(double spacing, int minPoints, int maxPoints) const;
 
 private:
+    /// Cumulative length at the end of every sub-step of every segment.
+    std::vector<double> arcLengths() const;
+    std::vector<PathPoint> sampleAlong(const std::vector<double>& cumulative, int count) const;
+
     std::vector<Segment> segments_;
     PathPoint start_;
 };
