@@ -1,7 +1,6 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +12,7 @@
 
 #include "engine/CharacterDatabase.h"
 #include "engine/DataDecoding.h"
-#include "engine/tests/TempDirectory.h"
+#include "tests/TempDirectory.h"
 
 namespace sumiro {
 namespace {

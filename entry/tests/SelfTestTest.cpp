@@ -4,8 +4,8 @@
 #include <sstream>
 #include <utility>
 
-#include "engine/tests/TempDirectory.h"
 #include "entry/SelfTest.h"
+#include "tests/TempDirectory.h"
 
 namespace sumiro {
 namespace {

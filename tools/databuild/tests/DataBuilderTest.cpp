@@ -7,14 +7,14 @@
 #include <cstdlib>
 #include <map>
 
+#include "tests/TempDirectory.h"
 #include "tools/databuild/DataBuilder.h"
-#include "tools/databuild/tests/TempDir.h"
 
 namespace sumiro::databuild {
 namespace {
 
 using ::testing::HasSubstr;
-using testing::TempDir;
+using testing::TempDirectory;
 
 // 木, 林 and 𠮷 (counted differently here) known to both sources; 范 (two counts, simplified-form
 // radicals) and 𠀋 known to Unihan alone, one marked Jōyō and one JIS X 0208 here so that each
@@ -101,7 +101,7 @@ std::string svg(const std::vector<std::string>& strokes) {
 
 /// The sources above laid out as the builder expects them.
 struct Sources {
-    TempDir dir;
+    TempDirectory dir;
     Sources() {
         for (const auto& [part, text] : kUnihan)
             dir.write(std::string("unicode/Unihan_") + part + ".txt", text);
@@ -143,7 +143,7 @@ TEST(JsonOutputTest, TemplatesRoundedToTenths) {
 
 /// Runs the builder on `dir`'s sources, writing to `output` inside it; returns its exit status
 /// and its output.
-std::pair<int, std::string> runBuilder(const TempDir& dir, const std::string& output) {
+std::pair<int, std::string> runBuilder(const TempDirectory& dir, const std::string& output) {
     const std::string command =
         "cd '" + dir.path().string() + "' && '" SUMIRO_DATABUILD_EXE "' --unihan unicode" +
         " --kanjidic kanjidic2.xml --kanjivg kanji --output " + output + " >log 2>&1";

@@ -8,18 +8,18 @@
 
 #include <stdexcept>
 
+#include "tests/TempDirectory.h"
 #include "tools/databuild/InputFile.h"
 #include "tools/databuild/KanjiVg.h"
 #include "tools/databuild/Kanjidic.h"
 #include "tools/databuild/Unihan.h"
-#include "tools/databuild/tests/TempDir.h"
 
 namespace sumiro::databuild {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using testing::TempDir;
+using testing::TempDirectory;
 
 auto failsWith(const std::string& message) {
     return ::testing::ThrowsMessage<std::runtime_error>(HasSubstr(message));
@@ -50,7 +50,7 @@ TEST(KanjidicTest, ProblemsNameTheSource) {
 }
 
 TEST(KanjiVgTest, BaseFilesInCodePointOrder) {
-    TempDir dir;
+    TempDirectory dir;
     // Variants, other files and a name that encodes a surrogate are not base files.
     for (const char* name : {"06728-Kaisho.svg", "0d800.svg", "README.md", "kvg-index.svg"})
         dir.write(name, "<svg/>");
@@ -80,7 +80,7 @@ TEST(KanjiVgTest, PathDataInDocumentOrder) {
 }
 
 TEST(InputFileTest, ReadsCompressedFilesAndNamesBadOnes) {
-    TempDir dir;
+    TempDirectory dir;
     const std::string text = "U+6728\tkTotalStrokes\t4\n";
     // Two concatenated bzip2 streams, as some tools produce.
     std::string bz2;

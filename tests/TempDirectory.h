@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -30,9 +31,20 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
 
-    /// Writes `content` to the file `name` inside the directory.
-    void write(std::string_view name, std::string_view content) const {
-        std::ofstream(path_ / name, std::ios::binary) << content;
+    /// Writes `content` to `name` inside the directory (creating subdirectories) and returns
+    /// the full path.
+    std::filesystem::path write(const std::filesystem::path& name, std::string_view content) const {
+        const std::filesystem::path file = path_ / name;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << content;
+        return file;
+    }
+
+    /// The bytes of `name` inside the directory; empty when it cannot be read.
+    std::string read(const std::filesystem::path& name) const {
+        std::ostringstream out;
+        out << std::ifstream(path_ / name, std::ios::binary).rdbuf();
+        return out.str();
     }
 
 private:
