@@ -38,11 +38,19 @@ install_missing() {
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Installing: ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Wait for another apt run (a parallel build, unattended upgrades) instead of failing.
+  as_root apt-get -o DPkg::Lock::Timeout=600 update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+    --no-install-recommends "${missing[@]}"
 }
 
 build() {
-  cmake -S "$sumiro_root" -B "$sumiro_build" -G Ninja "$@"
+  local launcher=()
+  # Rebuilds of several checkouts share compiled objects when ccache is there; it is optional.
+  if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$sumiro_root}"
+  fi
+  cmake -S "$sumiro_root" -B "$sumiro_build" -G Ninja "${launcher[@]}" "$@"
   cmake --build "$sumiro_build" --parallel "$(nproc)"
 }
