@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 namespace sumiro {
 
@@ -18,14 +19,16 @@ SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent) :
         group_.addButton(button, i);
         row->addWidget(button);
     }
-    connect(&group_, &QButtonGroup::idClicked, this, [this](int) {
-        if (action) action();
+    // Toggled, not clicked: assistive technology selects a segment with its toggle action.
+    connect(&group_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked && !selecting_ && action) action();
     });
 }
 
 int SegmentedControl::selectedSegment() const { return group_.checkedId(); }
 
 void SegmentedControl::setSelectedSegment(int index) {
+    const QScopedValueRollback<bool> quiet(selecting_, true);
     if (QAbstractButton* button = group_.button(index)) {
         button->setChecked(true);
         return;
