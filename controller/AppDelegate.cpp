@@ -196,8 +196,11 @@ void AppDelegate::show() {
     waitingForPermission = false;
     if (setupWindow) setupWindow->hide();
     if (panel->isMinimized()) panel->showNormal();
-    panel->show();
-    panel->raise();  // to the front, without taking the focus from the target
+    if (panel->isVisible()) {
+        panel->raise();  // to the front, without taking the focus from the target
+    } else {
+        panel->show();  // a window just shown is already in front
+    }
 }
 
 void AppDelegate::permission() { input.allow(); }
