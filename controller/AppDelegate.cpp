@@ -263,7 +263,11 @@ void AppDelegate::buildStatusMenu() {
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == panel.get() && event->type() == QEvent::Hide) saveFrame();
+    // Also on every resize: a session that ends the pad with a signal keeps the last size.
+    if (watched == panel.get() &&
+        (event->type() == QEvent::Hide || event->type() == QEvent::Resize)) {
+        saveFrame();
+    }
     return QObject::eventFilter(watched, event);
 }
 
