@@ -167,7 +167,10 @@ void AppDelegate::loadDatabase() {
             loaded = load();
         } catch (const std::exception& error) {
             failure = QString::fromStdString(error.what());
+        } catch (...) {
+            failure = QStringLiteral("unknown error");
         }
+        if (!loaded && failure.isEmpty()) failure = QStringLiteral("no data");
         // Queued to the main thread; dropped when the controller is gone by then.
         QMetaObject::invokeMethod(
             qApp,
