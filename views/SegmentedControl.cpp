@@ -16,6 +16,8 @@ SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent) :
         button->setCheckable(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setAccessibleName(labels[i]);
+        // Room beside a long title too, as the short ones get from the style's minimum width.
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(labels[i]) + 24);
         group_.addButton(button, i);
         row->addWidget(button);
     }
