@@ -1,0 +1,79 @@
+// Browse benchmarks on the built character data: the list behind every keystroke in the
+// search field (a one-kana reading over the whole inventory) and the largest range listing
+// (Extension B), each alone and with the grid taking the list, as a refresh of the browse
+// mode does.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "controller/BrowseQuery.h"
+#include "engine/CharacterDatabase.h"
+#include "views/CharacterGrid.h"
+
+namespace sumiro {
+namespace {
+
+const CharacterDatabase& database() {
+    static const CharacterDatabase db{std::filesystem::path(SUMIRO_RESOURCE_DIR)};
+    return db;
+}
+
+const std::vector<std::int64_t> kAllRadicals = radicalNumbersFor(0);
+
+BrowseState readingSearch() {
+    BrowseState state;
+    state.segment = 1;
+    state.search = u"き"_qs;
+    return state;
+}
+
+BrowseState extensionB() {
+    BrowseState state;
+    state.segment = 1;
+    state.rangeIndex = 7;
+    return state;
+}
+
+void run(benchmark::State& state, const BrowseState& browse, bool grid) {
+    CharacterGrid view;
+    view.resize(350, 300);
+    qsizetype listed = 0;
+    for (auto _ : state) {
+        QStringList list = browseList(database(), browse, kAllRadicals);
+        listed = list.size();
+        if (grid) view.setCharacters(std::move(list));
+        benchmark::DoNotOptimize(list);
+    }
+    state.counters["listed"] = static_cast<double>(listed);
+}
+
+void BM_BrowseReading(benchmark::State& state) { run(state, readingSearch(), state.range(0)); }
+BENCHMARK(BM_BrowseReading)->ArgName("grid")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_BrowseExtensionB(benchmark::State& state) { run(state, extensionB(), state.range(0)); }
+BENCHMARK(BM_BrowseExtensionB)->ArgName("grid")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_BrowseStrokeCount(benchmark::State& state) {
+    BrowseState browse;
+    browse.segment = 2;
+    browse.japaneseOnly = false;
+    browse.countIndex = 11;  // 12 strokes, the largest group
+    run(state, browse, true);
+}
+BENCHMARK(BM_BrowseStrokeCount)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace sumiro
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
