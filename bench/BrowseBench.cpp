@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "controller/AppDelegate.h"
 #include "controller/BrowseQuery.h"
 #include "engine/CharacterDatabase.h"
 #include "views/CharacterGrid.h"
@@ -21,7 +22,8 @@ const CharacterDatabase& database() {
     return db;
 }
 
-const std::vector<std::int64_t> kAllRadicals = radicalNumbersFor(0);
+const std::vector<std::int64_t> kAllRadicals = radicalNumbersFor(0, {});
+const std::vector<NamedRange> kRanges = AppDelegate::defaultRanges();
 
 BrowseState readingSearch() {
     BrowseState state;
@@ -42,7 +44,7 @@ void run(benchmark::State& state, const BrowseState& browse, bool grid) {
     view.resize(350, 300);
     qsizetype listed = 0;
     for (auto _ : state) {
-        QStringList list = browseList(database(), browse, kAllRadicals);
+        QStringList list = browseList(database(), browse, kAllRadicals, kRanges);
         listed = list.size();
         if (grid) view.setCharacters(std::move(list));
         benchmark::DoNotOptimize(list);

@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::int64_t kRadicals = 214;
 constexpr int kStrokeCounts = 64;
+constexpr int kRadicalStrokeCounts = 17;
 
 const icu::Normalizer2& nfc() {
     // Owned by ICU for the life of the process; it only fails when ICU's data is missing.
@@ -155,18 +156,6 @@ QStringList textSearch(const CharacterDatabase& database, const QString& query) 
 
 }  // namespace
 
-const std::vector<NamedRange>& browseRanges() {
-    static const std::vector<NamedRange> ranges = {
-        {u"ひらがな"_qs, 0x3041, 0x3096},     {u"カタカナ"_qs, 0x30A1, 0x30FA},
-        {u"英数字・記号"_qs, 0x0021, 0x007E}, {u"句読点・括弧"_qs, 0x3000, 0x303F},
-        {u"全角・半角"_qs, 0xFF01, 0xFF9F},   {u"漢字"_qs, 0x4E00, 0x9FFF},
-        {u"漢字 拡張A"_qs, 0x3400, 0x4DBF},   {u"漢字 拡張B"_qs, 0x20000, 0x2A6DF},
-        {u"矢印"_qs, 0x2190, 0x21FF},         {u"数学記号"_qs, 0x2200, 0x22FF},
-        {u"罫線"_qs, 0x2500, 0x257F},         {u"外字領域"_qs, 0xE000, 0xF8FF},
-    };
-    return ranges;
-}
-
 QStringList strokeCountTitles() {
     QStringList titles;
     for (int n = 1; n <= kStrokeCounts; ++n) titles.append(QString::number(n) + u"画"_qs);
@@ -175,19 +164,19 @@ QStringList strokeCountTitles() {
 
 QStringList radicalCountTitles() {
     QStringList titles{u"部首の画数：すべて"_qs};
-    for (std::size_t n = 1; n <= kRadicalStrokeEnds.size(); ++n) {
+    for (int n = 1; n <= kRadicalStrokeCounts; ++n) {
         titles.append(u"部首 "_qs + QString::number(n) + u"画"_qs);
     }
     return titles;
 }
 
-std::vector<std::int64_t> radicalNumbersFor(int index) {
+std::vector<std::int64_t> radicalNumbersFor(int index, std::span<const std::int64_t> strokeEnds) {
     std::int64_t first = 1;
     std::int64_t last = kRadicals;
-    if (index >= 1 && static_cast<std::size_t>(index) <= kRadicalStrokeEnds.size()) {
+    if (index >= 1 && static_cast<std::size_t>(index) <= strokeEnds.size()) {
         const auto i = static_cast<std::size_t>(index);
-        first = i == 1 ? 1 : kRadicalStrokeEnds[i - 2] + 1;
-        last = kRadicalStrokeEnds[i - 1];
+        first = i == 1 ? 1 : strokeEnds[i - 2] + 1;
+        last = strokeEnds[i - 1];
     }
     std::vector<std::int64_t> numbers;
     for (std::int64_t n = first; n <= last; ++n) numbers.push_back(n);
@@ -229,13 +218,13 @@ std::optional<char32_t> codeQuery(const QString& query) {
 }
 
 QStringList browseList(const CharacterDatabase& database, const BrowseState& state,
-                       std::span<const std::int64_t> radicalNumbers) {
+                       std::span<const std::int64_t> radicalNumbers,
+                       std::span<const NamedRange> ranges) {
     const QString query = state.search.trimmed();
     switch (state.segment) {
         case 1: {
             if (const auto code = codeQuery(query)) return {scalarText(*code)};
             if (!query.isEmpty()) return textSearch(database, query);
-            const auto& ranges = browseRanges();
             const auto index = static_cast<std::size_t>(std::max(state.rangeIndex, 0));
             return index < ranges.size() ? rangeList(ranges[index]) : QStringList();
         }

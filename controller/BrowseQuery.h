@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -24,21 +23,15 @@ struct NamedRange {
     char32_t last;
 };
 
-/// The twelve ranges of the range pop-up, in pop-up order ("ひらがな" first).
-const std::vector<NamedRange>& browseRanges();
-
-/// Element k − 1 is the highest radical number among the radicals of k strokes (k = 1…17).
-inline constexpr std::array<std::int64_t, 17> kRadicalStrokeEnds = {
-    6, 29, 60, 94, 117, 146, 166, 175, 186, 194, 200, 204, 208, 210, 211, 213, 214};
-
 /// The items of the total stroke-count pop-up: "1画" to "64画".
 QStringList strokeCountTitles();
 /// The items of the radical stroke-count pop-up: "部首の画数：すべて", then "部首 1画" to "部首
 /// 17画".
 QStringList radicalCountTitles();
 /// The radical numbers offered for item `index` of the radical stroke-count pop-up: all 214 for
-/// the first item or no selection, else the radicals of that many strokes.
-std::vector<std::int64_t> radicalNumbersFor(int index);
+/// the first item or no selection, else the radicals of that many strokes. Element k − 1 of
+/// `strokeEnds` is the highest number among the radicals of k strokes.
+std::vector<std::int64_t> radicalNumbersFor(int index, std::span<const std::int64_t> strokeEnds);
 /// The radical pop-up's title of radical n: its Kangxi radical character, two spaces, n.
 QString radicalTitle(std::int64_t n);
 
@@ -62,10 +55,11 @@ struct BrowseState {
     bool japaneseOnly = true;
 };
 
-/// The characters to list for `state`; `radicalNumbers` are the numbers behind the radical
-/// pop-up's items, index for index, and must not be empty.
+/// The characters to list for `state`; `radicalNumbers` and `ranges` are what the radical and
+/// range pop-ups' items stand for, index for index.
 QStringList browseList(const CharacterDatabase& database, const BrowseState& state,
-                       std::span<const std::int64_t> radicalNumbers);
+                       std::span<const std::int64_t> radicalNumbers,
+                       std::span<const NamedRange> ranges);
 
 /// The scalar named by a search text "U+XXXX" (either case, hexadecimal digits only), if it is
 /// a Unicode scalar value; otherwise the text is searched as text.

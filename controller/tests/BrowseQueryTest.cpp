@@ -3,6 +3,7 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 
+#include "controller/AppDelegate.h"
 #include "controller/BrowseQuery.h"
 #include "engine/CharacterDatabase.h"
 
@@ -34,9 +35,13 @@ const CharacterDatabase& fixture() {
     return db;
 }
 
-const std::vector<std::int64_t> kAllRadicals = radicalNumbersFor(0);
+// The highest radical number of each radical stroke count, as the pad holds them.
+const std::vector<std::int64_t> kStrokeEnds = {6,   29,  60,  94,  117, 146, 166, 175, 186,
+                                               194, 200, 204, 208, 210, 211, 213, 214};
+const std::vector<std::int64_t> kAllRadicals = radicalNumbersFor(0, kStrokeEnds);
+const std::vector<NamedRange> kRanges = AppDelegate::defaultRanges();
 
-QStringList list(BrowseState state) { return browseList(fixture(), state, kAllRadicals); }
+QStringList list(BrowseState state) { return browseList(fixture(), state, kAllRadicals, kRanges); }
 
 BrowseState searching(const QString& text, int segment = 1) {
     BrowseState state;
@@ -166,11 +171,11 @@ TEST(BrowseList, StrokeCountAndRadicalFollowTheirSelectorsAndTheScope) {
 TEST(BrowseList, RadicalIndexCountsInTheFilteredNumbers) {
     BrowseState state;
     state.segment = 3;
-    const std::vector<std::int64_t> fourStrokes = radicalNumbersFor(4);  // 61 to 94
+    const std::vector<std::int64_t> fourStrokes = radicalNumbersFor(4, kStrokeEnds);  // 61 to 94
     state.radicalIndex = 75 - 61;
-    EXPECT_EQ(browseList(fixture(), state, fourStrokes).size(), 5);
+    EXPECT_EQ(browseList(fixture(), state, fourStrokes, kRanges).size(), 5);
     state.radicalIndex = 99;  // beyond the pop-up's items
-    EXPECT_THAT(browseList(fixture(), state, fourStrokes), IsEmpty());
+    EXPECT_THAT(browseList(fixture(), state, fourStrokes, kRanges), IsEmpty());
 }
 
 TEST(BrowseSelectors, EachSegmentShowsItsOwnSelector) {
@@ -181,7 +186,7 @@ TEST(BrowseSelectors, EachSegmentShowsItsOwnSelector) {
 }
 
 TEST(BrowsePopups, RadicalsFilteredByTheirStrokeCount) {
-    const auto numbers = [](int index) { return radicalNumbersFor(index); };
+    const auto numbers = [](int index) { return radicalNumbersFor(index, kStrokeEnds); };
     EXPECT_EQ(numbers(0).size(), 214u);
     EXPECT_EQ(numbers(0).front(), 1);
     EXPECT_EQ(numbers(0).back(), 214);
@@ -211,7 +216,7 @@ TEST(BrowsePopups, Titles) {
     EXPECT_EQ(radicalTitle(75), u"\u2F4A  75"_qs);
     EXPECT_EQ(radicalTitle(214), u"\u2FD5  214"_qs);
     QStringList names;
-    for (const NamedRange& range : browseRanges()) names.append(range.name);
+    for (const NamedRange& range : kRanges) names.append(range.name);
     EXPECT_EQ(names,
               (QStringList{u"ひらがな"_qs, u"カタカナ"_qs, u"英数字・記号"_qs, u"句読点・括弧"_qs,
                            u"全角・半角"_qs, u"漢字"_qs, u"漢字 拡張A"_qs, u"漢字 拡張B"_qs,
