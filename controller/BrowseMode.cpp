@@ -9,6 +9,7 @@
 
 #include "controller/AppDelegate.h"
 #include "controller/BrowseQuery.h"
+#include "controller/PopupChoice.h"
 #include "controller/SearchFocus.h"
 #include "views/GridScrollView.h"
 
@@ -44,6 +45,9 @@ QWidget* AppDelegate::makeBrowsing() {
     for (QWidget* control : std::initializer_list<QWidget*>{
              countPopup, radicalCountPopup, radicalPopup, rangePopup, fontPopup, scope}) {
         control->setFocusPolicy(Qt::NoFocus);
+    }
+    for (QComboBox* popup : {countPopup, radicalCountPopup, radicalPopup, rangePopup, fontPopup}) {
+        chooseOnSelection(popup);
     }
 
     countPopup->setObjectName(QStringLiteral("countPopup"));

@@ -5,6 +5,7 @@
 
 #include "controller/AppDelegate.h"
 #include "controller/KeyboardLayout.h"
+#include "controller/PopupChoice.h"
 
 namespace sumiro {
 
@@ -13,6 +14,7 @@ QWidget* AppDelegate::makeKeyboard() {
     keyboardMode->setObjectName(QStringLiteral("keyboardMode"));
     keyboardMode->setFocusPolicy(Qt::NoFocus);
     keyboardMode->addItems(keyboardLayoutTitles());
+    chooseOnSelection(keyboardMode);
     keyboardMode->setCurrentIndex(0);
     connect(keyboardMode, &QComboBox::currentIndexChanged, this, [self] {
         if (self) self->rebuildKeyboard();
