@@ -105,18 +105,18 @@ AppDelegate::AppDelegate(Environment environment)
       fontPopup(parked(new QComboBox, &unplaced_)),
       radicalCountPopup(parked(new QComboBox, &unplaced_)),
       radicalNumbers(allRadicals()),
-      radicalStrokeEnds{6, 29, 60, 94, 117, 146, 166, 175, 186, 194, 200, 204, 208, 210, 211,
-                        213, 214},
+      radicalStrokeEnds{6,   29,  60,  94,  117, 146, 166, 175, 186,
+                        194, 200, 204, 208, 210, 211, 213, 214},
       scope(parked(new QCheckBox(QStringLiteral("基本の漢字のみ")), &unplaced_)),
       searchField(parked(new QLineEdit, &unplaced_)),
       resultLabel(parked(label(QString(), 12), &unplaced_)),
       keyboardMode(parked(new QComboBox, &unplaced_)),
       keyboardBody(parked(new QWidget, &unplaced_)),
-      recognition(environment_.clock, *environment_.recognizerQueue,
-                  {.inkCount = [this](const QString& text) { inkCount->setText(text); },
-                   .status = [this](const QString& text) { statusLabel->setText(text); },
-                   .candidates =
-                       [this](const QStringList& list) { candidates->setCharacters(list); }}),
+      recognition(
+          environment_.clock, *environment_.recognizerQueue,
+          {.inkCount = [this](const QString& text) { inkCount->setText(text); },
+           .status = [this](const QString& text) { statusLabel->setText(text); },
+           .candidates = [this](const QStringList& list) { candidates->setCharacters(list); }}),
       recognizerQueue(*environment_.recognizerQueue),
       ranges(defaultRanges()) {}
 
@@ -147,9 +147,11 @@ void AppDelegate::applicationDidFinishLaunching() {
         checkSetupPermission();
     });
     poll->start();
-    keyMonitor = new UndoShortcut([self] {
-        if (self) self->ink->undoStroke();
-    }, this);
+    keyMonitor = new UndoShortcut(
+        [self] {
+            if (self) self->ink->undoStroke();
+        },
+        this);
     qApp->installEventFilter(keyMonitor);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::saveFrame);
     loadDatabase();
@@ -217,8 +219,8 @@ void AppDelegate::choose(const QString& character) {
 }
 
 void AppDelegate::showDetail(const QString& character) {
-    detailLabel->setText(database ? QString::fromStdString(database->detail(character.toStdString()))
-                                  : character);
+    detailLabel->setText(
+        database ? QString::fromStdString(database->detail(character.toStdString())) : character);
 }
 
 void AppDelegate::updateTarget() {
@@ -233,8 +235,8 @@ void AppDelegate::buildStatusMenu() {
     statusMenu->addAction(QStringLiteral("入力の許可を設定…"), this, &AppDelegate::permission);
     statusMenu->addAction(QStringLiteral("使い方・ライセンス"), this, &AppDelegate::help);
     statusMenu->addSeparator();
-    QAction* quitItem = statusMenu->addAction(QStringLiteral("Sumiroを終了"), this,
-                                              &AppDelegate::quit);
+    QAction* quitItem =
+        statusMenu->addAction(QStringLiteral("Sumiroを終了"), this, &AppDelegate::quit);
     quitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     for (QAction* item : statusMenu->actions()) {
         if (!item->isSeparator()) item->setObjectName(item->text());
@@ -242,9 +244,8 @@ void AppDelegate::buildStatusMenu() {
     // Desktops without a tray (GNOME by default) reach the same items on the header row.
     if (headerRow) {
         headerRow->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(headerRow, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-            statusMenu->popup(headerRow->mapToGlobal(at));
-        });
+        connect(headerRow, &QWidget::customContextMenuRequested, this,
+                [this](const QPoint& at) { statusMenu->popup(headerRow->mapToGlobal(at)); });
     }
     if (!environment_.trayIcon) return;
     statusItem = std::make_unique<QSystemTrayIcon>(characterIcon());
@@ -279,7 +280,8 @@ void AppDelegate::restoreFrame() {
         screens.push_back(primary->availableGeometry());
     }
     for (QScreen* screen : QGuiApplication::screens()) {
-        if (screen != QGuiApplication::primaryScreen()) screens.push_back(screen->availableGeometry());
+        if (screen != QGuiApplication::primaryScreen())
+            screens.push_back(screen->availableGeometry());
     }
     panel->setGeometry(placeFrame(frame, kPanelSize, kPanelMinimumSize, screens));
 }

@@ -96,43 +96,43 @@ private:
 
 public:
     // Stored state, in the order it is initialised.
-    std::unique_ptr<QWidget> setupWindow;                 // the permission setup window
-    bool waitingForPermission = false;                    // the setup window waits for the grant
-    std::unique_ptr<PadPanel> panel;                      // set by buildPanel
-    std::unique_ptr<QSystemTrayIcon> statusItem;          // set by buildStatusMenu
-    std::shared_ptr<const CharacterDatabase> database;    // set once the data are loaded
-    DirectInput input;                                    // follows the target and types into it
-    InkView* ink;                                         // handwriting canvas
-    CharacterGrid* candidates;                            // recognition candidates
-    CharacterGrid* browseGrid;                            // browse results
-    TextLabel* targetLabel;                               // names the target
-    TextLabel* statusLabel;                               // status line
-    TextLabel* detailLabel;                               // detail line
-    TextLabel* inkCount;                                  // stroke count of the ink
-    ActionButton* permissionButton = nullptr;             // "入力を許可…"; set by buildPanel
-    SegmentedControl* mode = nullptr;                     // mode switch; set by buildPanel
-    QWidget* body;                                        // holds the three mode views
-    QWidget* handwriting = nullptr;                       // handwriting mode view
-    QWidget* browsing = nullptr;                          // browse mode view
-    QWidget* keyboard = nullptr;                          // keyboard mode view
-    QWidget* browseControls;                              // row of browse selectors
-    QComboBox* countPopup;                                // total stroke count
-    QComboBox* radicalPopup;                              // radical
-    QComboBox* rangePopup;                                // Unicode range
-    QComboBox* fontPopup;                                 // font family of the browse grid
-    QComboBox* radicalCountPopup;                         // stroke count of the radical
-    std::vector<std::int64_t> radicalNumbers;             // radicals listed in radicalPopup
-    const std::vector<std::int64_t> radicalStrokeEnds;    // last radical of each stroke count
-    QCheckBox* scope;                                     // "基本の漢字のみ"
-    QLineEdit* searchField;                               // browse search
-    TextLabel* resultLabel;                               // browse result count
-    QComboBox* keyboardMode;                              // keyboard layout choice
-    QWidget* keyboardBody;                                // the keys, refilled by rebuildKeyboard
-    RecognitionScheduler recognition;                     // generation and pending recognition
-    QTimer* poll = nullptr;                               // the one-second poll
-    QObject* keyMonitor = nullptr;                        // the Ctrl+Z filter
-    Worker& recognizerQueue;                              // runs recognitions
-    const std::vector<NamedRange> ranges;                 // entries of rangePopup
+    std::unique_ptr<QWidget> setupWindow;               // the permission setup window
+    bool waitingForPermission = false;                  // the setup window waits for the grant
+    std::unique_ptr<PadPanel> panel;                    // set by buildPanel
+    std::unique_ptr<QSystemTrayIcon> statusItem;        // set by buildStatusMenu
+    std::shared_ptr<const CharacterDatabase> database;  // set once the data are loaded
+    DirectInput input;                                  // follows the target and types into it
+    InkView* ink;                                       // handwriting canvas
+    CharacterGrid* candidates;                          // recognition candidates
+    CharacterGrid* browseGrid;                          // browse results
+    TextLabel* targetLabel;                             // names the target
+    TextLabel* statusLabel;                             // status line
+    TextLabel* detailLabel;                             // detail line
+    TextLabel* inkCount;                                // stroke count of the ink
+    ActionButton* permissionButton = nullptr;           // "入力を許可…"; set by buildPanel
+    SegmentedControl* mode = nullptr;                   // mode switch; set by buildPanel
+    QWidget* body;                                      // holds the three mode views
+    QWidget* handwriting = nullptr;                     // handwriting mode view
+    QWidget* browsing = nullptr;                        // browse mode view
+    QWidget* keyboard = nullptr;                        // keyboard mode view
+    QWidget* browseControls;                            // row of browse selectors
+    QComboBox* countPopup;                              // total stroke count
+    QComboBox* radicalPopup;                            // radical
+    QComboBox* rangePopup;                              // Unicode range
+    QComboBox* fontPopup;                               // font family of the browse grid
+    QComboBox* radicalCountPopup;                       // stroke count of the radical
+    std::vector<std::int64_t> radicalNumbers;           // radicals listed in radicalPopup
+    const std::vector<std::int64_t> radicalStrokeEnds;  // last radical of each stroke count
+    QCheckBox* scope;                                   // "基本の漢字のみ"
+    QLineEdit* searchField;                             // browse search
+    TextLabel* resultLabel;                             // browse result count
+    QComboBox* keyboardMode;                            // keyboard layout choice
+    QWidget* keyboardBody;                              // the keys, refilled by rebuildKeyboard
+    RecognitionScheduler recognition;                   // generation and pending recognition
+    QTimer* poll = nullptr;                             // the one-second poll
+    QObject* keyMonitor = nullptr;                      // the Ctrl+Z filter
+    Worker& recognizerQueue;                            // runs recognitions
+    const std::vector<NamedRange> ranges;               // entries of rangePopup
 
     // Beyond the stored state above.
     std::unique_ptr<QMenu> statusMenu;  // the tray's menu, also opened on the header row

@@ -30,8 +30,9 @@ QWidget* AppDelegate::makeHandwriting() {
     left->setFixedWidth(266);
 
     QWidget* scroll = gridScroll(candidates);
-    QWidget* right = stack({label(QStringLiteral("候補をクリックして入力"), 13, QFont::Bold), scroll},
-                           Qt::Vertical, 8, StackAlignment::Leading);
+    QWidget* right =
+        stack({label(QStringLiteral("候補をクリックして入力"), 13, QFont::Bold), scroll},
+              Qt::Vertical, 8, StackAlignment::Leading);
     fillAcross(right, scroll);
     scroll->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 

@@ -11,9 +11,11 @@ namespace sumiro::texts {
 
 // The pad's own messages, word for word.
 inline const QString kLoading = QStringLiteral("辞書を読み込んでいます…");
-inline const QString kReady = QStringLiteral("準備完了。入力欄を選び、候補の文字をクリックしてください");
+inline const QString kReady =
+    QStringLiteral("準備完了。入力欄を選び、候補の文字をクリックしてください");
 inline const QString kEmptyInk = QStringLiteral("手書き欄に1文字書いてください");
-inline const QString kNotReady = QStringLiteral("辞書の準備中です。少し待って『認識』を押してください");
+inline const QString kNotReady =
+    QStringLiteral("辞書の準備中です。少し待って『認識』を押してください");
 inline const QString kTooManyStrokes =
     QStringLiteral("64画まで認識できます。『消去』して1文字ずつ書いてください");
 inline const QString kRecognizing = QStringLiteral("認識中…");

@@ -56,8 +56,7 @@ void RecognitionScheduler::request(const Ink& ink, const Recognizer& recognizer)
     recognitionWork_ = std::move(work);
 }
 
-void RecognitionScheduler::handBack(std::int64_t generation,
-                                    const std::vector<std::string>& result,
+void RecognitionScheduler::handBack(std::int64_t generation, const std::vector<std::string>& result,
                                     Scheduler::Clock::time_point start) {
     if (generation != generation_) return;  // a newer request was made since
     const CandidateDisplay shown = showCandidates(result, clock_->now() - start);

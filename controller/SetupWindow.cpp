@@ -50,8 +50,8 @@ void AppDelegate::showSetup() {
         note->setForegroundRole(QPalette::PlaceholderText);
         QList<QWidget*> rows = {
             label(QStringLiteral("文字を入力するための許可"), 23, QFont::DemiBold),
-            wrapping(QStringLiteral(
-                "選んだ文字を、ほかのアプリの入力欄に直接入力するために必要です。")),
+            wrapping(
+                QStringLiteral("選んだ文字を、ほかのアプリの入力欄に直接入力するために必要です。")),
             wrapping(QStringLiteral("1. システム設定を開く\n\n2.「アクセシビリティ」で Sumiro "
                                     "をオン\n\n3. 許可を確認すると、パッドが自動で開きます")),
             note,

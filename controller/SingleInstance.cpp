@@ -20,8 +20,7 @@ QString instanceSocketName(const QString& display, const QString& runtimeDirecto
     if (!runtimeDirectory.isEmpty() && QDir(runtimeDirectory).exists()) {
         return QDir(runtimeDirectory).filePath(QStringLiteral("sumiro-") + word);
     }
-    return QDir(QDir::tempPath())
-        .filePath(QStringLiteral("sumiro-%1-%2").arg(userId).arg(word));
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("sumiro-%1-%2").arg(userId).arg(word));
 }
 
 QString instanceSocketName() {
@@ -50,8 +49,7 @@ SingleInstance::SingleInstance(const QString& name, std::function<void()> reopen
     }
     QObject::connect(&server_, &QLocalServer::newConnection, [this] {
         while (QLocalSocket* client = server_.nextPendingConnection()) {
-            QObject::connect(client, &QLocalSocket::disconnected, client,
-                             &QObject::deleteLater);
+            QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             QObject::connect(client, &QLocalSocket::readyRead, client, [this, client] {
                 if (!client->canReadLine()) return;
                 if (client->readLine() == kShow && reopen_) reopen_();

@@ -5,8 +5,7 @@
 
 namespace sumiro {
 
-SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent)
-    : QWidget(parent) {
+SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(this);  // owned by this control
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);

@@ -1,8 +1,8 @@
-#include "input/Desktop.h"
-
 #include <QtGui/qguiapplication_platform.h>
 
 #include <QGuiApplication>
+
+#include "input/Desktop.h"
 
 // Xlib last: its macros (Bool, None, Status) clash with Qt's headers.
 #include <X11/Xatom.h>

@@ -85,8 +85,8 @@ TEST(HelpersTest, StacksAlignDistributeAndStretchAcross) {
     // A column aligned on its leading edge stretches only the views told to fill it.
     auto* wide = label(u"幅"_qs);
     auto* narrow = label(u"狭"_qs);
-    const std::unique_ptr<QWidget> column(stack({wide, narrow}, Qt::Vertical, 4,
-                                                StackAlignment::Leading));
+    const std::unique_ptr<QWidget> column(
+        stack({wide, narrow}, Qt::Vertical, 4, StackAlignment::Leading));
     fillAcross(column.get(), wide);
     column->layout()->setGeometry(QRect(0, 0, 300, 100));
     EXPECT_EQ(wide->width(), 300);
