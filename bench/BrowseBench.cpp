@@ -1,10 +1,13 @@
 // Browse benchmarks on the built character data: the list behind every keystroke in the
 // search field (a one-kana reading over the whole inventory) and the largest range listing
-// (Extension B), each alone and with the grid taking the list, as a refresh of the browse
-// mode does.
+// (Extension B), alone, with the grid taking the list, and as the pad's whole refresh of the
+// browse mode with the visible rows painted (on the offscreen platform).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QSignalBlocker>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -66,6 +69,64 @@ void BM_BrowseStrokeCount(benchmark::State& state) {
     run(state, browse, true);
 }
 BENCHMARK(BM_BrowseStrokeCount)->Unit(benchmark::kMillisecond);
+
+// A desktop that permits input and has nothing to type into.
+class QuietDesktop final : public InputPlatform {
+public:
+    std::optional<Application> frontmost() override { return std::nullopt; }
+    std::unique_ptr<ActivationWatch> watchActivations(
+        std::function<void(std::optional<Application>)>) override {
+        return std::make_unique<ActivationWatch>();
+    }
+    std::int32_t ownProcess() override { return 1; }
+    bool isRegular(const Application&) override { return true; }
+    void activate(const Application&) override {}
+    bool isAlive(const Application&) override { return false; }
+    std::optional<QString> name(const Application&) override { return std::nullopt; }
+    bool postText(std::u32string_view) override { return false; }
+    bool postKey(Key) override { return false; }
+    bool permitted() override { return true; }
+    bool openPermissionHelp() override { return false; }
+};
+
+// The pad on screen in "文字一覧" with the data loaded.
+AppDelegate& pad() {
+    static const std::unique_ptr<AppDelegate> delegate = [] {
+        AppDelegate::Environment environment =
+            AppDelegate::systemEnvironment(std::filesystem::path(SUMIRO_RESOURCE_DIR));
+        environment.platform = std::make_shared<QuietDesktop>();
+        environment.trayIcon = false;
+        auto made = std::make_unique<AppDelegate>(std::move(environment));
+        made->applicationDidFinishLaunching();
+        const QDeadlineTimer deadline(std::chrono::seconds(30));
+        while (!made->database && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        made->mode->setSelectedSegment(1);
+        made->changeMode();
+        QCoreApplication::processEvents();
+        return made;
+    }();
+    return *delegate;
+}
+
+// refreshBrowse as the search field or the range pop-up runs it, and the grid's repaint.
+void BM_RefreshBrowse(benchmark::State& state) {
+    AppDelegate& delegate = pad();
+    const bool reading = state.range(0) == 0;
+    {
+        const QSignalBlocker quiet(delegate.searchField);
+        delegate.searchField->setText(reading ? u"き"_qs : QString());
+    }
+    delegate.rangePopup->setCurrentIndex(7);
+    for (auto _ : state) {
+        delegate.refreshBrowse();
+        delegate.browseGrid->repaint();
+    }
+    state.SetLabel(reading ? "reading き" : "漢字 拡張B");
+    state.counters["listed"] = static_cast<double>(delegate.browseGrid->characters().size());
+}
+BENCHMARK(BM_RefreshBrowse)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace sumiro
