@@ -51,7 +51,12 @@ bool SearchFocus::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::FocusOut:
             // The input method's candidate window and the field's own menu take the focus
             // for a moment; the editing goes on.
-            if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) finish(false);
+            if (static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason) break;
+            [[fallthrough]];
+        case QEvent::Hide:
+            // When the field went away (a pick, or hidden with its mode) while the panel still
+            // holds the keyboard, the target gets it back.
+            finish(panel_ && panel_->isActiveWindow());
             break;
         default:
             break;

@@ -13,8 +13,9 @@ class PadPanel;
 /// Lets the panel, which never takes the keyboard focus otherwise, take it while the user types
 /// in one text field, so that the keys (and the user's input method) reach the field and never
 /// the target application. A press in the field lets the panel take the focus and activates it;
-/// Return or Escape give the focus back to the target through `giveBack`; any other loss of the
-/// field's focus (another window activated, `finish`) lets the panel refuse the focus again.
+/// Return or Escape, or the field losing the focus while the panel is still active (the field
+/// hidden), give the focus back to the target through `giveBack`; when another window was
+/// activated, the panel only refuses the focus again.
 class SearchFocus : public QObject {
 public:
     SearchFocus(QLineEdit* field, PadPanel* panel, std::function<void()> giveBack);
