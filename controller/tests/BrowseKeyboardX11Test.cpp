@@ -136,6 +136,15 @@ TEST_F(BrowseKeyboardX11, TypingACodeInTheSearchFieldThenClickingTheResultTypesI
     EXPECT_TRUE(targetActive()) << "active " << session->activeWindow();
     EXPECT_FALSE(pad->panel->acceptsKeyboard());
     EXPECT_FALSE(pad->searchField->hasFocus());
+
+    // Escape ends the typing in the field and hands the keyboard back to the target.
+    ASSERT_TRUE(click(pad->searchField));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pad->searchField->hasFocus(); }, timeoutMs));
+    ASSERT_TRUE(
+        xdotool({QStringLiteral("key"), QStringLiteral("BackSpace"), QStringLiteral("Escape")}));
+    EXPECT_TRUE(targetActive()) << "active " << session->activeWindow();
+    EXPECT_EQ(pad->searchField->text(), QStringLiteral("U+672"));
+    EXPECT_EQ(received(), std::vector<std::string>{"text 6728 mods 0"});
 }
 
 TEST_F(BrowseKeyboardX11, AKatakanaKeyTypesItsCharacter) {
