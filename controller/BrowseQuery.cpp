@@ -197,7 +197,6 @@ BrowseSelectors selectorsFor(int segment) {
 std::optional<char32_t> codeQuery(const QString& query) {
     if (!query.toUpper().startsWith(u"U+"_qs) || query.size() <= 2) return std::nullopt;
     const QStringView digits = QStringView(query).mid(2);
-    if (digits.size() > 8) return std::nullopt;  // more than 32 bits
     std::uint32_t v = 0;
     for (const QChar c : digits) {
         const char16_t u = c.unicode();
@@ -211,6 +210,7 @@ std::optional<char32_t> codeQuery(const QString& query) {
         } else {
             return std::nullopt;
         }
+        if (v > 0x0FFFFFFF) return std::nullopt;  // more than 32 bits
         v = v * 16 + static_cast<std::uint32_t>(digit);
     }
     if (!isScalar(v)) return std::nullopt;

@@ -59,7 +59,8 @@ TEST(BrowseList, CodeListsTheOneScalarAndRejectsWhatIsNoScalar) {
         {u"u+4e00"_qs, {u"一"_qs}},
         {u"  U+4e00\n"_qs, {u"一"_qs}},
         {u"U+20BB7"_qs, {u"𠮷"_qs}},
-        {u"U+0000000041"_qs, {}},  // more than 32 bits of digits
+        {u"U+0000000041"_qs, {u"A"_qs}},
+        {u"U+100000000"_qs, {}},  // more than 32 bits
         {u"U+D800"_qs, {}},
         {u"U+DFFF"_qs, {}},
         {u"U+110000"_qs, {}},
