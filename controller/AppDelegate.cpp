@@ -167,7 +167,10 @@ void AppDelegate::loadDatabase() {
             loaded = load();
         } catch (const std::exception& error) {
             failure = QString::fromStdString(error.what());
+        } catch (...) {
+            failure = QStringLiteral("unknown error");
         }
+        if (!loaded && failure.isEmpty()) failure = QStringLiteral("no data");
         // Queued to the main thread; dropped when the controller is gone by then.
         QMetaObject::invokeMethod(
             qApp,
@@ -196,8 +199,11 @@ void AppDelegate::show() {
     waitingForPermission = false;
     if (setupWindow) setupWindow->hide();
     if (panel->isMinimized()) panel->showNormal();
-    panel->show();
-    panel->raise();  // to the front, without taking the focus from the target
+    if (panel->isVisible()) {
+        panel->raise();  // to the front, without taking the focus from the target
+    } else {
+        panel->show();  // a window just shown is already in front
+    }
 }
 
 void AppDelegate::permission() { input.allow(); }
@@ -260,7 +266,11 @@ void AppDelegate::buildStatusMenu() {
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == panel.get() && event->type() == QEvent::Hide) saveFrame();
+    // Also on every resize: a session that ends the pad with a signal keeps the last size.
+    if (watched == panel.get() &&
+        (event->type() == QEvent::Hide || event->type() == QEvent::Resize)) {
+        saveFrame();
+    }
     return QObject::eventFilter(watched, event);
 }
 

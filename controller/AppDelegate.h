@@ -142,7 +142,7 @@ public:
     static std::vector<NamedRange> defaultRanges();
 
 protected:
-    /// Saves the panel's frame whenever the panel is hidden.
+    /// Saves the panel's frame whenever the panel is hidden or resized.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

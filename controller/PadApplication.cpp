@@ -1,6 +1,11 @@
 #include "controller/PadApplication.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
 #include <iostream>
 
 #include "controller/AppDelegate.h"
@@ -16,6 +21,28 @@ namespace {
 void chooseX11() {
     const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
     if (chosen.isEmpty() || chosen.startsWith("wayland")) qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+// The end of a session (SIGTERM, SIGHUP) or Ctrl+C quits like "Sumiroを終了": the frame is saved
+// and the socket of the single instance removed. The handler only writes to a socket pair; the
+// event loop reads it.
+int signalPipe[2] = {-1, -1};
+
+void quitOnSignals(QObject* context) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [] {
+        char signal = 0;
+        if (::read(signalPipe[1], &signal, 1) == 1) QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+        const char signal = 1;
+        [[maybe_unused]] const auto written = ::write(signalPipe[0], &signal, 1);
+    };
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
@@ -39,6 +66,7 @@ int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& re
     AppDelegate delegate(AppDelegate::systemEnvironment(
         resources ? *resources : defaultResourceDirectory("/proc/self/exe")));
     SingleInstance instance(socket, [&delegate] { delegate.applicationShouldHandleReopen(); });
+    quitOnSignals(&application);
     delegate.applicationDidFinishLaunching();
     QApplication::exec();
     return 0;

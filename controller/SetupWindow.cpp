@@ -61,8 +61,8 @@ void AppDelegate::showSetup() {
         for (qsizetype i = 1; i < rows.size(); ++i) fillAcross(column, rows[i]);
         pin(column, setupWindow.get(), 24);
     }
+    if (setupWindow->isVisible()) setupWindow->raise();
     setupWindow->show();
-    setupWindow->raise();
     setupWindow->activateWindow();
     if (QWidget* open = setupWindow->findChild<QWidget*>(QStringLiteral("openSettings"))) {
         open->setFocus();

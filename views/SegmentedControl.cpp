@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 namespace sumiro {
 
@@ -15,17 +16,21 @@ SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent) :
         button->setCheckable(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setAccessibleName(labels[i]);
+        // Room beside a long title too, as the short ones get from the style's minimum width.
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(labels[i]) + 24);
         group_.addButton(button, i);
         row->addWidget(button);
     }
-    connect(&group_, &QButtonGroup::idClicked, this, [this](int) {
-        if (action) action();
+    // Toggled, not clicked: assistive technology selects a segment with its toggle action.
+    connect(&group_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked && !selecting_ && action) action();
     });
 }
 
 int SegmentedControl::selectedSegment() const { return group_.checkedId(); }
 
 void SegmentedControl::setSelectedSegment(int index) {
+    const QScopedValueRollback<bool> quiet(selecting_, true);
     if (QAbstractButton* button = group_.button(index)) {
         button->setChecked(true);
         return;

@@ -21,11 +21,12 @@ public:
     /// The button of segment `index`.
     QAbstractButton* segment(int index) const;
 
-    /// Run after the user selects a segment.
+    /// Run after the user (or assistive technology) selects another segment.
     std::function<void()> action;
 
 private:
     QButtonGroup group_;
+    bool selecting_ = false;
 };
 
 }  // namespace sumiro

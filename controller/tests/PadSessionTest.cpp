@@ -230,6 +230,16 @@ TEST_F(PadSession, StartingAgainShowsTheHiddenPanelAndEnds) {
         },
         timeoutMs));
     EXPECT_EQ(pad->state(), QProcess::Running);
+
+    // Ended by the session: it quits as from its menu and leaves no socket behind.
+    const QString socket =
+        home.filePath("sumiro-" + QString::fromStdString(session->display()).replace(':', '_'));
+    EXPECT_TRUE(QFile::exists(socket));
+    pad->terminate();
+    ASSERT_TRUE(pad->waitForFinished(timeoutMs));
+    EXPECT_EQ(pad->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(pad->exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(socket));
 }
 
 TEST_F(PadSession, WithATrayTheIconAppearsAndOpensTheMenu) {

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QBoxLayout>
 #include <QTest>
 
 #include "views/ActionButton.h"
 #include "views/GridScrollView.h"
 #include "views/PadPanel.h"
+#include "views/SegmentedControl.h"
 #include "views/ViewHelpers.h"
 
 namespace sumiro {
@@ -103,6 +105,28 @@ TEST(HelpersTest, TruncatingLabelsKeepTheirTextAndLetTheWindowShrink) {
     auto* heading = label(u"見出し"_qs, 23, QFont::DemiBold);
     const std::unique_ptr<QWidget> headingOwner(heading);
     EXPECT_EQ(heading->font().weight(), QFont::DemiBold);
+}
+
+TEST(SegmentedControlTest, SelectsOneSegmentByClickOrAccessibilityAndQuietlyFromCode) {
+    SegmentedControl control({u"甲"_qs, u"乙"_qs, u"丙"_qs});
+    int actions = 0;
+    control.action = [&] { ++actions; };
+    control.setSelectedSegment(0);
+    EXPECT_EQ(control.selectedSegment(), 0);
+    EXPECT_EQ(actions, 0);
+    QTest::mouseClick(control.segment(2), Qt::LeftButton);
+    EXPECT_EQ(control.selectedSegment(), 2);
+    EXPECT_EQ(actions, 1);
+    QAccessibleInterface* second = QAccessible::queryAccessibleInterface(control.segment(1));
+    ASSERT_TRUE(second && second->actionInterface());
+    EXPECT_EQ(second->text(QAccessible::Name), u"乙"_qs);
+    second->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(control.selectedSegment(), 1);
+    EXPECT_EQ(actions, 2);
+    control.setSelectedSegment(-1);
+    EXPECT_EQ(control.selectedSegment(), -1);
+    EXPECT_EQ(control.segment(0)->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(actions, 2);
 }
 
 TEST(ActionButtonTest, RunsItsActionAndNothingWithoutOne) {
