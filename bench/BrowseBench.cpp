@@ -58,6 +58,14 @@ void run(benchmark::State& state, const BrowseState& browse, bool grid) {
 void BM_BrowseReading(benchmark::State& state) { run(state, readingSearch(), state.range(0)); }
 BENCHMARK(BM_BrowseReading)->ArgName("grid")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// A character typed in: every inventory character is compared with it as well.
+void BM_BrowseCharacter(benchmark::State& state) {
+    BrowseState browse = readingSearch();
+    browse.search = u"木"_qs;
+    run(state, browse, true);
+}
+BENCHMARK(BM_BrowseCharacter)->Unit(benchmark::kMillisecond);
+
 void BM_BrowseExtensionB(benchmark::State& state) { run(state, extensionB(), state.range(0)); }
 BENCHMARK(BM_BrowseExtensionB)->ArgName("grid")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
