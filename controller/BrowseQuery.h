@@ -25,8 +25,8 @@ struct NamedRange {
 
 /// The items of the total stroke-count pop-up: "1画" to "64画".
 QStringList strokeCountTitles();
-/// The items of the radical stroke-count pop-up: "部首の画数：すべて", then "部首 1画" to "部首
-/// 17画".
+/// The items of the radical stroke-count pop-up: "部首の画数：すべて", then "部首 1画" up to
+/// "部首 17画".
 QStringList radicalCountTitles();
 /// The radical numbers offered for item `index` of the radical stroke-count pop-up: all 214 for
 /// the first item or no selection, else the radicals of that many strokes. Element k − 1 of
