@@ -151,10 +151,16 @@ SvgPath SvgPath::parse(std::string_view data) {
         }
         const bool relative = std::islower(static_cast<unsigned char>(command));
         const PathPoint base = relative ? current : PathPoint{};
+        // Far beyond any drawing, and beyond what the output's tenths can hold, is refused.
+        auto checked = [&](PathPoint p) {
+            if (!(std::abs(p.x) <= kMaxCoordinate && std::abs(p.y) <= kMaxCoordinate))
+                tokens.fail("coordinate out of range");
+            return p;
+        };
         auto point = [&] {
             const double x = tokens.number();
             const double y = tokens.number();
-            return PathPoint{base.x + x, base.y + y};
+            return checked({base.x + x, base.y + y});
         };
         const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(command)));
         if (upper != 'M' && !sawMove) tokens.fail("path data must start with a move-to");
@@ -169,10 +175,10 @@ SvgPath SvgPath::parse(std::string_view data) {
                 line(point());
                 break;
             case 'H':
-                line({(relative ? current.x : 0.0) + tokens.number(), current.y});
+                line(checked({(relative ? current.x : 0.0) + tokens.number(), current.y}));
                 break;
             case 'V':
-                line({current.x, (relative ? current.y : 0.0) + tokens.number()});
+                line(checked({current.x, (relative ? current.y : 0.0) + tokens.number()}));
                 break;
             case 'C': {
                 const PathPoint c1 = point();
