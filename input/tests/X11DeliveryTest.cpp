@@ -120,9 +120,9 @@ TEST_F(X11Delivery, CharactersTextsAndKeysArriveExactly) {
 TEST_F(X11Delivery, CapitalLettersArriveAsCapitals) {
     for (const char* text : {"I", "C", "Ab", "Ｉ"}) input->send(QString::fromUtf8(text));
     ASSERT_TRUE(arrived(5, 4));
-    EXPECT_EQ(received(), (std::vector<std::string>{"text 49 mods 0", "text 43 mods 0",
-                                                    "text 41 mods 0", "text 62 mods 0",
-                                                    "text FF29 mods 0"}));
+    EXPECT_EQ(received(),
+              (std::vector<std::string>{"text 49 mods 0", "text 43 mods 0", "text 41 mods 0",
+                                        "text 62 mods 0", "text FF29 mods 0"}));
 }
 
 TEST_F(X11Delivery, HeldModifiersAndCapsLockDoNotChangeWhatArrives) {
