@@ -59,6 +59,10 @@ double rankKey(double score) { return std::isnan(score) ? kInf : score; }
 // Mean nearest-stroke distance both ways, plus the stroke-count penalty; d(i, j) is
 // d[i * pitch + j].
 double coarseScore(const double* d, std::size_t pitch, std::size_t n, std::size_t m) {
+    // A template without strokes has no nearest stroke: it ranks after every real score.
+    if (m == 0) {
+        return kInf;
+    }
     double rows = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         double best = kInf;
