@@ -20,7 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         sumiro::answerRequest(line, sumiro::fuzz::database(), 10, [] { return 0LL; });
     static simdjson::dom::parser parser;
     simdjson::dom::object object;
-    if (answer.find('\n') != std::string::npos || parser.parse(answer).get(object)) {
+    const auto error = parser.parse(answer).get(object);
+    // An id of more digits than 64 bits hold is valid JSON that this parser declines.
+    if (answer.find('\n') != std::string::npos ||
+        (error != simdjson::SUCCESS && error != simdjson::BIGINT_ERROR)) {
         std::abort();
     }
     return 0;

@@ -151,7 +151,8 @@ SvgPath SvgPath::parse(std::string_view data) {
         }
         const bool relative = std::islower(static_cast<unsigned char>(command));
         const PathPoint base = relative ? current : PathPoint{};
-        // Far beyond any drawing, and beyond what the output's tenths can hold, is refused.
+        // Far beyond any drawing, and beyond what the output's tenths can hold, is refused; so
+        // every point of a segment, which lies within its control points, is in range too.
         auto checked = [&](PathPoint p) {
             if (!(std::abs(p.x) <= kMaxCoordinate && std::abs(p.y) <= kMaxCoordinate))
                 tokens.fail("coordinate out of range");
@@ -188,7 +189,8 @@ SvgPath SvgPath::parse(std::string_view data) {
             }
             case 'S': {
                 const bool follows = previous == 'C' || previous == 'S';
-                const PathPoint c1 = follows ? reflect(lastCubicControl, current) : current;
+                const PathPoint c1 =
+                    checked(follows ? reflect(lastCubicControl, current) : current);
                 const PathPoint c2 = point();
                 cubic(c1, c2, point());
                 break;
@@ -200,7 +202,8 @@ SvgPath SvgPath::parse(std::string_view data) {
             }
             case 'T': {
                 const bool follows = previous == 'Q' || previous == 'T';
-                quadratic(follows ? reflect(lastQuadControl, current) : current, point());
+                // A chain of reflections could otherwise walk off without bound.
+                quadratic(checked(follows ? reflect(lastQuadControl, current) : current), point());
                 break;
             }
             case 'Z':
