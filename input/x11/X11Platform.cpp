@@ -121,6 +121,4 @@ bool X11Platform::openPermissionHelp() {
     return false;
 }
 
-std::shared_ptr<InputPlatform> systemInputPlatform() { return std::make_shared<X11Platform>(); }
-
 }  // namespace sumiro
