@@ -17,8 +17,8 @@ const QString noEvents = QStringLiteral("入力イベントを作成できませ
 const QString noRoute = QStringLiteral(
     "文字を届けられる入力先がありません。入力メソッド（fcitx5 か IBus）を起動するか、X11 "
     "のアプリで入力欄を選んでください");
-const QString padFocused = QStringLiteral(
-    "パッドの入力欄には送りません。入力先のアプリで入力欄をクリックしてください");
+const QString padFocused =
+    QStringLiteral("パッドの入力欄には送りません。入力先のアプリで入力欄をクリックしてください");
 
 }  // namespace
 
@@ -104,8 +104,7 @@ void DirectInput::post(std::optional<Text> text, Key key) {
     }
     platform_->activate(delivery.app);
     schedule_(deliveryDelay, lifetime_,
-              [self = this, alive = QPointer<QObject>(&lifetime_),
-               delivery = std::move(delivery)] {
+              [self = this, alive = QPointer<QObject>(&lifetime_), delivery = std::move(delivery)] {
                   if (alive) self->finish(delivery);
               });
 }
@@ -127,8 +126,8 @@ void DirectInput::finish(const Delivery& delivery) {
     const auto& name = delivery.name;
     QString message = name && !name->isEmpty() ? *name : QStringLiteral("入力先");
     message += QStringLiteral("へ");
-    message += text ? QStringLiteral("「") + text->shown + QStringLiteral("」")
-                    : QStringLiteral("キー");
+    message +=
+        text ? QStringLiteral("「") + text->shown + QStringLiteral("」") : QStringLiteral("キー");
     message += QStringLiteral("を送信");
     report(message);
 }

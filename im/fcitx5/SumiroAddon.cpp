@@ -9,6 +9,7 @@
 #include <fcitx/addonmanager.h>
 #include <fcitx/event.h>
 #include <fcitx/inputcontext.h>
+#include <fcitx/inputcontextmanager.h>
 #include <fcitx/instance.h>
 
 #include <cstdint>
@@ -93,10 +94,18 @@ public:
         fcitx::InputContext* context = instance_->lastFocusedInputContext();
         // Qt accepts a commit to an unfocused context and drops it: only a focused one counts.
         if (!context || !context->hasFocus()) {
+            context = nullptr;
+            instance_->inputContextManager().foreachFocused([&context](fcitx::InputContext* ic) {
+                context = ic;
+                return false;
+            });
+        }
+        if (!context) {
             throw fcitx::dbus::MethodCallError(noFocusError, "no text field has the focus");
         }
         if (!pad.empty() && context->program() == pad) {
-            throw fcitx::dbus::MethodCallError(padFocusedError, "the pad's own field has the focus");
+            throw fcitx::dbus::MethodCallError(padFocusedError,
+                                               "the pad's own field has the focus");
         }
         return *context;
     }

@@ -6,6 +6,7 @@
 #include <QDBusReply>
 #include <QFileInfo>
 #include <QVariantList>
+#include <atomic>
 
 #include "im/fcitx5/SumiroBus.h"
 
@@ -14,6 +15,10 @@ namespace {
 
 // A call that the addon does not answer in this time has failed; answers take about 1 ms.
 constexpr int callTimeoutMs = 1000;
+
+// Names each route's connection: Qt hands out an existing connection of the same name, dead or
+// alive, as long as anything still refers to it.
+std::atomic<int> routes{0};
 
 QString sessionBusAddress() {
     const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
@@ -26,9 +31,9 @@ QString sessionBusAddress() {
 }
 
 QDBusMessage methodCall(const QString& method) {
-    auto message = QDBusMessage::createMethodCall(
-        QString::fromLatin1(fcitx5::service), QString::fromLatin1(fcitx5::path),
-        QString::fromLatin1(fcitx5::interface), method);
+    auto message = QDBusMessage::createMethodCall(QString::fromLatin1(fcitx5::service),
+                                                  QString::fromLatin1(fcitx5::path),
+                                                  QString::fromLatin1(fcitx5::interface), method);
     message.setAutoStartService(false);
     return message;
 }
@@ -38,7 +43,7 @@ QDBusMessage methodCall(const QString& method) {
 Fcitx5Route::Fcitx5Route(QString pad, QString address)
     : pad_(std::move(pad)),
       address_(address.isEmpty() ? sessionBusAddress() : std::move(address)),
-      connection_(QStringLiteral("sumiro-fcitx5-%1").arg(reinterpret_cast<quintptr>(this))) {}
+      connection_(QStringLiteral("sumiro-fcitx5-%1").arg(++routes)) {}
 
 Fcitx5Route::~Fcitx5Route() { QDBusConnection::disconnectFromBus(connection_); }
 
@@ -67,19 +72,17 @@ void Fcitx5Route::onFocusChanged(bool focused, const QString& program) {
 
 std::optional<std::string> Fcitx5Route::focusedProgram() {
     if (!connected()) return std::nullopt;
-    const QDBusMessage reply = QDBusConnection(connection_)
-                                   .call(methodCall(QStringLiteral("FocusedProgram")),
-                                         QDBus::Block, callTimeoutMs);
+    const QDBusMessage reply =
+        QDBusConnection(connection_)
+            .call(methodCall(QStringLiteral("FocusedProgram")), QDBus::Block, callTimeoutMs);
     const auto values = reply.arguments();
-    if (reply.type() != QDBusMessage::ReplyMessage || values.size() != 2 ||
-        !values[0].toBool()) {
+    if (reply.type() != QDBusMessage::ReplyMessage || values.size() != 2 || !values[0].toBool()) {
         return std::nullopt;
     }
     return values[1].toString().toStdString();
 }
 
-InputMethodRoute::Result Fcitx5Route::call(const QString& method,
-                                           const QVariantList& arguments) {
+InputMethodRoute::Result Fcitx5Route::call(const QString& method, const QVariantList& arguments) {
     if (!connected()) return Result::Failed;
     QDBusMessage message = methodCall(method);
     message.setArguments(arguments);
@@ -102,9 +105,9 @@ InputMethodRoute::Result Fcitx5Route::pressKey(Key key) {
 
 QString Fcitx5Route::version() {
     if (!connected()) return {};
-    const QDBusReply<QString> reply = QDBusConnection(connection_)
-                                          .call(methodCall(QStringLiteral("Version")),
-                                                QDBus::Block, callTimeoutMs);
+    const QDBusReply<QString> reply =
+        QDBusConnection(connection_)
+            .call(methodCall(QStringLiteral("Version")), QDBus::Block, callTimeoutMs);
     return reply.isValid() ? reply.value() : QString();
 }
 

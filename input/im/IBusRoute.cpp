@@ -51,8 +51,8 @@ struct IBusRoute::Impl {
     }
 
     static void handle(GDBusConnection*, const gchar*, const gchar*, const gchar*,
-                       const gchar* method, GVariant* arguments,
-                       GDBusMethodInvocation* invocation, gpointer self) {
+                       const gchar* method, GVariant* arguments, GDBusMethodInvocation* invocation,
+                       gpointer self) {
         if (g_strcmp0(method, "FocusIn") == 0) {
             const gchar* path = nullptr;
             g_variant_get(arguments, "(&o)", &path);
@@ -76,8 +76,7 @@ struct IBusRoute::Impl {
             static const GDBusInterfaceVTable vtable = {handle, nullptr, nullptr, {}};
             GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(panelXml, nullptr);
             g_dbus_connection_register_object(connection.get(), IBUS_PATH_PANEL_EXTENSION_EMOJI,
-                                              node->interfaces[0], &vtable, this, nullptr,
-                                              nullptr);
+                                              node->interfaces[0], &vtable, this, nullptr, nullptr);
             g_dbus_node_info_unref(node);
         }
         g_main_context_pop_thread_default(context);
@@ -86,27 +85,28 @@ struct IBusRoute::Impl {
 
     Variant call(const char* destination, const char* path, const char* interface,
                  const char* method, GVariant* arguments) {
-        return Variant(g_dbus_connection_call_sync(connection.get(), destination, path,
-                                                   interface, method, arguments, nullptr,
-                                                   G_DBUS_CALL_FLAGS_NO_AUTO_START,
-                                                   callTimeoutMs, nullptr, nullptr));
+        return Variant(g_dbus_connection_call_sync(
+            connection.get(), destination, path, interface, method, arguments, nullptr,
+            G_DBUS_CALL_FLAGS_NO_AUTO_START, callTimeoutMs, nullptr, nullptr));
     }
 
     /// The focused input context's object path, empty when none has the focus.
     std::string currentContext() {
-        const Variant reply = call(IBUS_SERVICE_IBUS, IBUS_PATH_IBUS, IBUS_INTERFACE_IBUS,
-                                   "CurrentInputContext", nullptr);
+        const Variant reply =
+            call(IBUS_SERVICE_IBUS, IBUS_PATH_IBUS, "org.freedesktop.DBus.Properties", "Get",
+                 g_variant_new("(ss)", IBUS_INTERFACE_IBUS, "CurrentInputContext"));
         if (!reply) return {};
-        const gchar* path = nullptr;
-        g_variant_get(reply.get(), "(&o)", &path);
-        return path;
+        GVariant* value = nullptr;
+        g_variant_get(reply.get(), "(v)", &value);
+        const Variant path(value);
+        if (!g_variant_is_of_type(path.get(), G_VARIANT_TYPE_OBJECT_PATH)) return {};
+        return g_variant_get_string(path.get(), nullptr);
     }
 
     bool ownName() {
-        const Variant reply =
-            call(dbusName, dbusPath, dbusName, "RequestName",
-                 g_variant_new("(su)", IBUS_SERVICE_PANEL_EXTENSION_EMOJI,
-                               allowReplacement | replaceExisting | doNotQueue));
+        const Variant reply = call(dbusName, dbusPath, dbusName, "RequestName",
+                                   g_variant_new("(su)", IBUS_SERVICE_PANEL_EXTENSION_EMOJI,
+                                                 allowReplacement | replaceExisting | doNotQueue));
         guint32 result = 0;
         if (reply) g_variant_get(reply.get(), "(u)", &result);
         return result == primaryOwner;
@@ -124,8 +124,8 @@ struct IBusRoute::Impl {
             if (std::chrono::steady_clock::now() > deadline) return false;
             // Wakes at least every few milliseconds to look at the clock.
             GSource* tick = g_timeout_source_new(5);
-            g_source_set_callback(tick, +[](gpointer) { return G_SOURCE_REMOVE; }, nullptr,
-                                  nullptr);
+            g_source_set_callback(
+                tick, +[](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
             g_source_attach(tick, context);
             g_main_context_iteration(context, TRUE);
             g_source_destroy(tick);
@@ -172,8 +172,8 @@ InputMethodRoute::Result IBusRoute::commit(std::u32string_view text) {
         GVariant* serialized = ibus_serializable_serialize(IBUS_SERIALIZABLE(ibusText));
         g_object_unref(ibusText);
         const bool sent = g_dbus_connection_emit_signal(
-            impl_->connection.get(), nullptr, IBUS_PATH_PANEL_EXTENSION_EMOJI,
-            IBUS_INTERFACE_PANEL, "CommitText", g_variant_new("(v)", serialized), nullptr);
+            impl_->connection.get(), nullptr, IBUS_PATH_PANEL_EXTENSION_EMOJI, IBUS_INTERFACE_PANEL,
+            "CommitText", g_variant_new("(v)", serialized), nullptr);
         result = sent ? Result::Typed : Result::Failed;
     }
     g_free(utf8);

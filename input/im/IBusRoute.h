@@ -16,11 +16,13 @@ namespace sumiro {
 /// lost). The name is released at once, and the emoji picker, queued behind, gets it back.
 ///
 /// Caveats: the picker is without its name for the few milliseconds of each commit (an emoji
-/// picked in that moment would go to Sumiro's panel service, which ignores it); a picker that
-/// asked not to be queued does not get its name back; IBus reports no program names and no
-/// focus changes, so this route cannot name or follow the target; bare keys cannot be sent
-/// this way (they go through X11 where it is there); a context of the pad itself cannot be told
-/// apart here (the pad checks its own focus).
+/// picked in that moment goes nowhere); a picker that asked not to be queued does not get its
+/// name back; when the name changes hands the daemon sends the object of the owner it replaces
+/// IBus's Destroy call (Sumiro's own object ignores it; a picker built on IBusPanelService
+/// drops its object, so the daemon's calls to it fail until the picker restarts); IBus reports no
+/// program names and no focus changes, so this route cannot name or follow the target; bare keys
+/// cannot be sent this way (they go through X11 where it is there); a context of the pad itself
+/// cannot be told apart here (the pad checks its own focus).
 class IBusRoute final : public InputMethodRoute {
 public:
     /// address: the IBus bus (empty: where IBus says, $IBUS_ADDRESS or its socket file).

@@ -85,17 +85,17 @@ template <typename Commit, typename Fallback>
 bool InputMethodPlatform::deliver(Commit commit, Fallback fallback) {
     if (InputMethodRoute* current = route()) {
         switch (commit(*current)) {
-        case InputMethodRoute::Result::Typed:
-            record_.emplace_back(current->label());
-            return true;
-        case InputMethodRoute::Result::PadFocused:
-            return false;
-        case InputMethodRoute::Result::NoFocus:
-        case InputMethodRoute::Result::Failed:
-            // In an X11 session the active window may simply not use the input method (an
-            // application started without it): X11 types there instead.
-            if (wayland_) return false;
-            break;
+            case InputMethodRoute::Result::Typed:
+                record_.emplace_back(current->label());
+                return true;
+            case InputMethodRoute::Result::PadFocused:
+                return false;
+            case InputMethodRoute::Result::NoFocus:
+            case InputMethodRoute::Result::Failed:
+                // In an X11 session the active window may simply not use the input method (an
+                // application started without it): X11 types there instead.
+                if (wayland_) return false;
+                break;
         }
     }
     if (!x11_->permitted() || !fallback()) return false;

@@ -1,5 +1,9 @@
 #include "InputMethodSession.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -93,8 +97,8 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
     };
     if (kind == Kind::Fcitx5) {
         // The addon from the build tree; fcitx5's own addons still come from the system folder.
-        env.emplace_back("FCITX_ADDON_DIRS",
-                         QStringLiteral(SUMIRO_FCITX5_ADDON_DIR ":" SUMIRO_FCITX5_SYSTEM_ADDON_DIR));
+        env.emplace_back("FCITX_ADDON_DIRS", QStringLiteral(SUMIRO_FCITX5_ADDON_DIR
+                                                            ":" SUMIRO_FCITX5_SYSTEM_ADDON_DIR));
         env.emplace_back("XDG_DATA_DIRS",
                          QStringLiteral(SUMIRO_FCITX5_DATA_DIR ":/usr/local/share:/usr/share"));
         session->inputMethod_ = x.spawn(
@@ -105,15 +109,31 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
             error = "fcitx5 did not load the Sumiro addon";
             return nullptr;
         }
+        // Clients are served once fcitx5 has its input method group, after loading the addons.
+        auto bus = QDBusConnection::connectToBus(session->bus_, QStringLiteral("fcitx5-watch"));
+        const bool ready = QTest::qWaitFor(
+            [&] {
+                const QDBusReply<QString> reply = bus.call(QDBusMessage::createMethodCall(
+                    QStringLiteral("org.fcitx.Fcitx5"), QStringLiteral("/controller"),
+                    QStringLiteral("org.fcitx.Fcitx.Controller1"),
+                    QStringLiteral("CurrentInputMethodGroup")));
+                return reply.isValid() && !reply.value().isEmpty();
+            },
+            startTimeoutMs);
+        QDBusConnection::disconnectFromBus(QStringLiteral("fcitx5-watch"));
+        if (!ready) {
+            error = "fcitx5 never got ready";
+            return nullptr;
+        }
         return session;
     }
 #ifdef SUMIRO_WITH_IBUS
     session->ibusAddress_ = "unix:path=" + dir.filePath(QStringLiteral("ibus")).toStdString();
-    session->inputMethod_ = x.spawn(
-        {QStringLiteral("ibus-daemon"), QStringLiteral("--panel=disable"),
-         QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
-         QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
-        env);
+    session->inputMethod_ =
+        x.spawn({QStringLiteral("ibus-daemon"), QStringLiteral("--panel=disable"),
+                 QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
+                 QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
+                env);
     IBusRoute route(session->ibusAddress_);
     if (!QTest::qWaitFor([&] { return route.answers(); }, startTimeoutMs)) {
         error = "ibus-daemon did not answer";
@@ -126,18 +146,19 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
 InputMethodSession::~InputMethodSession() = default;
 
 std::vector<std::pair<QString, QString>> InputMethodSession::clientEnvironment() const {
-    std::vector<std::pair<QString, QString>> env = {{"DBUS_SESSION_BUS_ADDRESS", bus_},
-                                                    {"QT_QPA_PLATFORM", "xcb"},
-                                                    {"GDK_BACKEND", "x11"}};
+    std::vector<std::pair<QString, QString>> env = {
+        {"DBUS_SESSION_BUS_ADDRESS", bus_}, {"QT_QPA_PLATFORM", "xcb"}, {"GDK_BACKEND", "x11"}};
     if (kind_ == Kind::Fcitx5) {
-        env.insert(env.end(), {{"QT_IM_MODULE", "fcitx"},
-                               {"GTK_IM_MODULE", "fcitx"},
-                               {"XMODIFIERS", "@im=fcitx"}});
+        env.insert(
+            env.end(),
+            {{"QT_IM_MODULE", "fcitx"}, {"GTK_IM_MODULE", "fcitx"}, {"XMODIFIERS", "@im=fcitx"}});
     } else {
         env.insert(env.end(), {{"QT_IM_MODULE", "ibus"},
                                {"GTK_IM_MODULE", "ibus"},
                                {"XMODIFIERS", "@im=ibus"},
-                               {"IBUS_ADDRESS", QString::fromStdString(ibusAddress_)}});
+                               {"IBUS_ADDRESS", QString::fromStdString(ibusAddress_)},
+                               // Qt finds the daemon only through its address file.
+                               {"XDG_CONFIG_HOME", QDir(directory_.path()).filePath("config")}});
     }
     return env;
 }

@@ -21,7 +21,6 @@ entry.connect("changed", lambda e: write(" ".join(["text"] + [f"{ord(c):X}" for 
 entry.connect("focus-in-event", lambda *a: write("focus in") or False)
 entry.connect("focus-out-event", lambda *a: write("focus out") or False)
 window = Gtk.Window(title="SumiroGtkTarget")
-window.set_wmclass("sumiro_gtk_target", "SumiroGtkTarget")
 window.add(entry)
 window.connect("destroy", Gtk.main_quit)
 window.show_all()
