@@ -9,7 +9,7 @@ SUMIRO_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   unicode-data kanjidic-xml nodejs npm
   fonts-noto-cjk
-  xvfb xauth openbox x11-utils xdotool
+  xvfb xauth openbox x11-utils xdotool trayer
   libxml2-dev zlib1g-dev libbz2-dev
   fcitx5 libfcitx5core-dev libfcitx5utils-dev libfcitx5config-dev fcitx5-modules-dev
   fcitx5-frontend-qt6 fcitx5-frontend-gtk3
