@@ -95,12 +95,15 @@ void DirectInput::post(std::optional<Text> text, Key key) {
     Delivery delivery{*target_, platform_->name(*target_), std::move(text), key};
     if (prepareInput) prepareInput();
     if (platform_->typesIntoFocus()) {
-        // An input method types into the field that holds the input focus. Raising the target,
-        // which holds it already, means nothing here, and there is nothing to wait for: the
-        // focus check and the typing follow at once. Raising would even do harm where the pad's
-        // own search field has the focus: the check below refuses that case instead.
-        finish(delivery);
-        return;
+        // An input method types into the field that holds the input focus. While the target
+        // holds it, raising the target means nothing and there is nothing to wait for: the
+        // typing follows at once. Otherwise (the pad's own search field has it) the target is
+        // raised and waited for as below, so that nothing is committed to the pad's field.
+        const auto front = platform_->frontmost();
+        if (front && front->sameAs(delivery.app)) {
+            finish(delivery);
+            return;
+        }
     }
     platform_->activate(delivery.app);
     schedule_(deliveryDelay, lifetime_,

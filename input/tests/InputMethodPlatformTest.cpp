@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QPointer>
+#include <utility>
 
 #include "input/DirectInput.h"
 #include "input/fake/FakePlatform.h"
@@ -150,11 +151,13 @@ class InputMethodDirectInput : public ::testing::Test {
 protected:
     std::unique_ptr<DirectInput> make(Desk& s) {
         auto input = std::make_unique<DirectInput>(
-            s.platform, [this](auto, QObject&, std::function<void()>) { ++scheduled; });
+            s.platform, [this](auto, QObject&, std::function<void()> work) {
+                tasks.push_back(std::move(work));
+            });
         input->status = [this](const QString& message) { messages.push_back(message); };
         return input;
     }
-    int scheduled = 0;
+    std::vector<std::function<void()>> tasks;
     std::vector<QString> messages;
 };
 
@@ -165,24 +168,33 @@ TEST_F(InputMethodDirectInput, X11SessionTypesAtOnceWithoutRaisingAndNamesTheWin
     auto input = make(s);
     input->send(QStringLiteral("𠮷"));
     input->key(Key::BackSpace);
-    EXPECT_EQ(scheduled, 0) << "no wait on the input method's route";
+    EXPECT_TRUE(tasks.empty()) << "no wait on the input method's route";
     EXPECT_EQ(s.x11->log, Lines{}) << "nothing raised, nothing posted with XTest";
     EXPECT_EQ(s.typed, (Lines{"fcitx5 text 20BB7", "fcitx5 key FF08"}));
     EXPECT_EQ(messages, (std::vector{QStringLiteral("Editorへ「𠮷」を送信"),
                                      QStringLiteral("Editorへキーを送信")}));
 
-    // The pad's own window holds the focus (its search field): nothing is typed.
+    // The pad's own window holds the focus (its search field): the target is raised and waited
+    // for first, and if the pad still holds the focus then, nothing is typed.
     const auto pad = s.x11->add({{9, s.x11->ownPid}, QStringLiteral("Sumiro")});
-    s.x11->front = pad;
-    input->send(QStringLiteral("木"));
-    EXPECT_EQ(messages.back(), padFocused);
-    EXPECT_EQ(s.typed.size(), 2U);
+    for (const bool raised : {false, true}) {
+        s.x11->front = pad;
+        s.x11->activationWorks = raised;
+        input->send(QStringLiteral("木"));
+        ASSERT_EQ(tasks.size(), 1U);
+        std::exchange(tasks, {}).front()();
+    }
+    EXPECT_EQ(messages[2], padFocused);
+    EXPECT_EQ(messages[3], QStringLiteral("Editorへ「木」を送信"));
+    EXPECT_EQ(s.typed.back(), "fcitx5 text 6728");
+    EXPECT_EQ(s.x11->log, (Lines{"activate 7", "activate 7"}));
+    s.x11->log.clear();
 
     // Without an input method the X11 road is unchanged: raise, wait, then post.
     s.fcitx5->answering = s.ibus->answering = false;
     s.x11->front = editor;
     input->send(QStringLiteral("木"));
-    EXPECT_EQ(scheduled, 1);
+    EXPECT_EQ(tasks.size(), 1U);
     EXPECT_EQ(s.x11->log, Lines{"activate 7"});
 }
 
@@ -210,6 +222,8 @@ TEST_F(InputMethodDirectInput, WaylandSessionFollowsTheInputMethodsFocus) {
     s.platform->focusChanged(true, "sumiro");
     EXPECT_EQ(input->target()->program, "");
     input->send(QStringLiteral("木"));
+    ASSERT_EQ(tasks.size(), 1U) << "the focus is waited for";
+    std::exchange(tasks, {}).front()();
     EXPECT_EQ(messages.back(), padFocused);
     EXPECT_EQ(s.typed.size(), 2U);
 }
