@@ -175,8 +175,16 @@ TEST_F(PadSession, ADrawnCharacterIsTypedIntoTheTargetAndTheStripErasesIt) {
     // The panel opens beside the target without taking the focus from it.
     std::vector<std::uint64_t> active;
     const auto watchActive = [&] { active.push_back(session->activeWindow()); };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return geometry(panel).width() > 0; }, timeoutMs));
-    const QRect client = geometry(panel);
+    // The window manager may still move the panel after mapping it: draw once it stays put.
+    QRect client;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QRect before = geometry(panel);
+            QTest::qWait(150);
+            client = geometry(panel);
+            return client.width() > 0 && client == before;
+        },
+        timeoutMs));
     const QPoint canvas = client.topLeft() + kCanvas;
 
     drag(canvas, {{0.15, 0.48}, {0.85, 0.48}});  // 一
@@ -353,8 +361,16 @@ TEST_F(PadThroughFcitx5, ADrawnCharacterAndTheStripsBackspaceGoThroughTheAddon) 
     const Child pad = startPadOnBus();
     const std::uint64_t panel = waitForWindow(pad);
     ASSERT_NE(panel, 0u) << "the panel never appeared";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return geometry(panel).width() > 0; }, timeoutMs));
-    const QRect client = geometry(panel);
+    // The window manager may still move the panel after mapping it: draw once it stays put.
+    QRect client;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QRect before = geometry(panel);
+            QTest::qWait(150);
+            client = geometry(panel);
+            return client.width() > 0 && client == before;
+        },
+        timeoutMs));
     const QPoint canvas = client.topLeft() + kCanvas;
 
     drag(canvas, {{0.15, 0.48}, {0.85, 0.48}});  // 一

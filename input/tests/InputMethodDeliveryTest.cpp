@@ -154,8 +154,16 @@ TEST_P(InputMethodDelivery, QtAndGtkFieldsReceiveThroughTheInputMethodWithoutXTe
             EXPECT_EQ(picker->interface()->serviceOwner(emoji).value(), picker->baseService())
                 << "the emoji picker has its name back";
         } else {
-            sendThreeAndBackSpace();
-            EXPECT_TRUE(arrived(gtk ? gtkTexts : qtCommits)) << received().size();
+            // One pick after the other, as clicks come: each waits for the one before it.
+            const Lines& expected = gtk ? gtkTexts : qtCommits;
+            const auto upTo = [&](std::size_t n) { return Lines(expected.begin(), expected.begin() + n); };
+            std::size_t sent = 0;
+            for (const char* text : {"木", "あ", "𠮷"}) {
+                input->send(QString::fromUtf8(text));
+                EXPECT_TRUE(arrived(upTo(++sent))) << received().size();
+            }
+            input->key(Key::BackSpace);
+            EXPECT_TRUE(arrived(expected)) << received().size();
             EXPECT_EQ(platform->record(), Lines(4, "fcitx5")) << "no XTest event was posted";
         }
         if (!gtk) {
