@@ -11,7 +11,7 @@ SUMIRO_PACKAGES=(
   fonts-noto-cjk
   xvfb xauth openbox x11-utils xdotool
   libxml2-dev zlib1g-dev libbz2-dev
-  desktop-file-utils appstream
+  desktop-file-utils appstream dpkg-dev file lintian
 )
 
 sumiro_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
