@@ -29,6 +29,12 @@ lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports er
 
 dpkg-deb -x "$deb" "$scratch/root"
 root="$scratch/root/usr"
+# A version bump reaches the changelog and the metainfo too.
+version=$(dpkg-deb --field "$deb" Version)
+zcat "$root/share/doc/sumiro/changelog.gz" | head -n 1 | grep -qF "sumiro ($version)" ||
+  fail "changelog does not start with version $version"
+grep -qF "<release version=\"$version\"" "$root/share/metainfo/jp.local.Sumiro.metainfo.xml" ||
+  fail "metainfo has no release $version"
 "$root/bin/sumiro" --self-test "$root/share/sumiro" >"$scratch/self-test.out" ||
   { cat "$scratch/self-test.out"; fail "self-test of the unpacked package"; }
 passes=$(grep -c '^PASS ' "$scratch/self-test.out")
