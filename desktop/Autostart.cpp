@@ -188,6 +188,11 @@ Autostart Autostart::forCurrentUser() {
 }
 
 bool Autostart::enabled() const {
+    // A directory opens as a stream that reads nothing, which would look like an entry.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(entry_, error)) {
+        return false;
+    }
     std::ifstream in(entry_);
     if (!in) {
         return false;

@@ -146,6 +146,7 @@ TEST(AutostartTest, FailuresNameTheFileAndLeaveNothingBehind) {
             EXPECT_THAT(error.what(),
                         HasSubstr(autostart.entryPath().string() + ": Is a directory"));
         }
+        EXPECT_FALSE(autostart.enabled());
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(config.path() / "autostart"),
                                 std::filesystem::directory_iterator()),
                   1);
