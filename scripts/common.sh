@@ -12,6 +12,7 @@ SUMIRO_PACKAGES=(
   xvfb xauth openbox x11-utils xdotool trayer
   libxml2-dev zlib1g-dev libbz2-dev
   desktop-file-utils appstream dpkg-dev file lintian
+  imagemagick
 )
 
 sumiro_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
