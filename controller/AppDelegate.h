@@ -15,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+#include "controller/BrowseQuery.h"
 #include "controller/RecognitionScheduler.h"
 #include "controller/Scheduler.h"
 #include "controller/Worker.h"
@@ -30,13 +31,6 @@
 #include "views/ViewHelpers.h"
 
 namespace sumiro {
-
-/// A named block of Unicode scalar values listed by the browse mode, both bounds included.
-struct NamedRange {
-    QString name;
-    char32_t first;
-    char32_t last;
-};
 
 /// The application controller: owns the panel, the status menu, the modes, the background data
 /// load, the recognition scheduling and the permission flow, for the life of the process.

@@ -1,7 +1,9 @@
 #include "engine/DataDecoding.h"
 
+#include <fcntl.h>
 #include <simdjson.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/InkReading.h"
 #include "engine/JsonValidation.h"
 
 namespace sumiro {
@@ -167,74 +170,38 @@ void forEachField(object& fields, const Context& context, Visit visit) {
     }
 }
 
-void readPoint(array point, Stroke& stroke, const Context& context) {
-    double coordinates[2] = {0.0, 0.0};
-    std::size_t count = 0;
-    for (auto element : point) {
-        double number = 0.0;
-        if (auto error = element.get_double().get(number)) {
-            context.fail("strokes", error, "expected a number in a point");
-        }
-        if (count < 2) {
-            coordinates[count] = number;
-        }
-        ++count;
-    }
-    if (count < 2) {
-        context.fail("strokes", "a point needs at least two numbers");
-    }
-    stroke.push_back({coordinates[0], coordinates[1]});
-}
-
-// Decodes into `strokes`, reusing the capacity its strokes kept from the previous record.
-void readStrokes(value v, const Context& context, Ink& strokes) {
-    std::size_t used = 0;
-    for (auto strokeElement : readArray(v, context, "strokes")) {
-        value strokeValue;
-        if (auto error = strokeElement.get(strokeValue)) {
-            context.fail("strokes", error, "invalid stroke");
-        }
-        array stroke;
-        if (auto error = strokeValue.get_array().get(stroke)) {
-            context.fail("strokes", error, "expected a stroke as an array of points");
-        }
-        if (used == strokes.size()) {
-            strokes.emplace_back();
-        }
-        Stroke& points = strokes[used++];
-        points.clear();
-        for (auto pointElement : stroke) {
-            array point;
-            if (auto error = pointElement.get_array().get(point)) {
-                context.fail("strokes", error, "expected a point as an array of numbers");
-            }
-            readPoint(point, points, context);
-        }
-    }
-    strokes.resize(used);
-}
-
 }  // namespace
 
 std::string readDataFile(const std::filesystem::path& path) {
     const auto failure = [&](int error) {
         return DataError(path.string() + ": " + std::strerror(error));
     };
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
-    if (!file) {
+    // Opened without waiting, so that a pipe without a writer cannot hold the open; a file
+    // that is not a regular one is refused before anything is read from it.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
         throw failure(errno);
     }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(descriptor, "rb"), &std::fclose);
+    if (!file) {
+        const int error = errno;
+        ::close(descriptor);
+        throw failure(error);
+    }
     struct stat info {};
-    if (::fstat(::fileno(file.get()), &info) != 0) {
+    if (::fstat(descriptor, &info) != 0) {
         throw failure(errno);
     }
     if (S_ISDIR(info.st_mode)) {
         throw failure(EISDIR);
     }
+    // A pipe may never end and a device such as /dev/zero never does.
+    if (!S_ISREG(info.st_mode)) {
+        throw DataError(path.string() + ": not a regular file");
+    }
     // Room for the parser's padding, so decoding needs no second copy of the file.
     std::string bytes;
-    const std::size_t expected = S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) : 0;
+    const auto expected = static_cast<std::size_t>(info.st_size);
     bytes.reserve(expected + simdjson::SIMDJSON_PADDING);
     bytes.resize(expected);
     std::size_t size = 0;
@@ -245,7 +212,7 @@ std::string readDataFile(const std::filesystem::path& path) {
         }
         size += got;
     }
-    // Whatever the size said, read on to the end (pipes, files still growing).
+    // Whatever the size said, read on to the end (a file still growing).
     char more[1 << 16];
     for (std::size_t got; (got = std::fread(more, 1, sizeof more, file.get())) > 0;) {
         bytes.resize(size);
@@ -330,7 +297,13 @@ void decodeTemplateRecords(simdjson::padded_string_view json, std::string_view f
                 raw.character = readString(requireValue(result, context, key), context, key);
                 hasCharacter = true;
             } else if (key == "strokes") {
-                readStrokes(requireValue(result, context, key), context, raw.strokes);
+                readInkJson(requireValue(result, context, key), raw.strokes,
+                            [&](simdjson::error_code error, std::string_view message) {
+                                if (error == simdjson::SUCCESS) {
+                                    context.fail(key, message);
+                                }
+                                context.fail(key, error, message);
+                            });
                 hasStrokes = true;
             } else {
                 return false;

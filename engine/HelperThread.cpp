@@ -56,7 +56,7 @@ void HelperThread::split(const void* work, void (*call)(const void*, std::size_t
     }
     work_ = work;
     call_ = call;
-    state_.store(kWorking);  // publishes work_ and call_
+    state_.store(kOffered);  // publishes work_ and call_
     state_.notify_one();
     // The helper's share refers to the caller's data: wait for it whatever happens here.
     std::exception_ptr failure;
@@ -65,7 +65,23 @@ void HelperThread::split(const void* work, void (*call)(const void*, std::size_t
     } catch (...) {
         failure = std::current_exception();
     }
-    for (int s = state_.load(); s == kWorking; s = state_.load()) {
+    // A share that the helper has not claimed yet is done here rather than waited for.
+    int offered = kOffered;
+    if (state_.compare_exchange_strong(offered, kIdle)) {
+        try {
+            call(work, 1);
+        } catch (...) {
+            if (!failure) {
+                failure = std::current_exception();
+            }
+        }
+        taken_.store(false, std::memory_order_release);
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+        return;
+    }
+    for (int s = state_.load(); s == kRunning; s = state_.load()) {
         awaitChange(state_, s);
     }
     std::exception_ptr helperFailure = std::exchange(failure_, nullptr);
@@ -86,7 +102,12 @@ void HelperThread::serve() {
         if (s == kStopping) {
             return;
         }
-        if (s == kWorking) {
+        if (s == kOffered) {
+            int offered = kOffered;
+            // Fails when the caller has taken the share back: then there is nothing to do.
+            if (!state_.compare_exchange_strong(offered, kRunning)) {
+                continue;
+            }
             try {
                 call_(work_, 1);
             } catch (...) {

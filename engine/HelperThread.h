@@ -18,8 +18,10 @@ public:
     HelperThread& operator=(const HelperThread&) = delete;
 
     /// Runs `work(1)` on the helper and `work(0)` on the calling thread, both finished on
-    /// return; both on the calling thread while another caller has the helper. An exception
-    /// from either share reaches the caller once both have ended.
+    /// return; both on the calling thread while another caller has the helper, and `work(1)`
+    /// too when the helper has not started it by the time `work(0)` is done (on a busy
+    /// machine the scheduler may not have run it yet). An exception from either share reaches
+    /// the caller once both have ended.
     template <class Work>
     void split(const Work& work) {
         split(&work,
@@ -27,7 +29,8 @@ public:
     }
 
 private:
-    enum State : int { kIdle, kWorking, kDone, kStopping };
+    // kOffered: work published, not yet started; kRunning: the helper has claimed it.
+    enum State : int { kIdle, kOffered, kRunning, kDone, kStopping };
 
     void split(const void* work, void (*call)(const void*, std::size_t));
     void serve();

@@ -66,24 +66,73 @@ Stroke resample(const Stroke& stroke, std::ptrdiff_t count) {
     return out;
 }
 
-Ink normalized(const Ink& ink) {
+namespace {
+
+// Inks are normalized as drawn while their coordinates stay within these bounds; beyond them
+// lengths could overflow, or the fixed dot and extent thresholds would swallow the drawing.
+constexpr double kLargestPlain = 0x1p500;
+constexpr double kSmallestPlainExtent = 0x1p-8;
+
+struct Bounds {
     double minX = std::numeric_limits<double>::infinity();
     double minY = minX;
     double maxX = -minX;
     double maxY = -minX;
     bool any = false;
+    bool finite = true;
+};
+
+Bounds boundsOf(const Ink& ink) {
+    Bounds b;
     for (const Stroke& stroke : ink) {
         for (const InkPoint& p : stroke) {
-            any = true;
-            minX = std::min(minX, p.x);
-            maxX = std::max(maxX, p.x);
-            minY = std::min(minY, p.y);
-            maxY = std::max(maxY, p.y);
+            b.any = true;
+            b.finite = b.finite && std::isfinite(p.x) && std::isfinite(p.y);
+            b.minX = std::min(b.minX, p.x);
+            b.maxX = std::max(b.maxX, p.x);
+            b.minY = std::min(b.minY, p.y);
+            b.maxY = std::max(b.maxY, p.y);
         }
     }
-    if (!any) {
+    return b;
+}
+
+// The ink moved to the origin and scaled by a power of two (exactly) so that its larger half
+// extent lies in [32, 64), as large as a drawing in pixels. Halving before subtracting keeps
+// every step finite for any finite coordinates.
+Ink rescaled(const Ink& ink, const Bounds& b) {
+    const double cx = b.minX * 0.5 + b.maxX * 0.5;
+    const double cy = b.minY * 0.5 + b.maxY * 0.5;
+    const double half = std::max(b.maxX * 0.5 - b.minX * 0.5, b.maxY * 0.5 - b.minY * 0.5);
+    int exponent = 0;
+    std::frexp(half, &exponent);         // half in [2^(exponent-1), 2^exponent)
+    const int shift = 6 - exponent + 1;  // the halving above is undone here
+    Ink out = ink;
+    for (Stroke& stroke : out) {
+        for (InkPoint& p : stroke) {
+            p = {std::ldexp(p.x * 0.5 - cx * 0.5, shift), std::ldexp(p.y * 0.5 - cy * 0.5, shift)};
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+Ink normalized(const Ink& ink) {
+    const Bounds b = boundsOf(ink);
+    // A point that is not a number, or infinitely far, leaves the ink without a shape.
+    if (!b.any || !b.finite) {
         return {};
     }
+    const double largest = std::max({-b.minX, b.maxX, -b.minY, b.maxY});
+    const double extent = std::max(b.maxX - b.minX, b.maxY - b.minY);
+    if (largest > kLargestPlain || (extent > 0 && extent < kSmallestPlainExtent)) {
+        return normalized(rescaled(ink, b));
+    }
+    const double minX = b.minX;
+    const double minY = b.minY;
+    const double maxX = b.maxX;
+    const double maxY = b.maxY;
 
     const double w = maxX - minX;
     const double h = maxY - minY;
@@ -91,8 +140,6 @@ Ink normalized(const Ink& ink) {
     const double s = m * kThinAxisRatio;
     const double sx = std::max(w, s);
     const double sy = std::max(h, s);
-    // Halving before adding equals halving the sum (both are exact scalings by two) but cannot
-    // overflow for coordinates near the largest double.
     const double cx = minX * 0.5 + maxX * 0.5;
     const double cy = minY * 0.5 + maxY * 0.5;
 

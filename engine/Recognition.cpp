@@ -59,6 +59,10 @@ double rankKey(double score) { return std::isnan(score) ? kInf : score; }
 // Mean nearest-stroke distance both ways, plus the stroke-count penalty; d(i, j) is
 // d[i * pitch + j].
 double coarseScore(const double* d, std::size_t pitch, std::size_t n, std::size_t m) {
+    // A template without strokes has no nearest stroke: it ranks after every real score.
+    if (m == 0) {
+        return kInf;
+    }
     double rows = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         double best = kInf;
@@ -200,183 +204,215 @@ struct Workspace {
     }
 };
 
-}  // namespace
+// One recognition, its stages in the order they run:
+//   1. prepareInk          the drawn strokes in single precision, with their chunk centroids;
+//   2. orderGroups         stroke-count groups by increasing difference from the drawn count;
+//   3. boundGroups         a lower bound of the coarse score of every template of the nearest
+//                          groups, the candidates, put in bound order (sortByBound);
+//   4. scoreFirst          coarse scores of the 180 best bounds;
+//   5. scoreRest           coarse scores of further candidates while a bound can still reach
+//                          the 180th score, then the farther groups (scoreFartherGroups);
+//   6. cutShortlist        the 180 best, those near the cut-off ranked in double precision;
+//   7. rankShortlist       the precise pass: final scores, best lower bound first, only as
+//                          far as the first `limit` need;
+//   8. resolveCloseScores  runs of nearly equal final scores scored again exactly, and the
+//                          answer.
+class Recognition {
+public:
+    Recognition(const Ink& input, std::size_t limit, const TemplateSet& templateSet,
+                const std::vector<InkTemplate>& templates, const std::vector<char>& common,
+                HelperThread& helper, Workspace& workspace)
+        : input_(input),
+          n_(input.size()),
+          limit_(limit),
+          groups_(templateSet.groups()),
+          templates_(templates),
+          common_(common),
+          helper_(helper),
+          w_(workspace) {}
 
-std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdiff_t limit) const {
-    const Ink input = normalized(ink);
-    const std::size_t n = input.size();
-    if (n == 0) {
-        return {};
-    }
-    SUMIRO_EXPECTS(limit >= 0, "recognize: limit must not be negative");
-    if (limit == 0) {
-        return {};
-    }
-    thread_local Workspace workspace;
-    // A plain reference: a lambda run by the helper thread must see this thread's workspace,
-    // not its own thread_local one.
-    Workspace& w = workspace;
-
-    w.ax.resize(n * kStrokePoints);
-    w.ay.resize(n * kStrokePoints);
-    w.chunks.resize(n * 2 * kChunks);
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t p = 0; p < kStrokePoints; ++p) {
-            w.ax[i * kStrokePoints + p] = static_cast<float>(input[i][p].x);
-            w.ay[i * kStrokePoints + p] = static_cast<float>(input[i][p].y);
+    std::vector<std::string> run() {
+        prepareInk();
+        orderGroups();
+        std::size_t stageEnd = 0;
+        while (stageEnd < w_.order.size() && differenceOf(w_.order[stageEnd]) <= 1) {
+            ++stageEnd;
         }
-        const auto centroids = chunkCentroids(input[i]);
-        std::transform(centroids.begin(), centroids.end(),
-                       w.chunks.begin() + static_cast<std::ptrdiff_t>(i * 2 * kChunks),
-                       [](double c) { return static_cast<float>(c); });
+        parallel_ = boundGroups(0, stageEnd);
+        sortByBound();
+        prepareScoring();
+        scoreFirst();
+        scoreRest(always_);
+        scoreFartherGroups(stageEnd);
+        std::sort_heap(w_.best.begin(), w_.best.end(), before);
+        cutShortlist();
+        rankShortlist();
+        return resolveCloseScores();
     }
 
-    const std::size_t tolerance = std::max<std::size_t>(2, n / 5);
-    const auto& groups = templateSet_.groups();
-    const std::size_t lowest = n > tolerance ? n - tolerance : 0;
-    const std::size_t highest = std::min(n + tolerance, groups.empty() ? 0 : groups.size() - 1);
+private:
+    std::size_t differenceOf(std::size_t m) const { return n_ > m ? n_ - m : m - n_; }
+    double* matrixOf(const Coarse& c) { return &w_.matrices[c.slot * slotSize_]; }
 
-    // Groups by increasing stroke-count difference: the count penalty alone may rule out the
-    // farther ones once the nearer ones have been scored.
-    w.order.clear();
-    for (std::size_t m = lowest; m <= highest && m < groups.size(); ++m) {
-        w.order.push_back(static_cast<std::uint32_t>(m));
+    // 1. The drawn strokes, point-major in single precision, and their chunk centroids.
+    void prepareInk() {
+        w_.ax.resize(n_ * kStrokePoints);
+        w_.ay.resize(n_ * kStrokePoints);
+        w_.chunks.resize(n_ * 2 * kChunks);
+        for (std::size_t i = 0; i < n_; ++i) {
+            for (std::size_t p = 0; p < kStrokePoints; ++p) {
+                w_.ax[i * kStrokePoints + p] = static_cast<float>(input_[i][p].x);
+                w_.ay[i * kStrokePoints + p] = static_cast<float>(input_[i][p].y);
+            }
+            const auto centroids = chunkCentroids(input_[i]);
+            std::transform(centroids.begin(), centroids.end(),
+                           w_.chunks.begin() + static_cast<std::ptrdiff_t>(i * 2 * kChunks),
+                           [](double c) { return static_cast<float>(c); });
+        }
     }
-    const auto differenceOf = [n](std::size_t m) { return n > m ? n - m : m - n; };
-    std::stable_sort(w.order.begin(), w.order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return differenceOf(a) < differenceOf(b);
-    });
 
-    // Lower bounds of the coarse score of every template of the groups w.order[first, last)
-    // into w.candidates, the groups shared out between this thread and the helper when there is
-    // enough work to pay for it. Returns whether it was shared.
-    const auto boundGroups = [&](std::size_t first, std::size_t last) {
+    // 2. The groups within the stroke-count tolerance, by increasing stroke-count difference:
+    // the count penalty alone may rule out the farther ones once the nearer ones are scored.
+    void orderGroups() {
+        const std::size_t tolerance = std::max<std::size_t>(2, n_ / 5);
+        const std::size_t lowest = n_ > tolerance ? n_ - tolerance : 0;
+        highest_ = std::min(n_ + tolerance, groups_.empty() ? 0 : groups_.size() - 1);
+        w_.order.clear();
+        for (std::size_t m = lowest; m <= highest_ && m < groups_.size(); ++m) {
+            w_.order.push_back(static_cast<std::uint32_t>(m));
+        }
+        std::stable_sort(w_.order.begin(), w_.order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return differenceOf(a) < differenceOf(b);
+        });
+    }
+
+    // 3. Lower bounds of the coarse score of every template of the groups w_.order[first,
+    // last) into w_.candidates, the groups shared out between this thread and the helper when
+    // there is enough work to pay for it. Returns whether it was shared.
+    bool boundGroups(std::size_t first, std::size_t last) {
         std::size_t pairs = 0;
         for (std::size_t g = first; g < last; ++g) {
-            pairs += n * groups[w.order[g]].strokes();
+            pairs += n_ * groups_[w_.order[g]].strokes();
         }
         // Each group's templates are halved between the two threads.
         const bool shared = pairs >= kParallelPairs;
-        for (BoundPart& part : w.parts) {
+        for (BoundPart& part : w_.parts) {
             part.ranges.clear();
             part.candidates.clear();
         }
         for (std::size_t g = first; g < last; ++g) {
-            const std::uint32_t m = w.order[g];
-            const auto count = static_cast<std::uint32_t>(groups[m].ids.size());
+            const std::uint32_t m = w_.order[g];
+            const auto count = static_cast<std::uint32_t>(groups_[m].ids.size());
             const std::uint32_t half = shared ? count / 2 : count;
-            w.parts[0].ranges.push_back({m, 0, half});
-            w.parts[1].ranges.push_back({m, half, count - half});
+            w_.parts[0].ranges.push_back({m, 0, half});
+            w_.parts[1].ranges.push_back({m, half, count - half});
         }
-        const auto bound = [&](BoundPart& part) {
-            for (const auto& [m, begin, count] : part.ranges) {
-                const TemplateSet::Group& group = groups[m];
-                if (count == 0) {
-                    continue;
-                }
-                if (m == 0) {
-                    // No strokes, no bound: such templates are always scored.
-                    for (std::uint32_t k = begin; k < begin + count; ++k) {
-                        part.candidates.push_back({-kInf, 0, k});
-                    }
-                    continue;
-                }
-                part.rows.resize(count);
-                part.columns.resize(count);
-                part.scratch.resize(2 * count * m + count);
-                kernels::templateBounds(w.chunks.data(), n, group.chunkX.data(),
-                                        group.chunkY.data(), group.ids.size(), begin, count, m,
-                                        part.rows.data(), part.columns.data(), part.scratch.data());
-                const auto diff = static_cast<double>(differenceOf(m));
-                for (std::uint32_t k = 0; k < count; ++k) {
-                    double bound = (static_cast<double>(part.rows[k]) / static_cast<double>(n) +
-                                    static_cast<double>(part.columns[k]) / static_cast<double>(m)) *
-                                       0.5 +
-                                   diff * kCoarseCountPenalty - kBoundMargin;
-                    if (std::isnan(bound)) {
-                        bound = -kInf;
-                    }
-                    part.candidates.push_back({bound, m, begin + k});
-                }
-            }
-        };
         if (shared) {
-            auto share = [&](std::size_t part) { bound(w.parts[part]); };
-            helper_->split(share);
+            helper_.split([&](std::size_t part) { boundPart(w_.parts[part]); });
         } else {
-            bound(w.parts[0]);
+            boundPart(w_.parts[0]);
         }
-        w.candidates.assign(w.parts[0].candidates.begin(), w.parts[0].candidates.end());
-        w.candidates.insert(w.candidates.end(), w.parts[1].candidates.begin(),
-                            w.parts[1].candidates.end());
+        w_.candidates.assign(w_.parts[0].candidates.begin(), w_.parts[0].candidates.end());
+        w_.candidates.insert(w_.candidates.end(), w_.parts[1].candidates.begin(),
+                             w_.parts[1].candidates.end());
         return shared;
-    };
-    std::size_t stageEnd = 0;
-    while (stageEnd < w.order.size() && differenceOf(w.order[stageEnd]) <= 1) {
-        ++stageEnd;
     }
-    const bool parallel = boundGroups(0, stageEnd);
+
+    void boundPart(BoundPart& part) const {
+        for (const auto& [m, begin, count] : part.ranges) {
+            const TemplateSet::Group& group = groups_[m];
+            if (count == 0) {
+                continue;
+            }
+            if (m == 0) {
+                // No strokes, no bound: such templates are always scored.
+                for (std::uint32_t k = begin; k < begin + count; ++k) {
+                    part.candidates.push_back({-kInf, 0, k});
+                }
+                continue;
+            }
+            part.rows.resize(count);
+            part.columns.resize(count);
+            part.scratch.resize(2 * count * m + count);
+            kernels::templateBounds(w_.chunks.data(), n_, group.chunkX.data(), group.chunkY.data(),
+                                    group.ids.size(), begin, count, m, part.rows.data(),
+                                    part.columns.data(), part.scratch.data());
+            const auto diff = static_cast<double>(differenceOf(m));
+            for (std::uint32_t k = 0; k < count; ++k) {
+                double bound = (static_cast<double>(part.rows[k]) / static_cast<double>(n_) +
+                                static_cast<double>(part.columns[k]) / static_cast<double>(m)) *
+                                   0.5 +
+                               diff * kCoarseCountPenalty - kBoundMargin;
+                if (std::isnan(bound)) {
+                    bound = -kInf;
+                }
+                part.candidates.push_back({bound, m, begin + k});
+            }
+        }
+    }
+
+    static bool byBound(const Candidate& a, const Candidate& b) { return a.bound < b.bound; }
 
     // Only the first few hundred are normally scored: sort those, the rest only if reached.
-    const auto byBound = [](const Candidate& a, const Candidate& b) { return a.bound < b.bound; };
-    std::size_t sorted = std::min(w.candidates.size(), kPresorted);
-    std::nth_element(w.candidates.begin(),
-                     w.candidates.begin() + static_cast<std::ptrdiff_t>(sorted), w.candidates.end(),
-                     byBound);
-    std::sort(w.candidates.begin(), w.candidates.begin() + static_cast<std::ptrdiff_t>(sorted),
-              byBound);
-    const auto sortedUpTo = [&](std::size_t index) {
-        if (index >= sorted) {
-            std::sort(w.candidates.begin() + static_cast<std::ptrdiff_t>(sorted),
-                      w.candidates.end(), byBound);
-            sorted = w.candidates.size();
+    void sortByBound() {
+        sorted_ = std::min(w_.candidates.size(), kPresorted);
+        std::nth_element(w_.candidates.begin(),
+                         w_.candidates.begin() + static_cast<std::ptrdiff_t>(sorted_),
+                         w_.candidates.end(), byBound);
+        std::sort(w_.candidates.begin(),
+                  w_.candidates.begin() + static_cast<std::ptrdiff_t>(sorted_), byBound);
+    }
+    void sortedUpTo(std::size_t index) {
+        if (index >= sorted_) {
+            std::sort(w_.candidates.begin() + static_cast<std::ptrdiff_t>(sorted_),
+                      w_.candidates.end(), byBound);
+            sorted_ = w_.candidates.size();
         }
-    };
+    }
 
-    const std::size_t pitch = kernels::lanesFor(std::max<std::size_t>(highest, 1));
-    const std::size_t slotSize = n * pitch;
-    w.freeSlots.clear();
-    w.slots = 0;
-    const auto matrixOf = [&](const Coarse& c) { return &w.matrices[c.slot * slotSize]; };
+    // Storage of the coarse pass: distance matrices and template batches.
+    void prepareScoring() {
+        pitch_ = kernels::lanesFor(std::max<std::size_t>(highest_, 1));
+        slotSize_ = n_ * pitch_;
+        w_.freeSlots.clear();
+        w_.slots = 0;
+        batchStride_ = kBatchStrokes + highest_ + kCopyPiece + kernels::kLanes;
+        for (CoarsePart& part : w_.coarseParts) {
+            part.batchX.resize(kStrokePoints * batchStride_);
+            part.batchY.resize(kStrokePoints * batchStride_);
+            part.distances.resize(n_ * batchStride_);
+            part.scratch.resize(n_ * batchStride_);
+        }
+        w_.scored.resize(w_.candidates.size());
+    }
+
     // Distances and coarse score of a template in double precision, exactly as defined.
-    const auto scoreExactly = [&](Coarse& c) {
+    void scoreExactly(Coarse& c) {
         if (c.slot == kNoSlot) {
-            c.slot = w.takeSlot(slotSize);
+            c.slot = w_.takeSlot(slotSize_);
         }
         const Ink& strokes = templates_[c.id].strokes;
         double* d = matrixOf(c);
-        for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t i = 0; i < n_; ++i) {
             for (std::size_t j = 0; j < strokes.size(); ++j) {
-                d[i * pitch + j] = strokeDistance(input[i], strokes[j]);
+                d[i * pitch_ + j] = strokeDistance(input_[i], strokes[j]);
             }
         }
-        c.key = rankKey(coarseScore(d, pitch, n, strokes.size()));
+        c.key = rankKey(coarseScore(d, pitch_, n_, strokes.size()));
         c.exact = true;
-    };
-
-    // Coarse scores in single precision, best bound first, keeping the 180 best. A template
-    // whose bound exceeds the 180th score by more than the scores' error cannot be among the
-    // 180 best in double precision.
-    // Templates are scored in batches of about kBatchStrokes strokes, gathered side by side so
-    // that the kernel's vectors are full whatever the stroke count. The first 180 candidates
-    // are always scored, so they may be shared out between two threads; after them a batch
-    // may score a few templates that the stopping rule would have skipped, which changes
-    // nothing but time.
-    const std::size_t batchStride = kBatchStrokes + highest + kCopyPiece + kernels::kLanes;
-    for (CoarsePart& part : w.coarseParts) {
-        part.batchX.resize(kStrokePoints * batchStride);
-        part.batchY.resize(kStrokePoints * batchStride);
-        part.distances.resize(n * batchStride);
-        part.scratch.resize(n * batchStride);
     }
-    // Scores the candidates [from, to) into w.scored[from, to), whose slots are assigned.
-    const auto scoreRange = [&](CoarsePart& part, std::size_t from, std::size_t to) {
+
+    // Coarse scores in single precision of the candidates [from, to) into w_.scored[from, to),
+    // whose slots are assigned. Templates are scored in batches of about kBatchStrokes
+    // strokes, gathered side by side so that the kernel's vectors are full whatever the stroke
+    // count.
+    void scoreRange(CoarsePart& part, std::size_t from, std::size_t to) {
         for (std::size_t next = from; next < to;) {
             std::size_t batch = next;
             std::size_t strokes = 0;
             for (; batch < to && strokes < kBatchStrokes; ++batch) {
-                const Candidate& c = w.candidates[batch];
-                const TemplateSet::Group& group = groups[c.group];
+                const Candidate& c = w_.candidates[batch];
+                const TemplateSet::Group& group = groups_[c.group];
                 const std::size_t m = group.strokeCount;
                 // Whole 64-byte pieces: a call to memmove per short run would cost more than
                 // the copy. Reading past the run stays within the group's padding, writing past
@@ -384,8 +420,8 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
                 for (std::size_t p = 0; p < kStrokePoints; ++p) {
                     const float* fromX = &group.x[p * group.stride() + c.index * m];
                     const float* fromY = &group.y[p * group.stride() + c.index * m];
-                    float* toX = &part.batchX[p * batchStride + strokes];
-                    float* toY = &part.batchY[p * batchStride + strokes];
+                    float* toX = &part.batchX[p * batchStride_ + strokes];
+                    float* toY = &part.batchY[p * batchStride_ + strokes];
                     for (std::size_t j = 0; j < m; j += kCopyPiece) {
                         std::memcpy(toX + j, fromX + j, kCopyPiece * sizeof(float));
                         std::memcpy(toY + j, fromY + j, kCopyPiece * sizeof(float));
@@ -393,197 +429,225 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
                 }
                 strokes += m;
             }
-            kernels::strokeDistances(w.ax.data(), w.ay.data(), n, part.batchX.data(),
-                                     part.batchY.data(), batchStride, 0, strokes, batchStride,
+            kernels::strokeDistances(w_.ax.data(), w_.ay.data(), n_, part.batchX.data(),
+                                     part.batchY.data(), batchStride_, 0, strokes, batchStride_,
                                      part.distances.data(), part.scratch.data());
             for (std::size_t offset = 0; next < batch; ++next) {
-                Coarse& scored = w.scored[next];
-                const std::size_t m = groups[scored.group].strokeCount;
+                Coarse& scored = w_.scored[next];
+                const std::size_t m = groups_[scored.group].strokeCount;
                 double* d = matrixOf(scored);
-                for (std::size_t i = 0; i < n; ++i) {
-                    std::copy_n(&part.distances[i * batchStride + offset], m, d + i * pitch);
+                for (std::size_t i = 0; i < n_; ++i) {
+                    std::copy_n(&part.distances[i * batchStride_ + offset], m, d + i * pitch_);
                 }
                 offset += m;
-                scored.key = rankKey(coarseScore(d, pitch, n, m));
+                scored.key = rankKey(coarseScore(d, pitch_, n_, m));
             }
         }
-    };
-    const auto prepare = [&](std::size_t index) {
-        const Candidate& c = w.candidates[index];
-        w.scored[index] = {0.0, groups[c.group].ids[c.index], c.group, w.takeSlot(slotSize), false};
-    };
-    w.scored.resize(w.candidates.size());
-    const std::size_t always = std::min(kShortlist, w.candidates.size());
-    for (std::size_t k = 0; k < always; ++k) {
-        prepare(k);
     }
-    if (parallel) {
-        auto share = [&](std::size_t part) {
-            scoreRange(w.coarseParts[part], part == 0 ? 0 : always / 2,
-                       part == 0 ? always / 2 : always);
-        };
-        helper_->split(share);
-    } else {
-        scoreRange(w.coarseParts[0], 0, always);
+
+    void prepare(std::size_t index) {
+        const Candidate& c = w_.candidates[index];
+        w_.scored[index] = {0.0, groups_[c.group].ids[c.index], c.group, w_.takeSlot(slotSize_),
+                            false};
     }
-    w.best.assign(w.scored.begin(), w.scored.begin() + static_cast<std::ptrdiff_t>(always));
-    std::make_heap(w.best.begin(), w.best.end(), before);
-    w.evaluated = w.best;
-    for (Coarse& c : w.evaluated) {
-        c.slot = kNoSlot;
+
+    // 4. The first 180 candidates are always scored, so they may be shared out between two
+    // threads; they make the first shortlist.
+    void scoreFirst() {
+        always_ = std::min(kShortlist, w_.candidates.size());
+        for (std::size_t k = 0; k < always_; ++k) {
+            prepare(k);
+        }
+        if (parallel_) {
+            helper_.split([&](std::size_t part) {
+                scoreRange(w_.coarseParts[part], part == 0 ? 0 : always_ / 2,
+                           part == 0 ? always_ / 2 : always_);
+            });
+        } else {
+            scoreRange(w_.coarseParts[0], 0, always_);
+        }
+        w_.best.assign(w_.scored.begin(), w_.scored.begin() + static_cast<std::ptrdiff_t>(always_));
+        std::make_heap(w_.best.begin(), w_.best.end(), before);
+        w_.evaluated = w_.best;
+        for (Coarse& c : w_.evaluated) {
+            c.slot = kNoSlot;
+        }
     }
-    const auto hopeless = [&](std::size_t index) {
+
+    // Whether the candidate's bound exceeds the 180th score by more than the scores' error: it
+    // cannot then be among the 180 best in double precision, nor can any after it.
+    bool hopeless(std::size_t index) {
         sortedUpTo(index);
-        return w.best.size() == kShortlist &&
-               w.candidates[index].bound > w.best.front().key + kScoreError;
-    };
-    // Scores candidates from `start` on, best bound first, until no bound can reach the 180th.
-    const auto scoreRest = [&](std::size_t start) {
-        for (std::size_t next = start; next < w.candidates.size() && !hopeless(next);) {
+        return w_.best.size() == kShortlist &&
+               w_.candidates[index].bound > w_.best.front().key + kScoreError;
+    }
+
+    // 5. Scores candidates from `start` on, best bound first, keeping the 180 best, until no
+    // bound can reach the 180th. A batch may score a few templates that the stopping rule
+    // would have skipped, which changes nothing but time.
+    void scoreRest(std::size_t start) {
+        for (std::size_t next = start; next < w_.candidates.size() && !hopeless(next);) {
             std::size_t batch = next;
             for (std::size_t strokes = 0;
-                 batch < w.candidates.size() && strokes < kBatchStrokes && !hopeless(batch);
+                 batch < w_.candidates.size() && strokes < kBatchStrokes && !hopeless(batch);
                  ++batch) {
-                strokes += groups[w.candidates[batch].group].strokeCount;
+                strokes += groups_[w_.candidates[batch].group].strokeCount;
                 prepare(batch);
             }
-            scoreRange(w.coarseParts[0], next, batch);
+            scoreRange(w_.coarseParts[0], next, batch);
             for (; next < batch; ++next) {
-                Coarse& scored = w.scored[next];
-                w.evaluated.push_back({scored.key, scored.id, scored.group, kNoSlot, false});
-                if (w.best.size() < kShortlist) {
-                    w.best.push_back(scored);
-                    std::push_heap(w.best.begin(), w.best.end(), before);
-                } else if (before(scored, w.best.front())) {
-                    std::pop_heap(w.best.begin(), w.best.end(), before);
-                    w.releaseSlot(w.best.back());
-                    w.best.back() = scored;
-                    std::push_heap(w.best.begin(), w.best.end(), before);
-                } else {
-                    w.releaseSlot(scored);
-                }
+                keepIfAmongBest(w_.scored[next]);
             }
         }
-    };
-    scoreRest(always);
+    }
+
+    void keepIfAmongBest(Coarse& scored) {
+        w_.evaluated.push_back({scored.key, scored.id, scored.group, kNoSlot, false});
+        if (w_.best.size() < kShortlist) {
+            w_.best.push_back(scored);
+            std::push_heap(w_.best.begin(), w_.best.end(), before);
+        } else if (before(scored, w_.best.front())) {
+            std::pop_heap(w_.best.begin(), w_.best.end(), before);
+            w_.releaseSlot(w_.best.back());
+            w_.best.back() = scored;
+            std::push_heap(w_.best.begin(), w_.best.end(), before);
+        } else {
+            w_.releaseSlot(scored);
+        }
+    }
+
     // The farther groups, one difference at a time, unless their count penalty alone already
     // exceeds the 180th score.
-    for (std::size_t first = stageEnd; first < w.order.size(); first = stageEnd) {
-        const std::size_t diff = differenceOf(w.order[first]);
-        if (w.best.size() == kShortlist &&
-            static_cast<double>(diff) * kCoarseCountPenalty > w.best.front().key + kScoreError) {
-            break;
+    void scoreFartherGroups(std::size_t stageEnd) {
+        for (std::size_t first = stageEnd; first < w_.order.size(); first = stageEnd) {
+            const std::size_t diff = differenceOf(w_.order[first]);
+            if (w_.best.size() == kShortlist && static_cast<double>(diff) * kCoarseCountPenalty >
+                                                    w_.best.front().key + kScoreError) {
+                break;
+            }
+            while (stageEnd < w_.order.size() && differenceOf(w_.order[stageEnd]) == diff) {
+                ++stageEnd;
+            }
+            boundGroups(first, stageEnd);
+            sorted_ = 0;
+            sortedUpTo(0);
+            w_.scored.resize(w_.candidates.size());
+            scoreRest(0);
         }
-        while (stageEnd < w.order.size() && differenceOf(w.order[stageEnd]) == diff) {
-            ++stageEnd;
-        }
-        boundGroups(first, stageEnd);
-        sorted = 0;
-        sortedUpTo(0);
-        w.scored.resize(w.candidates.size());
-        scoreRest(0);
     }
-    std::sort_heap(w.best.begin(), w.best.end(), before);
 
-    // The shortlist: templates clearly inside the cut-off, then the best of those within twice
-    // the error of it, ranked in double precision.
-    w.shortlist.clear();
-    if (w.evaluated.size() <= kShortlist) {
-        w.shortlist = w.best;
-    } else {
-        const double cut = w.best.back().key;
+    // 6. The shortlist: templates clearly inside the cut-off, then the best of those within
+    // twice the error of it, ranked in double precision.
+    void cutShortlist() {
+        w_.shortlist.clear();
+        if (w_.evaluated.size() <= kShortlist) {
+            w_.shortlist = w_.best;
+            return;
+        }
+        const double cut = w_.best.back().key;
         const double low = cut - 2 * kScoreError;
         const double high = cut + 2 * kScoreError;
-        for (Coarse& c : w.best) {
+        for (Coarse& c : w_.best) {
             if (c.key < low) {
-                w.shortlist.push_back(c);
+                w_.shortlist.push_back(c);
             } else {
-                w.releaseSlot(c);
+                w_.releaseSlot(c);
             }
         }
-        const std::size_t inside = w.shortlist.size();
-        for (Coarse& c : w.evaluated) {
+        const std::size_t inside = w_.shortlist.size();
+        for (Coarse& c : w_.evaluated) {
             if (c.key >= low && c.key <= high) {
                 scoreExactly(c);
-                w.shortlist.push_back(c);
+                w_.shortlist.push_back(c);
             }
         }
-        const auto band = w.shortlist.begin() + static_cast<std::ptrdiff_t>(inside);
-        std::sort(band, w.shortlist.end(), before);
-        for (auto it = w.shortlist.begin() + static_cast<std::ptrdiff_t>(kShortlist);
-             it < w.shortlist.end(); ++it) {
-            w.releaseSlot(*it);
+        const auto band = w_.shortlist.begin() + static_cast<std::ptrdiff_t>(inside);
+        std::sort(band, w_.shortlist.end(), before);
+        for (auto it = w_.shortlist.begin() + static_cast<std::ptrdiff_t>(kShortlist);
+             it < w_.shortlist.end(); ++it) {
+            w_.releaseSlot(*it);
         }
-        w.shortlist.resize(kShortlist);
+        w_.shortlist.resize(kShortlist);
     }
 
-    // Final score of a shortlisted template from its distance matrix.
-    // With `giveUp`, a score above it may be returned as soon as the assignment shows that the
-    // final score exceeds it.
-    const auto finalScore = [&](const Coarse& c, FinePart& part, double giveUp = kInf) {
-        const std::size_t m = groups[c.group].strokeCount;
-        const std::size_t side = std::max(n, m);
+    // Final score of a shortlisted template from its distance matrix. With `giveUp`, a score
+    // above it may be returned as soon as the assignment shows that the final score exceeds it.
+    double finalScore(const Coarse& c, FinePart& part, double giveUp = kInf) {
+        const std::size_t m = groups_[c.group].strokeCount;
+        const std::size_t side = std::max(n_, m);
         const double* d = matrixOf(c);
         part.matrix.side = side;
         part.matrix.cells.assign(side * side, kUnmatchedStrokeCost);
-        for (std::size_t i = 0; i < n; ++i) {
-            std::copy_n(d + i * pitch, m,
+        for (std::size_t i = 0; i < n_; ++i) {
+            std::copy_n(d + i * pitch_, m,
                         part.matrix.cells.begin() + static_cast<std::ptrdiff_t>(i * side));
         }
-        const double diff = static_cast<double>(n > m ? n - m : m - n);
-        const double offset =
-            diff * kFineCountPenalty + (templateCommon_[c.id] != 0 ? kCommonBonus : 0.0);
+        const double diff = static_cast<double>(differenceOf(m));
+        const double offset = diff * kFineCountPenalty + (common_[c.id] != 0 ? kCommonBonus : 0.0);
         double score = diff * kFineCountPenalty +
                        (c.exact ? assignmentCost(part.matrix, part.assignment)
                                 : kernels::assignment(part.matrix.cells.data(), side, part.fast,
                                                       giveUp - offset + kAssignmentRounding));
-        if (templateCommon_[c.id] != 0) {
+        if (common_[c.id] != 0) {
             score += kCommonBonus;
         }
         return rankKey(score);
-    };
-
-    // Precise pass, best lower bound first, only as far as the first `limit` need: a template
-    // whose bound exceeds the limit-th score by more than twice the error cannot precede it.
-    const std::size_t wanted = std::min(static_cast<std::size_t>(limit), w.shortlist.size());
-    w.fine.clear();
-    w.reduced.resize(std::max(n, highest));
-    for (std::size_t e = 0; e < w.shortlist.size(); ++e) {
-        const Coarse& c = w.shortlist[e];
-        const std::size_t m = groups[c.group].strokeCount;
-        const double diff = static_cast<double>(n > m ? n - m : m - n);
-        double bound = diff * kFineCountPenalty +
-                       assignmentBound(matrixOf(c), pitch, n, m, w.reduced.data()) +
-                       (templateCommon_[c.id] != 0 ? kCommonBonus : 0.0) - kAssignmentRounding;
-        if (std::isnan(bound)) {
-            bound = -kInf;
-        }
-        w.fine.push_back({0.0, bound, static_cast<std::uint32_t>(e), false});
     }
-    std::sort(w.fine.begin(), w.fine.end(),
-              [](const Fine& a, const Fine& b) { return a.bound < b.bound; });
-    // With two threads each takes every other template in bound order and stops by its own
-    // limit-th score, which is never better than the common one: it may score a few more.
-    const bool parallelFine = parallel && n >= kParallelFineStrokes;
-    const std::size_t shares = parallelFine ? 2 : 1;
-    const auto rank = [&](std::size_t share) {
-        FinePart& part = w.fineParts[share];
+
+    // 7. Precise pass, best lower bound first, only as far as the first `limit` need: a
+    // template whose bound exceeds the limit-th score by more than twice the error cannot
+    // precede it.
+    void rankShortlist() {
+        wanted_ = std::min(limit_, w_.shortlist.size());
+        w_.fine.clear();
+        w_.reduced.resize(std::max(n_, highest_));
+        for (std::size_t e = 0; e < w_.shortlist.size(); ++e) {
+            const Coarse& c = w_.shortlist[e];
+            const std::size_t m = groups_[c.group].strokeCount;
+            const double diff = static_cast<double>(differenceOf(m));
+            double bound = diff * kFineCountPenalty +
+                           assignmentBound(matrixOf(c), pitch_, n_, m, w_.reduced.data()) +
+                           (common_[c.id] != 0 ? kCommonBonus : 0.0) - kAssignmentRounding;
+            if (std::isnan(bound)) {
+                bound = -kInf;
+            }
+            w_.fine.push_back({0.0, bound, static_cast<std::uint32_t>(e), false});
+        }
+        std::sort(w_.fine.begin(), w_.fine.end(),
+                  [](const Fine& a, const Fine& b) { return a.bound < b.bound; });
+        // With two threads each takes every other template in bound order and stops by its own
+        // limit-th score, which is never better than the common one: it may score a few more.
+        const bool parallelFine = parallel_ && n_ >= kParallelFineStrokes;
+        const std::size_t shares = parallelFine ? 2 : 1;
+        const auto rank = [&](std::size_t share) { rankShare(share, shares); };
+        if (parallelFine) {
+            helper_.split(rank);
+        } else {
+            rank(0);
+        }
+        std::erase_if(w_.fine, [](const Fine& f) { return !f.scored; });
+        std::sort(w_.fine.begin(), w_.fine.end(), finer);
+    }
+
+    void rankShare(std::size_t share, std::size_t shares) {
+        FinePart& part = w_.fineParts[share];
         std::vector<Fine>& heap = part.heap;
         heap.clear();
-        for (std::size_t r = share; r < w.fine.size(); r += shares) {
-            Fine& f = w.fine[r];
-            if (heap.size() == wanted && f.bound > heap.front().key + 2 * kScoreError) {
+        for (std::size_t r = share; r < w_.fine.size(); r += shares) {
+            Fine& f = w_.fine[r];
+            if (heap.size() == wanted_ && f.bound > heap.front().key + 2 * kScoreError) {
                 break;
             }
             // A template whose final score exceeds the limit-th by more than twice the error
             // cannot precede it: its assignment may stop there.
-            const double giveUp = heap.size() == wanted ? heap.front().key + 2 * kScoreError : kInf;
-            f.key = finalScore(w.shortlist[f.entry], part, giveUp);
+            const double giveUp =
+                heap.size() == wanted_ ? heap.front().key + 2 * kScoreError : kInf;
+            f.key = finalScore(w_.shortlist[f.entry], part, giveUp);
             if (f.key > giveUp) {
                 continue;
             }
             f.scored = true;
-            if (heap.size() < wanted) {
+            if (heap.size() < wanted_) {
                 heap.push_back(f);
                 std::push_heap(heap.begin(), heap.end(), finer);
             } else if (finer(f, heap.front())) {
@@ -592,48 +656,81 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
                 std::push_heap(heap.begin(), heap.end(), finer);
             }
         }
-    };
-    if (parallelFine) {
-        helper_->split(rank);
-    } else {
-        rank(0);
     }
-    std::erase_if(w.fine, [](const Fine& f) { return !f.scored; });
-    std::sort(w.fine.begin(), w.fine.end(), finer);
 
-    // Scores closer than twice the error may be in either order: such runs are scored again
-    // in double precision and ordered by final score, then coarse score, then database order,
-    // as the two stable sorts order them.
-    std::vector<std::string> result;
-    result.reserve(wanted);
-    for (std::size_t first = 0; first < w.fine.size() && result.size() < wanted;) {
-        std::size_t last = first + 1;
-        while (last < w.fine.size() && w.fine[last].key - w.fine[last - 1].key <= 2 * kScoreError) {
-            ++last;
-        }
-        if (last - first > 1) {
-            for (std::size_t r = first; r < last; ++r) {
-                Coarse& c = w.shortlist[w.fine[r].entry];
-                if (!c.exact) {
-                    scoreExactly(c);
-                }
-                w.fine[r].key = finalScore(c, w.fineParts[0]);
+    // 8. Scores closer than twice the error may be in either order: such runs are scored
+    // again in double precision and ordered by final score, then coarse score, then database
+    // order, as the two stable sorts of the definition order them.
+    std::vector<std::string> resolveCloseScores() {
+        std::vector<std::string> result;
+        result.reserve(wanted_);
+        for (std::size_t first = 0; first < w_.fine.size() && result.size() < wanted_;) {
+            std::size_t last = first + 1;
+            while (last < w_.fine.size() &&
+                   w_.fine[last].key - w_.fine[last - 1].key <= 2 * kScoreError) {
+                ++last;
             }
-            std::sort(w.fine.begin() + static_cast<std::ptrdiff_t>(first),
-                      w.fine.begin() + static_cast<std::ptrdiff_t>(last),
-                      [&](const Fine& a, const Fine& b) {
-                          if (a.key != b.key) {
-                              return a.key < b.key;
-                          }
-                          return before(w.shortlist[a.entry], w.shortlist[b.entry]);
-                      });
+            if (last - first > 1) {
+                for (std::size_t r = first; r < last; ++r) {
+                    Coarse& c = w_.shortlist[w_.fine[r].entry];
+                    if (!c.exact) {
+                        scoreExactly(c);
+                    }
+                    w_.fine[r].key = finalScore(c, w_.fineParts[0]);
+                }
+                std::sort(w_.fine.begin() + static_cast<std::ptrdiff_t>(first),
+                          w_.fine.begin() + static_cast<std::ptrdiff_t>(last),
+                          [&](const Fine& a, const Fine& b) {
+                              if (a.key != b.key) {
+                                  return a.key < b.key;
+                              }
+                              return before(w_.shortlist[a.entry], w_.shortlist[b.entry]);
+                          });
+            }
+            for (std::size_t r = first; r < last && result.size() < wanted_; ++r) {
+                result.push_back(templates_[w_.shortlist[w_.fine[r].entry].id].character);
+            }
+            first = last;
         }
-        for (std::size_t r = first; r < last && result.size() < wanted; ++r) {
-            result.push_back(templates_[w.shortlist[w.fine[r].entry].id].character);
-        }
-        first = last;
+        return result;
     }
-    return result;
+
+    const Ink& input_;
+    const std::size_t n_;
+    const std::size_t limit_;
+    const std::vector<TemplateSet::Group>& groups_;
+    const std::vector<InkTemplate>& templates_;
+    const std::vector<char>& common_;  // the common flag of each template
+    HelperThread& helper_;
+    Workspace& w_;
+
+    std::size_t highest_ = 0;      // largest stroke count examined
+    bool parallel_ = false;        // whether the work is worth sharing with the helper
+    std::size_t sorted_ = 0;       // candidates [0, sorted_) are in bound order
+    std::size_t pitch_ = 0;        // row pitch of a distance matrix
+    std::size_t slotSize_ = 0;     // one distance matrix
+    std::size_t batchStride_ = 0;  // row pitch of a batch of template strokes
+    std::size_t always_ = 0;       // candidates scored whatever their bound
+    std::size_t wanted_ = 0;       // candidates to answer
+};
+
+}  // namespace
+
+std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdiff_t limit) const {
+    const Ink input = normalized(ink);
+    if (input.empty()) {
+        return {};
+    }
+    SUMIRO_EXPECTS(limit >= 0, "recognize: limit must not be negative");
+    if (limit == 0) {
+        return {};
+    }
+    // Working storage per thread, so a recognition allocates only when an ink needs more room
+    // than any before it on that thread; the helper thread works in the caller's.
+    thread_local Workspace workspace;
+    return Recognition(input, static_cast<std::size_t>(limit), templateSet_, templates_,
+                       templateCommon_, *helper_, workspace)
+        .run();
 }
 
 }  // namespace sumiro

@@ -14,6 +14,11 @@ const QString noTarget =
     QStringLiteral("先に入力先のアプリで、文字を入れる場所をクリックしてください");
 const QString switched = QStringLiteral("入力先が切り替わりました。入力欄を選び直してください");
 const QString noEvents = QStringLiteral("入力イベントを作成できませんでした");
+const QString noRoute = QStringLiteral(
+    "文字を届けられる入力先がありません。入力メソッド（fcitx5 か IBus）を起動するか、X11 "
+    "のアプリで入力欄を選んでください");
+const QString padFocused =
+    QStringLiteral("パッドの入力欄には送りません。入力先のアプリで入力欄をクリックしてください");
 
 }  // namespace
 
@@ -75,11 +80,11 @@ void DirectInput::key(Key key) { post(std::nullopt, key); }
 
 void DirectInput::post(std::optional<Text> text, Key key) {
     if (!platform_->permitted()) {
-        report(noPermission);
+        report(platform_->reachesAnything() ? noPermission : noRoute);
         return;
     }
     if (!target_ || !platform_->isAlive(*target_)) {
-        report(noTarget);
+        report(platform_->reachesAnything() ? noTarget : noRoute);
         return;
     }
     // A text that cannot become key events fails before the target is disturbed.
@@ -87,32 +92,47 @@ void DirectInput::post(std::optional<Text> text, Key key) {
         report(noEvents);
         return;
     }
-    const Application app = *target_;
-    const std::optional<QString> name = platform_->name(app);
+    Delivery delivery{*target_, platform_->name(*target_), std::move(text), key};
     if (prepareInput) prepareInput();
-    platform_->activate(app);
+    if (platform_->typesIntoFocus()) {
+        // An input method types into the field that holds the input focus. While the target
+        // holds it, raising the target means nothing and there is nothing to wait for: the
+        // typing follows at once. Otherwise (the pad's own search field has it) the target is
+        // raised and waited for as below, so that nothing is committed to the pad's field.
+        const auto front = platform_->frontmost();
+        if (front && front->sameAs(delivery.app)) {
+            finish(delivery);
+            return;
+        }
+    }
+    platform_->activate(delivery.app);
     schedule_(deliveryDelay, lifetime_,
-              [self = this, alive = QPointer<QObject>(&lifetime_), app, name,
-               text = std::move(text), key] {
-                  if (!alive) return;
-                  const auto front = self->platform_->frontmost();
-                  if (!front || !front->sameAs(app)) {
-                      self->report(switched);
-                      return;
-                  }
-                  const bool posted = text ? self->platform_->postText(*text->scalars)
-                                           : self->platform_->postKey(key);
-                  if (!posted) {
-                      self->report(noEvents);
-                      return;
-                  }
-                  QString message = name && !name->isEmpty() ? *name : QStringLiteral("入力先");
-                  message += QStringLiteral("へ");
-                  message += text ? QStringLiteral("「") + text->shown + QStringLiteral("」")
-                                  : QStringLiteral("キー");
-                  message += QStringLiteral("を送信");
-                  self->report(message);
+              [self = this, alive = QPointer<QObject>(&lifetime_), delivery = std::move(delivery)] {
+                  if (alive) self->finish(delivery);
               });
+}
+
+void DirectInput::finish(const Delivery& delivery) {
+    const auto front = platform_->frontmost();
+    if (!front || !front->sameAs(delivery.app)) {
+        const bool pad = front && front->pid > 0 && front->pid == platform_->ownProcess();
+        report(pad && platform_->typesIntoFocus() ? padFocused : switched);
+        return;
+    }
+    const auto& text = delivery.text;
+    const bool posted =
+        text ? platform_->postText(*text->scalars) : platform_->postKey(delivery.key);
+    if (!posted) {
+        report(noEvents);
+        return;
+    }
+    const auto& name = delivery.name;
+    QString message = name && !name->isEmpty() ? *name : QStringLiteral("入力先");
+    message += QStringLiteral("へ");
+    message +=
+        text ? QStringLiteral("「") + text->shown + QStringLiteral("」") : QStringLiteral("キー");
+    message += QStringLiteral("を送信");
+    report(message);
 }
 
 void DirectInput::report(const QString& message) const {

@@ -68,7 +68,16 @@ private:
         std::optional<std::u32string> scalars;  // nullopt when the text cannot be typed
         QString shown;
     };
+    // What a delivery carries from the request to the typing.
+    struct Delivery {
+        Application app;
+        std::optional<QString> name;
+        std::optional<Text> text;
+        Key key;
+    };
     void post(std::optional<Text> text, Key key);
+    // Checks that the target still holds the focus, types and reports.
+    void finish(const Delivery& delivery);
     void report(const QString& message) const;
 
     std::shared_ptr<InputPlatform> platform_;

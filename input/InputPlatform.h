@@ -5,21 +5,31 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "input/Keys.h"
 
 namespace sumiro {
 
-/// An application that may receive input: one of its top-level windows and its process.
+/// An application that may receive input: one of its top-level windows and its process, or,
+/// where no window can be seen (a Wayland session), the program an input method says holds
+/// the input focus.
 struct Application {
-    std::uint64_t window = 0;  ///< Top-level window id; never 0 for a real application.
-    std::int32_t pid = 0;      ///< Process id, 0 when the window does not say.
+    Application() = default;
+    Application(std::uint64_t window, std::int32_t pid, std::string program = {})
+        : window(window), pid(pid), program(std::move(program)) {}
 
-    /// Same process when both know their pid, otherwise the same window.
+    std::uint64_t window = 0;  ///< Top-level window id; 0 only for a program known by name.
+    std::int32_t pid = 0;      ///< Process id, 0 when the window does not say.
+    std::string program;       ///< Program name an input method reports; may be empty.
+
+    /// Same process when both know their pid, otherwise the same window, otherwise (both known
+    /// only through an input method) the same program name.
     [[nodiscard]] bool sameAs(const Application& other) const {
         if (pid > 0 && other.pid > 0) return pid == other.pid;
-        return window == other.window;
+        if (window != 0 || other.window != 0) return window == other.window;
+        return program == other.program;
     }
     friend bool operator==(const Application&, const Application&) = default;
 };
@@ -60,6 +70,14 @@ public:
     virtual bool permitted() = 0;
     /// Shows the user how to enable input posting; false when there is nothing to show.
     virtual bool openPermissionHelp() = 0;
+
+    /// Whether the next delivery goes through an input method, into whatever text field holds
+    /// the input focus: then nothing needs raising and nothing needs waiting for.
+    virtual bool typesIntoFocus() { return false; }
+    /// Whether anything the user types in can be reached at all. False when there is neither an
+    /// input method nor an X11 window to type into (a Wayland session without an input method,
+    /// or no display); a click into an application cannot help then.
+    virtual bool reachesAnything() { return true; }
 };
 
 /// The platform of the desktop this build targets.

@@ -10,12 +10,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "InputMethodSession.h"
 #include "XSession.h"
+#include "input/im/Fcitx5Route.h"
 
 namespace sumiro {
 namespace {
 
 using testing::Child;
+using testing::InputMethodSession;
 using testing::XSession;
 
 constexpr int timeoutMs = 15000;
@@ -297,6 +300,81 @@ TEST_F(PadSession, OnWaylandThePadRunsThroughXWaylandAndWithoutDataStillOpens) {
                                 {"XDG_SESSION_TYPE", "wayland"}});
     EXPECT_NE(waitForWindow(pad), 0u) << "the panel did not open on the X display";
     EXPECT_EQ(pad->state(), QProcess::Running);
+}
+
+// The pad on a session whose input method is fcitx5 with Sumiro's addon from the build tree: it
+// types through the addon, so characters arrive as the input method's commits.
+class PadThroughFcitx5 : public PadSession {
+protected:
+    void SetUp() override {
+        PadSession::SetUp();
+        if (HasFatalFailure()) return;
+        const auto kind = InputMethodSession::Kind::Fcitx5;
+        if (const std::string why = InputMethodSession::missing(kind); !why.empty()) {
+            GTEST_SKIP() << "skipped: " << why;
+        }
+        std::string error;
+        im = InputMethodSession::start(*session, kind, error);
+        ASSERT_TRUE(im) << error;
+    }
+
+    // The recording target as an fcitx5 client, focused, its focus known to fcitx5.
+    void startFcitx5Target() {
+        Fcitx5Route route({}, im->bus());
+        // fcitx5's Qt module now and then never focuses the context it made; a new start helps.
+        bool seen = false;
+        for (int attempt = 0; attempt < 3 && !seen; ++attempt) {
+            target.reset();
+            QFile::remove(log);
+            target = session->spawn({SUMIRO_INPUT_TARGET, log}, im->clientEnvironment());
+            targetWindow = waitForWindow(target);
+            ASSERT_NE(targetWindow, 0u) << "the recording target's window was never managed";
+            seen = QTest::qWaitFor(
+                [&] {
+                    session->activate(targetWindow);
+                    return route.focusedProgram() == std::optional<std::string>(kTargetProgram);
+                },
+                3000);
+        }
+        ASSERT_TRUE(seen) << "fcitx5 never saw the recording target's focus";
+    }
+    Child startPadOnBus() {
+        auto env = padEnvironment();
+        env.emplace_back("DBUS_SESSION_BUS_ADDRESS", im->bus());
+        return session->spawn({SUMIRO_EXECUTABLE}, env);
+    }
+
+    static constexpr const char* kTargetProgram = "sumiro_input_target";
+    std::unique_ptr<InputMethodSession> im;
+};
+
+TEST_F(PadThroughFcitx5, ADrawnCharacterAndTheStripsBackspaceGoThroughTheAddon) {
+    ASSERT_NO_FATAL_FAILURE(startFcitx5Target());
+    const Child pad = startPadOnBus();
+    const std::uint64_t panel = waitForWindow(pad);
+    ASSERT_NE(panel, 0u) << "the panel never appeared";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return geometry(panel).width() > 0; }, timeoutMs));
+    const QRect client = geometry(panel);
+    const QPoint canvas = client.topLeft() + kCanvas;
+
+    drag(canvas, {{0.15, 0.48}, {0.85, 0.48}});  // 一
+    drag(canvas, {{0.5, 0.12}, {0.5, 0.9}});     // 丨
+    const bool typed = QTest::qWaitFor(
+        [&] {
+            click(client.topLeft() + kRecognizeButton);
+            QTest::qWait(0);
+            click(client.topLeft() + kFirstCandidate);
+            return QTest::qWaitFor([&] { return !received().empty(); }, 1500);
+        },
+        timeoutMs);
+    ASSERT_TRUE(typed) << "nothing arrived in the target";
+    // A commit, not key events: XTest would have made it "text 5341 mods 0".
+    EXPECT_EQ(received(), std::vector<std::string>{"commit 5341"});
+
+    click(QPoint(client.right() - kStripFromRight, client.top() + kBackspaceY));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received().size() >= 2; }, timeoutMs));
+    EXPECT_EQ(received(), (std::vector<std::string>{"commit 5341", "key Backspace mods 0"}));
+    EXPECT_EQ(session->activeWindow(), targetWindow) << "the target kept the focus throughout";
 }
 
 }  // namespace

@@ -8,10 +8,13 @@ cmake=$1
 build=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-prefix="$scratch/first prefix"
+# Under DESTDIR, so that files with absolute destinations (the fcitx5 addon goes where fcitx5
+# looks) stay in the scratch directory too.
+prefix="$scratch/dest/first prefix"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-"$cmake" --install "$build" --prefix "$prefix" >"$scratch/install.log" ||
+DESTDIR="$scratch/dest" "$cmake" --install "$build" --prefix "/first prefix" \
+  >"$scratch/install.log" ||
   { cat "$scratch/install.log"; fail "cmake --install"; }
 
 for file in bin/sumiro bin/sumiro-recognize \

@@ -1,7 +1,16 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -51,6 +60,72 @@ TEST(HelperThread, AFailingShareReachesTheCallerAfterBothEnded) {
     std::atomic<int> runs{0};
     const auto count = [&](std::size_t) { ++runs; };
     helper.split(count);
+    EXPECT_EQ(runs.load(), 2);
+}
+
+// The threads of this process.
+std::set<pid_t> threadIds() {
+    std::set<pid_t> ids;
+    DIR* tasks = opendir("/proc/self/task");
+    while (dirent* entry = readdir(tasks)) {
+        if (entry->d_name[0] != '.') {
+            ids.insert(static_cast<pid_t>(std::atoi(entry->d_name)));
+        }
+    }
+    closedir(tasks);
+    return ids;
+}
+
+// A thread sent SIGUSR1 sits in this handler, as if the scheduler did not run it, until
+// `release` is set.
+std::atomic<bool> held{false};
+std::atomic<bool> release{false};
+void hold(int) {
+    held = true;
+    while (!release) {
+        const timespec pause{0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+// A split whose helper is held up does not wait for it: the caller does the share that
+// nobody has started.
+TEST(HelperThread, TheCallerTakesOverAShareTheHelperHasNotStarted) {
+    const std::set<pid_t> before = threadIds();
+    HelperThread helper;
+    pid_t helperId = 0;
+    for (pid_t id : threadIds()) {
+        if (!before.contains(id)) {
+            helperId = id;
+        }
+    }
+    ASSERT_NE(helperId, 0);
+    struct sigaction action {};
+    action.sa_handler = hold;
+    ASSERT_EQ(sigaction(SIGUSR1, &action, nullptr), 0);
+    ASSERT_EQ(syscall(SYS_tgkill, getpid(), helperId, SIGUSR1), 0);
+    while (!held) {
+        std::this_thread::yield();
+    }
+    // Lets the helper go after a while in any case, so that a split waiting for it ends.
+    std::mutex mutex;
+    std::condition_variable_any never;
+    std::jthread watchdog([&](std::stop_token stop) {
+        std::unique_lock lock(mutex);
+        never.wait_for(lock, stop, std::chrono::seconds(3), [] { return false; });
+        release = true;
+    });
+
+    std::array<std::thread::id, 2> ranOn{};
+    helper.split([&](std::size_t share) { ranOn[share] = std::this_thread::get_id(); });
+    const bool releasedBefore = release;
+    EXPECT_FALSE(releasedBefore);
+    EXPECT_EQ(ranOn[0], std::this_thread::get_id());
+    EXPECT_EQ(ranOn[1], std::this_thread::get_id());
+    release = true;
+    // Still serving once it runs again.
+    std::atomic<int> runs{0};
+    helper.split([&](std::size_t) { ++runs; });
     EXPECT_EQ(runs.load(), 2);
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "engine/Normalization.h"
 
 namespace sumiro {
@@ -45,11 +47,17 @@ TEST(Normalized, DegenerateInks) {
     EXPECT_TRUE(normalized({{}, {}}).empty());
     // A single point lands at the origin.
     EXPECT_EQ(normalized({{}, {{7, 9}}}), (Ink{Stroke(16, InkPoint{0, 0})}));
-    // The width overflows to infinity: every point maps to the centre line instead of to NaN.
-    const Ink extreme = normalized({{{1e308, 1e308}, {1e308, 1e308}}, {{-1e308, 0}}});
-    ASSERT_EQ(extreme.size(), 2u);
-    EXPECT_EQ(extreme[0].size(), 16u);
-    EXPECT_EQ(extreme[0][0].x, 0.0);
+    // Coordinates that are not finite leave no shape.
+    EXPECT_TRUE(normalized({{{0, 0}, {std::numeric_limits<double>::infinity(), 1}}}).empty());
+    EXPECT_TRUE(normalized({{{0, 0}, {1, std::numeric_limits<double>::quiet_NaN()}}}).empty());
+}
+
+TEST(Normalized, AnyFiniteScaleGivesTheSameShape) {
+    // The width of the first ink overflows a double; the others would be all dots as drawn.
+    const Ink plain = normalized({{{1, 1}, {1, 1}}, {{-1, 0}}});
+    for (const double scale : {1e308, 1e-3, 1e-300}) {
+        expectNear(normalized({{{scale, scale}, {scale, scale}}, {{-scale, 0}}}), plain);
+    }
 }
 
 TEST(Normalized, CrossFillsTheUnitBox) {

@@ -49,9 +49,12 @@ std::vector<std::string> plainRecognize(const CharacterDatabase& db, const Ink& 
             continue;
         }
         const NearestSums sums = nearestSums(input, strokes);
+        // A template without strokes has no nearest stroke: it ranks after every real score.
         const double score =
-            (sums.rows / static_cast<double>(n) + sums.columns / static_cast<double>(m)) * 0.5 +
-            static_cast<double>(diff) * 0.09;
+            m == 0 ? inf
+                   : (sums.rows / static_cast<double>(n) + sums.columns / static_cast<double>(m)) *
+                             0.5 +
+                         static_cast<double>(diff) * 0.09;
         coarse.emplace_back(key(score), t);
     }
     std::stable_sort(coarse.begin(), coarse.end(), byScore);

@@ -66,21 +66,55 @@ TEST(RecognizeDeathTest, NegativeLimitIsAPreconditionFailure) {
     EXPECT_DEATH(db.recognize(kCross, -1), "limit must not be negative");
 }
 
+// Only the shape counts: the same drawing anywhere in the range of doubles, however small or
+// large, gets the same answer (here the right one is last in database order).
+TEST(Recognize, SameAnswerAtEveryFiniteScale) {
+    const CharacterDatabase db({}, {{"一", {kBar}},
+                                    {"L", {{{10, 10}, {10, 90}}, {{10, 90}, {90, 90}}}},
+                                    {"T", {{{10, 10}, {90, 10}}, kPole}},
+                                    {"十", kCross}});
+    const std::vector<std::string> expected = db.recognize(kCross);
+    ASSERT_EQ(expected.front(), "十");
+    const auto scaled = [](double scale, double offset) {
+        Ink ink = kCross;
+        for (Stroke& stroke : ink) {
+            for (InkPoint& p : stroke) {
+                p = {(p.x - 50) * scale + offset, (p.y - 50) * scale - offset};
+            }
+        }
+        return ink;
+    };
+    constexpr double kLargest = std::numeric_limits<double>::max();
+    // Coordinates up to 40 times the scale: near 1e307 at 1e306, near the largest double last.
+    for (const double scale :
+         {1e-300, 1e-20, 1e-3, 1.0, 1e20, 1e154, 1e300, 1e306, kLargest / 50}) {
+        for (const double offset : {0.0, 3 * scale, -1e300 * std::min(scale, 1.0)}) {
+            EXPECT_EQ(db.recognize(scaled(scale, offset)), expected) << scale << " " << offset;
+        }
+    }
+    // Both axes spanning the whole range of doubles.
+    EXPECT_EQ(db.recognize({{{-kLargest, 0}, {kLargest, 0}}, {{0, -kLargest}, {0, kLargest}}}),
+              expected);
+}
+
 TEST(Recognize, DegenerateInputsAndTemplates) {
     EXPECT_THAT(CharacterDatabase({}, {}).recognize(kCross), IsEmpty());
-    // A stroke spanning the whole double range has an infinite length: its points are NaN.
+    // A stroke spanning the whole double range makes the pole beside it a dot.
     const Stroke huge = {{-1e308, 0}, {1e308, 0}};
-    const CharacterDatabase db({}, {{"nan", {huge, kPole}}, {"none", {}}, {"十", kCross}});
+    const CharacterDatabase db({}, {{"huge", {huge, kPole}}, {"none", {}}, {"十", kCross}});
     EXPECT_THAT(db.recognize({}), IsEmpty());
     EXPECT_THAT(db.recognize({{}, {}}), IsEmpty());
     EXPECT_THAT(db.recognize({}, -1), IsEmpty());
     EXPECT_THAT(db.recognize(kCross, 0), IsEmpty());
-    // No strokes: every pair unmatched (0.55) plus two strokes' count penalty; NaN: last.
-    EXPECT_THAT(db.recognize(kCross), ElementsAre("十", "none", "nan"));
+    // No strokes: every pair unmatched (0.55) plus two strokes' count penalty.
+    EXPECT_THAT(db.recognize(kCross), ElementsAre("十", "huge", "none"));
+    EXPECT_THAT(db.recognize({huge, kPole}, 1), ElementsAre("huge"));
 
+    // A point that is not a number, or infinitely far, leaves nothing to recognize.
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_EQ(db.recognize({{{nan, 1}, {2, nan}}, kPole}).size(), 3u);
-    EXPECT_EQ(db.recognize({huge, kPole}).size(), 3u);
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    EXPECT_THAT(db.recognize({{{nan, 1}, {2, nan}}, kPole}), IsEmpty());
+    EXPECT_THAT(db.recognize({{{0, 1}, {inf, 1}}, kPole}), IsEmpty());
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // A window that writes down, one line each, every text and key it receives and when it gains or
 // loses the keyboard focus, so that end-to-end tests can see exactly what arrived.
 // Usage: sumiro_input_target LOG. Records: "focus in", "focus out", "text <hex scalars> mods
-// <hex>" for printable text and "key <key name> mods <hex>" for any other key but a modifier.
+// <hex>" for printable text and "key <key name> mods <hex>" for any other key but a modifier,
+// both from key events, and "commit <hex scalars>" for text an input method commits.
 
 #include <QApplication>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QWidget>
@@ -14,7 +16,10 @@ namespace {
 
 class Recorder final : public QWidget {
 public:
-    explicit Recorder(QFile& log) : log_(log) { setFocusPolicy(Qt::StrongFocus); }
+    explicit Recorder(QFile& log) : log_(log) {
+        setFocusPolicy(Qt::StrongFocus);
+        setAttribute(Qt::WA_InputMethodEnabled);
+    }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
@@ -33,6 +38,18 @@ protected:
         const auto mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
                                                 Qt::AltModifier | Qt::MetaModifier);
         write(record + QStringLiteral(" mods ") + QString::number(mods.toInt(), 16));
+    }
+    void inputMethodEvent(QInputMethodEvent* event) override {
+        if (event->commitString().isEmpty()) return;
+        QString record = QStringLiteral("commit");
+        for (const char32_t c : event->commitString().toUcs4()) {
+            record += ' ' + QString::number(c, 16).toUpper();
+        }
+        write(record);
+    }
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override {
+        if (query == Qt::ImEnabled) return true;
+        return QWidget::inputMethodQuery(query);
     }
     void focusInEvent(QFocusEvent*) override { write(QStringLiteral("focus in")); }
     void focusOutEvent(QFocusEvent*) override { write(QStringLiteral("focus out")); }

@@ -115,6 +115,16 @@ TEST_F(X11Delivery, CharactersTextsAndKeysArriveExactly) {
                            QStringLiteral("SumiroTargetへ「aあ𠮷」を送信"), key, key, key}));
 }
 
+// Capital letters have no key of their own: the borrowed key must give the capital without
+// Shift, not the small letter that a key holding one letter gives by default.
+TEST_F(X11Delivery, CapitalLettersArriveAsCapitals) {
+    for (const char* text : {"I", "C", "Ab", "Ｉ"}) input->send(QString::fromUtf8(text));
+    ASSERT_TRUE(arrived(5, 4));
+    EXPECT_EQ(received(),
+              (std::vector<std::string>{"text 49 mods 0", "text 43 mods 0", "text 41 mods 0",
+                                        "text 62 mods 0", "text FF29 mods 0"}));
+}
+
 TEST_F(X11Delivery, HeldModifiersAndCapsLockDoNotChangeWhatArrives) {
     std::size_t expected = 0;
     for (const auto& [modifier, mask] :

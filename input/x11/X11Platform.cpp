@@ -112,6 +112,4 @@ bool X11Platform::openPermissionHelp() {
     return page && QDesktopServices::openUrl(*page);
 }
 
-std::shared_ptr<InputPlatform> systemInputPlatform() { return std::make_shared<X11Platform>(); }
-
 }  // namespace sumiro

@@ -147,7 +147,10 @@ struct XDisplay::Impl {
     }
 
     void setKey(std::size_t index, KeySym sym) {
-        XChangeKeyboardMapping(display.get(), spare[index], 1, &sym, 1);
+        // On both levels: a key holding one letter alone is read as its small and capital
+        // forms, so a borrowed "I" would type "i".
+        KeySym levels[2] = {sym, sym};
+        XChangeKeyboardMapping(display.get(), spare[index], 2, levels, 1);
         current[index] = sym;
     }
 

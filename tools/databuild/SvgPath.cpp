@@ -151,10 +151,17 @@ SvgPath SvgPath::parse(std::string_view data) {
         }
         const bool relative = std::islower(static_cast<unsigned char>(command));
         const PathPoint base = relative ? current : PathPoint{};
+        // Far beyond any drawing, and beyond what the output's tenths can hold, is refused; so
+        // every point of a segment, which lies within its control points, is in range too.
+        auto checked = [&](PathPoint p) {
+            if (!(std::abs(p.x) <= kMaxCoordinate && std::abs(p.y) <= kMaxCoordinate))
+                tokens.fail("coordinate out of range");
+            return p;
+        };
         auto point = [&] {
             const double x = tokens.number();
             const double y = tokens.number();
-            return PathPoint{base.x + x, base.y + y};
+            return checked({base.x + x, base.y + y});
         };
         const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(command)));
         if (upper != 'M' && !sawMove) tokens.fail("path data must start with a move-to");
@@ -169,10 +176,10 @@ SvgPath SvgPath::parse(std::string_view data) {
                 line(point());
                 break;
             case 'H':
-                line({(relative ? current.x : 0.0) + tokens.number(), current.y});
+                line(checked({(relative ? current.x : 0.0) + tokens.number(), current.y}));
                 break;
             case 'V':
-                line({current.x, (relative ? current.y : 0.0) + tokens.number()});
+                line(checked({current.x, (relative ? current.y : 0.0) + tokens.number()}));
                 break;
             case 'C': {
                 const PathPoint c1 = point();
@@ -182,7 +189,8 @@ SvgPath SvgPath::parse(std::string_view data) {
             }
             case 'S': {
                 const bool follows = previous == 'C' || previous == 'S';
-                const PathPoint c1 = follows ? reflect(lastCubicControl, current) : current;
+                const PathPoint c1 =
+                    checked(follows ? reflect(lastCubicControl, current) : current);
                 const PathPoint c2 = point();
                 cubic(c1, c2, point());
                 break;
@@ -194,7 +202,8 @@ SvgPath SvgPath::parse(std::string_view data) {
             }
             case 'T': {
                 const bool follows = previous == 'Q' || previous == 'T';
-                quadratic(follows ? reflect(lastQuadControl, current) : current, point());
+                // A chain of reflections could otherwise walk off without bound.
+                quadratic(checked(follows ? reflect(lastQuadControl, current) : current), point());
                 break;
             }
             case 'Z':

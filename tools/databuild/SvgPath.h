@@ -12,6 +12,9 @@ struct PathPoint {
     friend bool operator==(const PathPoint&, const PathPoint&) = default;
 };
 
+/// Largest coordinate a path may reach, in either direction; KanjiVG draws in a 109-unit box.
+inline constexpr double kMaxCoordinate = 1e6;
+
 /// The geometry of one SVG path `d` attribute, evaluated exactly.
 ///
 /// Every drawing command (M, L, H, V, C, S, Q, T, Z, absolute and relative) becomes a cubic
@@ -26,7 +29,8 @@ public:
         PathPoint at(double t) const;
     };
 
-    /// Parses path data; throws std::invalid_argument naming the offset of the first bad token.
+    /// Parses path data; throws std::invalid_argument naming the offset of the first bad token
+    /// ("coordinate out of range" for a point beyond kMaxCoordinate).
     static SvgPath parse(std::string_view data);
 
     const std::vector<Segment>& segments() const { return segments_; }

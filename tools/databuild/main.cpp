@@ -11,8 +11,8 @@
 //   --kanjivg DIR    KanjiVG's kanji/ directory: NNNNN.svg, one <path> per stroke in stroke
 //                    order, 109x109 box, y downward. Variant files (with "-") are not used.
 //
-// Outputs (in --output DIR; each written to a temporary file and renamed, so a failed run
-// never leaves a partial file behind)
+// Outputs (in --output DIR; both written in full to temporary files before either is renamed
+// into place, so a failed run leaves the previous pair and no partial file behind)
 //   characters.json  [{"character": str, "count": int, "radicals": [int], "reading": str,
 //                      "common": bool, "japanese": bool}, ...]
 //     One record per code point with a Unihan kTotalStrokes, plus hiragana and katakana with a
@@ -35,7 +35,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <stdexcept>
@@ -46,6 +45,7 @@
 #include "tools/databuild/InputFile.h"
 #include "tools/databuild/KanaTransliterator.h"
 #include "tools/databuild/KanjiVg.h"
+#include "tools/databuild/OutputFiles.h"
 
 namespace fs = std::filesystem;
 using namespace sumiro::databuild;
@@ -105,18 +105,6 @@ std::vector<TemplateRecord> readTemplates(const fs::path& directory) {
     return templates;
 }
 
-void writeAtomically(const fs::path& path, const std::string& content) {
-    fs::path temporary = path;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.close();
-        if (!out) throw std::runtime_error(temporary.string() + ": cannot write");
-    }
-    fs::rename(temporary, path);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,8 +122,8 @@ int main(int argc, char** argv) {
             buildCharacters(unihan, kanjidic, templates, kana);
 
         fs::create_directories(options.output);
-        writeAtomically(options.output / "characters.json", charactersJson(characters));
-        writeAtomically(options.output / "templates.json", templatesJson(templates));
+        replaceTogether({{options.output / "characters.json", charactersJson(characters)},
+                         {options.output / "templates.json", templatesJson(templates)}});
 
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
         std::printf("sumiro-databuild: %zu characters, %zu templates in %.1f s\n",

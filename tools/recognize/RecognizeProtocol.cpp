@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "engine/CharacterDatabase.h"
+#include "engine/InkReading.h"
 #include "engine/JsonValidation.h"
 #include "tools/JsonString.h"
 
@@ -13,7 +14,6 @@ namespace sumiro {
 
 namespace {
 
-using simdjson::ondemand::array;
 using simdjson::ondemand::json_type;
 using simdjson::ondemand::object;
 using simdjson::ondemand::value;
@@ -33,63 +33,71 @@ void require(simdjson::error_code error, const char* message) {
     }
 }
 
-// The id as JSON: a string re-escaped, a number, boolean or null as written, anything else null.
+[[noreturn]] void rejectId(simdjson::error_code error) {
+    reject(std::string("\"id\": invalid JSON (") + simdjson::error_message(error) + ")");
+}
+
+// The id as JSON: a string re-escaped, a number as written, true, false or null. Anything
+// else is refused, so that the answer is always valid JSON.
 std::string readId(value id) {
     json_type type;
-    if (id.type().get(type) != simdjson::SUCCESS) {
-        return "null";
+    if (auto error = id.type().get(type)) {
+        rejectId(error);
     }
-    if (type == json_type::string) {
-        std::string_view text;
-        if (id.get_string().get(text) == simdjson::SUCCESS) {
+    switch (type) {
+        case json_type::string: {
+            std::string_view text;
+            if (auto error = id.get_string().get(text)) {
+                rejectId(error);
+            }
+            if (!simdjson::validate_utf8(text.data(), text.size())) {
+                rejectId(simdjson::UTF8_ERROR);
+            }
             return jsonString(text);
         }
-        return "null";
-    }
-    if (type == json_type::number || type == json_type::boolean) {
-        std::string_view token = id.raw_json_token();
-        while (!token.empty() && (token.back() == ' ' || token.back() == '\t' ||
-                                  token.back() == '\n' || token.back() == '\r')) {
-            token.remove_suffix(1);
+        case json_type::number: {
+            double number = 0;
+            if (auto error = id.get_double().get(number)) {
+                rejectId(error);
+            }
+            std::string_view token = id.raw_json_token();
+            while (!token.empty() && (token.back() == ' ' || token.back() == '\t' ||
+                                      token.back() == '\n' || token.back() == '\r')) {
+                token.remove_suffix(1);
+            }
+            return std::string(token);
         }
-        return std::string(token);
+        case json_type::boolean: {
+            bool flag = false;
+            if (auto error = id.get_bool().get(flag)) {
+                rejectId(error);
+            }
+            return flag ? "true" : "false";
+        }
+        case json_type::null: {
+            bool isNull = false;
+            if (auto error = id.is_null().get(isNull)) {
+                rejectId(error);
+            }
+            if (!isNull) {
+                rejectId(simdjson::N_ATOM_ERROR);
+            }
+            return "null";
+        }
+        default:
+            reject("\"id\": expected a string, a number, true, false or null");
     }
-    return "null";
 }
 
 Ink readInk(value strokes) {
-    array strokeList;
-    require(strokes.get_array().get(strokeList), "\"strokes\": expected an array of strokes");
     Ink ink;
-    for (auto strokeElement : strokeList) {
-        array stroke;
-        require(strokeElement.get_array().get(stroke),
-                "\"strokes\": expected a stroke as an array of points");
-        if (ink.size() == kMaxStrokes) {
-            reject("\"strokes\": more than " + std::to_string(kMaxStrokes) + " strokes");
-        }
-        ink.emplace_back();
-        for (auto pointElement : stroke) {
-            array point;
-            require(pointElement.get_array().get(point),
-                    "\"strokes\": expected a point as an array of numbers");
-            double xy[2] = {0, 0};
-            std::size_t count = 0;
-            for (auto numberElement : point) {
-                double number = 0;
-                require(numberElement.get_double().get(number),
-                        "\"strokes\": expected a number in a point");
-                if (count < 2) {
-                    xy[count] = number;
-                }
-                ++count;
-            }
-            if (count < 2) {
-                reject("\"strokes\": a point needs at least two numbers");
-            }
-            ink.back().push_back({xy[0], xy[1]});
-        }
-    }
+    readInkJson(
+        strokes, ink,
+        [](simdjson::error_code error, std::string_view message) {
+            require(error == simdjson::SUCCESS ? simdjson::INCORRECT_TYPE : error,
+                    ("\"strokes\": " + std::string(message)).c_str());
+        },
+        kMaxStrokes);
     return ink;
 }
 

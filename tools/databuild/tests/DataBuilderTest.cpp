@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <tuple>
 
 #include "tests/TempDirectory.h"
 #include "tools/databuild/DataBuilder.h"
@@ -182,22 +183,60 @@ TEST(DataBuilderRunTest, MergesTheSourcesTheSameWayEveryRun) {
 }
 
 TEST(DataBuilderRunTest, BadInputIsNamedAndNothingIsWritten) {
-    // Each case removes one source, or adds a drawing with an unknown path command.
-    const std::pair<const char*, const char*> cases[] = {
-        {"unicode/Unihan_Readings.txt", "missing input Unihan Readings: none of "},
-        {"kanjidic2.xml", "missing input KANJIDIC2"},
-        {"kanji", "missing input KanjiVG"},
-        {"kanji/05341.svg", "05341.svg: unsupported command 'X'"},
+    // Each case removes one source, or adds a drawing with bad path data: an unknown command,
+    // or coordinates no drawing has, which would not survive being written in tenths.
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"unicode/Unihan_Readings.txt", nullptr, "missing input Unihan Readings: none of "},
+        {"kanjidic2.xml", nullptr, "missing input KANJIDIC2"},
+        {"kanji", nullptr, "missing input KanjiVG"},
+        {"kanji/05341.svg", "M10,50 X90,50", "05341.svg: unsupported command 'X'"},
+        {"kanji/05341.svg", "M1e18,0 L0,0", "05341.svg: coordinate out of range"},
+        {"kanji/05341.svg", "M0,-1e308 L0,1e308", "05341.svg: coordinate out of range"},
+        {"kanji/05341.svg", "M10,10 L20,20 m1e308,0 l1e308,0",
+         "05341.svg: coordinate out of range"},
     };
-    for (const auto& [file, message] : cases) {
+    for (const auto& [file, pathData, message] : cases) {
         const Sources sources;
-        if (!std::filesystem::remove_all(sources.dir.path() / file))
-            sources.dir.write(file, svg({"M10,50 X90,50"}));
+        if (pathData)
+            sources.dir.write(file, svg({pathData}));
+        else
+            std::filesystem::remove_all(sources.dir.path() / file);
         const auto [status, log] = runBuilder(sources.dir, "out");
         EXPECT_EQ(status, 1) << file;
         EXPECT_THAT(log, HasSubstr(message)) << file;
         EXPECT_FALSE(std::filesystem::exists(sources.dir.path() / "out/characters.json")) << file;
+        EXPECT_FALSE(std::filesystem::exists(sources.dir.path() / "out/templates.json")) << file;
     }
+}
+
+// A disk that fills up while the new files are written (here a file-size limit that the new
+// inventory fits but the new templates do not) leaves the previous pair in place, no
+// temporary file behind, and says why.
+TEST(DataBuilderRunTest, FullDiskKeepsTheOldPairAndGivesTheReason) {
+    const Sources sources;
+    ASSERT_EQ(runBuilder(sources.dir, "out").first, 0);
+    const std::string oldCharacters = sources.dir.read("out/characters.json");
+    const std::string oldTemplates = sources.dir.read("out/templates.json");
+    ASSERT_LT(oldCharacters.size(), 2048u);
+
+    // A new kana (a record of its own) with a long drawing.
+    std::vector<std::string> strokes;
+    for (int i = 0; i < 40; ++i)
+        strokes.push_back("M0," + std::to_string(i) + " L100," + std::to_string(i));
+    sources.dir.write("kanji/03044.svg", svg(strokes));
+    const std::string command = "cd '" + sources.dir.path().string() +
+                                "' && trap '' XFSZ && ulimit -f 4 && exec '" SUMIRO_DATABUILD_EXE
+                                "' --unihan unicode --kanjidic kanjidic2.xml --kanjivg kanji"
+                                " --output out 2>log";
+    const int status = std::system(("bash -c \"" + command + "\"").c_str());
+    const std::string log = sources.dir.read("log");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << log;
+    EXPECT_THAT(log, HasSubstr("templates.json"));
+    EXPECT_THAT(log, HasSubstr("File too large"));
+    EXPECT_EQ(sources.dir.read("out/characters.json"), oldCharacters);
+    EXPECT_EQ(sources.dir.read("out/templates.json"), oldTemplates);
+    for (const auto& file : std::filesystem::directory_iterator(sources.dir.path() / "out"))
+        EXPECT_THAT(file.path().filename().string(), ::testing::EndsWith(".json"));
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST(KanjidicTest, ProblemsNameTheSource) {
              {"<kanjidic2><character><literal>木</literal><misc><stroke_count>x</stroke_count>"
               "</misc></character></kanjidic2>",
               "k.xml:1: bad stroke count 'x'"}})
-        EXPECT_THAT([&] { parseKanjidic(xml, "k.xml"); }, failsWith(problem)) << xml;
+        EXPECT_THAT([text = xml] { parseKanjidic(text, "k.xml"); }, failsWith(problem)) << xml;
 }
 
 TEST(KanjiVgTest, BaseFilesInCodePointOrder) {

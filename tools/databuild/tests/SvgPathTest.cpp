@@ -54,6 +54,12 @@ TEST(SvgPathTest, RejectsBadData) {
     for (const char* bad :
          {"L10,10", "M10", "M0,0 A1,1 0 0 1 5,5", "M0,0 Lx", "M0,0 Z 5,5", "10,10", "M0,0 L1,1 #"})
         EXPECT_THROW(SvgPath::parse(bad), std::invalid_argument) << bad;
+    // Points out of range, given or reached: by a relative move, or by a chain of reflected
+    // control points (each T reflects the last control point about a point in range).
+    for (const char* far :
+         {"M1e7,0", "M0,0 H-2e6", "M9e5,0 l2e5,0", "M0,0 Q9e5,0 1e5,0 T2e5,0 T3e5,0"})
+        EXPECT_THROW(SvgPath::parse(far), std::invalid_argument) << far;
+    EXPECT_NO_THROW(SvgPath::parse("M-1e6,1e6 L1e6,-1e6"));
 }
 
 TEST(SvgPathTest, SamplesEvenlyAlongTheLength) {

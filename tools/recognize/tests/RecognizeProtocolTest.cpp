@@ -1,9 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <simdjson.h>
 
 #include "engine/CharacterDatabase.h"
-#include "tools/recognize/RecognizeProtocol.h"
 #include "tools/JsonString.h"
+#include "tools/recognize/RecognizeProtocol.h"
 
 namespace sumiro {
 namespace {
@@ -53,6 +54,38 @@ TEST_F(RecognizeProtocol, MalformedLinesGetAnErrorWithTheirId) {
                 StartsWith(R"({"id": null, "error": "invalid JSON)"));
     EXPECT_THAT(answer(R"({"id": "t", "strokes": []} junk)"),
                 StartsWith(R"({"id": null, "error": "invalid JSON)"));
+}
+
+// Whatever the id holds, the answer is one JSON object; an id that is not a string, a number,
+// true, false or null is refused, and then the answer cannot name it.
+TEST_F(RecognizeProtocol, EveryAnswerIsJsonWhateverTheId) {
+    const std::string refused = R"({"id": null, "error": "\"id\": )";
+    const std::pair<std::string_view, std::string> cases[] = {
+        {"12", "{\"id\": 12, \"candidates\""},
+        {"-0.5e3", "{\"id\": -0.5e3, \"candidates\""},
+        {"false", "{\"id\": false, \"candidates\""},
+        {"null", "{\"id\": null, \"candidates\""},
+        {R"("\u6728")", "{\"id\": \"木\", \"candidates\""},
+        {"tru", refused + "invalid JSON"},
+        {"nul", refused + "invalid JSON"},
+        {"01", refused + "invalid JSON"},
+        {"-", refused + "invalid JSON"},
+        {"1e999", refused + "invalid JSON"},
+        {R"("a\x")", refused + "invalid JSON"},
+        {R"("\ud800")", refused + "invalid JSON"},
+        {R"("\udc00")", refused + "invalid JSON"},
+        {"[1]", refused + "expected a string, a number, true, false or null\"}"},
+        {R"({"a": 1})", refused + "expected a string, a number, true, false or null\"}"},
+    };
+    simdjson::dom::parser parser;
+    for (const auto& [id, start] : cases) {
+        const std::string line =
+            "{\"id\": " + std::string(id) + R"(, "strokes": [[[0, 0], [1, 0]]]})";
+        const std::string got = answer(line, 1);
+        EXPECT_THAT(got, StartsWith(start)) << id;
+        simdjson::dom::element parsed;
+        EXPECT_EQ(parser.parse(got).get(parsed), simdjson::SUCCESS) << got;
+    }
 }
 
 TEST(JsonString, EscapesQuotesBackslashesAndControls) {

@@ -1,0 +1,150 @@
+// Browse benchmarks on the built character data: the list behind every keystroke in the
+// search field (a one-kana reading over the whole inventory) and the largest range listing
+// (Extension B), alone, with the grid taking the list, and as the pad's whole refresh of the
+// browse mode with the visible rows painted (on the offscreen platform).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QSignalBlocker>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "controller/AppDelegate.h"
+#include "controller/BrowseQuery.h"
+#include "engine/CharacterDatabase.h"
+#include "views/CharacterGrid.h"
+
+namespace sumiro {
+namespace {
+
+const CharacterDatabase& database() {
+    static const CharacterDatabase db{std::filesystem::path(SUMIRO_RESOURCE_DIR)};
+    return db;
+}
+
+const std::vector<std::int64_t> kAllRadicals = radicalNumbersFor(0, {});
+const std::vector<NamedRange> kRanges = AppDelegate::defaultRanges();
+
+BrowseState readingSearch() {
+    BrowseState state;
+    state.segment = 1;
+    state.search = u"き"_qs;
+    return state;
+}
+
+BrowseState extensionB() {
+    BrowseState state;
+    state.segment = 1;
+    state.rangeIndex = 7;
+    return state;
+}
+
+void run(benchmark::State& state, const BrowseState& browse, bool grid) {
+    CharacterGrid view;
+    view.resize(350, 300);
+    qsizetype listed = 0;
+    for (auto _ : state) {
+        QStringList list = browseList(database(), browse, kAllRadicals, kRanges);
+        listed = list.size();
+        if (grid) view.setCharacters(std::move(list));
+        benchmark::DoNotOptimize(list);
+    }
+    state.counters["listed"] = static_cast<double>(listed);
+}
+
+void BM_BrowseReading(benchmark::State& state) { run(state, readingSearch(), state.range(0)); }
+BENCHMARK(BM_BrowseReading)->ArgName("grid")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// A character typed in: every inventory character is compared with it as well.
+void BM_BrowseCharacter(benchmark::State& state) {
+    BrowseState browse = readingSearch();
+    browse.search = u"木"_qs;
+    run(state, browse, true);
+}
+BENCHMARK(BM_BrowseCharacter)->Unit(benchmark::kMillisecond);
+
+void BM_BrowseExtensionB(benchmark::State& state) { run(state, extensionB(), state.range(0)); }
+BENCHMARK(BM_BrowseExtensionB)->ArgName("grid")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_BrowseStrokeCount(benchmark::State& state) {
+    BrowseState browse;
+    browse.segment = 2;
+    browse.japaneseOnly = false;
+    browse.countIndex = 11;  // 12 strokes, the largest group
+    run(state, browse, true);
+}
+BENCHMARK(BM_BrowseStrokeCount)->Unit(benchmark::kMillisecond);
+
+// A desktop that permits input and has nothing to type into.
+class QuietDesktop final : public InputPlatform {
+public:
+    std::optional<Application> frontmost() override { return std::nullopt; }
+    std::unique_ptr<ActivationWatch> watchActivations(
+        std::function<void(std::optional<Application>)>) override {
+        return std::make_unique<ActivationWatch>();
+    }
+    std::int32_t ownProcess() override { return 1; }
+    bool isRegular(const Application&) override { return true; }
+    void activate(const Application&) override {}
+    bool isAlive(const Application&) override { return false; }
+    std::optional<QString> name(const Application&) override { return std::nullopt; }
+    bool postText(std::u32string_view) override { return false; }
+    bool postKey(Key) override { return false; }
+    bool permitted() override { return true; }
+    bool openPermissionHelp() override { return false; }
+};
+
+// The pad on screen in "文字一覧" with the data loaded.
+AppDelegate& pad() {
+    static const std::unique_ptr<AppDelegate> delegate = [] {
+        AppDelegate::Environment environment =
+            AppDelegate::systemEnvironment(std::filesystem::path(SUMIRO_RESOURCE_DIR));
+        environment.platform = std::make_shared<QuietDesktop>();
+        environment.trayIcon = false;
+        auto made = std::make_unique<AppDelegate>(std::move(environment));
+        made->applicationDidFinishLaunching();
+        const QDeadlineTimer deadline(std::chrono::seconds(30));
+        while (!made->database && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        made->mode->setSelectedSegment(1);
+        made->changeMode();
+        QCoreApplication::processEvents();
+        return made;
+    }();
+    return *delegate;
+}
+
+// refreshBrowse as the search field or the range pop-up runs it, and the grid's repaint.
+void BM_RefreshBrowse(benchmark::State& state) {
+    AppDelegate& delegate = pad();
+    const bool reading = state.range(0) == 0;
+    {
+        const QSignalBlocker quiet(delegate.searchField);
+        delegate.searchField->setText(reading ? u"き"_qs : QString());
+    }
+    delegate.rangePopup->setCurrentIndex(7);
+    for (auto _ : state) {
+        delegate.refreshBrowse();
+        delegate.browseGrid->repaint();
+    }
+    state.SetLabel(reading ? "reading き" : "漢字 拡張B");
+    state.counters["listed"] = static_cast<double>(delegate.browseGrid->characters().size());
+}
+BENCHMARK(BM_RefreshBrowse)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace sumiro
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

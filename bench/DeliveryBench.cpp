@@ -1,0 +1,122 @@
+// From the call to the target's text: DirectInput::send of one character until a Qt 6 field has
+// received it, through the fcitx5 addon, through IBus and through X11 (XTest after the 0.1 s
+// wait for the target to come to the front). Each route runs in its own private Xvfb with
+// openbox and a private session bus; the median and 95th percentile come as counters in ms.
+//   build/bench/sumiro_delivery_bench
+
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "InputMethodSession.h"
+#include "XSession.h"
+#include "input/DirectInput.h"
+#include "input/im/InputMethodPlatform.h"
+
+namespace sumiro {
+namespace {
+
+using testing::InputMethodSession;
+using testing::XSession;
+using Clock = std::chrono::steady_clock;
+
+enum Route { Fcitx5 = 0, IBus = 1, X11 = 2 };
+
+void ensureApplication() {
+    static int argc = 1;
+    static char name[] = "sumiro_delivery_bench";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+}
+
+long long fileSize(const QString& path) {
+    struct stat info {};
+    return ::stat(path.toLocal8Bit().constData(), &info) == 0 ? info.st_size : -1;
+}
+
+// Runs the event loop until the file grows past size, or a second passes.
+bool grew(const QString& path, long long size) {
+    const auto deadline = Clock::now() + std::chrono::seconds(1);
+    while (fileSize(path) <= size) {
+        if (Clock::now() > deadline) return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    return true;
+}
+
+void BM_DeliverOneCharacter(benchmark::State& state) {
+    ensureApplication();
+    const auto route = static_cast<Route>(state.range(0));
+    const auto kind =
+        route == IBus ? InputMethodSession::Kind::IBus : InputMethodSession::Kind::Fcitx5;
+    if (const std::string why = InputMethodSession::missing(kind); !why.empty()) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    std::string error;
+    auto x = XSession::start(error);
+    if (!x) return state.SkipWithError(error.c_str());
+    auto im = InputMethodSession::start(*x, kind, error);
+    if (!im) return state.SkipWithError(error.c_str());
+    if (route == X11) im->stopInputMethod();
+
+    QTemporaryDir directory;
+    const QString log = directory.filePath(QStringLiteral("field.log"));
+    auto target = x->spawn({SUMIRO_INPUT_TARGET, log}, im->clientEnvironment());
+    std::uint64_t window = 0;
+    x->poll([&] { return (window = x->windowOf(target->processId())); });
+    const auto platform = inputMethodPlatform(
+        x->display(), im->bus(),
+        route == IBus ? im->ibusAddress() : std::string("unix:path=/nonexistent/ibus"));
+    const bool ready = QTest::qWaitFor(
+        [&] {
+            x->activate(window);
+            if (!QFile(log).exists() || x->activeWindow() != window) return false;
+            return route == X11 || (platform->route() && platform->route()->focusedProgram());
+        },
+        10000);
+    if (!ready) return state.SkipWithError("the field never got the focus");
+    DirectInput input(platform);
+    if (!QTest::qWaitFor([&] { return input.target().has_value(); }, 10000)) {
+        return state.SkipWithError("the field never became the target");
+    }
+
+    std::vector<double> ms;
+    for (auto _ : state) {
+        const long long size = fileSize(log);
+        const auto start = Clock::now();
+        input.send(QStringLiteral("木"));
+        if (!grew(log, size)) return state.SkipWithError("the character never arrived");
+        const std::chrono::duration<double, std::milli> took = Clock::now() - start;
+        ms.push_back(took.count());
+        state.SetIterationTime(took.count() / 1000);
+    }
+    std::sort(ms.begin(), ms.end());
+    const auto at = [&](double q) { return ms[static_cast<std::size_t>(q * (ms.size() - 1))]; };
+    state.counters["median_ms"] = at(0.5);
+    state.counters["p95_ms"] = at(0.95);
+    const bool viaInputMethod = platform->record().front() != "xtest";
+    state.SetLabel(route == X11 ? (viaInputMethod ? "x11 (not xtest?)" : "xtest")
+                                : platform->record().front());
+}
+BENCHMARK(BM_DeliverOneCharacter)
+    ->ArgName("route")  // 0 fcitx5, 1 IBus, 2 X11
+    ->Arg(Fcitx5)
+    ->Arg(IBus)
+    ->Arg(X11)
+    ->Iterations(200)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace sumiro
+
+BENCHMARK_MAIN();

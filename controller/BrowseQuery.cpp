@@ -1,0 +1,276 @@
+#include "controller/BrowseQuery.h"
+
+#include <unicode/bytestream.h>
+#include <unicode/casemap.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <QTextBoundaryFinder>
+#include <algorithm>
+
+#include "engine/CharacterDatabase.h"
+#include "engine/Text.h"
+
+namespace sumiro {
+
+namespace {
+
+constexpr std::int64_t kRadicals = 214;
+constexpr int kStrokeCounts = 64;
+constexpr int kRadicalStrokeCounts = 17;
+
+const icu::Normalizer2& nfc() {
+    // Owned by ICU for the life of the process; it only fails when ICU's data is missing.
+    static const icu::Normalizer2* instance = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        return icu::Normalizer2::getNFCInstance(status);
+    }();
+    return *instance;
+}
+
+QString scalarText(char32_t c) {
+    char16_t units[2];
+    qsizetype length = 1;
+    if (QChar::requiresSurrogates(c)) {
+        units[0] = QChar::highSurrogate(c);
+        units[1] = QChar::lowSurrogate(c);
+        length = 2;
+    } else {
+        units[0] = static_cast<char16_t>(c);
+    }
+    return QString(reinterpret_cast<const QChar*>(units), length);
+}
+
+bool isScalar(char32_t v) { return v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF); }
+
+// Whether every scalar of the text is lower-case ASCII or caseless ASCII, or lies in
+// U+3000–U+9FFF (kana, CJK punctuation, ideographs) other than its combining marks (tone
+// marks, voiced sound marks): such a text is its own NFC and its own case folding, so it is
+// searched as it is. Nearly every reading of the inventory is such a text.
+bool isPlain(std::string_view text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char b = s[i];
+        if (b < 0x80) {
+            if (b >= 'A' && b <= 'Z') return false;
+            ++i;
+        } else if (b >= 0xE3 && b <= 0xE9) {
+            if (i + 2 >= n) return false;
+            if (b == 0xE3) {
+                const unsigned c = 0x3000u | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
+                if ((c >= 0x302A && c <= 0x302F) || c == 0x3099 || c == 0x309A) return false;
+            }
+            i += 3;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The NFC form of the case folding of `text`, written into `out`; `scratch` holds the folding.
+void foldInto(std::string_view text, std::string& out, std::string& scratch) {
+    out.clear();
+    if (isPlain(text)) {
+        out.assign(text);
+        return;
+    }
+    scratch.clear();
+    UErrorCode status = U_ZERO_ERROR;
+    icu::StringByteSink<std::string> foldSink(&scratch);
+    icu::CaseMap::utf8Fold(U_FOLD_CASE_DEFAULT,
+                           icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())),
+                           foldSink, nullptr, status);
+    if (U_FAILURE(status)) scratch.assign(text);
+    status = U_ZERO_ERROR;
+    icu::StringByteSink<std::string> nfcSink(&out);
+    nfc().normalizeUTF8(0,
+                        icu::StringPiece(scratch.data(), static_cast<std::int32_t>(scratch.size())),
+                        nfcSink, nullptr, status);
+    if (U_FAILURE(status)) out = scratch;
+}
+
+// Whether the scalar at byte `at` continues the user-perceived character before it.
+bool extendsCharacter(std::string_view text, std::size_t at) {
+    if (at >= text.size()) return false;
+    const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+    auto i = static_cast<std::int32_t>(at);
+    UChar32 c = 0;
+    U8_NEXT(s, i, static_cast<std::int32_t>(text.size()), c);
+    if (c < 0) return false;
+    const auto kind = u_getIntPropertyValue(c, UCHAR_GRAPHEME_CLUSTER_BREAK);
+    return kind == U_GCB_EXTEND || kind == U_GCB_SPACING_MARK || kind == U_GCB_ZWJ;
+}
+
+bool isOneCharacter(const QString& text) {
+    if (text.isEmpty()) return false;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    return finder.toNextBoundary() == text.size();
+}
+
+// The characters from `found` that equal the search text or whose reading contains it.
+QStringList filtered(const CharacterDatabase& database, const std::vector<std::string>& found,
+                     const QString& query) {
+    QStringList list;
+    if (query.isEmpty()) {
+        list.reserve(static_cast<qsizetype>(found.size()));
+        for (const std::string& c : found) list.append(QString::fromStdString(c));
+        return list;
+    }
+    const SearchText text(query.toStdString());
+    for (const std::string& c : found) {
+        const CharacterEntry* entry = nullptr;
+        if (text.equals(c) ||
+            ((entry = database.byCharacter(c)) != nullptr && text.inReading(entry->reading))) {
+            list.append(QString::fromStdString(c));
+        }
+    }
+    return list;
+}
+
+QStringList rangeList(const NamedRange& range) {
+    QStringList list;
+    if (range.first > range.last) return list;
+    list.reserve(static_cast<qsizetype>(range.last - range.first) + 1);
+    for (char32_t v = range.first;; ++v) {
+        if (isScalar(v)) list.append(scalarText(v));
+        if (v == range.last) break;
+    }
+    return list;
+}
+
+QStringList textSearch(const CharacterDatabase& database, const QString& query) {
+    QStringList list;
+    const SearchText text(query.toStdString());
+    for (const CharacterEntry& entry : database.entries()) {
+        if (text.equals(entry.character) || text.inReading(entry.reading)) {
+            list.append(QString::fromStdString(entry.character));
+        }
+    }
+    if (list.isEmpty() && isOneCharacter(query)) list.append(query);
+    return list;
+}
+
+}  // namespace
+
+QStringList strokeCountTitles() {
+    QStringList titles;
+    for (int n = 1; n <= kStrokeCounts; ++n) titles.append(QString::number(n) + u"画"_qs);
+    return titles;
+}
+
+QStringList radicalCountTitles() {
+    QStringList titles{u"部首の画数：すべて"_qs};
+    for (int n = 1; n <= kRadicalStrokeCounts; ++n) {
+        titles.append(u"部首 "_qs + QString::number(n) + u"画"_qs);
+    }
+    return titles;
+}
+
+std::vector<std::int64_t> radicalNumbersFor(int index, std::span<const std::int64_t> strokeEnds) {
+    std::int64_t first = 1;
+    std::int64_t last = kRadicals;
+    if (index >= 1 && static_cast<std::size_t>(index) <= strokeEnds.size()) {
+        const auto i = static_cast<std::size_t>(index);
+        first = i == 1 ? 1 : strokeEnds[i - 2] + 1;
+        last = strokeEnds[i - 1];
+    }
+    std::vector<std::int64_t> numbers;
+    for (std::int64_t n = first; n <= last; ++n) numbers.push_back(n);
+    return numbers;
+}
+
+QString radicalTitle(std::int64_t n) {
+    return scalarText(static_cast<char32_t>(0x2EFF + n)) + u"  "_qs + QString::number(n);
+}
+
+BrowseSelectors selectorsFor(int segment) {
+    return {.range = segment == 1,
+            .count = segment == 2,
+            .radical = segment == 3,
+            .scope = segment != 1};
+}
+
+std::optional<char32_t> codeQuery(const QString& query) {
+    if (!query.toUpper().startsWith(u"U+"_qs) || query.size() <= 2) return std::nullopt;
+    const QStringView digits = QStringView(query).mid(2);
+    std::uint32_t v = 0;
+    for (const QChar c : digits) {
+        const char16_t u = c.unicode();
+        int digit = 0;
+        if (u >= '0' && u <= '9') {
+            digit = u - '0';
+        } else if (u >= 'A' && u <= 'F') {
+            digit = u - 'A' + 10;
+        } else if (u >= 'a' && u <= 'f') {
+            digit = u - 'a' + 10;
+        } else {
+            return std::nullopt;
+        }
+        if (v > 0x0FFFFFFF) return std::nullopt;  // more than 32 bits
+        v = v * 16 + static_cast<std::uint32_t>(digit);
+    }
+    if (!isScalar(v)) return std::nullopt;
+    return v;
+}
+
+QStringList browseList(const CharacterDatabase& database, const BrowseState& state,
+                       std::span<const std::int64_t> radicalNumbers,
+                       std::span<const NamedRange> ranges) {
+    const QString query = state.search.trimmed();
+    switch (state.segment) {
+        case 1: {
+            if (const auto code = codeQuery(query)) return {scalarText(*code)};
+            if (!query.isEmpty()) return textSearch(database, query);
+            const auto index = static_cast<std::size_t>(std::max(state.rangeIndex, 0));
+            return index < ranges.size() ? rangeList(ranges[index]) : QStringList();
+        }
+        case 2:
+            return filtered(database,
+                            database.search(state.countIndex + 1, std::nullopt, state.japaneseOnly),
+                            query);
+        case 3: {
+            const auto index = static_cast<std::size_t>(std::max(state.radicalIndex, 0));
+            if (index >= radicalNumbers.size()) return {};
+            return filtered(
+                database, database.search(std::nullopt, radicalNumbers[index], state.japaneseOnly),
+                query);
+        }
+        default:
+            return {};
+    }
+}
+
+SearchText::SearchText(std::string_view utf8) : key_(canonicalKey(utf8)) {
+    foldInto(utf8, folded_, foldBuffer_);
+}
+
+bool SearchText::equals(std::string_view character) const {
+    if (character == key_) return true;
+    // A different spelling can only be equivalent when it is not in NFC itself.
+    if (isPlain(character)) return false;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::StringPiece piece(character.data(), static_cast<std::int32_t>(character.size()));
+    if (nfc().isNormalizedUTF8(piece, status) && U_SUCCESS(status)) return false;
+    return canonicalKey(character) == key_;
+}
+
+bool SearchText::inReading(std::string_view reading) const {
+    if (folded_.empty()) return false;
+    if (isPlain(reading)) return containsFolded(reading);
+    foldInto(reading, nfcBuffer_, foldBuffer_);
+    return containsFolded(nfcBuffer_);
+}
+
+bool SearchText::containsFolded(std::string_view haystack) const {
+    for (std::size_t at = haystack.find(folded_); at != std::string_view::npos;
+         at = haystack.find(folded_, at + 1)) {
+        if (!extendsCharacter(haystack, at + folded_.size())) return true;
+    }
+    return false;
+}
+
+}  // namespace sumiro

@@ -1,0 +1,67 @@
+#include "controller/SearchFocus.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QWindow>
+
+#include "views/PadPanel.h"
+
+namespace sumiro {
+
+SearchFocus::SearchFocus(QLineEdit* field, PadPanel* panel, std::function<void()> giveBack)
+    : QObject(field), field_(field), panel_(panel), giveBack_(std::move(giveBack)) {
+    // Only a click starts the editing: the panel must never pull the focus in on its own.
+    field->setFocusPolicy(Qt::ClickFocus);
+    field->installEventFilter(this);
+}
+
+void SearchFocus::begin() {
+    if (!panel_ || !field_) return;
+    editing_ = true;
+    panel_->setAcceptsKeyboard(true);
+    panel_->activateWindow();
+    if (QWindow* window = panel_->windowHandle()) window->requestActivate();
+    field_->setFocus(Qt::MouseFocusReason);
+}
+
+void SearchFocus::finish(bool reactivate) {
+    if (!editing_) return;
+    editing_ = false;
+    if (field_ && field_->hasFocus()) field_->clearFocus();
+    if (panel_) panel_->setAcceptsKeyboard(false);
+    if (reactivate && giveBack_) giveBack_();
+}
+
+bool SearchFocus::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != field_) return false;
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            if (!editing_) begin();
+            break;
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+                finish(true);
+                return true;
+            }
+            break;
+        }
+        case QEvent::FocusOut:
+            // The input method's candidate window and the field's own menu take the focus
+            // for a moment; the editing goes on.
+            if (static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason) break;
+            [[fallthrough]];
+        case QEvent::Hide:
+            // When the field went away (a pick, or hidden with its mode) while the panel still
+            // holds the keyboard, the target gets it back.
+            finish(panel_ && panel_->isActiveWindow());
+            break;
+        default:
+            break;
+    }
+    return false;
+}
+
+}  // namespace sumiro

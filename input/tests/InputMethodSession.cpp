@@ -1,0 +1,166 @@
+#include "InputMethodSession.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTest>
+
+#include "input/im/Fcitx5Route.h"
+#ifdef SUMIRO_WITH_IBUS
+#include "input/im/IBusRoute.h"
+#endif
+
+namespace sumiro::testing {
+namespace {
+
+constexpr int startTimeoutMs = 20000;
+
+// A session bus without service directories: nothing on it is ever activated, so a call can
+// never start a stock input method behind the test's back.
+constexpr char busConfig[] = R"(<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>%1</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+
+}  // namespace
+
+std::string InputMethodSession::missing(Kind kind) {
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
+        return "dbus-daemon is not installed";
+    }
+    if (kind == Kind::Fcitx5) {
+        if (QStandardPaths::findExecutable(QStringLiteral("fcitx5")).isEmpty()) {
+            return "fcitx5 is not installed";
+        }
+        if (!QFileInfo::exists(QStringLiteral(SUMIRO_FCITX5_ADDON_DIR "/libsumiro.so"))) {
+            return "the fcitx5 addon was not built (fcitx5 development packages missing)";
+        }
+        return {};
+    }
+#ifndef SUMIRO_WITH_IBUS
+    return "delivery through IBus was not built (IBus development files missing)";
+#else
+    if (QStandardPaths::findExecutable(QStringLiteral("ibus-daemon")).isEmpty()) {
+        return "ibus-daemon is not installed";
+    }
+    return {};
+#endif
+}
+
+std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind kind,
+                                                              std::string& error) {
+    std::unique_ptr<InputMethodSession> session(new InputMethodSession);
+    session->kind_ = kind;
+    const QDir dir(session->directory_.path());
+    const QString socket = dir.filePath(QStringLiteral("bus"));
+    session->bus_ = QStringLiteral("unix:path=") + socket;
+    QFile config(dir.filePath(QStringLiteral("bus.conf")));
+    if (!config.open(QIODevice::WriteOnly) ||
+        config.write(QString::fromLatin1(busConfig).arg(session->bus_).toUtf8()) < 0) {
+        error = "cannot write the bus configuration";
+        return nullptr;
+    }
+    config.close();
+    session->busDaemon_ = x.spawn({QStringLiteral("dbus-daemon"), QStringLiteral("--nofork"),
+                                   QStringLiteral("--nopidfile"),
+                                   QStringLiteral("--config-file=") + config.fileName()});
+    if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, startTimeoutMs)) {
+        error = "the session bus did not come up";
+        return nullptr;
+    }
+
+    // The input method keeps its configuration and runtime files in the test's directory.
+    for (const char* sub : {"home", "config", "data", "runtime"}) dir.mkpath(sub);
+    QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    std::vector<std::pair<QString, QString>> env = {
+        {"DBUS_SESSION_BUS_ADDRESS", session->bus_},
+        {"HOME", dir.filePath(QStringLiteral("home"))},
+        {"XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config"))},
+        {"XDG_DATA_HOME", dir.filePath(QStringLiteral("data"))},
+        {"XDG_RUNTIME_DIR", dir.filePath(QStringLiteral("runtime"))},
+    };
+    if (kind == Kind::Fcitx5) {
+        // The addon from the build tree; fcitx5's own addons still come from the system folder.
+        env.emplace_back("FCITX_ADDON_DIRS", QStringLiteral(SUMIRO_FCITX5_ADDON_DIR
+                                                            ":" SUMIRO_FCITX5_SYSTEM_ADDON_DIR));
+        env.emplace_back("XDG_DATA_DIRS",
+                         QStringLiteral(SUMIRO_FCITX5_DATA_DIR ":/usr/local/share:/usr/share"));
+        session->inputMethod_ = x.spawn(
+            {QStringLiteral("fcitx5"), QStringLiteral("--disable=classicui,notificationitem")},
+            env);
+        Fcitx5Route route({}, session->bus_);
+        if (!QTest::qWaitFor([&] { return route.answers(); }, startTimeoutMs)) {
+            error = "fcitx5 did not load the Sumiro addon";
+            return nullptr;
+        }
+        // Clients are served once fcitx5 has its input method group, after loading the addons.
+        auto bus = QDBusConnection::connectToBus(session->bus_, QStringLiteral("fcitx5-watch"));
+        const bool ready = QTest::qWaitFor(
+            [&] {
+                const QDBusReply<QString> reply = bus.call(QDBusMessage::createMethodCall(
+                    QStringLiteral("org.fcitx.Fcitx5"), QStringLiteral("/controller"),
+                    QStringLiteral("org.fcitx.Fcitx.Controller1"),
+                    QStringLiteral("CurrentInputMethodGroup")));
+                return reply.isValid() && !reply.value().isEmpty();
+            },
+            startTimeoutMs);
+        QDBusConnection::disconnectFromBus(QStringLiteral("fcitx5-watch"));
+        if (!ready) {
+            error = "fcitx5 never got ready";
+            return nullptr;
+        }
+        return session;
+    }
+#ifdef SUMIRO_WITH_IBUS
+    session->ibusAddress_ = "unix:path=" + dir.filePath(QStringLiteral("ibus")).toStdString();
+    session->inputMethod_ =
+        x.spawn({QStringLiteral("ibus-daemon"), QStringLiteral("--panel=disable"),
+                 QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
+                 QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
+                env);
+    IBusRoute route(session->ibusAddress_);
+    if (!QTest::qWaitFor([&] { return route.answers(); }, startTimeoutMs)) {
+        error = "ibus-daemon did not answer";
+        return nullptr;
+    }
+#endif
+    return session;
+}
+
+InputMethodSession::~InputMethodSession() = default;
+
+std::vector<std::pair<QString, QString>> InputMethodSession::clientEnvironment() const {
+    std::vector<std::pair<QString, QString>> env = {
+        {"DBUS_SESSION_BUS_ADDRESS", bus_}, {"QT_QPA_PLATFORM", "xcb"}, {"GDK_BACKEND", "x11"}};
+    if (kind_ == Kind::Fcitx5) {
+        env.insert(
+            env.end(),
+            {{"QT_IM_MODULE", "fcitx"}, {"GTK_IM_MODULE", "fcitx"}, {"XMODIFIERS", "@im=fcitx"}});
+    } else {
+        env.insert(env.end(), {{"QT_IM_MODULE", "ibus"},
+                               {"GTK_IM_MODULE", "ibus"},
+                               {"XMODIFIERS", "@im=ibus"},
+                               {"IBUS_ADDRESS", QString::fromStdString(ibusAddress_)},
+                               // Qt finds the daemon only through its address file.
+                               {"XDG_CONFIG_HOME", QDir(directory_.path()).filePath("config")}});
+    }
+    return env;
+}
+
+}  // namespace sumiro::testing
