@@ -67,6 +67,7 @@ AppDelegate::Environment AppDelegate::systemEnvironment(const std::filesystem::p
     environment.loadDatabase = [resources] {
         return std::make_shared<const CharacterDatabase>(resources);
     };
+    environment.autostart = Autostart::forCurrentUser();
     return environment;
 }
 
@@ -240,6 +241,15 @@ void AppDelegate::buildStatusMenu() {
     statusMenu->addAction(QStringLiteral("Sumiroを表示"), this, &AppDelegate::show);
     statusMenu->addAction(QStringLiteral("入力の許可を設定…"), this, &AppDelegate::permission);
     statusMenu->addAction(QStringLiteral("使い方・ライセンス"), this, &AppDelegate::help);
+    if (environment_.autostart) {
+        loginItem = statusMenu->addAction(QStringLiteral("ログイン時に起動"), this,
+                                          &AppDelegate::toggleLoginItem);
+        loginItem->setCheckable(true);
+        loginItem->setChecked(environment_.autostart->enabled());
+        // The entry can change behind the pad's back (the desktop's settings, a file manager).
+        connect(statusMenu.get(), &QMenu::aboutToShow, this,
+                [this] { loginItem->setChecked(environment_.autostart->enabled()); });
+    }
     statusMenu->addSeparator();
     QAction* quitItem =
         statusMenu->addAction(QStringLiteral("Sumiroを終了"), this, &AppDelegate::quit);
@@ -263,6 +273,17 @@ void AppDelegate::buildStatusMenu() {
                 if (reason == QSystemTrayIcon::Trigger) statusMenu->popup(QCursor::pos());
             });
     statusItem->show();
+}
+
+void AppDelegate::toggleLoginItem() {
+    if (!environment_.autostart || !loginItem) return;
+    try {
+        environment_.autostart->setEnabled(loginItem->isChecked());
+    } catch (const std::exception& error) {
+        statusLabel->setText(QStringLiteral("ログイン時の起動を設定できません：") +
+                             QString::fromStdString(error.what()));
+    }
+    loginItem->setChecked(environment_.autostart->enabled());
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {

@@ -12,12 +12,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "controller/BrowseQuery.h"
 #include "controller/RecognitionScheduler.h"
 #include "controller/Scheduler.h"
 #include "controller/Worker.h"
+#include "desktop/Autostart.h"
 #include "engine/CharacterDatabase.h"
 #include "input/DirectInput.h"
 #include "input/InputPlatform.h"
@@ -45,6 +47,8 @@ public:
         std::function<std::shared_ptr<const CharacterDatabase>()> loadDatabase;
         /// Whether to offer a tray icon when the desktop has a tray.
         bool trayIcon = true;
+        /// The user's login entry behind the menu item "ログイン時に起動"; no item without one.
+        std::optional<Autostart> autostart;
     };
     /// The real desktop, the main loop, the "jp.local.sumiro.recognition" thread and the data
     /// in `resources`.
@@ -64,6 +68,8 @@ public:
     void permission();
     void help();
     void quit();
+    /// Adds or removes the login entry as the menu item now says, then shows what is on disk.
+    void toggleLoginItem();
     void changeMode();
     void refreshBrowse();
     void filterRadicals();
@@ -137,6 +143,7 @@ public:
     // Beyond the stored state above.
     std::unique_ptr<QMenu> statusMenu;  // the tray's menu, also opened on the header row
     QWidget* headerRow = nullptr;       // right click opens statusMenu
+    QAction* loginItem = nullptr;       // "ログイン時に起動", checked while the entry is on
 
     /// The twelve ranges of the browse mode, in the order of rangePopup.
     static std::vector<NamedRange> defaultRanges();

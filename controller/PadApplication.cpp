@@ -10,6 +10,7 @@
 
 #include "controller/AppDelegate.h"
 #include "controller/SingleInstance.h"
+#include "desktop/Autostart.h"
 #include "engine/ResourceDirectory.h"
 #include "input/Desktop.h"
 
@@ -61,7 +62,8 @@ int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& re
     if (askRunningPadToShow(socket)) return 0;
     QCoreApplication::setOrganizationName(QStringLiteral("Sumiro"));
     QCoreApplication::setApplicationName(QStringLiteral("Sumiro"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("sumiro"));
+    // The installed desktop entry, so that the desktop matches the pad's windows to it.
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(kDesktopId.data(), kDesktopId.size()));
 
     AppDelegate delegate(AppDelegate::systemEnvironment(
         resources ? *resources : defaultResourceDirectory("/proc/self/exe")));

@@ -11,6 +11,8 @@ SUMIRO_PACKAGES=(
   fonts-noto-cjk
   xvfb xauth openbox x11-utils xdotool trayer
   libxml2-dev zlib1g-dev libbz2-dev
+  desktop-file-utils appstream dpkg-dev file lintian
+  imagemagick
   clang libclang-rt-dev
   fcitx5 libfcitx5core-dev libfcitx5utils-dev libfcitx5config-dev fcitx5-modules-dev
   fcitx5-frontend-qt6 fcitx5-frontend-gtk3

@@ -55,6 +55,7 @@ protected:
         environment.recognizerQueue = std::move(queue);
         environment.loadDatabase = load;
         environment.trayIcon = false;
+        environment.autostart = Autostart(config.path(), "/opt/sumiro/bin/sumiro");
         delegate = std::make_unique<AppDelegate>(std::move(environment));
         delegate->applicationDidFinishLaunching();
         return *delegate;
@@ -82,6 +83,7 @@ protected:
     std::shared_ptr<FakeScheduler> clock = std::make_shared<FakeScheduler>();
     FakeWorker* worker = nullptr;
     std::function<std::shared_ptr<const CharacterDatabase>()> load = smallDatabase;
+    testing::TempDirectory config;  // the user's configuration directory
     std::unique_ptr<AppDelegate> delegate;
 };
 
@@ -285,15 +287,16 @@ TEST_F(AppDelegateTest, TheFrameComesBackAndACorruptSettingsFileGivesTheDefault)
     }
 }
 
-TEST_F(AppDelegateTest, TheStatusMenuHoldsItsFiveItemsAlsoOnTheHeaderRow) {
+TEST_F(AppDelegateTest, TheStatusMenuHoldsItsItemsAlsoOnTheHeaderRow) {
     AppDelegate& pad = start();
     ASSERT_TRUE(pad.statusMenu);
     QStringList titles;
     for (QAction* item : pad.statusMenu->actions()) {
         titles.push_back(item->isSeparator() ? u"-"_qs : item->text());
     }
-    EXPECT_EQ(titles, (QStringList{u"Sumiroを表示"_qs, u"入力の許可を設定…"_qs,
-                                   u"使い方・ライセンス"_qs, u"-"_qs, u"Sumiroを終了"_qs}));
+    EXPECT_EQ(titles,
+              (QStringList{u"Sumiroを表示"_qs, u"入力の許可を設定…"_qs, u"使い方・ライセンス"_qs,
+                           u"ログイン時に起動"_qs, u"-"_qs, u"Sumiroを終了"_qs}));
     EXPECT_EQ(pad.statusMenu->actions().last()->shortcut(), QKeySequence(u"Ctrl+Q"_qs));
     EXPECT_EQ(pad.headerRow->contextMenuPolicy(), Qt::CustomContextMenu);
     EXPECT_TRUE(pad.headerRow->isAncestorOf(pad.targetLabel));
@@ -301,6 +304,41 @@ TEST_F(AppDelegateTest, TheStatusMenuHoldsItsFiveItemsAlsoOnTheHeaderRow) {
     pad.panel->hide();
     pad.statusMenu->actions().first()->trigger();
     EXPECT_TRUE(pad.panel->isVisible());
+}
+
+// Off by default; the item writes and removes the user's autostart entry, follows changes made
+// elsewhere each time the menu opens, and reports a failure on the status line.
+TEST_F(AppDelegateTest, TheLoginItemTurnsTheAutostartEntryOnAndOff) {
+    AppDelegate& pad = start();
+    const std::filesystem::path entry = config.path() / "autostart" / "jp.local.Sumiro.desktop";
+    ASSERT_TRUE(pad.loginItem);
+    EXPECT_TRUE(pad.loginItem->isCheckable());
+    EXPECT_FALSE(pad.loginItem->isChecked());
+    EXPECT_EQ(pad.loginItem->objectName(), u"ログイン時に起動"_qs);
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(pad.statusMenu.get());
+    ASSERT_NE(menu, nullptr);
+    QStringList names;
+    for (int i = 0; i < menu->childCount(); ++i)
+        names.push_back(menu->child(i)->text(QAccessible::Name));
+    EXPECT_TRUE(names.contains(u"ログイン時に起動"_qs)) << names.join(u',').toStdString();
+
+    pad.loginItem->trigger();
+    EXPECT_TRUE(pad.loginItem->isChecked());
+    EXPECT_NE(
+        config.read(entry.lexically_relative(config.path())).find("Exec=/opt/sumiro/bin/sumiro\n"),
+        std::string::npos);
+
+    std::filesystem::remove(entry);
+    emit pad.statusMenu->aboutToShow();
+    EXPECT_FALSE(pad.loginItem->isChecked());
+
+    // A directory where the entry should go: the write fails, the item stays off.
+    std::filesystem::create_directories(entry / "occupied");
+    pad.loginItem->trigger();
+    EXPECT_FALSE(pad.loginItem->isChecked());
+    EXPECT_TRUE(pad.statusLabel->text().startsWith(u"ログイン時の起動を設定できません："_qs))
+        << pad.statusLabel->text().toStdString();
+    EXPECT_TRUE(pad.statusLabel->text().contains(QString::fromStdString(entry.string())));
 }
 
 TEST_F(AppDelegateTest, EveryControlIsListedUnderItsTitle) {

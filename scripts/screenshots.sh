@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots of the pad under a private Xvfb with openbox and writes them
+# to build/screenshots/ (or DIR/screenshots for a build directory DIR given as argument).
+# Needs a built tree (./run or ./test first; with ./test's build, the tests' recording window
+# is the target the panel names) and ImageMagick's import.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+build=${1:-$sumiro_build}
+sumiro="$build/entry/sumiro"
+out="$build/screenshots"
+[ -x "$sumiro" ] || { echo "error: $sumiro is not built" >&2; exit 1; }
+command -v import >/dev/null || { echo "error: import (ImageMagick) is missing" >&2; exit 1; }
+mkdir -p "$out"
+
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# until SECONDS COMMAND...: runs COMMAND every 50 ms until it succeeds; fails after SECONDS.
+until_true() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || { echo "error: timed out waiting for: $*" >&2; return 1; }
+    sleep 0.05
+  done
+}
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$scratch/display" \
+  2>"$scratch/xvfb.log" &
+pids+=($!)
+until_true 10 test -s "$scratch/display"
+export DISPLAY=":$(cat "$scratch/display")"
+unset WAYLAND_DISPLAY
+
+openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
+pids+=($!)
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+until_true 10 wm_ready
+
+# A fresh configuration: no saved panel place, no autostart entry of the user's touched.
+export XDG_CONFIG_HOME="$scratch/config" XDG_CACHE_HOME="$scratch/cache"
+export LANG=C.UTF-8
+"$sumiro" >"$scratch/sumiro.log" 2>&1 &
+sumiro_pid=$!
+pids+=("$sumiro_pid")
+panel_window() { xdotool search --all --onlyvisible --pid "$sumiro_pid" 2>/dev/null | head -n 1; }
+has_panel() { [ -n "$(panel_window)" ]; }
+until_true 20 has_panel
+panel=$(panel_window)
+
+# grab FILE: the panel's window, or its place on the screen while a menu is open (grab_area);
+# without metadata, so that equal pictures are equal files.
+grab_area=""
+grab() {
+  if [ -n "$grab_area" ]; then
+    import -window root -crop "$grab_area" +repage -strip -define png:exclude-chunks=date,time "$1"
+  else
+    import -window "$panel" -strip -define png:exclude-chunks=date,time "$1"
+  fi 2>/dev/null
+}
+# The picture has settled when two grabs 200 ms apart are equal.
+settled() {
+  grab "$scratch/a.png"
+  sleep 0.2
+  grab "$scratch/b.png"
+  cmp -s "$scratch/a.png" "$scratch/b.png"
+}
+shoot() {
+  until_true 20 settled
+  cp "$scratch/b.png" "$out/$1.png"
+  echo "$out/$1.png"
+}
+# click X Y [BUTTON]: a click at panel coordinates.
+click() { xdotool mousemove --window "$panel" "$1" "$2" click "${3:-1}"; }
+# stroke X1 Y1 X2 Y2 ...: one stroke through the points, in canvas coordinates (0 to 266).
+canvas_x=14 canvas_y=106
+stroke() {
+  xdotool mousemove --window "$panel" $((canvas_x + $1)) $((canvas_y + $2)) mousedown 1
+  shift 2
+  while [ $# -ge 2 ]; do
+    xdotool mousemove --window "$panel" $((canvas_x + $1)) $((canvas_y + $2))
+    shift 2
+  done
+  xdotool mouseup 1
+}
+# The mode segments' centres on the panel's second row.
+segment_y=55
+mode() {
+  case $1 in
+    handwriting) click 54 "$segment_y" ;;
+    ranges) click 134 "$segment_y" ;;
+    counts) click 214 "$segment_y" ;;
+    radicals) click 294 "$segment_y" ;;
+    keyboard) click 394 "$segment_y" ;;
+  esac
+}
+
+# A target to type into, when the tests' recording window is built: the panel then names it.
+target_app="$build/input/tests/sumiro_input_target"
+if [ -x "$target_app" ]; then
+  "$target_app" "$scratch/typed.log" >/dev/null 2>&1 &
+  target_pid=$!
+  pids+=("$target_pid")
+  target_window() { xdotool search --all --onlyvisible --pid "$target_pid" 2>/dev/null | head -n 1; }
+  has_target() { [ -n "$(target_window)" ]; }
+  until_true 20 has_target
+  target=$(target_window)
+  xdotool windowsize "$target" 400 300 windowmove "$target" 860 80
+  xdotool windowactivate --sync "$target"
+fi
+
+# Handwriting: 木, then the pointer resting on the first candidate shows its details.
+mode handwriting
+stroke 40 90 226 90
+stroke 133 30 133 240
+stroke 130 92 110 130 85 165 40 210
+stroke 136 92 160 130 185 165 230 205
+# Drawn while the data were still loading, the ink waits for "認識"; the candidates are there
+# once the first cell of the grid is no longer blank.
+candidates_shown() {
+  import -window "$panel" -crop 40x40+296+108 +repage txt:- 2>/dev/null |
+    grep -v '^#' | grep -qv '#FFFFFF'
+}
+recognized() { candidates_shown || { click 217 392; sleep 0.3; candidates_shown; }; }
+until_true 30 recognized
+until_true 20 settled
+xdotool mousemove --window "$panel" 318 130
+shoot handwriting
+
+# Browsing by radical.
+mode radicals
+shoot browse
+
+# The soft keyboard.
+mode keyboard
+shoot keyboard
+
+# The menu, opened on the panel's first row as on a desktop without a tray.
+mode handwriting
+geometry() { xwininfo -id "$panel" | awk -v key="$1" -F': *' '$1 ~ key { print $2 }'; }
+grab_area="$(geometry Width)x$(geometry Height)+$(geometry 'Absolute upper-left X')+$(geometry 'Absolute upper-left Y')"
+click 60 22 3
+shoot menu
+xdotool key Escape
