@@ -343,7 +343,8 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
         if (c.slot == kNoSlot) {
             c.slot = w.takeSlot(slotSize);
         }
-        const Ink& strokes = templates_[c.id].strokes;
+        Ink scratch;
+        const Ink& strokes = templateStrokes(c.id, scratch);
         double* d = matrixOf(c);
         for (std::size_t i = 0; i < n; ++i) {
             for (std::size_t j = 0; j < strokes.size(); ++j) {
@@ -629,7 +630,7 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
                       });
         }
         for (std::size_t r = first; r < last && result.size() < wanted; ++r) {
-            result.push_back(templates_[w.shortlist[w.fine[r].entry].id].character);
+            result.push_back(templateCharacter(w.shortlist[w.fine[r].entry].id));
         }
         first = last;
     }
