@@ -66,7 +66,7 @@ Stroke resample(const Stroke& stroke, std::ptrdiff_t count) {
     return out;
 }
 
-Ink normalized(const Ink& ink) {
+bool normalizingBox(const Ink& ink, NormalizingBox& box) {
     double minX = std::numeric_limits<double>::infinity();
     double minY = minX;
     double maxX = -minX;
@@ -82,20 +82,47 @@ Ink normalized(const Ink& ink) {
         }
     }
     if (!any) {
-        return {};
+        return false;
     }
 
     const double w = maxX - minX;
     const double h = maxY - minY;
     const double m = std::max(std::max(w, h), kExtentFloor);
     const double s = m * kThinAxisRatio;
-    const double sx = std::max(w, s);
-    const double sy = std::max(h, s);
+    box.sx = std::max(w, s);
+    box.sy = std::max(h, s);
     // Halving before adding equals halving the sum (both are exact scalings by two) but cannot
     // overflow for coordinates near the largest double.
-    const double cx = minX * 0.5 + maxX * 0.5;
-    const double cy = minY * 0.5 + maxY * 0.5;
+    box.cx = minX * 0.5 + maxX * 0.5;
+    box.cy = minY * 0.5 + maxY * 0.5;
+    return true;
+}
 
+namespace {
+
+void normalizeInto(const Stroke& stroke, const NormalizingBox& box, Stroke& points,
+                   std::vector<double>& scratch) {
+    points.resize(static_cast<std::size_t>(kNormalizedPoints));
+    resampleInto(stroke, points.size(), points.data(), scratch);
+    for (InkPoint& p : points) {
+        p = {(p.x - box.cx) / box.sx, (p.y - box.cy) / box.sy};
+    }
+}
+
+}  // namespace
+
+Stroke normalizedStroke(const Stroke& stroke, const NormalizingBox& box) {
+    Stroke points;
+    std::vector<double> scratch;
+    normalizeInto(stroke, box, points, scratch);
+    return points;
+}
+
+Ink normalized(const Ink& ink) {
+    NormalizingBox box;
+    if (!normalizingBox(ink, box)) {
+        return {};
+    }
     Ink out;
     out.reserve(ink.size());
     std::vector<double> scratch;
@@ -103,11 +130,8 @@ Ink normalized(const Ink& ink) {
         if (stroke.empty()) {
             continue;
         }
-        Stroke points(static_cast<std::size_t>(kNormalizedPoints));
-        resampleInto(stroke, points.size(), points.data(), scratch);
-        for (InkPoint& p : points) {
-            p = {(p.x - cx) / sx, (p.y - cy) / sy};
-        }
+        Stroke points;
+        normalizeInto(stroke, box, points, scratch);
         out.push_back(std::move(points));
     }
     return out;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <random>
 
 #include "engine/Candidates.h"
 #include "engine/CharacterDatabase.h"
@@ -116,6 +117,45 @@ TEST(JoinedSpecimens, FollowTheirTemplateForCommonCharactersOnly) {
 
     const CharacterDatabase plain({entry("口", true)}, {{"口", kMouth}}, kNoJoins);
     EXPECT_EQ(plain.templates().size(), 1u);
+}
+
+// Specimens are made again from the template's ink when needed, through a shortcut: they must
+// equal what normalizing the joined ink gives, bit for bit, empty strokes and all.
+TEST(JoinedSpecimens, EqualTheJoinedInkNormalized) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> coordinate(0, 109);
+    std::vector<RawTemplate> raw;
+    std::vector<CharacterEntry> entries;
+    for (int t = 0; t < 40; ++t) {
+        Ink ink(2 + t % 7);
+        for (Stroke& stroke : ink) {
+            for (int p = 1 + t % 4; p > 0; --p) {
+                stroke.push_back({coordinate(random), coordinate(random)});
+            }
+        }
+        if (t % 10 == 3) {
+            ink[1].clear();
+        }
+        raw.push_back({"c" + std::to_string(t), ink});
+        entries.push_back(entry(raw.back().character, true));
+    }
+    const JoinPolicy policy{1.0, 3, 50, 1};
+    const CharacterDatabase db(entries, raw, policy);
+    std::vector<InkTemplate> expected;
+    for (const RawTemplate& t : raw) {
+        expected.push_back({t.character, normalized(t.strokes)});
+        for (const Joins& joins : joinSets(t.strokes, policy)) {
+            expected.push_back({t.character, normalized(joinStrokes(t.strokes, joins))});
+        }
+    }
+    ASSERT_EQ(db.templateCount(), expected.size());
+    ASSERT_GT(expected.size(), 3 * raw.size());
+    for (std::size_t id = 0; id < expected.size(); ++id) {
+        EXPECT_EQ(db.templateCharacter(id), expected[id].character) << id;
+        Ink scratch;
+        EXPECT_EQ(db.templateStrokes(id, scratch), expected[id].strokes) << id;
+        EXPECT_EQ(db.templates()[id].strokes, expected[id].strokes) << id;
+    }
 }
 
 // Hand-drawn in a 100-unit box, y downward, like the self-test's samples.
