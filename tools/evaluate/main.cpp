@@ -15,7 +15,7 @@
 //   --write-inks  also writes the drawings as JSON Lines for sumiro-recognize, with "id"
 //              ("ordinary-N" or "joinedK-N"), "character" and "strokes".
 //   --show-losses lists the ordinary drawings that the first policy ranks first and a later
-//              one does not.
+//              one does not (and whether they left the first ten).
 //   --threads  recognizes on this many threads at once (default 1; times are then less clean).
 // For each policy: the templates, the load time, and for each set the share of drawings whose
 // character is first and among the first ten distinct characters (and, for ordinary writing,
@@ -363,10 +363,12 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 if (p == 0) {
-                    firstWasRight[k] = o.right;
-                } else if (options.showLosses && firstWasRight[k] && !o.right) {
-                    std::printf("    lost %s (%zu strokes) to %s\n", d.character.c_str(),
-                                d.ink.size(), o.shown.c_str());
+                    firstWasRight[k] = static_cast<char>(o.right + 2 * o.inTen);
+                } else if (options.showLosses && (((firstWasRight[k] & 1) != 0 && !o.right) ||
+                                                  ((firstWasRight[k] & 2) != 0 && !o.inTen))) {
+                    std::printf("    lost %s (%zu strokes) to %s%s\n", d.character.c_str(),
+                                d.ink.size(), o.shown.c_str(),
+                                (firstWasRight[k] & 2) != 0 && !o.inTen ? ", out of the ten" : "");
                 }
             }
             ordinary.print("ordinary", true);
