@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 namespace sumiro {
 
@@ -8,5 +10,9 @@ namespace sumiro {
 /// "../share/sumiro/" (an installed copy), else the build tree's resource directory; the first
 /// that holds characters.json wins, and the first candidate when none does.
 std::filesystem::path defaultResourceDirectory(const std::filesystem::path& executable);
+
+/// The file `name` in the first of the same places that holds it, if any.
+std::optional<std::filesystem::path> findResource(const std::filesystem::path& executable,
+                                                  std::string_view name);
 
 }  // namespace sumiro

@@ -1,7 +1,9 @@
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "controller/PadApplication.h"
 #include "entry/SelfTest.h"
 
 int main(int argc, char** argv) {
@@ -9,7 +11,10 @@ int main(int argc, char** argv) {
     if (sumiro::wantsSelfTest(arguments)) {
         return sumiro::runSelfTest(arguments, std::cout);
     }
-    std::cerr << "sumiro: the input pad is not part of this build yet; "
-                 "run \"sumiro --self-test DIR\" to check the character data and the engine\n";
-    return 2;
+    // "--resources DIR" reads the character data from DIR instead of the installed copy.
+    std::optional<std::filesystem::path> resources;
+    for (std::size_t i = 1; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] == "--resources") resources = arguments[i + 1];
+    }
+    return sumiro::runPad(argc, argv, resources);
 }

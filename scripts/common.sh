@@ -9,7 +9,7 @@ SUMIRO_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   unicode-data kanjidic-xml nodejs npm
   fonts-noto-cjk
-  xvfb xauth openbox x11-utils xdotool
+  xvfb xauth openbox x11-utils xdotool trayer
   libxml2-dev zlib1g-dev libbz2-dev
 )
 

@@ -34,8 +34,8 @@ void GridScrollView::resizeEvent(QResizeEvent* event) {
     tile();
 }
 
-std::unique_ptr<GridScrollView> gridScroll(CharacterGrid* grid) {
-    auto view = std::make_unique<GridScrollView>();
+GridScrollView* gridScroll(CharacterGrid* grid) {
+    auto* view = new GridScrollView;
     view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QScrollArea>
-#include <memory>
 
 namespace sumiro {
 
@@ -22,7 +21,8 @@ protected:
 };
 
 /// A new scroll view hosting `grid` (which it takes as its child): vertical scroll bar
-/// always shown, sunken frame, background drawn; the grid starts 350 wide and 1 high.
-std::unique_ptr<GridScrollView> gridScroll(CharacterGrid* grid);
+/// always shown, sunken frame, background drawn; the grid starts 350 wide and 1 high. The
+/// caller places the view.
+GridScrollView* gridScroll(CharacterGrid* grid);
 
 }  // namespace sumiro

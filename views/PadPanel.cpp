@@ -1,9 +1,8 @@
 #include "views/PadPanel.h"
 
-#include <QGuiApplication>
 #include <QWindow>
 
-#include "views/X11Desktop.h"
+#include "input/Desktop.h"
 
 namespace sumiro {
 
@@ -28,7 +27,7 @@ bool PadPanel::acceptsKeyboard() const {
 void PadPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Window managers drop the all-desktops state when a window is unmapped: apply it anew.
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) showOnAllDesktops(winId());
+    showOnAllDesktops(winId());
 }
 
 }  // namespace sumiro

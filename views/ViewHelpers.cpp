@@ -3,35 +3,101 @@
 #include <QBoxLayout>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QPainter>
+#include <QStyle>
 #include <cmath>
 
 namespace sumiro {
 
 namespace {
 int pixels(double length) { return std::max(0, static_cast<int>(std::lround(length))); }
+
+// What the stack helpers take for "a new empty view": a flexible space.
+bool isSpacer(const QWidget* view) {
+    return view->metaObject() == &QWidget::staticMetaObject && !view->layout() &&
+           view->children().isEmpty();
+}
+
+Qt::Alignment crossAlignment(Qt::Orientation orientation, StackAlignment alignment) {
+    const bool column = orientation == Qt::Vertical;
+    switch (alignment) {
+        case StackAlignment::Center:
+            return column ? Qt::AlignHCenter : Qt::AlignVCenter;
+        case StackAlignment::Leading:
+            return column ? Qt::AlignLeading : Qt::AlignTop;
+        case StackAlignment::Top:
+            return column ? Qt::AlignLeading : Qt::AlignTop;
+        case StackAlignment::Fill:
+            break;
+    }
+    return {};
+}
 }  // namespace
 
-std::unique_ptr<QLabel> label(const QString& text, double size, bool bold) {
-    auto result = std::make_unique<QLabel>(text);
+void TextLabel::setTruncatesTail(bool truncates) {
+    truncatesTail_ = truncates;
+    if (truncates) {
+        setSizePolicy(QSizePolicy::Ignored, sizePolicy().verticalPolicy());
+        setWordWrap(false);
+    }
+    updateGeometry();
+    update();
+}
+
+QSize TextLabel::minimumSizeHint() const {
+    if (!truncatesTail_) return QLabel::minimumSizeHint();
+    return {0, QLabel::minimumSizeHint().height()};
+}
+
+void TextLabel::paintEvent(QPaintEvent* event) {
+    const QRect area = contentsRect();
+    if (!truncatesTail_ || fontMetrics().horizontalAdvance(text()) <= area.width()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+    style()->drawItemText(&painter, area, QStyle::visualAlignment(layoutDirection(), alignment()),
+                          palette(), isEnabled(), shown, foregroundRole());
+}
+
+TextLabel* label(const QString& text, double size, QFont::Weight weight) {
+    auto* result = new TextLabel(text);
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPixelSize(std::max(1, pixels(size)));
-    font.setBold(bold);
+    font.setWeight(weight);
     result->setFont(font);
     result->setTextInteractionFlags(Qt::NoTextInteraction);
     result->setFocusPolicy(Qt::NoFocus);
     return result;
 }
 
-std::unique_ptr<QWidget> stack(std::initializer_list<QWidget*> views, bool vertical,
-                               double spacing) {
-    auto container = std::make_unique<QWidget>();
-    auto* layout = new QBoxLayout(vertical ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight,
-                                  container.get());  // owned by the container
+QWidget* stack(const QList<QWidget*>& views, Qt::Orientation orientation, double spacing,
+               StackAlignment alignment, StackDistribution distribution) {
+    auto* container = new QWidget;
+    auto* layout = new QBoxLayout(
+        orientation == Qt::Vertical ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight,
+        container);  // owned by the container
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(pixels(spacing));
-    const Qt::Alignment alignment = vertical ? Qt::AlignLeading : Qt::AlignVCenter;
-    for (QWidget* view : views) layout->addWidget(view, 0, alignment);
+    const Qt::Alignment across = crossAlignment(orientation, alignment);
+    for (QWidget* view : views) {
+        int stretch = distribution == StackDistribution::FillEqually ? 1 : 0;
+        if (isSpacer(view)) {
+            stretch = 1;
+            view->setSizePolicy(orientation == Qt::Horizontal
+                                    ? QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum)
+                                    : QSizePolicy(QSizePolicy::Minimum, QSizePolicy::Expanding));
+        }
+        layout->addWidget(view, stretch, across);
+    }
     return container;
+}
+
+void fillAcross(QWidget* stackView, QWidget* view) {
+    if (auto* layout = qobject_cast<QBoxLayout*>(stackView->layout())) {
+        layout->setAlignment(view, {});
+    }
 }
 
 void pin(QWidget* view, QWidget* container, double inset) {

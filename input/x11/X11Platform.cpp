@@ -2,10 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
-#include <QUrl>
 
+#include "input/HelpPage.h"
 #include "input/x11/XDisplay.h"
 
 namespace sumiro {
@@ -109,16 +107,9 @@ void X11Platform::keysBorrowed() {
 bool X11Platform::permitted() { return display_ && display_->hasXTest(); }
 
 bool X11Platform::openPermissionHelp() {
-    const QDir dir(QCoreApplication::applicationDirPath());
-    for (const QString& candidate :
-         {QStringLiteral("resources/Help.html"), QStringLiteral("../share/sumiro/Help.html")}) {
-        const QFileInfo file(dir.filePath(candidate));
-        if (!file.isFile()) continue;
-        QUrl url = QUrl::fromLocalFile(file.canonicalFilePath());
-        url.setFragment(QStringLiteral("input"));
-        return QDesktopServices::openUrl(url);
-    }
-    return false;
+    // Nothing can be granted on X11: the help page says how to run where input can be posted.
+    const auto page = helpPage(QStringLiteral("input"));
+    return page && QDesktopServices::openUrl(*page);
 }
 
 std::shared_ptr<InputPlatform> systemInputPlatform() { return std::make_shared<X11Platform>(); }

@@ -71,16 +71,17 @@ int main(int argc, char** argv) {
     grid->setCharacters(sampleCharacters());
     grid->clicked = [&out](const QString& c) { out << "clicked " << c << Qt::endl; };
     auto* status =
-        sumiro::label(QStringLiteral("文字をクリックすると入力先へ送信します")).release();
+        sumiro::label(QStringLiteral("文字をクリックすると入力先へ送信します"));
     grid->hovered = [status](const QString& c) { status->setText(c); };
-    auto* scroll = sumiro::gridScroll(grid).release();
+    auto* scroll = sumiro::gridScroll(grid);
     scroll->setMinimumSize(470, 300);
 
     auto* undo = new sumiro::ActionButton(QStringLiteral("1画戻す"), [ink] { ink->undoStroke(); });
     auto* clear = new sumiro::ActionButton(QStringLiteral("消去"), [ink] { ink->clear(); });
-    auto* left = sumiro::stack({ink, sumiro::stack({undo, clear}).release()}, true).release();
-    auto* body = sumiro::stack({left, scroll}, false, 12).release();
-    auto* column = sumiro::stack({body, status}, true, 10).release();
+    auto* left = sumiro::stack({ink, sumiro::stack({undo, clear})}, Qt::Vertical,
+                               8, sumiro::StackAlignment::Leading);
+    auto* body = sumiro::stack({left, scroll}, Qt::Horizontal, 12);
+    auto* column = sumiro::stack({body, status}, Qt::Vertical, 10, sumiro::StackAlignment::Leading);
     sumiro::pin(column, &panel, 14);
     panel.resize(780, 420);
     panel.show();

@@ -48,7 +48,7 @@ protected:
 
     // Puts the grid into a scroll view of `size` and shows it.
     void host(QSize size) {
-        scroll = gridScroll(owner.release());
+        scroll.reset(gridScroll(owner.release()));
         scroll->resize(size);
         scroll->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(scroll.get()));

@@ -1,12 +1,14 @@
-#include "views/X11Desktop.h"
-
 #include <QtGui/qguiapplication_platform.h>
 
 #include <QGuiApplication>
 
+#include "input/Desktop.h"
+
 // Xlib last: its macros (Bool, None, Status) clash with Qt's headers.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+
+#include <memory>
 
 namespace sumiro {
 
@@ -30,6 +32,21 @@ void showOnAllDesktops(quintptr window) {
     XSendEvent(display, DefaultRootWindow(display), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XFlush(display);
+}
+
+std::optional<QString> displayUnavailable() {
+    const QByteArray name = qgetenv("DISPLAY");
+    if (name.isEmpty()) {
+        return QStringLiteral(
+            "Sumiro needs an X11 display (X11 or XWayland), and DISPLAY is not set.");
+    }
+    const std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(name.constData()),
+                                                              XCloseDisplay);
+    if (!display) {
+        return QStringLiteral("Sumiro cannot open the X11 display \"%1\" named by DISPLAY.")
+            .arg(QString::fromLocal8Bit(name));
+    }
+    return std::nullopt;
 }
 
 }  // namespace sumiro

@@ -1,0 +1,41 @@
+#include "controller/KeyStrip.h"
+
+#include <QPointer>
+
+#include "controller/AppDelegate.h"
+
+namespace sumiro {
+
+const std::array<StripKey, 9>& stripKeys() {
+    static const std::array<StripKey, 9> keys = {{
+        {QStringLiteral("⌫"), Key::BackSpace, QStringLiteral("前の文字を削除")},
+        {QStringLiteral("Delete"), Key::Delete, QStringLiteral("Delete")},
+        {QStringLiteral("Enter"), Key::Return, QStringLiteral("Enter")},
+        {QStringLiteral("Space"), Key::Space, QStringLiteral("Space")},
+        {QStringLiteral("Esc"), Key::Escape, QStringLiteral("Esc")},
+        {QStringLiteral("←"), Key::Left, QStringLiteral("←")},
+        {QStringLiteral("→"), Key::Right, QStringLiteral("→")},
+        {QStringLiteral("↑"), Key::Up, QStringLiteral("↑")},
+        {QStringLiteral("↓"), Key::Down, QStringLiteral("↓")},
+    }};
+    return keys;
+}
+
+QWidget* AppDelegate::makeKeyStrip() {
+    QPointer<AppDelegate> self(this);
+    QList<QWidget*> buttons;
+    for (const StripKey& strip : stripKeys()) {
+        auto* button = new ActionButton(strip.title, [self, key = strip.key] {
+            if (self) self->input.key(key);
+        });
+        button->setToolTip(strip.toolTip);
+        button->setAccessibleName(strip.title);
+        button->setFixedWidth(65);
+        buttons.push_back(button);
+    }
+    QWidget* strip = stack(buttons, Qt::Vertical, 4, StackAlignment::Leading);
+    strip->setObjectName(QStringLiteral("keyStrip"));
+    return strip;
+}
+
+}  // namespace sumiro

@@ -1,0 +1,75 @@
+#include "controller/PadApplication.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <iostream>
+
+#include "controller/AppDelegate.h"
+#include "controller/SingleInstance.h"
+#include "engine/ResourceDirectory.h"
+#include "input/Desktop.h"
+
+namespace sumiro {
+
+namespace {
+
+// The panel's flags and XTest need X11: on a Wayland session the pad runs through XWayland.
+void chooseX11() {
+    const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
+    if (chosen.isEmpty() || chosen.startsWith("wayland")) qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+// The end of a session (SIGTERM, SIGHUP) or Ctrl+C quits like "Sumiroを終了": the frame is saved
+// and the socket of the single instance removed. The handler only writes to a socket pair; the
+// event loop reads it.
+int signalPipe[2] = {-1, -1};
+
+void quitOnSignals(QObject* context) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [] {
+        char signal = 0;
+        if (::read(signalPipe[1], &signal, 1) == 1) QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+        const char signal = 1;
+        [[maybe_unused]] const auto written = ::write(signalPipe[0], &signal, 1);
+    };
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) ::sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
+int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& resources) {
+    chooseX11();
+    if (qgetenv("QT_QPA_PLATFORM") == "xcb") {
+        if (const auto problem = displayUnavailable()) {
+            std::cerr << problem->toStdString() << '\n';
+            return 1;
+        }
+    }
+    QApplication application(argc, argv);
+    // A second start shows the running pad and ends, before it builds anything.
+    const QString socket = instanceSocketName();
+    if (askRunningPadToShow(socket)) return 0;
+    QCoreApplication::setOrganizationName(QStringLiteral("Sumiro"));
+    QCoreApplication::setApplicationName(QStringLiteral("Sumiro"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("sumiro"));
+
+    AppDelegate delegate(AppDelegate::systemEnvironment(
+        resources ? *resources : defaultResourceDirectory("/proc/self/exe")));
+    SingleInstance instance(socket, [&delegate] { delegate.applicationShouldHandleReopen(); });
+    quitOnSignals(&application);
+    delegate.applicationDidFinishLaunching();
+    QApplication::exec();
+    return 0;
+}
+
+}  // namespace sumiro

@@ -1,0 +1,60 @@
+#include "controller/PadTexts.h"
+
+#include <cmath>
+
+namespace sumiro::texts {
+
+QString loadFailed(const QString& description) {
+    return QStringLiteral("辞書を読み込めません：") + description;
+}
+
+QString strokeCount(qsizetype strokes) { return QString::number(strokes) + QStringLiteral("画"); }
+
+QString targetLabel(const std::optional<QString>& name) {
+    return QStringLiteral("入力先：") + (name ? *name : QStringLiteral("未選択"));
+}
+
+}  // namespace sumiro::texts
+
+namespace sumiro {
+
+CandidateDisplay showCandidates(const std::vector<std::string>& result,
+                                std::chrono::duration<double> elapsed) {
+    CandidateDisplay display;
+    display.characters.reserve(static_cast<qsizetype>(result.size()));
+    for (const std::string& candidate : result) {
+        display.characters.push_back(QString::fromStdString(candidate));
+    }
+    if (display.characters.isEmpty()) {
+        display.status = texts::kNoCandidates;
+        return display;
+    }
+    const auto milliseconds = static_cast<long long>(std::trunc(elapsed.count() * 1000.0));
+    display.status = QString::number(display.characters.size()) + QStringLiteral("候補・") +
+                     QString::number(milliseconds) +
+                     QStringLiteral("ms\u3000候補をクリックして入力");
+    return display;
+}
+
+ModeViews modeViews(int segment) {
+    switch (segment) {
+        case 0:
+            return {.handwriting = true};
+        case 1:
+        case 2:
+        case 3:
+            return {.browsing = true};
+        case 4:
+            return {.keyboard = true};
+        default:
+            return {};
+    }
+}
+
+SetupStep setupStep(bool waitingForPermission, bool permitted, bool panelVisible) {
+    if (waitingForPermission) return permitted ? SetupStep::ShowPanel : SetupStep::None;
+    if (!permitted && panelVisible) return SetupStep::ShowSetup;
+    return SetupStep::None;
+}
+
+}  // namespace sumiro

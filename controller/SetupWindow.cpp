@@ -1,0 +1,85 @@
+// The window shown instead of the panel while input cannot be posted, and the permission flow.
+
+#include <QPointer>
+
+#include "controller/AppDelegate.h"
+#include "controller/PadTexts.h"
+
+namespace sumiro {
+
+namespace {
+
+TextLabel* wrapping(const QString& text) {
+    // The default label font, wrapped at the window's inner width.
+    auto* line = new TextLabel(text);
+    line->setWordWrap(true);
+    line->setTextInteractionFlags(Qt::NoTextInteraction);
+    return line;
+}
+
+}  // namespace
+
+void AppDelegate::showSetup() {
+    waitingForPermission = true;
+    if (panel) panel->hide();
+    if (!setupWindow) {
+        setupWindow = std::make_unique<QWidget>();
+        setupWindow->setObjectName(QStringLiteral("setupWindow"));
+        setupWindow->setWindowTitle(QStringLiteral("Sumiroの初回設定"));
+        setupWindow->setFixedSize(500, 340);
+        QPointer<AppDelegate> self(this);
+        auto* quitButton = new ActionButton(QStringLiteral("終了"), [self] {
+            if (self) self->quit();
+        });
+        auto* open = new ActionButton(QStringLiteral("システム設定を開く"), [self] {
+            if (self) self->requestAndOpen();
+        });
+        open->setObjectName(QStringLiteral("openSettings"));
+        // The window's default button: Return presses it.
+        open->setFocusPolicy(Qt::StrongFocus);
+        open->setDefault(true);
+        open->setAutoDefault(true);
+        QWidget* buttons = stack({quitButton, new QWidget, open}, Qt::Horizontal, 8);
+
+        auto* note = wrapping(QStringLiteral(
+            "一覧にない場合は「＋」から Sumiro を追加してください。許可しても進まない場合は、"
+            "アプリを終了して開き直してください。"));
+        QFont small = note->font();
+        small.setPixelSize(12);
+        note->setFont(small);
+        note->setForegroundRole(QPalette::PlaceholderText);
+        QList<QWidget*> rows = {
+            label(QStringLiteral("文字を入力するための許可"), 23, QFont::DemiBold),
+            wrapping(
+                QStringLiteral("選んだ文字を、ほかのアプリの入力欄に直接入力するために必要です。")),
+            wrapping(QStringLiteral("1. システム設定を開く\n\n2.「アクセシビリティ」で Sumiro "
+                                    "をオン\n\n3. 許可を確認すると、パッドが自動で開きます")),
+            note,
+            buttons,
+        };
+        QWidget* column = stack(rows, Qt::Vertical, 16, StackAlignment::Leading);
+        for (qsizetype i = 1; i < rows.size(); ++i) fillAcross(column, rows[i]);
+        pin(column, setupWindow.get(), 24);
+    }
+    if (setupWindow->isVisible()) setupWindow->raise();
+    setupWindow->show();
+    setupWindow->activateWindow();
+    if (QWidget* open = setupWindow->findChild<QWidget*>(QStringLiteral("openSettings"))) {
+        open->setFocus();
+    }
+}
+
+void AppDelegate::checkSetupPermission() {
+    switch (setupStep(waitingForPermission, input.trusted(), panel && panel->isVisible())) {
+        case SetupStep::ShowPanel:
+            show();
+            break;
+        case SetupStep::ShowSetup:
+            showSetup();
+            break;
+        case SetupStep::None:
+            break;
+    }
+}
+
+}  // namespace sumiro

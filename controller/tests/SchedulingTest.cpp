@@ -1,0 +1,265 @@
+// The controller's decisions without a display: recognition scheduling on a fake clock and
+// worker, the texts, the mode table, the permission steps, the undo shortcut and the frame.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QKeyEvent>
+
+#include "controller/KeyStrip.h"
+#include "controller/PadTexts.h"
+#include "controller/PanelFrame.h"
+#include "controller/RecognitionScheduler.h"
+#include "controller/SingleInstance.h"
+#include "controller/UndoShortcut.h"
+
+namespace sumiro {
+namespace {
+
+using namespace std::chrono_literals;
+
+Ink strokes(int count) { return Ink(static_cast<std::size_t>(count), Stroke{{0, 0}, {1, 1}}); }
+
+class RecognitionSchedulerTest : public ::testing::Test {
+protected:
+    std::shared_ptr<FakeScheduler> clock = std::make_shared<FakeScheduler>();
+    FakeWorker worker;
+    QString inkCount, status;
+    QStringList shown{QStringLiteral("前")};
+    std::vector<std::size_t> recognized;  // stroke counts the recognizer was asked about
+    RecognitionScheduler scheduler{clock,
+                                   worker,
+                                   {.inkCount = [this](const QString& t) { inkCount = t; },
+                                    .status = [this](const QString& t) { status = t; },
+                                    .candidates = [this](const QStringList& c) { shown = c; }}};
+
+    RecognitionScheduler::Recognizer recognizer(std::vector<std::string> result = {"十", "木"},
+                                                Scheduler::Duration takes = 0.0439s) {
+        return [this, result, takes](const Ink& ink) {
+            recognized.push_back(ink.size());
+            clock->advance(takes);
+            return result;
+        };
+    }
+    // Lets the delay pass, runs what the worker got and hands the results back.
+    void settle() {
+        clock->advance(RecognitionScheduler::kDelay);
+        while (worker.runNext()) {
+        }
+        worker.deliver();
+    }
+};
+
+TEST_F(RecognitionSchedulerTest, ChecksEmptyInkThenMissingDataThenTheStrokeLimit) {
+    struct Case {
+        int strokes;
+        bool data;
+        QString status;
+        bool cleared, scheduled;
+    };
+    const Case cases[] = {
+        {0, false, texts::kEmptyInk, true, false},
+        {0, true, texts::kEmptyInk, true, false},
+        {1, false, texts::kNotReady, false, false},
+        {65, false, texts::kNotReady, false, false},
+        {65, true, texts::kTooManyStrokes, false, false},
+        {64, true, texts::kRecognizing, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.strokes);
+        shown = {QStringLiteral("前")};
+        scheduler.request(strokes(c.strokes), c.data ? recognizer() : nullptr);
+        EXPECT_EQ(inkCount, QString::number(c.strokes) + QStringLiteral("画"));
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(shown, c.cleared ? QStringList() : QStringList{QStringLiteral("前")});
+        clock->advance(RecognitionScheduler::kDelay);
+        EXPECT_EQ(worker.queued(), c.scheduled ? 1u : 0u);
+        while (worker.runNext()) {
+        }
+        worker.deliver();
+    }
+    EXPECT_EQ(recognized, std::vector<std::size_t>{64});
+}
+
+TEST_F(RecognitionSchedulerTest, ABurstOfStrokesIsRecognizedOnceAfterThePause) {
+    for (int count = 1; count <= 3; ++count) {
+        scheduler.request(strokes(count), recognizer());
+        clock->advance(0.1s);
+    }
+    EXPECT_EQ(worker.queued(), 0u);  // 0.1 s after the last: still waiting
+    clock->advance(0.08s);
+    EXPECT_EQ(worker.queued(), 1u);
+    settle();
+    EXPECT_EQ(recognized, std::vector<std::size_t>{3});
+    EXPECT_EQ(scheduler.generation(), 3);
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("十"), QStringLiteral("木")}));
+    EXPECT_EQ(status, QStringLiteral("2候補・43ms\u3000候補をクリックして入力"));
+}
+
+TEST_F(RecognitionSchedulerTest, OnlyTheLatestRequestsResultIsShown) {
+    // Queued but not started when the next request comes: it never runs.
+    scheduler.request(strokes(1), recognizer({"一"}));
+    clock->advance(RecognitionScheduler::kDelay);
+    scheduler.request(strokes(2), recognizer({"二"}));
+    EXPECT_TRUE(worker.runNext());
+    EXPECT_TRUE(recognized.empty());
+    EXPECT_EQ(status, texts::kRecognizing);
+
+    // Running when the next request comes: it finishes, and its result is dropped.
+    settle();
+    scheduler.request(strokes(3), recognizer({"三"}));
+    clock->advance(RecognitionScheduler::kDelay);
+    EXPECT_TRUE(worker.runNext());
+    scheduler.request(strokes(4), recognizer({"四"}));
+    EXPECT_EQ(worker.deliver(), 1);
+    EXPECT_EQ(status, texts::kRecognizing);
+    EXPECT_EQ(shown, QStringList{QStringLiteral("二")});
+    settle();
+    EXPECT_EQ(recognized, (std::vector<std::size_t>{2, 3, 4}));
+    EXPECT_EQ(shown, QStringList{QStringLiteral("四")});
+
+    // Cleared while a recognition is pending: the grid stays empty.
+    scheduler.request(strokes(5), recognizer({"五"}));
+    scheduler.request({}, recognizer());
+    settle();
+    EXPECT_TRUE(shown.isEmpty());
+    EXPECT_EQ(status, texts::kEmptyInk);
+}
+
+TEST_F(RecognitionSchedulerTest, ResultsArrivingAfterTheSchedulerIsGoneAreDropped) {
+    auto gone = std::make_unique<RecognitionScheduler>(
+        clock, worker,
+        RecognitionScheduler::Display{[](const QString&) {}, [](const QString&) {},
+                                      [](const QStringList&) { FAIL(); }});
+    gone->request(strokes(1), recognizer());
+    clock->advance(RecognitionScheduler::kDelay);
+    EXPECT_TRUE(worker.runNext());
+    gone.reset();
+    EXPECT_EQ(worker.deliver(), 1);
+}
+
+TEST(PadTextsTest, TextsWordForWord) {
+    const std::pair<QString, QString> cases[] = {
+        {showCandidates({"十"}, 0.0439s).status, u"1候補・43ms　候補をクリックして入力"_qs},
+        {showCandidates({"a", "b"}, 0.9999s).status, u"2候補・999ms　候補をクリックして入力"_qs},
+        {showCandidates({}, 0.01s).status, u"候補がありません。文字を書き直してください"_qs},
+        {texts::loadFailed(u"characters.json: missing"_qs),
+         u"辞書を読み込めません：characters.json: missing"_qs},
+        {texts::strokeCount(12), u"12画"_qs},
+        {texts::targetLabel(std::nullopt), u"入力先：未選択"_qs},
+        {texts::targetLabel(u"gedit"_qs), u"入力先：gedit"_qs},
+    };
+    for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
+    EXPECT_EQ(showCandidates({"十"}, 0s).status.indexOf(QChar(0x3000)), 7);
+    EXPECT_EQ(showCandidates({"𠮷", "十"}, 0s).characters, (QStringList{u"𠮷"_qs, u"十"_qs}));
+}
+
+TEST(ModeTableTest, SegmentsShowTheirViews) {
+    const std::pair<int, ModeViews> cases[] = {
+        {0, {true, false, false}},  {1, {false, true, false}}, {2, {false, true, false}},
+        {3, {false, true, false}},  {4, {false, false, true}}, {-1, {false, false, false}},
+        {5, {false, false, false}},
+    };
+    for (const auto& [segment, views] : cases) EXPECT_EQ(modeViews(segment), views) << segment;
+}
+
+TEST(SetupStepTest, PermissionTransitions) {
+    struct Case {
+        bool waiting, permitted, visible;
+        SetupStep step;
+    };
+    const Case cases[] = {
+        {true, true, false, SetupStep::ShowPanel},  {true, true, true, SetupStep::ShowPanel},
+        {true, false, true, SetupStep::None},       {true, false, false, SetupStep::None},
+        {false, true, true, SetupStep::None},       {false, true, false, SetupStep::None},
+        {false, false, true, SetupStep::ShowSetup}, {false, false, false, SetupStep::None},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(setupStep(c.waiting, c.permitted, c.visible), c.step)
+            << c.waiting << c.permitted << c.visible;
+    }
+}
+
+TEST(UndoShortcutTest, SwallowsCtrlZAndPassesEverythingElse) {
+    int undone = 0;
+    UndoShortcut filter([&] { ++undone; });
+    QObject target;
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        bool swallowed;
+    };
+    const Case cases[] = {
+        {Qt::Key_Z, Qt::ControlModifier, true},
+        {Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier, true},
+        {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, false},
+        {Qt::Key_Z, Qt::NoModifier, false},
+        {Qt::Key_Y, Qt::ControlModifier, false},
+    };
+    for (const Case& c : cases) {
+        QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers);
+        const int before = undone;
+        EXPECT_EQ(filter.eventFilter(&target, &press), c.swallowed) << c.key << c.modifiers;
+        EXPECT_EQ(undone - before, c.swallowed ? 1 : 0);
+    }
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(filter.eventFilter(&target, &release));
+}
+
+TEST(PanelFrameTest, OpensCentredAtTheSavedSizeOnAScreenThatHoldsIt) {
+    const QList<QRect> screens = {{0, 0, 1280, 800}, {1280, 0, 1920, 1080}};
+    struct Case {
+        std::optional<QRect> saved;
+        QRect placed;
+    };
+    const Case cases[] = {
+        {std::nullopt, {230, 155, 820, 490}},                 // nothing saved: default, centred
+        {QRect(100, 100, 900, 600), {190, 100, 900, 600}},    // saved size survives
+        {QRect(1500, 50, 900, 600), {1790, 240, 900, 600}},   // on the second monitor
+        {QRect(5000, 3000, 900, 600), {190, 100, 900, 600}},  // its monitor is gone
+        {QRect(-500, -500, 3000, 2000), {0, 0, 1280, 800}},   // larger than the screen
+        {QRect(0, 0, 100, 100), {260, 155, 760, 490}},        // below the minimum
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(placeFrame(c.saved, kPanelSize, kPanelMinimumSize, screens), c.placed)
+            << (c.saved ? c.saved->x() : -1);
+    }
+}
+
+TEST(SingleInstanceTest, SocketNamesDifferPerUserAndDisplay) {
+    const QString runtime = QDir::tempPath();
+    EXPECT_EQ(instanceSocketName(u":0"_qs, runtime, 1000), QDir(runtime).filePath(u"sumiro-_0"_qs));
+    EXPECT_NE(instanceSocketName(u":0"_qs, runtime, 1000),
+              instanceSocketName(u":1"_qs, runtime, 1000));
+    EXPECT_NE(instanceSocketName(u":0"_qs, {}, 1000), instanceSocketName(u":0"_qs, {}, 1001));
+    EXPECT_EQ(instanceSocketName(u"host:10.0"_qs, {}, 7),
+              QDir(QDir::tempPath()).filePath(u"sumiro-7-host_10.0"_qs));
+}
+
+TEST(KeyStripTest, NineKeysWithTheirKeysAndTooltips) {
+    const std::array<Key, 9> keys = {Key::BackSpace, Key::Delete, Key::Return,
+                                     Key::Space,     Key::Escape, Key::Left,
+                                     Key::Right,     Key::Up,     Key::Down};
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const StripKey& strip = stripKeys()[i];
+        EXPECT_EQ(strip.key, keys[i]) << i;
+        EXPECT_EQ(strip.toolTip, i == 0 ? u"前の文字を削除"_qs : strip.title);
+    }
+}
+
+TEST(FakeSchedulerTest, RunsDueWorkInOrderAndNotCancelledWork) {
+    FakeScheduler clock;
+    std::vector<int> ran;
+    auto late = clock.after(0.3s, [&] { ran.push_back(3); });
+    auto early = clock.after(0.1s, [&] { ran.push_back(1); });
+    auto cancelled = clock.after(0.2s, [&] { ran.push_back(2); });
+    cancelled.reset();
+    clock.advance(0.25s);
+    EXPECT_EQ(ran, std::vector<int>{1});
+    clock.advance(0.05s);
+    EXPECT_EQ(ran, (std::vector<int>{1, 3}));
+    EXPECT_EQ(clock.pending(), 0u);
+}
+
+}  // namespace
+}  // namespace sumiro
