@@ -124,7 +124,9 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
     }
     templateSet_ = TemplateSet(
         strokeCounts,
-        [this](std::size_t id, Ink& scratch) -> const Ink& { return templateStrokes(id, scratch); },
+        [this](std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch) {
+            listStrokes(id, strokes, scratch);
+        },
         *helper_);
 }
 
@@ -133,24 +135,50 @@ const Ink& CharacterDatabase::templateStrokes(std::size_t id, Ink& scratch) cons
     if (ref.joins == 0) {
         return fileTemplates_[ref.file].strokes;
     }
+    std::vector<const Stroke*> strokes;
+    Ink joined;
+    listStrokes(id, strokes, joined);
+    scratch.clear();
+    scratch.reserve(strokes.size());
+    for (const Stroke* stroke : strokes) {
+        scratch.push_back(*stroke);
+    }
+    return scratch;
+}
+
+void CharacterDatabase::listStrokes(std::size_t id, std::vector<const Stroke*>& strokes,
+                                    Ink& scratch) const {
+    strokes.clear();
+    const TemplateRef ref = order_[id];
+    const Ink& own = fileTemplates_[ref.file].strokes;
+    const auto listAll = [&](const Ink& ink) {
+        for (const Stroke& stroke : ink) {
+            strokes.push_back(&stroke);
+        }
+    };
+    if (ref.joins == 0) {
+        listAll(own);
+        return;
+    }
     // normalized(joinStrokes(raw, joins)), made faster: the joined ink has the points of the
     // raw ink, so the same box, and the strokes it keeps are the template's own.
     const Ink& raw = rawInks_[ref.file];
     const std::vector<std::size_t>& joins = joinSets_[ref.file][ref.joins - 1];
-    const Ink& own = fileTemplates_[ref.file].strokes;
     NormalizingBox box;
     if (own.size() != raw.size() || !normalizingBox(raw, box)) {
         // An empty stroke shifts the template's strokes against the raw ones.
         scratch = normalized(joinStrokes(raw, joins));
-        return scratch;
+        listAll(scratch);
+        return;
     }
+    // No more joined strokes than joins: listed strokes never move.
     scratch.clear();
-    scratch.reserve(raw.size() - joins.size());
+    scratch.reserve(joins.size());
     Stroke chain;
     auto next = joins.begin();
     for (std::size_t s = 0; s < raw.size(); ++s) {
         if (next == joins.end() || *next != s) {
-            scratch.push_back(own[s]);
+            strokes.push_back(&own[s]);
             continue;
         }
         chain = raw[s];
@@ -159,8 +187,8 @@ const Ink& CharacterDatabase::templateStrokes(std::size_t id, Ink& scratch) cons
             chain.insert(chain.end(), raw[s].begin(), raw[s].end());
         }
         scratch.push_back(normalizedStroke(chain, box));
+        strokes.push_back(&scratch.back());
     }
-    return scratch;
 }
 
 const std::vector<InkTemplate>& CharacterDatabase::templates() const {

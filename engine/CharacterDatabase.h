@@ -92,6 +92,8 @@ private:
     /// templates; `rawInks` holds the file's ink of every template. Lays out all templates.
     void addJoinedSpecimens(std::vector<Ink> rawInks, const JoinPolicy& joins);
     void flagCommonTemplates();
+    /// Lists the strokes of template `id`: its file template's, joined ones made in `scratch`.
+    void listStrokes(std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch) const;
     /// Index of the first entry whose key is `key`, or kNoEntry.
     std::uint32_t find(std::string_view key) const;
 

@@ -26,6 +26,7 @@ namespace {
 
 // Lays out the members of one group, whose ids are already listed.
 void fillGroup(TemplateSet::Group& group, const TemplateSet::StrokeSource& source, Ink& scratch) {
+    std::vector<const Stroke*> ink;
     const std::size_t m = group.strokeCount;
     const std::size_t members = group.ids.size();
     const std::size_t strokes = group.strokes();
@@ -35,10 +36,10 @@ void fillGroup(TemplateSet::Group& group, const TemplateSet::StrokeSource& sourc
     group.chunkX.resize(strokes * kChunks);
     group.chunkY.resize(strokes * kChunks);
     for (std::size_t k = 0; k < members; ++k) {
-        const Ink& ink = source(group.ids[k], scratch);
+        source(group.ids[k], ink, scratch);
         SUMIRO_EXPECTS(ink.size() == m, "TemplateSet: a template's strokes must match its count");
         for (std::size_t j = 0; j < m; ++j) {
-            const Stroke& stroke = ink[j];
+            const Stroke& stroke = *ink[j];
             SUMIRO_EXPECTS(stroke.size() == kStrokePoints,
                            "TemplateSet: strokes must be normalized");
             for (std::size_t p = 0; p < kStrokePoints; ++p) {
@@ -69,7 +70,12 @@ std::vector<std::uint32_t> strokeCountsOf(const std::vector<InkTemplate>& templa
 }
 
 TemplateSet::StrokeSource storedStrokes(const std::vector<InkTemplate>& templates) {
-    return [&templates](std::size_t id, Ink&) -> const Ink& { return templates[id].strokes; };
+    return [&templates](std::size_t id, std::vector<const Stroke*>& strokes, Ink&) {
+        strokes.clear();
+        for (const Stroke& stroke : templates[id].strokes) {
+            strokes.push_back(&stroke);
+        }
+    };
 }
 
 }  // namespace

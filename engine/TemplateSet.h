@@ -55,9 +55,10 @@ public:
     /// The same layout, with the groups filled on the calling thread and on `helper`.
     TemplateSet(const std::vector<InkTemplate>& templates, HelperThread& helper);
 
-    /// The normalized strokes of template `id`: a reference to stored strokes, or to `scratch`
-    /// filled with strokes made for the call. Called from two threads at once.
-    using StrokeSource = std::function<const Ink&(std::size_t id, Ink& scratch)>;
+    /// Lists in `strokes` the normalized strokes of template `id`: stored strokes, or strokes
+    /// made for the call in `scratch`. Called from two threads at once.
+    using StrokeSource =
+        std::function<void(std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch)>;
 
     /// The same layout for templates that need not be held all at once: template i has
     /// strokeCounts[i] strokes, given by `source`.
