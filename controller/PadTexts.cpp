@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/Candidates.h"
+
 namespace sumiro::texts {
 
 QString loadFailed(const QString& description) {
@@ -21,8 +23,12 @@ namespace sumiro {
 CandidateDisplay showCandidates(const std::vector<std::string>& result,
                                 std::chrono::duration<double> elapsed) {
     CandidateDisplay display;
-    display.characters.reserve(static_cast<qsizetype>(result.size()));
-    for (const std::string& candidate : result) {
+    // The recognizer lists a character once per matching specimen (a template and its joined-
+    // stroke variants); the grid shows it once, at its best rank, and the count counts
+    // characters.
+    const std::vector<std::string> distinct = distinctCandidates(result);
+    display.characters.reserve(static_cast<qsizetype>(distinct.size()));
+    for (const std::string& candidate : distinct) {
         display.characters.push_back(QString::fromStdString(candidate));
     }
     if (display.characters.isEmpty()) {

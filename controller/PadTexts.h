@@ -42,7 +42,8 @@ struct CandidateDisplay {
 };
 
 /// The grid's characters and the status line for `result`, found `elapsed` after the
-/// recognition started: "N候補・Mms　候補をクリックして入力", or the no-candidate message.
+/// recognition started: each character once, at its best rank, and "N候補・Mms　候補を
+/// クリックして入力" with N the number of characters, or the no-candidate message.
 CandidateDisplay showCandidates(const std::vector<std::string>& result,
                                 std::chrono::duration<double> elapsed);
 

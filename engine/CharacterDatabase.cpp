@@ -26,15 +26,20 @@ std::size_t firstSlot(std::string_view key, std::size_t mask) {
 CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
     : helper_(std::make_unique<HelperThread>()) {
     // An inventory that cannot be read fails before the template file is ever opened.
-    const std::string inventory = readDataFile(resources / "characters.json");
+    std::string inventory = readDataFile(resources / "characters.json");
     // From here the files are independent until the templates' common flags, so they decode
     // side by side. The inventory is the caller's share: its error is the one reported when
     // both fail, and it stops the template share early.
     std::atomic<bool> inventoryFailed{false};
+    // The file's inks, until the joined specimens are derived from them.
+    std::vector<Ink> rawInks;
+    const JoinPolicy& joins = kJoinPolicy;
+    const bool joining = joins.maxJoins > 0 && joins.maxSpecimens > 0;
     helper_->split([&](std::size_t share) {
         if (share == 0) {
             try {
                 entries_ = decodeCharacterFile(inventory, "characters.json");
+                std::string().swap(inventory);
                 indexEntries();
             } catch (...) {
                 inventoryFailed.store(true, std::memory_order_relaxed);
@@ -46,24 +51,159 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
             if (inventoryFailed.load(std::memory_order_relaxed)) {
                 throw LoadCancelled();
             }
-            templates_.push_back({std::move(raw.character), normalized(raw.strokes)});
+            fileTemplates_.push_back({std::move(raw.character), normalized(raw.strokes)});
+            if (joining) {
+                rawInks.push_back(raw.strokes);
+            }
         });
-        templates_.shrink_to_fit();
+        fileTemplates_.shrink_to_fit();
     });
-    templateSet_ = TemplateSet(templates_, *helper_);
+    addJoinedSpecimens(std::move(rawInks), joins);
     flagCommonTemplates();
 }
 
 CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
-                                     std::vector<RawTemplate> templates)
+                                     std::vector<RawTemplate> templates, const JoinPolicy& joins)
     : entries_(std::move(entries)), helper_(std::make_unique<HelperThread>()) {
     indexEntries();
-    templates_.reserve(templates.size());
+    fileTemplates_.reserve(templates.size());
+    std::vector<Ink> rawInks;
+    rawInks.reserve(templates.size());
     for (RawTemplate& raw : templates) {
-        templates_.push_back({std::move(raw.character), normalized(raw.strokes)});
+        fileTemplates_.push_back({std::move(raw.character), normalized(raw.strokes)});
+        rawInks.push_back(std::move(raw.strokes));
     }
-    templateSet_ = TemplateSet(templates_, *helper_);
+    addJoinedSpecimens(std::move(rawInks), joins);
     flagCommonTemplates();
+}
+
+// templates.json holds one drawing per record. The joined specimens are not stored there but
+// derived here, from each template's own ink, and placed right after it: the same templates in
+// the same order as a file holding them would give, at a fraction of its size and load time.
+// So there are more templates than the file has records (fileTemplates() of them are the
+// file's), and only templates of common characters, which are written fast, get specimens.
+// A derived specimen is kept as its template and its joins, and laid out for matching; its
+// double-precision strokes are made again when needed (an exact rescoring, templates()), which
+// keeps memory to a third.
+void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinPolicy& joins) {
+    const std::size_t files = fileTemplates_.size();
+    joinSets_.assign(files, {});
+    rawInks_.assign(files, {});
+    if (joins.maxJoins > 0 && joins.maxSpecimens > 0 && rawInks.size() == files) {
+        helper_->split([&](std::size_t share) {
+            // Every other template to each thread: neighbours have similar stroke counts.
+            for (std::size_t t = share; t < files; t += 2) {
+                const CharacterEntry* entry = byCharacter(fileTemplates_[t].character);
+                if (entry != nullptr && entry->common) {
+                    joinSets_[t] = joinSets(rawInks[t], joins);
+                }
+                if (!joinSets_[t].empty()) {
+                    rawInks_[t] = std::move(rawInks[t]);
+                } else {
+                    Ink().swap(rawInks[t]);
+                }
+            }
+        });
+    }
+    std::size_t total = files;
+    for (const auto& sets : joinSets_) {
+        total += sets.size();
+    }
+    order_.reserve(total);
+    std::vector<std::uint32_t> strokeCounts;
+    strokeCounts.reserve(total);
+    for (std::size_t t = 0; t < files; ++t) {
+        const auto m = static_cast<std::uint32_t>(fileTemplates_[t].strokes.size());
+        order_.push_back({static_cast<std::uint32_t>(t), 0});
+        strokeCounts.push_back(m);
+        for (std::size_t k = 0; k < joinSets_[t].size(); ++k) {
+            order_.push_back({static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(k + 1)});
+            // Joined strokes are never empty, so each join takes one stroke off.
+            strokeCounts.push_back(m - static_cast<std::uint32_t>(joinSets_[t][k].size()));
+        }
+    }
+    templateSet_ = TemplateSet(
+        strokeCounts,
+        [this](std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch) {
+            listStrokes(id, strokes, scratch);
+        },
+        *helper_);
+}
+
+const Ink& CharacterDatabase::templateStrokes(std::size_t id, Ink& scratch) const {
+    const TemplateRef ref = order_[id];
+    if (ref.joins == 0) {
+        return fileTemplates_[ref.file].strokes;
+    }
+    std::vector<const Stroke*> strokes;
+    Ink joined;
+    listStrokes(id, strokes, joined);
+    scratch.clear();
+    scratch.reserve(strokes.size());
+    for (const Stroke* stroke : strokes) {
+        scratch.push_back(*stroke);
+    }
+    return scratch;
+}
+
+void CharacterDatabase::listStrokes(std::size_t id, std::vector<const Stroke*>& strokes,
+                                    Ink& scratch) const {
+    strokes.clear();
+    const TemplateRef ref = order_[id];
+    const Ink& own = fileTemplates_[ref.file].strokes;
+    const auto listAll = [&](const Ink& ink) {
+        for (const Stroke& stroke : ink) {
+            strokes.push_back(&stroke);
+        }
+    };
+    if (ref.joins == 0) {
+        listAll(own);
+        return;
+    }
+    // normalized(joinStrokes(raw, joins)), made faster: the joined ink has the points of the
+    // raw ink, so the same box, and the strokes it keeps are the template's own.
+    const Ink& raw = rawInks_[ref.file];
+    const std::vector<std::size_t>& joins = joinSets_[ref.file][ref.joins - 1];
+    NormalizingBox box;
+    if (own.size() != raw.size() || !normalizingBox(raw, box)) {
+        // An empty stroke shifts the template's strokes against the raw ones.
+        scratch = normalized(joinStrokes(raw, joins));
+        listAll(scratch);
+        return;
+    }
+    // No more joined strokes than joins: listed strokes never move.
+    scratch.clear();
+    scratch.reserve(joins.size());
+    Stroke chain;
+    auto next = joins.begin();
+    for (std::size_t s = 0; s < raw.size(); ++s) {
+        if (next == joins.end() || *next != s) {
+            strokes.push_back(&own[s]);
+            continue;
+        }
+        chain = raw[s];
+        for (; next != joins.end() && *next == s; ++next) {
+            ++s;
+            chain.insert(chain.end(), raw[s].begin(), raw[s].end());
+        }
+        scratch.push_back(normalizedStroke(chain, box));
+        strokes.push_back(&scratch.back());
+    }
+}
+
+const std::vector<InkTemplate>& CharacterDatabase::templates() const {
+    if (order_.size() == fileTemplates_.size()) {
+        return fileTemplates_;
+    }
+    std::call_once(listOnce_, [this] {
+        list_.reserve(order_.size());
+        for (std::size_t id = 0; id < order_.size(); ++id) {
+            Ink scratch;
+            const Ink& strokes = templateStrokes(id, scratch);
+            list_.push_back({templateCharacter(id), strokes});
+        }
+    });
+    return list_;
 }
 
 CharacterDatabase::~CharacterDatabase() = default;
@@ -106,10 +246,15 @@ std::uint32_t CharacterDatabase::find(std::string_view key) const {
 }
 
 void CharacterDatabase::flagCommonTemplates() {
-    templateCommon_.reserve(templates_.size());
-    for (const InkTemplate& t : templates_) {
+    std::vector<char> fileCommon;
+    fileCommon.reserve(fileTemplates_.size());
+    for (const InkTemplate& t : fileTemplates_) {
         const CharacterEntry* entry = byCharacter(t.character);
-        templateCommon_.push_back(entry != nullptr && entry->common ? 1 : 0);
+        fileCommon.push_back(entry != nullptr && entry->common ? 1 : 0);
+    }
+    templateCommon_.reserve(order_.size());
+    for (const TemplateRef& ref : order_) {
+        templateCommon_.push_back(fileCommon[ref.file]);
     }
 }
 

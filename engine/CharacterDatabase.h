@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 #include "engine/CharacterEntry.h"
 #include "engine/Ink.h"
 #include "engine/InkTemplate.h"
+#include "engine/JoinedStrokes.h"
 #include "engine/TemplateSet.h"
 
 namespace sumiro {
@@ -26,13 +28,16 @@ public:
     /// Candidates returned by `recognize` when the caller gives no limit.
     static constexpr std::ptrdiff_t kDefaultLimit = 56;
 
-    /// Loads characters.json and templates.json from the directory `resources`.
+    /// Loads characters.json and templates.json from the directory `resources`, and derives
+    /// the joined-stroke specimens of kJoinPolicy from the templates of common characters.
     /// Throws DataError (naming the file, and the record and key of a decoding error); when
     /// both files are faulty, the error of characters.json.
     explicit CharacterDatabase(const std::filesystem::path& resources);
 
-    /// Builds a database from records already decoded, exactly as the loading constructor does.
-    CharacterDatabase(std::vector<CharacterEntry> entries, std::vector<RawTemplate> templates);
+    /// Builds a database from records already decoded, exactly as the loading constructor does,
+    /// with the joined specimens of `joins`.
+    CharacterDatabase(std::vector<CharacterEntry> entries, std::vector<RawTemplate> templates,
+                      const JoinPolicy& joins = kJoinPolicy);
 
     ~CharacterDatabase();
     CharacterDatabase(const CharacterDatabase&) = delete;
@@ -47,8 +52,26 @@ public:
     /// Number of distinct characters (under canonical equivalence) in the inventory.
     std::size_t distinctCharacters() const { return distinct_; }
 
-    /// Every template, normalized, in file order.
-    const std::vector<InkTemplate>& templates() const { return templates_; }
+    /// Every template, normalized, in file order, each followed by the specimens derived from
+    /// it with joined strokes. Recognition holds the derived specimens only in its matching
+    /// layout, so the first call with any of them builds this list once, at a cost in time and
+    /// memory: it is for tests and tools; counts and characters come cheaper below.
+    const std::vector<InkTemplate>& templates() const;
+
+    /// Number of templates(), derived specimens included, without building the list.
+    std::size_t templateCount() const { return order_.size(); }
+
+    /// Number of templates the data had, before any joined specimen was derived.
+    std::size_t fileTemplates() const { return fileTemplates_.size(); }
+
+    /// The character of templates()[id].
+    const std::string& templateCharacter(std::size_t id) const {
+        return fileTemplates_[order_[id].file].character;
+    }
+
+    /// The strokes of templates()[id]: the stored ones for a template of the file, else made in
+    /// `scratch` from the file's ink.
+    const Ink& templateStrokes(std::size_t id, Ink& scratch) const;
 
     /// Ranks candidate characters for a drawn ink (any coordinates, y downward), best first;
     /// at most `limit` of them, which must not be negative. May list a character twice.
@@ -65,7 +88,12 @@ public:
 
 private:
     void indexEntries();
+    /// Chooses the joined specimens of the templates of common characters, to follow their
+    /// templates; `rawInks` holds the file's ink of every template. Lays out all templates.
+    void addJoinedSpecimens(std::vector<Ink> rawInks, const JoinPolicy& joins);
     void flagCommonTemplates();
+    /// Lists the strokes of template `id`: its file template's, joined ones made in `scratch`.
+    void listStrokes(std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch) const;
     /// Index of the first entry whose key is `key`, or kNoEntry.
     std::uint32_t find(std::string_view key) const;
 
@@ -77,8 +105,18 @@ private:
     // instead of a node per character. A slot holds an entry index or kNoEntry.
     std::vector<std::uint32_t> slots_;
     std::size_t distinct_ = 0;
-    std::vector<InkTemplate> templates_;
-    std::vector<char> templateCommon_;  // the common flag of each template's character
+    /// A template: one of the file's, or a specimen derived from it.
+    struct TemplateRef {
+        std::uint32_t file;   // index in fileTemplates_
+        std::uint32_t joins;  // 0: the file's template itself; else 1 + index in joinSets_[file]
+    };
+    std::vector<InkTemplate> fileTemplates_;
+    std::vector<TemplateRef> order_;                               // every template, by id
+    std::vector<std::vector<std::vector<std::size_t>>> joinSets_;  // per file template
+    std::vector<Ink> rawInks_;  // the file's ink of each template with derived specimens
+    mutable std::once_flag listOnce_;
+    mutable std::vector<InkTemplate> list_;  // templates() with derived specimens
+    std::vector<char> templateCommon_;       // the common flag of each template's character
     TemplateSet templateSet_;
     // Takes half of a large recognition; one caller at a time, the others work alone.
     std::unique_ptr<HelperThread> helper_;

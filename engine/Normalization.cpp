@@ -116,7 +116,47 @@ Ink rescaled(const Ink& ink, const Bounds& b) {
     return out;
 }
 
+NormalizingBox boxOf(const Bounds& b) {
+    const double w = b.maxX - b.minX;
+    const double h = b.maxY - b.minY;
+    const double m = std::max(std::max(w, h), kExtentFloor);
+    const double s = m * kThinAxisRatio;
+    NormalizingBox box;
+    box.sx = std::max(w, s);
+    box.sy = std::max(h, s);
+    // Halving before adding equals halving the sum (both are exact scalings by two) but cannot
+    // overflow for coordinates near the largest double.
+    box.cx = b.minX * 0.5 + b.maxX * 0.5;
+    box.cy = b.minY * 0.5 + b.maxY * 0.5;
+    return box;
+}
+
+void normalizeInto(const Stroke& stroke, const NormalizingBox& box, Stroke& points,
+                   std::vector<double>& scratch) {
+    points.resize(static_cast<std::size_t>(kNormalizedPoints));
+    resampleInto(stroke, points.size(), points.data(), scratch);
+    for (InkPoint& p : points) {
+        p = {(p.x - box.cx) / box.sx, (p.y - box.cy) / box.sy};
+    }
+}
+
 }  // namespace
+
+bool normalizingBox(const Ink& ink, NormalizingBox& box) {
+    const Bounds b = boundsOf(ink);
+    if (!b.any || !b.finite) {
+        return false;
+    }
+    box = boxOf(b);
+    return true;
+}
+
+Stroke normalizedStroke(const Stroke& stroke, const NormalizingBox& box) {
+    Stroke points;
+    std::vector<double> scratch;
+    normalizeInto(stroke, box, points, scratch);
+    return points;
+}
 
 Ink normalized(const Ink& ink) {
     const Bounds b = boundsOf(ink);
@@ -129,20 +169,7 @@ Ink normalized(const Ink& ink) {
     if (largest > kLargestPlain || (extent > 0 && extent < kSmallestPlainExtent)) {
         return normalized(rescaled(ink, b));
     }
-    const double minX = b.minX;
-    const double minY = b.minY;
-    const double maxX = b.maxX;
-    const double maxY = b.maxY;
-
-    const double w = maxX - minX;
-    const double h = maxY - minY;
-    const double m = std::max(std::max(w, h), kExtentFloor);
-    const double s = m * kThinAxisRatio;
-    const double sx = std::max(w, s);
-    const double sy = std::max(h, s);
-    const double cx = minX * 0.5 + maxX * 0.5;
-    const double cy = minY * 0.5 + maxY * 0.5;
-
+    const NormalizingBox box = boxOf(b);
     Ink out;
     out.reserve(ink.size());
     std::vector<double> scratch;
@@ -150,11 +177,8 @@ Ink normalized(const Ink& ink) {
         if (stroke.empty()) {
             continue;
         }
-        Stroke points(static_cast<std::size_t>(kNormalizedPoints));
-        resampleInto(stroke, points.size(), points.data(), scratch);
-        for (InkPoint& p : points) {
-            p = {(p.x - cx) / sx, (p.y - cy) / sy};
-        }
+        Stroke points;
+        normalizeInto(stroke, box, points, scratch);
         out.push_back(std::move(points));
     }
     return out;

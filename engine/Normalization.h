@@ -17,4 +17,18 @@ Stroke resample(const Stroke& stroke, std::ptrdiff_t count = kNormalizedPoints);
 /// resampled to 16 points; thin axes are stretched only up to 35% of the larger extent.
 Ink normalized(const Ink& ink);
 
+/// The mapping `normalized` applies to every point of an ink, from the ink's bounding box:
+/// (x, y) goes to ((x - cx) / sx, (y - cy) / sy).
+struct NormalizingBox {
+    double cx = 0.0, cy = 0.0, sx = 1.0, sy = 1.0;
+};
+
+/// The mapping of `normalized` for `ink` (one whose coordinates it takes as drawn, within
+/// ±2^500 and not thinner than 2^-8); false when the ink has no point or one that is not finite.
+bool normalizingBox(const Ink& ink, NormalizingBox& box);
+
+/// A non-empty stroke as `normalized` gives it within an ink of the given box: the same
+/// numbers, so strokes of inks that share a box can be normalized one at a time.
+Stroke normalizedStroke(const Stroke& stroke, const NormalizingBox& box);
+
 }  // namespace sumiro

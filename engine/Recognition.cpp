@@ -220,13 +220,13 @@ struct Workspace {
 class Recognition {
 public:
     Recognition(const Ink& input, std::size_t limit, const TemplateSet& templateSet,
-                const std::vector<InkTemplate>& templates, const std::vector<char>& common,
+                const CharacterDatabase& database, const std::vector<char>& common,
                 HelperThread& helper, Workspace& workspace)
         : input_(input),
           n_(input.size()),
           limit_(limit),
           groups_(templateSet.groups()),
-          templates_(templates),
+          database_(database),
           common_(common),
           helper_(helper),
           w_(workspace) {}
@@ -391,7 +391,8 @@ private:
         if (c.slot == kNoSlot) {
             c.slot = w_.takeSlot(slotSize_);
         }
-        const Ink& strokes = templates_[c.id].strokes;
+        Ink scratch;
+        const Ink& strokes = database_.templateStrokes(c.id, scratch);
         double* d = matrixOf(c);
         for (std::size_t i = 0; i < n_; ++i) {
             for (std::size_t j = 0; j < strokes.size(); ++j) {
@@ -688,7 +689,7 @@ private:
                           });
             }
             for (std::size_t r = first; r < last && result.size() < wanted_; ++r) {
-                result.push_back(templates_[w_.shortlist[w_.fine[r].entry].id].character);
+                result.push_back(database_.templateCharacter(w_.shortlist[w_.fine[r].entry].id));
             }
             first = last;
         }
@@ -699,7 +700,7 @@ private:
     const std::size_t n_;
     const std::size_t limit_;
     const std::vector<TemplateSet::Group>& groups_;
-    const std::vector<InkTemplate>& templates_;
+    const CharacterDatabase& database_;  // the templates' characters and exact strokes
     const std::vector<char>& common_;  // the common flag of each template
     HelperThread& helper_;
     Workspace& w_;
@@ -728,7 +729,7 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     // Working storage per thread, so a recognition allocates only when an ink needs more room
     // than any before it on that thread; the helper thread works in the caller's.
     thread_local Workspace workspace;
-    return Recognition(input, static_cast<std::size_t>(limit), templateSet_, templates_,
+    return Recognition(input, static_cast<std::size_t>(limit), templateSet_, *this,
                        templateCommon_, *helper_, workspace)
         .run();
 }

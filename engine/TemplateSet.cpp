@@ -25,7 +25,8 @@ std::array<double, 2 * kChunks> chunkCentroids(const Stroke& stroke) {
 namespace {
 
 // Lays out the members of one group, whose ids are already listed.
-void fillGroup(TemplateSet::Group& group, const std::vector<InkTemplate>& templates) {
+void fillGroup(TemplateSet::Group& group, const TemplateSet::StrokeSource& source, Ink& scratch) {
+    std::vector<const Stroke*> ink;
     const std::size_t m = group.strokeCount;
     const std::size_t members = group.ids.size();
     const std::size_t strokes = group.strokes();
@@ -35,9 +36,10 @@ void fillGroup(TemplateSet::Group& group, const std::vector<InkTemplate>& templa
     group.chunkX.resize(strokes * kChunks);
     group.chunkY.resize(strokes * kChunks);
     for (std::size_t k = 0; k < members; ++k) {
-        const Ink& ink = templates[group.ids[k]].strokes;
+        source(group.ids[k], ink, scratch);
+        SUMIRO_EXPECTS(ink.size() == m, "TemplateSet: a template's strokes must match its count");
         for (std::size_t j = 0; j < m; ++j) {
-            const Stroke& stroke = ink[j];
+            const Stroke& stroke = *ink[j];
             SUMIRO_EXPECTS(stroke.size() == kStrokePoints,
                            "TemplateSet: strokes must be normalized");
             for (std::size_t p = 0; p < kStrokePoints; ++p) {
@@ -56,16 +58,54 @@ void fillGroup(TemplateSet::Group& group, const std::vector<InkTemplate>& templa
 
 }  // namespace
 
-TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) : size_(templates.size()) {
-    listMembers(templates);
-    for (Group& group : groups_) {
-        fillGroup(group, templates);
+namespace {
+
+std::vector<std::uint32_t> strokeCountsOf(const std::vector<InkTemplate>& templates) {
+    std::vector<std::uint32_t> counts;
+    counts.reserve(templates.size());
+    for (const InkTemplate& t : templates) {
+        counts.push_back(static_cast<std::uint32_t>(t.strokes.size()));
     }
+    return counts;
+}
+
+TemplateSet::StrokeSource storedStrokes(const std::vector<InkTemplate>& templates) {
+    return [&templates](std::size_t id, std::vector<const Stroke*>& strokes, Ink&) {
+        strokes.clear();
+        for (const Stroke& stroke : templates[id].strokes) {
+            strokes.push_back(&stroke);
+        }
+    };
+}
+
+}  // namespace
+
+TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) : size_(templates.size()) {
+    listMembers(strokeCountsOf(templates));
+    fill(storedStrokes(templates), nullptr);
 }
 
 TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates, HelperThread& helper)
     : size_(templates.size()) {
-    listMembers(templates);
+    listMembers(strokeCountsOf(templates));
+    fill(storedStrokes(templates), &helper);
+}
+
+TemplateSet::TemplateSet(const std::vector<std::uint32_t>& strokeCounts, const StrokeSource& source,
+                         HelperThread& helper)
+    : size_(strokeCounts.size()) {
+    listMembers(strokeCounts);
+    fill(source, &helper);
+}
+
+void TemplateSet::fill(const StrokeSource& source, HelperThread* helper) {
+    if (helper == nullptr) {
+        Ink scratch;
+        for (Group& group : groups_) {
+            fillGroup(group, source, scratch);
+        }
+        return;
+    }
     // Largest groups first, each to the share with fewer strokes so far.
     std::vector<std::size_t> order(groups_.size());
     for (std::size_t m = 0; m < order.size(); ++m) {
@@ -81,31 +121,32 @@ TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates, HelperThread
         share[m] = s;
         load[s] += groups_[m].strokes();
     }
-    helper.split([&](std::size_t mine) {
+    helper->split([&](std::size_t mine) {
+        Ink scratch;
         for (std::size_t m = 0; m < groups_.size(); ++m) {
             if (share[m] == mine) {
-                fillGroup(groups_[m], templates);
+                fillGroup(groups_[m], source, scratch);
             }
         }
     });
 }
 
-void TemplateSet::listMembers(const std::vector<InkTemplate>& templates) {
+void TemplateSet::listMembers(const std::vector<std::uint32_t>& strokeCounts) {
     std::size_t most = 0;
-    for (const InkTemplate& t : templates) {
-        most = std::max(most, t.strokes.size());
+    for (const std::uint32_t m : strokeCounts) {
+        most = std::max<std::size_t>(most, m);
     }
-    groups_.resize(templates.empty() ? 0 : most + 1);
+    groups_.resize(strokeCounts.empty() ? 0 : most + 1);
     std::vector<std::size_t> members(groups_.size(), 0);
-    for (const InkTemplate& t : templates) {
-        ++members[t.strokes.size()];
+    for (const std::uint32_t m : strokeCounts) {
+        ++members[m];
     }
     for (std::size_t m = 0; m < groups_.size(); ++m) {
         groups_[m].strokeCount = m;
         groups_[m].ids.reserve(members[m]);
     }
-    for (std::size_t id = 0; id < templates.size(); ++id) {
-        groups_[templates[id].strokes.size()].ids.push_back(static_cast<std::uint32_t>(id));
+    for (std::size_t id = 0; id < strokeCounts.size(); ++id) {
+        groups_[strokeCounts[id]].ids.push_back(static_cast<std::uint32_t>(id));
     }
 }
 

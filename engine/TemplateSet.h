@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/InkTemplate.h"
@@ -54,6 +55,16 @@ public:
     /// The same layout, with the groups filled on the calling thread and on `helper`.
     TemplateSet(const std::vector<InkTemplate>& templates, HelperThread& helper);
 
+    /// Lists in `strokes` the normalized strokes of template `id`: stored strokes, or strokes
+    /// made for the call in `scratch`. Called from two threads at once.
+    using StrokeSource =
+        std::function<void(std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch)>;
+
+    /// The same layout for templates that need not be held all at once: template i has
+    /// strokeCounts[i] strokes, given by `source`.
+    TemplateSet(const std::vector<std::uint32_t>& strokeCounts, const StrokeSource& source,
+                HelperThread& helper);
+
     /// Groups in increasing stroke count; groups of counts that no template has are empty.
     const std::vector<Group>& groups() const { return groups_; }
 
@@ -61,7 +72,9 @@ public:
 
 private:
     /// Sizes the groups and lists their ids.
-    void listMembers(const std::vector<InkTemplate>& templates);
+    void listMembers(const std::vector<std::uint32_t>& strokeCounts);
+    /// Fills the groups on the calling thread and on `helper`, if given.
+    void fill(const StrokeSource& source, HelperThread* helper);
 
     std::vector<Group> groups_;
     std::size_t size_ = 0;

@@ -154,6 +154,14 @@ TEST(PadTextsTest, TextsWordForWord) {
     EXPECT_EQ(showCandidates({"𠮷", "十"}, 0s).characters, (QStringList{u"𠮷"_qs, u"十"_qs}));
 }
 
+// A character matched by several specimens (its template and joined-stroke variants) shows once,
+// where it ranks best, and the count counts characters.
+TEST(PadTextsTest, EachCandidateCharacterOnceAtItsBestRank) {
+    const CandidateDisplay shown = showCandidates({"口", "ロ", "口", "日", "ロ", "口"}, 0.002s);
+    EXPECT_EQ(shown.characters, (QStringList{u"口"_qs, u"ロ"_qs, u"日"_qs}));
+    EXPECT_EQ(shown.status, u"3候補・2ms　候補をクリックして入力"_qs);
+}
+
 TEST(ModeTableTest, SegmentsShowTheirViews) {
     const std::pair<int, ModeViews> cases[] = {
         {0, {true, false, false}},  {1, {false, true, false}}, {2, {false, true, false}},

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "engine/Candidates.h"
 #include "engine/CharacterDatabase.h"
 #include "engine/InkReading.h"
 #include "engine/JsonValidation.h"
@@ -108,7 +109,7 @@ std::string errorLine(const std::string& id, std::string_view message) {
 }  // namespace
 
 std::string answerRequest(std::string_view line, const CharacterDatabase& database,
-                          std::ptrdiff_t limit, const MicrosecondClock& clock) {
+                          std::ptrdiff_t limit, const MicrosecondClock& clock, bool distinct) {
     std::string id = "null";
     Ink ink;
     try {
@@ -158,8 +159,11 @@ std::string answerRequest(std::string_view line, const CharacterDatabase& databa
     }
 
     const long long start = clock();
-    const std::vector<std::string> candidates = database.recognize(ink, limit);
+    std::vector<std::string> candidates = database.recognize(ink, limit);
     const long long elapsed = clock() - start;
+    if (distinct) {
+        candidates = distinctCandidates(candidates);
+    }
 
     std::string out = "{\"id\": " + id + ", \"candidates\": [";
     for (std::size_t i = 0; i < candidates.size(); ++i) {

@@ -17,8 +17,10 @@ using MicrosecondClock = std::function<long long()>;
 
 /// Answers one JSON Lines request `{"id": …, "strokes": [[[x, y], …], …]}` with one line
 /// (without its newline): `{"id": …, "candidates": [...], "us": N}`, or `{"id": …, "error": …}`
-/// when the request is malformed. Keys other than "id" and "strokes" are ignored.
+/// when the request is malformed. Keys other than "id" and "strokes" are ignored. With
+/// `distinct`, each character of the first `limit` candidates is listed once, at its best rank.
 std::string answerRequest(std::string_view line, const CharacterDatabase& database,
-                          std::ptrdiff_t limit, const MicrosecondClock& clock);
+                          std::ptrdiff_t limit, const MicrosecondClock& clock,
+                          bool distinct = false);
 
 }  // namespace sumiro

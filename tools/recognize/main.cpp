@@ -13,9 +13,10 @@
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: sumiro-recognize [--resources DIR] [--limit N]\n"
+    "usage: sumiro-recognize [--resources DIR] [--limit N] [--distinct]\n"
     "Reads one ink per line on standard input, {\"id\": \"…\", \"strokes\": [[[x, y], …], …]},\n"
-    "and writes one line per ink: {\"id\": \"…\", \"candidates\": [\"木\", …], \"us\": N}.\n";
+    "and writes one line per ink: {\"id\": \"…\", \"candidates\": [\"木\", …], \"us\": N}.\n"
+    "The candidates list a character once per matching template; with --distinct, once.\n";
 
 int usageError(std::string_view message) {
     std::cerr << "sumiro-recognize: " << message << '\n' << kUsage;
@@ -36,11 +37,16 @@ bool blank(std::string_view line) {
 int main(int argc, char** argv) {
     std::optional<std::filesystem::path> resources;
     std::ptrdiff_t limit = sumiro::CharacterDatabase::kDefaultLimit;
+    bool distinct = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
+        }
+        if (arg == "--distinct") {
+            distinct = true;
+            continue;
         }
         if ((arg == "--resources" || arg == "--limit") && i + 1 >= argc) {
             return usageError(std::string(arg) + " needs a value");
@@ -77,7 +83,8 @@ int main(int argc, char** argv) {
         if (blank(line)) {
             continue;
         }
-        std::cout << sumiro::answerRequest(line, *database, limit, steadyMicroseconds) << '\n';
+        std::cout << sumiro::answerRequest(line, *database, limit, steadyMicroseconds, distinct)
+                  << '\n';
         // Answer each line at once, so a caller can drive the tool interactively.
         std::cout.flush();
     }

@@ -13,23 +13,33 @@ using ::testing::StartsWith;
 
 class RecognizeProtocol : public ::testing::Test {
 protected:
-    std::string answer(std::string_view line, std::ptrdiff_t limit = 56) {
+    std::string answer(std::string_view line, std::ptrdiff_t limit = 56, bool distinct = false) {
         long long now = 1000;
-        return answerRequest(line, database_, limit, [&] { return now += 250; });
+        return answerRequest(
+            line, database_, limit, [&] { return now += 250; }, distinct);
     }
 
-    const CharacterDatabase database_{
-        {}, {{"十", {{{10, 50}, {90, 50}}, {{50, 10}, {50, 90}}}}, {"一", {{{0, 0}, {100, 0}}}}}};
+    const CharacterDatabase database_{{},
+                                      {{"十", {{{10, 50}, {90, 50}}, {{50, 10}, {50, 90}}}},
+                                       {"一", {{{0, 0}, {100, 0}}}},
+                                       {"十", {{{50, 10}, {50, 90}}, {{90, 50}, {10, 50}}}}}};
 };
 
 TEST_F(RecognizeProtocol, AnswersCandidatesAndTime) {
     EXPECT_EQ(answer(R"({"id": "a\"1", "strokes": [[[10, 50], [90, 50]], [[50, 10], [50, 90]]]})"),
-              R"({"id": "a\"1", "candidates": ["十", "一"], "us": 250})");
+              R"({"id": "a\"1", "candidates": ["十", "十", "一"], "us": 250})");
     // Keys in any order, other keys ignored, extra point numbers ignored.
     EXPECT_EQ(answer(R"({"strokes": [[[0, 0, 7], [5, 0.5]]], "pressure": [1], "id": 12})", 1),
               R"({"id": 12, "candidates": ["一"], "us": 250})");
     EXPECT_EQ(answer(R"({"id": "empty", "strokes": []})"),
               R"({"id": "empty", "candidates": [], "us": 250})");
+}
+
+TEST_F(RecognizeProtocol, DistinctListsEachCharacterOnceAmongTheFirstLimit) {
+    const std::string cross =
+        R"({"id": 3, "strokes": [[[10, 50], [90, 50]], [[50, 10], [50, 90]]]})";
+    EXPECT_EQ(answer(cross, 56, true), R"({"id": 3, "candidates": ["十", "一"], "us": 250})");
+    EXPECT_EQ(answer(cross, 2, true), R"({"id": 3, "candidates": ["十"], "us": 250})");
 }
 
 TEST_F(RecognizeProtocol, MalformedLinesGetAnErrorWithTheirId) {

@@ -1,0 +1,129 @@
+#include "engine/JoinedStrokes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <limits>
+
+#include "engine/Contract.h"
+
+namespace sumiro {
+
+Ink joinStrokes(const Ink& ink, const std::vector<std::size_t>& joins) {
+    Ink out;
+    out.reserve(ink.size() - std::min(joins.size(), ink.size()));
+    auto next = joins.begin();
+    for (std::size_t s = 0; s < ink.size(); ++s) {
+        const bool continues = s > 0 && next != joins.end() && *next == s - 1;
+        if (continues) {
+            out.back().insert(out.back().end(), ink[s].begin(), ink[s].end());
+            ++next;
+        } else {
+            out.push_back(ink[s]);
+        }
+        SUMIRO_EXPECTS(next == joins.end() || *next >= s,
+                       "joinStrokes: joins must be ascending, distinct and inside the ink");
+    }
+    SUMIRO_EXPECTS(next == joins.end(), "joinStrokes: a join past the last stroke");
+    return out;
+}
+
+std::vector<double> strokeGaps(const Ink& ink) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    double minX = kInf;
+    double minY = kInf;
+    double maxX = -kInf;
+    double maxY = -kInf;
+    for (const Stroke& stroke : ink) {
+        for (const InkPoint& p : stroke) {
+            minX = std::min(minX, p.x);
+            maxX = std::max(maxX, p.x);
+            minY = std::min(minY, p.y);
+            maxY = std::max(maxY, p.y);
+        }
+    }
+    const double extent = std::max(maxX - minX, maxY - minY);
+    std::vector<double> gaps;
+    for (std::size_t s = 0; s + 1 < ink.size(); ++s) {
+        const Stroke& a = ink[s];
+        const Stroke& b = ink[s + 1];
+        // A NaN extent fails this test too.
+        if (a.empty() || b.empty() || !(extent > 0)) {
+            gaps.push_back(kInf);
+            continue;
+        }
+        gaps.push_back(std::hypot(b.front().x - a.back().x, b.front().y - a.back().y) / extent);
+    }
+    return gaps;
+}
+
+std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy) {
+    const std::vector<double> gaps = strokeGaps(ink);
+    std::vector<std::size_t> eligible;
+    for (std::size_t s = 0; s < gaps.size(); ++s) {
+        if (gaps[s] <= policy.maxGap) {
+            eligible.push_back(s);
+        }
+    }
+    constexpr std::size_t kModelled = std::size(kJoinShares);
+    const std::size_t most =
+        std::min({policy.maxJoins, eligible.size(), kModelled,
+                  ink.size() > policy.minStrokes ? ink.size() - policy.minStrokes : 0});
+    if (most == 0) {
+        return {};
+    }
+
+    // Weights of every pair, eligible or not, and for each k the sum over all sets of k pairs
+    // of the product of their weights (the elementary symmetric sums).
+    std::vector<double> weights;
+    for (double gap : gaps) {
+        weights.push_back(std::isfinite(gap) ? std::exp(-gap / kJoinGapScale) : 0.0);
+    }
+    std::vector<double> sums(most + 1, 0.0);
+    sums[0] = 1.0;
+    for (double w : weights) {
+        for (std::size_t k = most; k > 0; --k) {
+            sums[k] += sums[k - 1] * w;
+        }
+    }
+
+    struct Choice {
+        std::vector<std::size_t> joins;
+        double likelihood;
+    };
+    std::vector<Choice> choices;
+    // Every set of 1 to `most` eligible pairs, in lexicographic order.
+    std::vector<std::size_t> picked;
+    const auto extend = [&](auto& self, std::size_t from, double product) -> void {
+        for (std::size_t e = from; e < eligible.size(); ++e) {
+            picked.push_back(eligible[e]);
+            const double p = product * weights[eligible[e]];
+            const std::size_t k = picked.size();
+            const double likelihood = kJoinShares[k - 1] * p / sums[k];
+            if (likelihood >= policy.minLikelihood) {
+                choices.push_back({picked, likelihood});
+            }
+            if (k < most) {
+                self(self, e + 1, p);
+            }
+            picked.pop_back();
+        }
+    };
+    extend(extend, 0, 1.0);
+    std::stable_sort(choices.begin(), choices.end(), [](const Choice& a, const Choice& b) {
+        if (a.likelihood != b.likelihood) {
+            return a.likelihood > b.likelihood;
+        }
+        if (a.joins.size() != b.joins.size()) {
+            return a.joins.size() < b.joins.size();
+        }
+        return a.joins < b.joins;
+    });
+    std::vector<std::vector<std::size_t>> sets;
+    for (std::size_t c = 0; c < choices.size() && sets.size() < policy.maxSpecimens; ++c) {
+        sets.push_back(std::move(choices[c].joins));
+    }
+    return sets;
+}
+
+}  // namespace sumiro

@@ -1,0 +1,386 @@
+// sumiro-evaluate: measures recognition of ordinary and of connected writing under joining
+// policies, on drawings it generates (see EvaluationInks.h for the two models).
+//
+// Usage: sumiro-evaluate [--resources DIR] [--kanjivg DIR] [--model test|tune] [--half odd|even]
+//                        [--seed N] [--ordinary N] [--policy P]... [--write-inks FILE]
+//                        [--show-losses]
+//   --model    test (default): drawings from KanjiVG's SVG paths; tune: from templates.json.
+//   --half     characters with odd (test's default) or even (tune's default) code points, so
+//              that tuning and testing never share a character.
+//   --ordinary ordinary drawings per character with a template (default 2); every common
+//              character with two strokes or more is also drawn with 1, 2 and 3 pairs joined
+//              (as many as it has pairs).
+//   --policy   "none", "shipped" or GAP,JOINS,SPECIMENS,MINSTROKES[,LIKELIHOOD] (JoinPolicy's
+//              fields); may be repeated; default: none, then shipped.
+//   --write-inks  also writes the drawings as JSON Lines for sumiro-recognize, with "id"
+//              ("ordinary-N" or "joinedK-N"), "character" and "strokes".
+//   --show-losses lists the ordinary drawings that the first policy ranks first and a later
+//              one does not (and whether they left the first ten).
+//   --threads  recognizes on this many threads at once (default 1; times are then less clean).
+// For each policy: the templates, the load time, and for each set the share of drawings whose
+// character is first and among the first ten distinct characters (and, for ordinary writing,
+// among the first ten listed), with the median and 95th percentile of the recognition time.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/Candidates.h"
+#include "engine/CharacterDatabase.h"
+#include "engine/DataDecoding.h"
+#include "engine/JoinedStrokes.h"
+#include "engine/ResourceDirectory.h"
+#include "tools/JsonString.h"
+#include "tools/databuild/DataBuilder.h"
+#include "tools/databuild/InputFile.h"
+#include "tools/databuild/KanjiVg.h"
+#include "tools/databuild/SvgPath.h"
+#include "tools/evaluate/EvaluationInks.h"
+
+namespace fs = std::filesystem;
+using namespace sumiro;
+using namespace sumiro::evaluation;
+
+namespace {
+
+struct Options {
+    fs::path resources;
+    fs::path kanjivg = SUMIRO_KANJIVG_DIR;
+    bool testModel = true;
+    std::optional<bool> odd;
+    unsigned seed = 1;
+    int ordinary = 2;
+    std::vector<std::pair<std::string, JoinPolicy>> policies;
+    fs::path inksFile;
+    bool showLosses = false;
+    std::size_t threads = 1;
+};
+
+struct Drawing {
+    std::string id;
+    std::string character;
+    std::size_t joins = 0;
+    Ink ink;
+};
+
+[[noreturn]] void usage(const std::string& problem) {
+    throw std::invalid_argument(problem +
+                                " (see the comment at the top of tools/evaluate/main.cpp)");
+}
+
+std::pair<std::string, JoinPolicy> parsePolicy(const std::string& text) {
+    if (text == "none") {
+        return {text, kNoJoins};
+    }
+    if (text == "shipped") {
+        return {text, kJoinPolicy};
+    }
+    JoinPolicy policy;
+    unsigned long joins = 0;
+    unsigned long specimens = 0;
+    unsigned long minStrokes = 0;
+    const int fields = std::sscanf(text.c_str(), "%lf,%lu,%lu,%lu,%lf", &policy.maxGap, &joins,
+                                   &specimens, &minStrokes, &policy.minLikelihood);
+    if (fields != 4 && fields != 5) {
+        usage("bad policy \"" + text + "\"");
+    }
+    policy.maxJoins = joins;
+    policy.maxSpecimens = specimens;
+    policy.minStrokes = minStrokes;
+    return {text, policy};
+}
+
+Options parseArguments(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--show-losses") {
+            options.showLosses = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            usage(arg + " needs a value");
+        }
+        const std::string value = argv[++i];
+        if (arg == "--resources") {
+            options.resources = value;
+        } else if (arg == "--kanjivg") {
+            options.kanjivg = value;
+        } else if (arg == "--model" && (value == "test" || value == "tune")) {
+            options.testModel = value == "test";
+        } else if (arg == "--half" && (value == "odd" || value == "even")) {
+            options.odd = value == "odd";
+        } else if (arg == "--seed") {
+            options.seed = static_cast<unsigned>(std::stoul(value));
+        } else if (arg == "--ordinary") {
+            options.ordinary = std::stoi(value);
+        } else if (arg == "--policy") {
+            options.policies.push_back(parsePolicy(value));
+        } else if (arg == "--threads") {
+            options.threads = std::max(1ul, std::stoul(value));
+        } else if (arg == "--write-inks") {
+            options.inksFile = value;
+        } else {
+            usage("unknown argument " + arg + " " + value);
+        }
+    }
+    if (options.resources.empty()) {
+        options.resources = defaultResourceDirectory("/proc/self/exe");
+    }
+    if (!options.odd) {
+        options.odd = options.testModel;
+    }
+    if (options.policies.empty()) {
+        options.policies = {parsePolicy("none"), parsePolicy("shipped")};
+    }
+    return options;
+}
+
+char32_t firstCodePoint(const std::string& utf8) {
+    const auto byte = [&](std::size_t i) {
+        return i < utf8.size() ? static_cast<char32_t>(static_cast<unsigned char>(utf8[i])) : 0;
+    };
+    const char32_t lead = byte(0);
+    if (lead < 0x80) return lead;
+    if (lead < 0xE0) return ((lead & 0x1F) << 6) | (byte(1) & 0x3F);
+    if (lead < 0xF0) return ((lead & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+    return ((lead & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
+           (byte(3) & 0x3F);
+}
+
+// The model of each character of the chosen half: the template's points, or KanjiVG's paths
+// sampled densely.
+std::map<std::string, Ink> models(const Options& options) {
+    std::map<std::string, Ink> out;
+    const auto inHalf = [&](char32_t c) { return (c % 2 == 1) == *options.odd; };
+    if (!options.testModel) {
+        const std::string json = readDataFile(options.resources / "templates.json");
+        for (RawTemplate& t : decodeTemplates(json, "templates.json")) {
+            if (inHalf(firstCodePoint(t.character)) && !out.contains(t.character)) {
+                out.emplace(t.character, std::move(t.strokes));
+            }
+        }
+        return out;
+    }
+    for (const databuild::KanjiVgFile& file : databuild::kanjiVgBaseFiles(options.kanjivg)) {
+        if (!inHalf(file.codePoint)) {
+            continue;
+        }
+        Ink paths;
+        for (const std::string& data :
+             databuild::svgPathData(databuild::readInputFile(file.path), file.path.string())) {
+            const databuild::SvgPath path = databuild::SvgPath::parse(data);
+            const int count = std::clamp(static_cast<int>(path.length() / 0.5), 8, 400);
+            Stroke stroke;
+            for (const databuild::PathPoint& p : path.sampleEvenly(count)) {
+                stroke.push_back({p.x, p.y});
+            }
+            paths.push_back(std::move(stroke));
+        }
+        out.emplace(databuild::toUtf8(file.codePoint), std::move(paths));
+    }
+    return out;
+}
+
+std::vector<Drawing> drawings(const Options& options, const std::map<std::string, Ink>& models,
+                              const CharacterDatabase& plain) {
+    std::vector<Drawing> out;
+    unsigned index = 0;
+    const auto draw = [&](const std::string& character, const Ink& model, std::size_t joins) {
+        std::mt19937 random(options.seed * 1000003u + index++);
+        const std::vector<std::size_t> pairs = pickJoins(model, joins, random);
+        Drawing d;
+        d.id = (joins == 0 ? "ordinary" : "joined" + std::to_string(joins)) + "-" +
+               std::to_string(out.size());
+        d.character = character;
+        d.joins = pairs.size();
+        d.ink = options.testModel ? testDrawing(model, pairs, random)
+                                  : tuningDrawing(model, pairs, random);
+        out.push_back(std::move(d));
+    };
+    for (const auto& [character, model] : models) {
+        for (int k = 0; k < options.ordinary; ++k) {
+            draw(character, model, 0);
+        }
+        const CharacterEntry* entry = plain.byCharacter(character);
+        if (entry == nullptr || !entry->common) {
+            continue;
+        }
+        for (std::size_t joins = 1; joins <= 3 && joins < model.size(); ++joins) {
+            draw(character, model, joins);
+        }
+    }
+    return out;
+}
+
+void writeInks(const fs::path& file, const std::vector<Drawing>& all) {
+    std::ofstream out(file);
+    for (const Drawing& d : all) {
+        std::string line = "{\"id\": " + jsonString(d.id) +
+                           ", \"character\": " + jsonString(d.character) + ", \"strokes\": [";
+        for (std::size_t s = 0; s < d.ink.size(); ++s) {
+            line += s ? ", [" : "[";
+            for (std::size_t p = 0; p < d.ink[s].size(); ++p) {
+                char point[64];
+                std::snprintf(point, sizeof point, "%s[%.1f, %.1f]", p ? ", " : "", d.ink[s][p].x,
+                              d.ink[s][p].y);
+                line += point;
+            }
+            line += "]";
+        }
+        out << line << "]}\n";
+    }
+    if (!out) {
+        throw std::runtime_error(file.string() + ": cannot write");
+    }
+}
+
+struct Tally {
+    std::size_t count = 0, first = 0, tenDistinct = 0, tenListed = 0;
+    std::vector<double> ms;
+
+    void add(bool isFirst, bool inTen, bool listed, double time) {
+        ++count;
+        first += isFirst;
+        tenDistinct += inTen;
+        tenListed += listed;
+        ms.push_back(time);
+    }
+    void print(const std::string& name, bool listed) {
+        if (count == 0) {
+            return;
+        }
+        std::sort(ms.begin(), ms.end());
+        const auto share = [&](std::size_t n) { return 100.0 * n / count; };
+        std::printf("  %-10s %5zu drawings  first %6.2f%%  first ten distinct %6.2f%%",
+                    name.c_str(), count, share(first), share(tenDistinct));
+        if (listed) {
+            std::printf("  first ten listed %6.2f%%", share(tenListed));
+        }
+        std::printf("  median %.2f ms  p95 %.2f ms\n", ms[ms.size() / 2],
+                    ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]);
+    }
+};
+
+// Connected writing mostly joins one pair, less often two or three: the joined drawings are
+// drawn in equal numbers for each count and weighted by the shares of the engine's model.
+
+void printMix(const Tally (&byJoins)[4]) {
+    double first = 0;
+    double ten = 0;
+    std::size_t count = 0;
+    for (int j = 1; j <= 3; ++j) {
+        if (byJoins[j].count == 0) {
+            return;
+        }
+        first += kJoinShares[j - 1] * 100.0 * byJoins[j].first / byJoins[j].count;
+        ten += kJoinShares[j - 1] * 100.0 * byJoins[j].tenDistinct / byJoins[j].count;
+        count += byJoins[j].count;
+    }
+    std::printf(
+        "  %-10s %5zu drawings  first %6.2f%%  first ten distinct %6.2f%%  (60/25/15 mix)\n",
+        "joined", count, first, ten);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const Options options = parseArguments(argc, argv);
+        const std::vector<CharacterEntry> entries =
+            loadCharacters(options.resources / "characters.json");
+        const std::vector<RawTemplate> raw =
+            decodeTemplates(readDataFile(options.resources / "templates.json"), "templates.json");
+        const CharacterDatabase plain(entries, raw, kNoJoins);
+        const std::vector<Drawing> all = drawings(options, models(options), plain);
+        std::printf("%s model, %s code points, seed %u: %zu drawings\n",
+                    options.testModel ? "test" : "tuning", *options.odd ? "odd" : "even",
+                    options.seed, all.size());
+        if (!options.inksFile.empty()) {
+            writeInks(options.inksFile, all);
+        }
+        std::vector<char> firstWasRight(all.size(), 0);
+        for (std::size_t p = 0; p < options.policies.size(); ++p) {
+            const auto& [name, policy] = options.policies[p];
+            using Clock = std::chrono::steady_clock;
+            const auto loadStart = Clock::now();
+            const CharacterDatabase db(entries, raw, policy);
+            const double loadMs =
+                std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
+            std::printf("policy %s: %zu templates (%zu from the file), built in %.0f ms\n",
+                        name.c_str(), db.templateCount(), db.fileTemplates(), loadMs);
+            struct Outcome {
+                bool right = false, inTen = false, listed = false;
+                double ms = 0;
+                std::string shown;  // the first three distinct candidates
+            };
+            std::vector<Outcome> outcomes(all.size());
+            const auto recognizeShare = [&](std::size_t share) {
+                for (std::size_t k = share; k < all.size(); k += options.threads) {
+                    const Drawing& d = all[k];
+                    const auto start = Clock::now();
+                    const std::vector<std::string> listed = db.recognize(d.ink);
+                    Outcome& o = outcomes[k];
+                    o.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                    const std::vector<std::string> distinct = distinctCandidates(listed);
+                    const auto within = [&](const std::vector<std::string>& list, std::size_t n) {
+                        const auto end =
+                            list.begin() + static_cast<std::ptrdiff_t>(std::min(n, list.size()));
+                        return std::find(list.begin(), end, d.character) != end;
+                    };
+                    o.right = within(distinct, 1);
+                    o.inTen = within(distinct, 10);
+                    o.listed = within(listed, 10);
+                    for (std::size_t r = 0; r < std::min<std::size_t>(3, distinct.size()); ++r) {
+                        o.shown += distinct[r];
+                    }
+                }
+            };
+            {
+                std::vector<std::jthread> workers;
+                for (std::size_t share = 1; share < options.threads; ++share) {
+                    workers.emplace_back(recognizeShare, share);
+                }
+                recognizeShare(0);
+            }
+            Tally ordinary;
+            Tally byJoins[4];
+            for (std::size_t k = 0; k < all.size(); ++k) {
+                const Drawing& d = all[k];
+                const Outcome& o = outcomes[k];
+                (d.joins == 0 ? ordinary : byJoins[d.joins]).add(o.right, o.inTen, o.listed, o.ms);
+                if (d.joins != 0) {
+                    continue;
+                }
+                if (p == 0) {
+                    firstWasRight[k] = static_cast<char>(o.right + 2 * o.inTen);
+                } else if (options.showLosses && (((firstWasRight[k] & 1) != 0 && !o.right) ||
+                                                  ((firstWasRight[k] & 2) != 0 && !o.inTen))) {
+                    std::printf("    lost %s (%zu strokes) to %s%s\n", d.character.c_str(),
+                                d.ink.size(), o.shown.c_str(),
+                                (firstWasRight[k] & 2) != 0 && !o.inTen ? ", out of the ten" : "");
+                }
+            }
+            ordinary.print("ordinary", true);
+            printMix(byJoins);
+            for (int j = 1; j <= 3; ++j) {
+                byJoins[j].print(std::to_string(j) + (j == 1 ? " join" : " joins"), false);
+            }
+            std::fflush(stdout);
+        }
+        return 0;
+    } catch (const std::exception& error) {
+        std::cerr << "sumiro-evaluate: error: " << error.what() << '\n';
+        return 1;
+    }
+}
