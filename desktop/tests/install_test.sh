@@ -50,7 +50,7 @@ printf '%s' '[{"character":"丁","count":2,"radicals":[1],"reading":"","common":
 printf '%s' '[{"character":"丁","strokes":[[[10,20],[90,20]],[[50,20],[50,90]]]}]' \
   >"$moved/share/sumiro/templates.json"
 answer=$(echo '{"id": "t", "strokes": [[[10, 50], [90, 50]], [[50, 10], [50, 90]]]}' |
-  "$moved/bin/sumiro-recognize" --limit 5)
+  "$moved/bin/sumiro-recognize" --limit 5 --distinct)
 case $answer in
   *'"candidates": ["丁"]'*) ;;
   *) fail "moved sumiro-recognize answered from other data: $answer" ;;
