@@ -11,6 +11,10 @@ PadPanel::PadPanel(QWidget* parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
 }
 
+// Children learn that they are hidden while the panel is still a panel: event filters that
+// look at it when its search field hides must not meet a half-destroyed window.
+PadPanel::~PadPanel() { hide(); }
+
 void PadPanel::setAcceptsKeyboard(bool accepts) {
     if (QWindow* window = windowHandle()) {
         window->setFlag(Qt::WindowDoesNotAcceptFocus, !accepts);

@@ -9,6 +9,7 @@ namespace sumiro {
 class PadPanel : public QWidget {
 public:
     explicit PadPanel(QWidget* parent = nullptr);
+    ~PadPanel() override;
 
     /// Lets the panel take keyboard focus (e.g. while a search field is edited) or gives it up
     /// again. Changes the native window in place: re-setting widget flags would unmap it.
