@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "bench/QuietDesktop.h"
 #include "controller/AppDelegate.h"
 #include "controller/BrowseQuery.h"
 #include "engine/CharacterDatabase.h"
@@ -77,25 +78,6 @@ void BM_BrowseStrokeCount(benchmark::State& state) {
     run(state, browse, true);
 }
 BENCHMARK(BM_BrowseStrokeCount)->Unit(benchmark::kMillisecond);
-
-// A desktop that permits input and has nothing to type into.
-class QuietDesktop final : public InputPlatform {
-public:
-    std::optional<Application> frontmost() override { return std::nullopt; }
-    std::unique_ptr<ActivationWatch> watchActivations(
-        std::function<void(std::optional<Application>)>) override {
-        return std::make_unique<ActivationWatch>();
-    }
-    std::int32_t ownProcess() override { return 1; }
-    bool isRegular(const Application&) override { return true; }
-    void activate(const Application&) override {}
-    bool isAlive(const Application&) override { return false; }
-    std::optional<QString> name(const Application&) override { return std::nullopt; }
-    bool postText(std::u32string_view) override { return false; }
-    bool postKey(Key) override { return false; }
-    bool permitted() override { return true; }
-    bool openPermissionHelp() override { return false; }
-};
 
 // The pad on screen in "文字一覧" with the data loaded.
 AppDelegate& pad() {

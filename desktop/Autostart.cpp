@@ -124,7 +124,7 @@ std::filesystem::path runningExecutable() {
 }  // namespace
 
 std::filesystem::path userConfigHome(const char* xdgConfigHome, const char* home) {
-    // The base directory specification says a relative value is to be ignored.
+    // XDG says a relative XDG_CONFIG_HOME is to be ignored.
     if (xdgConfigHome != nullptr && xdgConfigHome[0] == '/') {
         return xdgConfigHome;
     }
