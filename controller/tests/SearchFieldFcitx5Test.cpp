@@ -116,14 +116,28 @@ protected:
 TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget) {
     ASSERT_TRUE(click(pad->mode->segment(1)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return pad->mode->selectedSegment() == 1; }, timeoutMs));
-    ASSERT_TRUE(click(pad->searchField));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pad->searchField->hasFocus(); }, timeoutMs))
-        << "the search field never got the keyboard";
-    // The pad's own field is fcitx5's focused context now.
+    // The pad's own field must become fcitx5's focused context. As with the target, fcitx5's Qt
+    // module now and then never focuses the context it made; Escape gives the keyboard back and
+    // a new click takes it again.
     Fcitx5Route route({}, im->bus());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return route.focusedProgram() == std::optional<std::string>("controller_im_test"); },
-        timeoutMs));
+    bool fieldIsFocusedContext = false;
+    for (int attempt = 0; attempt < 3 && !fieldIsFocusedContext; ++attempt) {
+        if (attempt > 0) {
+            ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return !pad->searchField->hasFocus(); }, timeoutMs));
+        }
+        ASSERT_TRUE(click(pad->searchField));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->searchField->hasFocus(); }, timeoutMs))
+            << "the search field never got the keyboard";
+        fieldIsFocusedContext = QTest::qWaitFor(
+            [&] {
+                return route.focusedProgram() ==
+                       std::optional<std::string>("controller_im_test");
+            },
+            5000);
+    }
+    ASSERT_TRUE(fieldIsFocusedContext) << "fcitx5 never saw the search field's focus";
     ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"),
                          QStringLiteral("U+6728")}));
     ASSERT_TRUE(QTest::qWaitFor(
