@@ -151,8 +151,9 @@ Ink drawnInk(std::size_t strokeCount, unsigned seed) {
 
 void BM_Load(benchmark::State& state) {
     const fs::path dir = dataDirectory();
+    const JoinPolicy& joins = std::getenv("SUMIRO_BENCH_NO_JOINS") ? kNoJoins : kJoinPolicy;
     for (auto _ : state) {
-        CharacterDatabase db(dir);
+        CharacterDatabase db(dir, joins);
         benchmark::DoNotOptimize(db.templateCount());
     }
 }

@@ -23,7 +23,8 @@ std::size_t firstSlot(std::string_view key, std::size_t mask) {
 
 }  // namespace
 
-CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
+CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
+                                     const JoinPolicy& joins)
     : helper_(std::make_unique<HelperThread>()) {
     // An inventory that cannot be read fails before the template file is ever opened.
     std::string inventory = readDataFile(resources / "characters.json");
@@ -33,7 +34,6 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources)
     std::atomic<bool> inventoryFailed{false};
     // The file's inks, until the joined specimens are derived from them.
     std::vector<Ink> rawInks;
-    const JoinPolicy& joins = kJoinPolicy;
     const bool joining = joins.maxJoins > 0 && joins.maxSpecimens > 0;
     helper_->split([&](std::size_t share) {
         if (share == 0) {

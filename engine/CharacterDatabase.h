@@ -29,10 +29,11 @@ public:
     static constexpr std::ptrdiff_t kDefaultLimit = 56;
 
     /// Loads characters.json and templates.json from the directory `resources`, and derives
-    /// the joined-stroke specimens of kJoinPolicy from the templates of common characters.
+    /// the joined-stroke specimens of `joins` from the templates of common characters.
     /// Throws DataError (naming the file, and the record and key of a decoding error); when
     /// both files are faulty, the error of characters.json.
-    explicit CharacterDatabase(const std::filesystem::path& resources);
+    explicit CharacterDatabase(const std::filesystem::path& resources,
+                               const JoinPolicy& joins = kJoinPolicy);
 
     /// Builds a database from records already decoded, exactly as the loading constructor does,
     /// with the joined specimens of `joins`.

@@ -99,7 +99,7 @@ TEST(Recognize, SameAnswerAtEveryFiniteScale) {
 }
 
 TEST(Recognize, DegenerateInputsAndTemplates) {
-    EXPECT_THAT(CharacterDatabase({}, {}).recognize(kCross), IsEmpty());
+    EXPECT_THAT(CharacterDatabase(std::vector<CharacterEntry>{}, {}).recognize(kCross), IsEmpty());
     // A stroke spanning the whole double range makes the pole beside it a dot.
     const Stroke huge = {{-1e308, 0}, {1e308, 0}};
     const CharacterDatabase db({}, {{"huge", {huge, kPole}}, {"none", {}}, {"十", kCross}});
