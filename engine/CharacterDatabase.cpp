@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 
+#include "engine/Contract.h"
 #include "engine/DataDecoding.h"
 #include "engine/HelperThread.h"
 #include "engine/Normalization.h"
@@ -87,27 +88,37 @@ CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
 // keeps memory to a third.
 void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinPolicy& joins) {
     const std::size_t files = fileTemplates_.size();
-    joinSets_.assign(files, {});
-    rawInks_.assign(files, {});
+    derivations_.assign(files, {});
     if (joins.maxJoins > 0 && joins.maxSpecimens > 0 && rawInks.size() == files) {
         helper_->split([&](std::size_t share) {
             // Every other template to each thread: neighbours have similar stroke counts.
             for (std::size_t t = share; t < files; t += 2) {
+                Ink raw = std::move(rawInks[t]);
                 const CharacterEntry* entry = byCharacter(fileTemplates_[t].character);
-                if (entry != nullptr && entry->common) {
-                    joinSets_[t] = joinSets(rawInks[t], joins);
+                if (entry == nullptr || !entry->common) {
+                    continue;
                 }
-                if (!joinSets_[t].empty()) {
-                    rawInks_[t] = std::move(rawInks[t]);
-                } else {
-                    Ink().swap(rawInks[t]);
+                Derivation& derivation = derivations_[t];
+                for (const std::vector<std::size_t>& set : joinSets(raw, joins)) {
+                    SUMIRO_EXPECTS(set.size() <= JoinSet{}.at.size(),
+                                   "joinSets: more joins than connected writing is modelled with");
+                    JoinSet compact;
+                    std::copy(set.begin(), set.end(), compact.at.begin());
+                    compact.count = static_cast<std::uint32_t>(set.size());
+                    derivation.sets.push_back(compact);
                 }
+                if (derivation.sets.empty()) {
+                    continue;
+                }
+                derivation.boxed = fileTemplates_[t].strokes.size() == raw.size() &&
+                                   normalizingBox(raw, derivation.box);
+                derivation.raw = std::move(raw);
             }
         });
     }
     std::size_t total = files;
-    for (const auto& sets : joinSets_) {
-        total += sets.size();
+    for (const Derivation& derivation : derivations_) {
+        total += derivation.sets.size();
     }
     order_.reserve(total);
     std::vector<std::uint32_t> strokeCounts;
@@ -116,10 +127,11 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
         const auto m = static_cast<std::uint32_t>(fileTemplates_[t].strokes.size());
         order_.push_back({static_cast<std::uint32_t>(t), 0});
         strokeCounts.push_back(m);
-        for (std::size_t k = 0; k < joinSets_[t].size(); ++k) {
+        const std::vector<JoinSet>& sets = derivations_[t].sets;
+        for (std::size_t k = 0; k < sets.size(); ++k) {
             order_.push_back({static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(k + 1)});
             // Joined strokes are never empty, so each join takes one stroke off.
-            strokeCounts.push_back(m - static_cast<std::uint32_t>(joinSets_[t][k].size()));
+            strokeCounts.push_back(m - sets[k].count);
         }
     }
     templateSet_ = TemplateSet(
@@ -160,34 +172,39 @@ void CharacterDatabase::listStrokes(std::size_t id, std::vector<const Stroke*>& 
         listAll(own);
         return;
     }
-    // normalized(joinStrokes(raw, joins)), made faster: the joined ink has the points of the
-    // raw ink, so the same box, and the strokes it keeps are the template's own.
-    const Ink& raw = rawInks_[ref.file];
-    const std::vector<std::size_t>& joins = joinSets_[ref.file][ref.joins - 1];
-    NormalizingBox box;
-    if (own.size() != raw.size() || !normalizingBox(raw, box)) {
+    const Derivation& derivation = derivations_[ref.file];
+    const Ink& raw = derivation.raw;
+    const JoinSet& set = derivation.sets[ref.joins - 1];
+    if (!derivation.boxed) {
         // An empty stroke shifts the template's strokes against the raw ones.
+        const std::vector<std::size_t> joins(set.at.begin(), set.at.begin() + set.count);
         scratch = normalized(joinStrokes(raw, joins));
         listAll(scratch);
         return;
     }
-    // No more joined strokes than joins: listed strokes never move.
-    scratch.clear();
-    scratch.reserve(joins.size());
-    Stroke chain;
-    auto next = joins.begin();
+    // normalized(joinStrokes(raw, joins)), made faster: the joined ink has the points of the
+    // raw ink, so the same box, and the strokes it keeps are the template's own. The scratch's
+    // strokes keep their buffers from one specimen to the next; no more joined strokes than
+    // joins, so it never grows while its strokes are listed.
+    thread_local Stroke chain;
+    thread_local std::vector<double> lengths;
+    scratch.resize(set.count);
+    std::size_t made = 0;
+    const std::uint32_t* next = set.at.begin();
+    const std::uint32_t* const last = set.at.begin() + set.count;
     for (std::size_t s = 0; s < raw.size(); ++s) {
-        if (next == joins.end() || *next != s) {
+        if (next == last || *next != s) {
             strokes.push_back(&own[s]);
             continue;
         }
-        chain = raw[s];
-        for (; next != joins.end() && *next == s; ++next) {
+        chain.assign(raw[s].begin(), raw[s].end());
+        for (; next != last && *next == s; ++next) {
             ++s;
             chain.insert(chain.end(), raw[s].begin(), raw[s].end());
         }
-        scratch.push_back(normalizedStroke(chain, box));
-        strokes.push_back(&scratch.back());
+        Stroke& joined = scratch[made++];
+        normalizeStrokeInto(chain, derivation.box, joined, lengths);
+        strokes.push_back(&joined);
     }
 }
 

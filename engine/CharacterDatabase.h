@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "engine/Ink.h"
 #include "engine/InkTemplate.h"
 #include "engine/JoinedStrokes.h"
+#include "engine/Normalization.h"
 #include "engine/TemplateSet.h"
 
 namespace sumiro {
@@ -109,12 +111,26 @@ private:
     /// A template: one of the file's, or a specimen derived from it.
     struct TemplateRef {
         std::uint32_t file;   // index in fileTemplates_
-        std::uint32_t joins;  // 0: the file's template itself; else 1 + index in joinSets_[file]
+        std::uint32_t joins;  // 0: the file's template itself; else 1 + index in its sets
+    };
+    /// The joins of one derived specimen, ascending: at most as many as connected writing
+    /// is modelled with.
+    struct JoinSet {
+        std::array<std::uint32_t, std::size(kJoinShares)> at{};
+        std::uint32_t count = 0;
+    };
+    /// What the specimens derived from one file template are made from.
+    struct Derivation {
+        std::vector<JoinSet> sets;  // one per specimen, in order
+        Ink raw;                    // the file's ink, kept only when there are specimens
+        // The file's ink mapped by `box` gives the template's own numbers, stroke for stroke,
+        // so a specimen normalizes only its joined strokes; else it normalizes all of them.
+        bool boxed = false;
+        NormalizingBox box;
     };
     std::vector<InkTemplate> fileTemplates_;
-    std::vector<TemplateRef> order_;                               // every template, by id
-    std::vector<std::vector<std::vector<std::size_t>>> joinSets_;  // per file template
-    std::vector<Ink> rawInks_;  // the file's ink of each template with derived specimens
+    std::vector<TemplateRef> order_;         // every template, by id
+    std::vector<Derivation> derivations_;    // per file template
     mutable std::once_flag listOnce_;
     mutable std::vector<InkTemplate> list_;  // templates() with derived specimens
     std::vector<char> templateCommon_;       // the common flag of each template's character

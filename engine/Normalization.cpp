@@ -142,9 +142,20 @@ void normalizeInto(const Stroke& stroke, const NormalizingBox& box, Stroke& poin
 
 }  // namespace
 
+namespace {
+
+// Whether `normalized` takes an ink of these bounds as drawn, without rescaling it first.
+bool plain(const Bounds& b) {
+    const double largest = std::max({-b.minX, b.maxX, -b.minY, b.maxY});
+    const double extent = std::max(b.maxX - b.minX, b.maxY - b.minY);
+    return !(largest > kLargestPlain || (extent > 0 && extent < kSmallestPlainExtent));
+}
+
+}  // namespace
+
 bool normalizingBox(const Ink& ink, NormalizingBox& box) {
     const Bounds b = boundsOf(ink);
-    if (!b.any || !b.finite) {
+    if (!b.any || !b.finite || !plain(b)) {
         return false;
     }
     box = boxOf(b);
@@ -158,15 +169,18 @@ Stroke normalizedStroke(const Stroke& stroke, const NormalizingBox& box) {
     return points;
 }
 
+void normalizeStrokeInto(const Stroke& stroke, const NormalizingBox& box, Stroke& out,
+                         std::vector<double>& lengths) {
+    normalizeInto(stroke, box, out, lengths);
+}
+
 Ink normalized(const Ink& ink) {
     const Bounds b = boundsOf(ink);
     // A point that is not a number, or infinitely far, leaves the ink without a shape.
     if (!b.any || !b.finite) {
         return {};
     }
-    const double largest = std::max({-b.minX, b.maxX, -b.minY, b.maxY});
-    const double extent = std::max(b.maxX - b.minX, b.maxY - b.minY);
-    if (largest > kLargestPlain || (extent > 0 && extent < kSmallestPlainExtent)) {
+    if (!plain(b)) {
         return normalized(rescaled(ink, b));
     }
     const NormalizingBox box = boxOf(b);

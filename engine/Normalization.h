@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "engine/Ink.h"
 
@@ -23,12 +24,18 @@ struct NormalizingBox {
     double cx = 0.0, cy = 0.0, sx = 1.0, sy = 1.0;
 };
 
-/// The mapping of `normalized` for `ink` (one whose coordinates it takes as drawn, within
-/// ±2^500 and not thinner than 2^-8); false when the ink has no point or one that is not finite.
+/// The mapping of `normalized` for `ink`; false when the ink has no point, one that is not
+/// finite, or coordinates that `normalized` rescales first (beyond ±2^500, or thinner than
+/// 2^-8), where no one box gives its numbers.
 bool normalizingBox(const Ink& ink, NormalizingBox& box);
 
 /// A non-empty stroke as `normalized` gives it within an ink of the given box: the same
 /// numbers, so strokes of inks that share a box can be normalized one at a time.
 Stroke normalizedStroke(const Stroke& stroke, const NormalizingBox& box);
+
+/// `normalizedStroke` into `out`, with `lengths` as scratch: once both have grown, normalizing
+/// more strokes allocates nothing.
+void normalizeStrokeInto(const Stroke& stroke, const NormalizingBox& box, Stroke& out,
+                         std::vector<double>& lengths);
 
 }  // namespace sumiro

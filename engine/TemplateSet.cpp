@@ -31,10 +31,13 @@ void fillGroup(TemplateSet::Group& group, const TemplateSet::StrokeSource& sourc
     const std::size_t members = group.ids.size();
     const std::size_t strokes = group.strokes();
     const std::size_t stride = group.stride();
-    group.x.resize(stride * kStrokePoints);
-    group.y.resize(stride * kStrokePoints);
-    group.chunkX.resize(strokes * kChunks);
-    group.chunkY.resize(strokes * kChunks);
+    // The block is not zeroed: the padding is, here, and every other element is written below.
+    for (std::size_t p = 0; p < kStrokePoints; ++p) {
+        std::fill_n(group.x.begin() + static_cast<std::ptrdiff_t>(p * stride + strokes),
+                    kStrokePadding, 0.0f);
+        std::fill_n(group.y.begin() + static_cast<std::ptrdiff_t>(p * stride + strokes),
+                    kStrokePadding, 0.0f);
+    }
     for (std::size_t k = 0; k < members; ++k) {
         source(group.ids[k], ink, scratch);
         SUMIRO_EXPECTS(ink.size() == m, "TemplateSet: a template's strokes must match its count");
@@ -147,6 +150,23 @@ void TemplateSet::listMembers(const std::vector<std::uint32_t>& strokeCounts) {
     }
     for (std::size_t id = 0; id < strokeCounts.size(); ++id) {
         groups_[strokeCounts[id]].ids.push_back(static_cast<std::uint32_t>(id));
+    }
+    std::size_t floats = 0;
+    for (const Group& group : groups_) {
+        floats += 2 * (group.stride() * kStrokePoints + group.strokes() * kChunks);
+    }
+    block_.resize(floats);
+    std::span<float> rest(block_);
+    const auto take = [&rest](std::size_t count) {
+        const std::span<float> taken = rest.first(count);
+        rest = rest.subspan(count);
+        return taken;
+    };
+    for (Group& group : groups_) {
+        group.x = take(group.stride() * kStrokePoints);
+        group.y = take(group.stride() * kStrokePoints);
+        group.chunkX = take(group.strokes() * kChunks);
+        group.chunkY = take(group.strokes() * kChunks);
     }
 }
 

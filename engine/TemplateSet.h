@@ -4,9 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "engine/InkTemplate.h"
+#include "engine/LargePages.h"
 
 namespace sumiro {
 
@@ -34,11 +36,11 @@ public:
         /// Point p of stroke j of the k-th template is at [p * stride() + k * strokeCount + j]:
         /// the same point of neighbouring strokes is contiguous, and a stroke read backwards
         /// needs no copy.
-        std::vector<float> x, y;
+        std::span<float> x, y;
         /// Centroid of chunk c (points 4c to 4c+3) of stroke j of the k-th template at
         /// [c * strokes() + j * ids.size() + k]: stroke j of every template in a row, so bounds
         /// reduce over the strokes of many templates at once.
-        std::vector<float> chunkX, chunkY;
+        std::span<float> chunkX, chunkY;
 
         /// Number of strokes of all templates of the group together.
         std::size_t strokes() const { return ids.size() * strokeCount; }
@@ -47,6 +49,11 @@ public:
     };
 
     TemplateSet() = default;
+    // The groups' arrays live in one block that moves with the set, never copied.
+    TemplateSet(TemplateSet&&) = default;
+    TemplateSet& operator=(TemplateSet&&) = default;
+    TemplateSet(const TemplateSet&) = delete;
+    TemplateSet& operator=(const TemplateSet&) = delete;
 
     /// Lays out `templates` (each a normalized ink: 16 points in every stroke); template i gets
     /// id i.
@@ -71,12 +78,14 @@ public:
     std::size_t size() const { return size_; }
 
 private:
-    /// Sizes the groups and lists their ids.
+    /// Sizes the groups, lists their ids and places their arrays in the block.
     void listMembers(const std::vector<std::uint32_t>& strokeCounts);
     /// Fills the groups on the calling thread and on `helper`, if given.
     void fill(const StrokeSource& source, HelperThread* helper);
 
     std::vector<Group> groups_;
+    // Every group's coordinates and centroids, one after another: one block of large pages.
+    std::vector<float, LargePageAllocator<float>> block_;
     std::size_t size_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "engine/HelperThread.h"
@@ -36,10 +37,10 @@ TEST(TemplateSet, TwoThreadLayoutEqualsOneThread) {
         const TemplateSet::Group& b = two.groups()[m];
         EXPECT_EQ(b.strokeCount, a.strokeCount);
         EXPECT_EQ(b.ids, a.ids) << "group " << m;
-        EXPECT_EQ(b.x, a.x) << "group " << m;
-        EXPECT_EQ(b.y, a.y) << "group " << m;
-        EXPECT_EQ(b.chunkX, a.chunkX) << "group " << m;
-        EXPECT_EQ(b.chunkY, a.chunkY) << "group " << m;
+        EXPECT_TRUE(std::ranges::equal(b.x, a.x)) << "x of group " << m;
+        EXPECT_TRUE(std::ranges::equal(b.y, a.y)) << "y of group " << m;
+        EXPECT_TRUE(std::ranges::equal(b.chunkX, a.chunkX)) << "chunkX of group " << m;
+        EXPECT_TRUE(std::ranges::equal(b.chunkY, a.chunkY)) << "chunkY of group " << m;
     }
 }
 
