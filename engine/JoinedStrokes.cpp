@@ -1,6 +1,7 @@
 #include "engine/JoinedStrokes.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -87,41 +88,53 @@ std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy&
         }
     }
 
+    // Every set of 1 to `most` eligible pairs, in lexicographic order, but for the branches
+    // where no set can reach the least likelihood: a set's weights are at most the largest
+    // weight left after its last pair.
+    std::vector<double> largestFrom(eligible.size() + 1, 0.0);
+    for (std::size_t e = eligible.size(); e-- > 0;) {
+        largestFrom[e] = std::max(largestFrom[e + 1], weights[eligible[e]]);
+    }
     struct Choice {
-        std::vector<std::size_t> joins;
+        std::array<std::size_t, kModelled> joins;
+        std::size_t size;
         double likelihood;
     };
     std::vector<Choice> choices;
-    // Every set of 1 to `most` eligible pairs, in lexicographic order.
-    std::vector<std::size_t> picked;
-    const auto extend = [&](auto& self, std::size_t from, double product) -> void {
+    std::array<std::size_t, kModelled> picked{};
+    const auto extend = [&](auto& self, std::size_t from, std::size_t k, double product) -> void {
         for (std::size_t e = from; e < eligible.size(); ++e) {
-            picked.push_back(eligible[e]);
+            picked[k] = eligible[e];
             const double p = product * weights[eligible[e]];
-            const std::size_t k = picked.size();
-            const double likelihood = kJoinShares[k - 1] * p / sums[k];
+            const double likelihood = kJoinShares[k] * p / sums[k + 1];
             if (likelihood >= policy.minLikelihood) {
-                choices.push_back({picked, likelihood});
+                choices.push_back({picked, k + 1, likelihood});
             }
-            if (k < most) {
-                self(self, e + 1, p);
+            bool reachable = false;
+            double bound = p;
+            for (std::size_t deeper = k + 2; deeper <= most && !reachable; ++deeper) {
+                bound *= largestFrom[e + 1];
+                reachable = kJoinShares[deeper - 1] * bound / sums[deeper] >= policy.minLikelihood;
             }
-            picked.pop_back();
+            if (reachable) {
+                self(self, e + 1, k + 1, p);
+            }
         }
     };
-    extend(extend, 0, 1.0);
+    extend(extend, 0, 0, 1.0);
     std::stable_sort(choices.begin(), choices.end(), [](const Choice& a, const Choice& b) {
         if (a.likelihood != b.likelihood) {
             return a.likelihood > b.likelihood;
         }
-        if (a.joins.size() != b.joins.size()) {
-            return a.joins.size() < b.joins.size();
+        if (a.size != b.size) {
+            return a.size < b.size;
         }
-        return a.joins < b.joins;
+        return std::lexicographical_compare(a.joins.begin(), a.joins.begin() + a.size,
+                                            b.joins.begin(), b.joins.begin() + b.size);
     });
     std::vector<std::vector<std::size_t>> sets;
     for (std::size_t c = 0; c < choices.size() && sets.size() < policy.maxSpecimens; ++c) {
-        sets.push_back(std::move(choices[c].joins));
+        sets.emplace_back(choices[c].joins.begin(), choices[c].joins.begin() + choices[c].size);
     }
     return sets;
 }
