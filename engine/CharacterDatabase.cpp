@@ -33,6 +33,7 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
     // side by side. The inventory is the caller's share: its error is the one reported when
     // both fail, and it stops the template share early.
     std::atomic<bool> inventoryFailed{false};
+    std::atomic<bool> inventoryReady{false};
     // The file's inks, until the joined specimens are derived from them.
     std::vector<Ink> rawInks;
     const bool joining = joins.maxJoins > 0 && joins.maxSpecimens > 0;
@@ -42,6 +43,7 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
                 entries_ = decodeCharacterFile(inventory, "characters.json");
                 std::string().swap(inventory);
                 indexEntries();
+                inventoryReady.store(true, std::memory_order_release);
             } catch (...) {
                 inventoryFailed.store(true, std::memory_order_relaxed);
                 throw;
@@ -54,7 +56,17 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
             }
             fileTemplates_.push_back({std::move(raw.character), normalized(raw.strokes)});
             if (joining) {
-                rawInks.push_back(raw.strokes);
+                // Once the inventory is in, only the inks of common characters are kept for
+                // the joined specimens (the inventory usually decodes first); the others stay
+                // with the decoder, which reuses their buffers.
+                const bool ready = inventoryReady.load(std::memory_order_acquire);
+                const CharacterEntry* entry =
+                    ready ? byCharacter(fileTemplates_.back().character) : nullptr;
+                if (!ready || (entry != nullptr && entry->common)) {
+                    rawInks.push_back(std::move(raw.strokes));
+                } else {
+                    rawInks.emplace_back();
+                }
             }
         });
         fileTemplates_.shrink_to_fit();
