@@ -10,6 +10,45 @@
 
 namespace sumiro {
 
+namespace {
+
+// The larger of the ink's width and height: -infinity without points.
+double largerExtent(const Ink& ink) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    double minX = kInf;
+    double minY = kInf;
+    double maxX = -kInf;
+    double maxY = -kInf;
+    for (const Stroke& stroke : ink) {
+        for (const InkPoint& p : stroke) {
+            minX = std::min(minX, p.x);
+            maxX = std::max(maxX, p.x);
+            minY = std::min(minY, p.y);
+            maxY = std::max(maxY, p.y);
+        }
+    }
+    return std::max(maxX - minX, maxY - minY);
+}
+
+// Whether each stroke of `ink` is shorter than `maxLength` times its larger extent, the
+// stroke's length being that of the path through its points.
+std::vector<bool> markStrokes(const Ink& ink, double maxLength) {
+    const double limit = maxLength * largerExtent(ink);
+    std::vector<bool> marks;
+    marks.reserve(ink.size());
+    for (const Stroke& stroke : ink) {
+        double length = 0.0;
+        for (std::size_t p = 1; p < stroke.size(); ++p) {
+            length += std::hypot(stroke[p].x - stroke[p - 1].x, stroke[p].y - stroke[p - 1].y);
+        }
+        // No mark under a limit of zero, nor one that is not a number (an ink without points).
+        marks.push_back(length < limit);
+    }
+    return marks;
+}
+
+}  // namespace
+
 Ink joinStrokes(const Ink& ink, const std::vector<std::size_t>& joins) {
     Ink out;
     out.reserve(ink.size() - std::min(joins.size(), ink.size()));
@@ -31,19 +70,7 @@ Ink joinStrokes(const Ink& ink, const std::vector<std::size_t>& joins) {
 
 std::vector<double> strokeGaps(const Ink& ink) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
-    double minX = kInf;
-    double minY = kInf;
-    double maxX = -kInf;
-    double maxY = -kInf;
-    for (const Stroke& stroke : ink) {
-        for (const InkPoint& p : stroke) {
-            minX = std::min(minX, p.x);
-            maxX = std::max(maxX, p.x);
-            minY = std::min(minY, p.y);
-            maxY = std::max(maxY, p.y);
-        }
-    }
-    const double extent = std::max(maxX - minX, maxY - minY);
+    const double extent = largerExtent(ink);
     std::vector<double> gaps;
     for (std::size_t s = 0; s + 1 < ink.size(); ++s) {
         const Stroke& a = ink[s];
@@ -60,9 +87,10 @@ std::vector<double> strokeGaps(const Ink& ink) {
 
 std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy) {
     const std::vector<double> gaps = strokeGaps(ink);
+    const std::vector<bool> marks = markStrokes(ink, policy.maxMarkLength);
     std::vector<std::size_t> eligible;
     for (std::size_t s = 0; s < gaps.size(); ++s) {
-        if (gaps[s] <= policy.maxGap) {
+        if (gaps[s] <= policy.maxGap && !(marks[s] && marks[s + 1])) {
             eligible.push_back(s);
         }
     }
@@ -107,7 +135,9 @@ std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy&
             picked[k] = eligible[e];
             const double p = product * weights[eligible[e]];
             const double likelihood = kJoinShares[k] * p / sums[k + 1];
-            if (likelihood >= policy.minLikelihood) {
+            const bool intoOne = ink.size() - (k + 1) == 1;
+            if (likelihood >= policy.minLikelihood &&
+                !(intoOne && ink.size() > policy.maxStrokesIntoOne)) {
                 choices.push_back({picked, k + 1, likelihood});
             }
             bool reachable = false;

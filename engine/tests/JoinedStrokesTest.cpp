@@ -92,6 +92,36 @@ TEST(JoinSets, GapRuleCountsAndOrder) {
     }
 }
 
+TEST(JoinSets, OneStrokeAndMarkRules) {
+    // A long bar, then a voicing mark: two ticks 11 units long in a 100-unit box. Gaps 0.54
+    // and 0.11; likelihoods {1} 0.46, {0, 1} 0.25, {0} 0.14.
+    const Ink voiced = {{{0, 50}, {100, 50}}, {{80, 0}, {85, 10}}, {{90, 0}, {95, 10}}};
+    const Ink twoStrokes = {voiced[0], voiced[1]};
+    const struct {
+        Ink ink;
+        JoinPolicy policy;
+        std::vector<Joins> expected;
+    } cases[] = {
+        {voiced, {1.0, 2, 10, 1}, {{1}, {0, 1}, {0}}},
+        // The ticks are marks: they stay apart, while the bar still joins the first of them.
+        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.2}, {{0}}},
+        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.1}, {{1}, {0, 1}, {0}}},
+        // A character of three strokes is not written in one; one of two strokes may be.
+        {voiced, {1.0, 2, 10, 1, 0.0, 2, 0.0}, {{1}, {0}}},
+        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.0}, {{1}, {0, 1}, {0}}},
+        {twoStrokes, {1.0, 2, 10, 1, 0.0, 2, 0.0}, {{0}}},
+        {twoStrokes, {1.0, 2, 10, 1, 0.0, 1, 0.0}, {}},
+        // A stroke of a single point has no length: next to another mark, it is one too.
+        {{{{0, 0}}, {{5, 5}}, {{10, 10}, {100, 100}}}, {1.0, 1, 10, 1, 0.0, 3, 0.2}, {{1}}},
+        {{{{0, 0}}, {{5, 5}}, {{10, 10}, {100, 100}}}, {1.0, 1, 10, 1}, {{0}, {1}}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(joinSets(c.ink, c.policy), c.expected)
+            << c.ink.size() << " strokes, into one from at most " << c.policy.maxStrokesIntoOne
+            << ", marks under " << c.policy.maxMarkLength;
+    }
+}
+
 CharacterEntry entry(std::string character, bool common) {
     return {std::move(character), 1, {}, "", common, true};
 }

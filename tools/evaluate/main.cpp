@@ -10,8 +10,8 @@
 //   --ordinary ordinary drawings per character with a template (default 2); every common
 //              character with two strokes or more is also drawn with 1, 2 and 3 pairs joined
 //              (as many as it has pairs).
-//   --policy   "none", "shipped" or GAP,JOINS,SPECIMENS,MINSTROKES[,LIKELIHOOD] (JoinPolicy's
-//              fields); may be repeated; default: none, then shipped.
+//   --policy   "none", "shipped" or GAP,JOINS,SPECIMENS,MINSTROKES[,LIKELIHOOD[,INTOONE,MARK]]
+//              (JoinPolicy's fields); may be repeated; default: none, then shipped.
 //   --write-inks  also writes the drawings as JSON Lines for sumiro-recognize, with "id"
 //              ("ordinary-N" or "joinedK-N"), "character" and "strokes".
 //   --show-losses lists the ordinary drawings that the first policy ranks first and a later
@@ -89,14 +89,19 @@ std::pair<std::string, JoinPolicy> parsePolicy(const std::string& text) {
     unsigned long joins = 0;
     unsigned long specimens = 0;
     unsigned long minStrokes = 0;
-    const int fields = std::sscanf(text.c_str(), "%lf,%lu,%lu,%lu,%lf", &policy.maxGap, &joins,
-                                   &specimens, &minStrokes, &policy.minLikelihood);
-    if (fields != 4 && fields != 5) {
+    unsigned long intoOne = 0;
+    const int fields =
+        std::sscanf(text.c_str(), "%lf,%lu,%lu,%lu,%lf,%lu,%lf", &policy.maxGap, &joins, &specimens,
+                    &minStrokes, &policy.minLikelihood, &intoOne, &policy.maxMarkLength);
+    if (fields < 4 || fields == 6) {
         usage("bad policy \"" + text + "\"");
     }
     policy.maxJoins = joins;
     policy.maxSpecimens = specimens;
     policy.minStrokes = minStrokes;
+    if (fields == 7) {
+        policy.maxStrokesIntoOne = intoOne;
+    }
     return {text, policy};
 }
 
