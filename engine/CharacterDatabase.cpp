@@ -41,6 +41,8 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
         if (share == 0) {
             try {
                 entries_ = decodeCharacterFile(inventory, "characters.json");
+                // Grown by doubling while decoding: up to a third of it was spare.
+                entries_.shrink_to_fit();
                 std::string().swap(inventory);
                 indexEntries();
                 inventoryReady.store(true, std::memory_order_release);
