@@ -163,7 +163,12 @@ std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy&
                                             b.joins.begin(), b.joins.begin() + b.size);
     });
     std::vector<std::vector<std::size_t>> sets;
+    std::size_t strokes = 0;
     for (std::size_t c = 0; c < choices.size() && sets.size() < policy.maxSpecimens; ++c) {
+        strokes += ink.size() - choices[c].size;
+        if (strokes > policy.maxSpecimenStrokes) {
+            break;
+        }
         sets.emplace_back(choices[c].joins.begin(), choices[c].joins.begin() + choices[c].size);
     }
     return sets;

@@ -43,6 +43,10 @@ struct JoinPolicy {
     /// dots and ticks such as the two of a voicing mark. Two marks in a row are never joined:
     /// joined, they make a small zigzag close to the dots and ticks of many other characters.
     double maxMarkLength = 0.0;
+    /// Most strokes that the specimens of one template may have together, the likeliest sets
+    /// of joins first: a specimen costs memory and matching time by its strokes, and a
+    /// character of many strokes has many likely single joins of many strokes each.
+    std::size_t maxSpecimenStrokes = std::numeric_limits<std::size_t>::max();
 };
 
 /// The policy the application loads its data with: any pair of strokes (the gap rule keeps pen
@@ -58,7 +62,9 @@ struct JoinPolicy {
 /// On the tuning drawings each rule costs about a point of connected writing among the first
 /// ten (87.1% -> 85.9% and 85.8%), which the lower least likelihood wins back (86.4%). Fewer
 /// specimens lose connected writing fast (80.8% among the first ten with 2% likely, 78.5% with
-/// a gap rule of 0.5); more cost recognition time.
+/// a gap rule of 0.5), and so does a budget of specimen strokes per template, though it saves
+/// memory (about 8 MB of layout with 150 strokes: 78.5% first, 85.3% among the first ten on
+/// the tuning drawings); more cost recognition time.
 inline constexpr JoinPolicy kJoinPolicy{1.0, 3, 40, 1, 0.008, 2, 0.2};
 
 /// No joined specimens at all: every template as the file has it.

@@ -92,7 +92,7 @@ TEST(JoinSets, GapRuleCountsAndOrder) {
     }
 }
 
-TEST(JoinSets, OneStrokeAndMarkRules) {
+TEST(JoinSets, OneStrokeMarkAndBudgetRules) {
     // A long bar, then a voicing mark: two ticks 11 units long in a 100-unit box. Gaps 0.54
     // and 0.11; likelihoods {1} 0.46, {0, 1} 0.25, {0} 0.14.
     const Ink voiced = {{{0, 50}, {100, 50}}, {{80, 0}, {85, 10}}, {{90, 0}, {95, 10}}};
@@ -111,6 +111,10 @@ TEST(JoinSets, OneStrokeAndMarkRules) {
         {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.0}, {{1}, {0, 1}, {0}}},
         {twoStrokes, {1.0, 2, 10, 1, 0.0, 2, 0.0}, {{0}}},
         {twoStrokes, {1.0, 2, 10, 1, 0.0, 1, 0.0}, {}},
+        // The specimens' strokes together stay within the budget, the likeliest sets first.
+        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.0, 3}, {{1}, {0, 1}}},
+        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.0, 2}, {{1}}},
+        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.0, 1}, {}},
         // A stroke of a single point has no length: next to another mark, it is one too.
         {{{{0, 0}}, {{5, 5}}, {{10, 10}, {100, 100}}}, {1.0, 1, 10, 1, 0.0, 3, 0.2}, {{1}}},
         {{{{0, 0}}, {{5, 5}}, {{10, 10}, {100, 100}}}, {1.0, 1, 10, 1}, {{0}, {1}}},
@@ -118,7 +122,8 @@ TEST(JoinSets, OneStrokeAndMarkRules) {
     for (const auto& c : cases) {
         EXPECT_EQ(joinSets(c.ink, c.policy), c.expected)
             << c.ink.size() << " strokes, into one from at most " << c.policy.maxStrokesIntoOne
-            << ", marks under " << c.policy.maxMarkLength;
+            << ", marks under " << c.policy.maxMarkLength << ", budget "
+            << c.policy.maxSpecimenStrokes;
     }
 }
 

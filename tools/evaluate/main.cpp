@@ -10,7 +10,8 @@
 //   --ordinary ordinary drawings per character with a template (default 2); every common
 //              character with two strokes or more is also drawn with 1, 2 and 3 pairs joined
 //              (as many as it has pairs).
-//   --policy   "none", "shipped" or GAP,JOINS,SPECIMENS,MINSTROKES[,LIKELIHOOD[,INTOONE,MARK]]
+//   --policy   "none", "shipped" or
+//              GAP,JOINS,SPECIMENS,MINSTROKES[,LIKELIHOOD[,INTOONE,MARK[,STROKES]]]
 //              (JoinPolicy's fields); may be repeated; default: none, then shipped.
 //   --write-inks  also writes the drawings as JSON Lines for sumiro-recognize, with "id"
 //              ("ordinary-N" or "joinedK-N"), "character" and "strokes".
@@ -90,17 +91,21 @@ std::pair<std::string, JoinPolicy> parsePolicy(const std::string& text) {
     unsigned long specimens = 0;
     unsigned long minStrokes = 0;
     unsigned long intoOne = 0;
-    const int fields =
-        std::sscanf(text.c_str(), "%lf,%lu,%lu,%lu,%lf,%lu,%lf", &policy.maxGap, &joins, &specimens,
-                    &minStrokes, &policy.minLikelihood, &intoOne, &policy.maxMarkLength);
+    unsigned long specimenStrokes = 0;
+    const int fields = std::sscanf(text.c_str(), "%lf,%lu,%lu,%lu,%lf,%lu,%lf,%lu", &policy.maxGap,
+                                   &joins, &specimens, &minStrokes, &policy.minLikelihood,
+                                   &intoOne, &policy.maxMarkLength, &specimenStrokes);
     if (fields < 4 || fields == 6) {
         usage("bad policy \"" + text + "\"");
     }
     policy.maxJoins = joins;
     policy.maxSpecimens = specimens;
     policy.minStrokes = minStrokes;
-    if (fields == 7) {
+    if (fields >= 7) {
         policy.maxStrokesIntoOne = intoOne;
+    }
+    if (fields == 8) {
+        policy.maxSpecimenStrokes = specimenStrokes;
     }
     return {text, policy};
 }
