@@ -125,8 +125,9 @@ stroke 136 92 160 130 185 165 230 205
 # Drawn while the data were still loading, the ink waits for "認識"; the candidates are there
 # once the first cell of the grid is no longer blank.
 candidates_shown() {
-  import -window "$panel" -crop 40x40+296+108 +repage txt:- 2>/dev/null |
-    grep -v '^#' | grep -qv '#FFFFFF'
+  # Through a file: with pipefail, grep -q leaving early would fail the pipe through SIGPIPE.
+  import -window "$panel" -crop 40x40+296+108 +repage "txt:$scratch/cell.txt" 2>/dev/null &&
+    grep -v '^#' "$scratch/cell.txt" | grep -v '#FFFFFF' >/dev/null
 }
 recognized() { candidates_shown || { click 217 392; sleep 0.3; candidates_shown; }; }
 until_true 30 recognized
