@@ -25,26 +25,11 @@ constexpr int timeoutMs = 15000;
 
 XSession* session = nullptr;
 
-// Runs xdotool on the session's display and waits for it, keeping the pad's events flowing.
 bool xdotool(const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(session->display()));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral("xdotool"), arguments);
-    if (!process.waitForStarted()) return false;
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return session->run(QStringList{QStringLiteral("xdotool")} + arguments);
 }
 
-bool click(QPoint global) {
-    return xdotool({QStringLiteral("mousemove"), QString::number(global.x()),
-                    QString::number(global.y()), QStringLiteral("click"), QStringLiteral("1")});
-}
+bool click(QPoint global) { return session->click(global); }
 
 bool click(const QWidget* widget) { return click(widget->mapToGlobal(widget->rect().center())); }
 

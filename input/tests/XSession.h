@@ -3,6 +3,7 @@
 // A private X server with a window manager for end-to-end tests, and the few Xlib requests the
 // tests make on their own connection. Xlib-free header.
 
+#include <QPoint>
 #include <QProcess>
 #include <chrono>
 #include <cstdint>
@@ -34,6 +35,12 @@ public:
     [[nodiscard]] const std::string& display() const { return display_; }
     /// Starts a client of this display with the given variables added to its environment.
     Child spawn(const QStringList& argv, std::vector<std::pair<QString, QString>> env = {}) const;
+    /// Runs a client of this display to its end while the caller's events keep flowing (so a
+    /// pad in this process answers it); true when it exits 0 within the timeout.
+    bool run(const QStringList& argv,
+             std::chrono::milliseconds timeout = std::chrono::seconds(15)) const;
+    /// A left click at a point of the screen, through xdotool.
+    bool click(QPoint global) const;
 
     std::uint64_t activeWindow();
     /// The managed window (from _NET_CLIENT_LIST) whose _NET_WM_PID is pid, 0 when none.
