@@ -110,16 +110,14 @@ TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget)
     for (int attempt = 0; attempt < 3 && !fieldIsFocusedContext; ++attempt) {
         if (attempt > 0) {
             ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
-            ASSERT_TRUE(
-                QTest::qWaitFor([&] { return !pad->searchField->hasFocus(); }, timeoutMs));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !pad->searchField->hasFocus(); }, timeoutMs));
         }
         ASSERT_TRUE(click(pad->searchField));
         ASSERT_TRUE(QTest::qWaitFor([&] { return pad->searchField->hasFocus(); }, timeoutMs))
             << "the search field never got the keyboard";
         fieldIsFocusedContext = QTest::qWaitFor(
             [&] {
-                return route.focusedProgram() ==
-                       std::optional<std::string>("controller_im_test");
+                return route.focusedProgram() == std::optional<std::string>("controller_im_test");
             },
             5000);
     }

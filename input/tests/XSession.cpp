@@ -1,8 +1,5 @@
 #include "XSession.h"
 
-// Qt before Xlib, whose macros (Status, Type) break Qt's headers.
-#include <QCoreApplication>
-
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -136,30 +133,6 @@ XSession::~XSession() = default;
 Child XSession::spawn(const QStringList& argv, std::vector<std::pair<QString, QString>> env) const {
     env.emplace_back("DISPLAY", QString::fromStdString(display_));
     return launch(argv, env, QProcess::ForwardedChannels);
-}
-
-bool XSession::run(const QStringList& argv, std::chrono::milliseconds timeout) const {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display_));
-    process.setProcessEnvironment(environment);
-    process.start(argv.front(), argv.mid(1));
-    if (!process.waitForStarted()) return false;
-    const QDeadlineTimer deadline(timeout);
-    while (process.state() != QProcess::NotRunning) {
-        if (deadline.hasExpired()) {
-            process.kill();
-            process.waitForFinished();
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-bool XSession::click(QPoint global) const {
-    return run({QStringLiteral("xdotool"), QStringLiteral("mousemove"), QString::number(global.x()),
-                QString::number(global.y()), QStringLiteral("click"), QStringLiteral("1")});
 }
 
 std::uint64_t XSession::activeWindow() {

@@ -3,6 +3,8 @@
 // A private X server with a window manager for end-to-end tests, and the few Xlib requests the
 // tests make on their own connection. Xlib-free header.
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QPoint>
 #include <QProcess>
 #include <chrono>
@@ -38,9 +40,30 @@ public:
     /// Runs a client of this display to its end while the caller's events keep flowing (so a
     /// pad in this process answers it); true when it exits 0 within the timeout.
     bool run(const QStringList& argv,
-             std::chrono::milliseconds timeout = std::chrono::seconds(15)) const;
+             std::chrono::milliseconds timeout = std::chrono::seconds(15)) const {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display_));
+        process.setProcessEnvironment(environment);
+        process.start(argv.front(), argv.mid(1));
+        if (!process.waitForStarted()) return false;
+        const QDeadlineTimer deadline(timeout);
+        while (process.state() != QProcess::NotRunning) {
+            if (deadline.hasExpired()) {
+                process.kill();
+                process.waitForFinished();
+                return false;
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
     /// A left click at a point of the screen, through xdotool.
-    bool click(QPoint global) const;
+    bool click(QPoint global) const {
+        return run({QStringLiteral("xdotool"), QStringLiteral("mousemove"),
+                    QString::number(global.x()), QString::number(global.y()),
+                    QStringLiteral("click"), QStringLiteral("1")});
+    }
 
     std::uint64_t activeWindow();
     /// The managed window (from _NET_CLIENT_LIST) whose _NET_WM_PID is pid, 0 when none.
