@@ -129,8 +129,8 @@ private:
         NormalizingBox box;
     };
     std::vector<InkTemplate> fileTemplates_;
-    std::vector<TemplateRef> order_;         // every template, by id
-    std::vector<Derivation> derivations_;    // per file template
+    std::vector<TemplateRef> order_;       // every template, by id
+    std::vector<Derivation> derivations_;  // per file template
     mutable std::once_flag listOnce_;
     mutable std::vector<InkTemplate> list_;  // templates() with derived specimens
     std::vector<char> templateCommon_;       // the common flag of each template's character

@@ -93,8 +93,8 @@ std::pair<std::string, JoinPolicy> parsePolicy(const std::string& text) {
     unsigned long intoOne = 0;
     unsigned long specimenStrokes = 0;
     const int fields = std::sscanf(text.c_str(), "%lf,%lu,%lu,%lu,%lf,%lu,%lf,%lu", &policy.maxGap,
-                                   &joins, &specimens, &minStrokes, &policy.minLikelihood,
-                                   &intoOne, &policy.maxMarkLength, &specimenStrokes);
+                                   &joins, &specimens, &minStrokes, &policy.minLikelihood, &intoOne,
+                                   &policy.maxMarkLength, &specimenStrokes);
     if (fields < 4 || fields == 6) {
         usage("bad policy \"" + text + "\"");
     }
