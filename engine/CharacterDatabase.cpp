@@ -153,6 +153,9 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
         [this](std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch) {
             listStrokes(id, strokes, scratch);
         },
+        [this](std::size_t id, std::vector<TemplateSet::StrokeOrigin>& origins) {
+            listOrigins(id, origins);
+        },
         *helper_);
 }
 
@@ -219,6 +222,33 @@ void CharacterDatabase::listStrokes(std::size_t id, std::vector<const Stroke*>& 
         Stroke& joined = scratch[made++];
         normalizeStrokeInto(chain, derivation.box, joined, lengths);
         strokes.push_back(&joined);
+    }
+}
+
+// A specimen that listStrokes makes from its template's box keeps the template's own strokes
+// where it joins none: they are laid out once, for both.
+void CharacterDatabase::listOrigins(std::size_t id,
+                                    std::vector<TemplateSet::StrokeOrigin>& origins) const {
+    origins.clear();
+    const TemplateRef ref = order_[id];
+    if (ref.joins == 0 || !derivations_[ref.file].boxed) {
+        return;
+    }
+    const Derivation& derivation = derivations_[ref.file];
+    const JoinSet& set = derivation.sets[ref.joins - 1];
+    // The template itself comes right before its specimens.
+    const auto base = static_cast<std::uint32_t>(id - ref.joins);
+    const std::uint32_t* next = set.at.begin();
+    const std::uint32_t* const last = set.at.begin() + set.count;
+    for (std::uint32_t s = 0; s < derivation.raw.size(); ++s) {
+        if (next == last || *next != s) {
+            origins.push_back({base, s});
+            continue;
+        }
+        for (; next != last && *next == s; ++next) {
+            ++s;
+        }
+        origins.push_back({TemplateSet::kOwn, 0});
     }
 }
 

@@ -97,6 +97,8 @@ private:
     void flagCommonTemplates();
     /// Lists the strokes of template `id`: its file template's, joined ones made in `scratch`.
     void listStrokes(std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch) const;
+    /// Lists which strokes of template `id` are its file template's, as listStrokes gives them.
+    void listOrigins(std::size_t id, std::vector<TemplateSet::StrokeOrigin>& origins) const;
     /// Index of the first entry whose key is `key`, or kNoEntry.
     std::uint32_t find(std::string_view key) const;
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <span>
 
 #include "engine/CharacterDatabase.h"
 #include "engine/Contract.h"
@@ -44,7 +45,7 @@ constexpr std::size_t kParallelPairs = 20000;
 constexpr std::size_t kParallelFineStrokes = 6;
 // Candidates put in order at once; the coarse pass rarely reaches further.
 constexpr std::size_t kPresorted = 4 * kShortlist;
-// Strokes copied at once when gathering a batch; the group padding allows reading this far.
+// Strokes copied at once when gathering a batch; the pool's padding allows reading this far.
 constexpr std::size_t kCopyPiece = 16;
 static_assert(kStrokePadding >= kCopyPiece);
 // Template strokes scored per kernel call in the coarse pass.
@@ -225,7 +226,11 @@ public:
         : input_(input),
           n_(input.size()),
           limit_(limit),
+          templateSet_(templateSet),
           groups_(templateSet.groups()),
+          poolX_(templateSet.x().data()),
+          poolY_(templateSet.y().data()),
+          poolStride_(templateSet.stride()),
           database_(database),
           common_(common),
           helper_(helper),
@@ -413,22 +418,26 @@ private:
             std::size_t strokes = 0;
             for (; batch < to && strokes < kBatchStrokes; ++batch) {
                 const Candidate& c = w_.candidates[batch];
-                const TemplateSet::Group& group = groups_[c.group];
-                const std::size_t m = group.strokeCount;
+                const std::span<const TemplateSet::Run> runs =
+                    templateSet_.runs(groups_[c.group].ids[c.index]);
                 // Whole 64-byte pieces: a call to memmove per short run would cost more than
-                // the copy. Reading past the run stays within the group's padding, writing past
-                // it within the batch's slack, and the next template overwrites it.
+                // the copy. Reading past a run stays within the pool's padding, writing past
+                // it within the batch's slack, and the next run or template overwrites it.
                 for (std::size_t p = 0; p < kStrokePoints; ++p) {
-                    const float* fromX = &group.x[p * group.stride() + c.index * m];
-                    const float* fromY = &group.y[p * group.stride() + c.index * m];
+                    const float* rowX = &poolX_[p * poolStride_];
+                    const float* rowY = &poolY_[p * poolStride_];
                     float* toX = &part.batchX[p * batchStride_ + strokes];
                     float* toY = &part.batchY[p * batchStride_ + strokes];
-                    for (std::size_t j = 0; j < m; j += kCopyPiece) {
-                        std::memcpy(toX + j, fromX + j, kCopyPiece * sizeof(float));
-                        std::memcpy(toY + j, fromY + j, kCopyPiece * sizeof(float));
+                    for (const TemplateSet::Run& run : runs) {
+                        for (std::size_t j = 0; j < run.count; j += kCopyPiece) {
+                            std::memcpy(toX + j, rowX + run.first + j, kCopyPiece * sizeof(float));
+                            std::memcpy(toY + j, rowY + run.first + j, kCopyPiece * sizeof(float));
+                        }
+                        toX += run.count;
+                        toY += run.count;
                     }
                 }
-                strokes += m;
+                strokes += groups_[c.group].strokeCount;
             }
             kernels::strokeDistances(w_.ax.data(), w_.ay.data(), n_, part.batchX.data(),
                                      part.batchY.data(), batchStride_, 0, strokes, batchStride_,
@@ -699,9 +708,13 @@ private:
     const Ink& input_;
     const std::size_t n_;
     const std::size_t limit_;
+    const TemplateSet& templateSet_;
     const std::vector<TemplateSet::Group>& groups_;
+    const float* const poolX_;  // the template strokes, point-major
+    const float* const poolY_;
+    const std::size_t poolStride_;
     const CharacterDatabase& database_;  // the templates' characters and exact strokes
-    const std::vector<char>& common_;  // the common flag of each template
+    const std::vector<char>& common_;    // the common flag of each template
     HelperThread& helper_;
     Workspace& w_;
 
@@ -729,8 +742,8 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     // Working storage per thread, so a recognition allocates only when an ink needs more room
     // than any before it on that thread; the helper thread works in the caller's.
     thread_local Workspace workspace;
-    return Recognition(input, static_cast<std::size_t>(limit), templateSet_, *this,
-                       templateCommon_, *helper_, workspace)
+    return Recognition(input, static_cast<std::size_t>(limit), templateSet_, *this, templateCommon_,
+                       *helper_, workspace)
         .run();
 }
 

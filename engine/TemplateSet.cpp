@@ -24,45 +24,6 @@ std::array<double, 2 * kChunks> chunkCentroids(const Stroke& stroke) {
 
 namespace {
 
-// Lays out the members of one group, whose ids are already listed.
-void fillGroup(TemplateSet::Group& group, const TemplateSet::StrokeSource& source, Ink& scratch) {
-    std::vector<const Stroke*> ink;
-    const std::size_t m = group.strokeCount;
-    const std::size_t members = group.ids.size();
-    const std::size_t strokes = group.strokes();
-    const std::size_t stride = group.stride();
-    // The block is not zeroed: the padding is, here, and every other element is written below.
-    for (std::size_t p = 0; p < kStrokePoints; ++p) {
-        std::fill_n(group.x.begin() + static_cast<std::ptrdiff_t>(p * stride + strokes),
-                    kStrokePadding, 0.0f);
-        std::fill_n(group.y.begin() + static_cast<std::ptrdiff_t>(p * stride + strokes),
-                    kStrokePadding, 0.0f);
-    }
-    for (std::size_t k = 0; k < members; ++k) {
-        source(group.ids[k], ink, scratch);
-        SUMIRO_EXPECTS(ink.size() == m, "TemplateSet: a template's strokes must match its count");
-        for (std::size_t j = 0; j < m; ++j) {
-            const Stroke& stroke = *ink[j];
-            SUMIRO_EXPECTS(stroke.size() == kStrokePoints,
-                           "TemplateSet: strokes must be normalized");
-            for (std::size_t p = 0; p < kStrokePoints; ++p) {
-                group.x[p * stride + k * m + j] = static_cast<float>(stroke[p].x);
-                group.y[p * stride + k * m + j] = static_cast<float>(stroke[p].y);
-            }
-            const auto centroids = chunkCentroids(stroke);
-            for (std::size_t c = 0; c < kChunks; ++c) {
-                const std::size_t at = c * strokes + j * members + k;
-                group.chunkX[at] = static_cast<float>(centroids[c]);
-                group.chunkY[at] = static_cast<float>(centroids[kChunks + c]);
-            }
-        }
-    }
-}
-
-}  // namespace
-
-namespace {
-
 std::vector<std::uint32_t> strokeCountsOf(const std::vector<InkTemplate>& templates) {
     std::vector<std::uint32_t> counts;
     counts.reserve(templates.size());
@@ -84,28 +45,79 @@ TemplateSet::StrokeSource storedStrokes(const std::vector<InkTemplate>& template
 }  // namespace
 
 TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates) : size_(templates.size()) {
-    listMembers(strokeCountsOf(templates));
-    fill(storedStrokes(templates), nullptr);
+    std::vector<std::uint32_t> own;
+    listMembers(strokeCountsOf(templates), nullptr, own);
+    fill(storedStrokes(templates), own, nullptr);
 }
 
 TemplateSet::TemplateSet(const std::vector<InkTemplate>& templates, HelperThread& helper)
     : size_(templates.size()) {
-    listMembers(strokeCountsOf(templates));
-    fill(storedStrokes(templates), &helper);
+    std::vector<std::uint32_t> own;
+    listMembers(strokeCountsOf(templates), nullptr, own);
+    fill(storedStrokes(templates), own, &helper);
 }
 
 TemplateSet::TemplateSet(const std::vector<std::uint32_t>& strokeCounts, const StrokeSource& source,
-                         HelperThread& helper)
+                         const OriginSource& origins, HelperThread& helper)
     : size_(strokeCounts.size()) {
-    listMembers(strokeCounts);
-    fill(source, &helper);
+    std::vector<std::uint32_t> own;
+    listMembers(strokeCounts, &origins, own);
+    fill(source, own, &helper);
 }
 
-void TemplateSet::fill(const StrokeSource& source, HelperThread* helper) {
+// Lays out the members of one group: the pool strokes of their own, and every stroke's chunk
+// centroids. Members own distinct pool strokes, so groups fill on two threads at once.
+void TemplateSet::fillGroup(Group& group, const StrokeSource& source,
+                            const std::vector<std::uint32_t>& own, Ink& scratch) {
+    std::vector<const Stroke*> ink;
+    const std::size_t m = group.strokeCount;
+    const std::size_t members = group.ids.size();
+    const std::size_t strokes = group.strokes();
+    const std::size_t poolStride = stride();
+    for (std::size_t k = 0; k < members; ++k) {
+        const std::uint32_t id = group.ids[k];
+        source(id, ink, scratch);
+        SUMIRO_EXPECTS(ink.size() == m, "TemplateSet: a template's strokes must match its count");
+        std::size_t j = 0;
+        for (const Run& run : runs(id)) {
+            for (std::size_t r = 0; r < run.count; ++r, ++j) {
+                const Stroke& stroke = *ink[j];
+                SUMIRO_EXPECTS(stroke.size() == kStrokePoints,
+                               "TemplateSet: strokes must be normalized");
+                const std::size_t slot = run.first + r;
+                // Strokes before the template's own belong to the earlier template it shares
+                // them with, which has written them.
+                if (slot >= own[id]) {
+                    for (std::size_t p = 0; p < kStrokePoints; ++p) {
+                        x_[p * poolStride + slot] = static_cast<float>(stroke[p].x);
+                        y_[p * poolStride + slot] = static_cast<float>(stroke[p].y);
+                    }
+                }
+                const auto centroids = chunkCentroids(stroke);
+                for (std::size_t c = 0; c < kChunks; ++c) {
+                    const std::size_t at = c * strokes + j * members + k;
+                    group.chunkX[at] = static_cast<float>(centroids[c]);
+                    group.chunkY[at] = static_cast<float>(centroids[kChunks + c]);
+                }
+            }
+        }
+    }
+}
+
+void TemplateSet::fill(const StrokeSource& source, const std::vector<std::uint32_t>& own,
+                       HelperThread* helper) {
+    // The block is not zeroed: the padding is, here, and every other element is written by
+    // fillGroup.
+    for (std::size_t p = 0; p < kStrokePoints; ++p) {
+        std::fill_n(x_.begin() + static_cast<std::ptrdiff_t>(p * stride() + poolStrokes_),
+                    kStrokePadding, 0.0f);
+        std::fill_n(y_.begin() + static_cast<std::ptrdiff_t>(p * stride() + poolStrokes_),
+                    kStrokePadding, 0.0f);
+    }
     if (helper == nullptr) {
         Ink scratch;
         for (Group& group : groups_) {
-            fillGroup(group, source, scratch);
+            fillGroup(group, source, own, scratch);
         }
         return;
     }
@@ -128,13 +140,14 @@ void TemplateSet::fill(const StrokeSource& source, HelperThread* helper) {
         Ink scratch;
         for (std::size_t m = 0; m < groups_.size(); ++m) {
             if (share[m] == mine) {
-                fillGroup(groups_[m], source, scratch);
+                fillGroup(groups_[m], source, own, scratch);
             }
         }
     });
 }
 
-void TemplateSet::listMembers(const std::vector<std::uint32_t>& strokeCounts) {
+void TemplateSet::listMembers(const std::vector<std::uint32_t>& strokeCounts,
+                              const OriginSource* origins, std::vector<std::uint32_t>& own) {
     std::size_t most = 0;
     for (const std::uint32_t m : strokeCounts) {
         most = std::max<std::size_t>(most, m);
@@ -151,9 +164,51 @@ void TemplateSet::listMembers(const std::vector<std::uint32_t>& strokeCounts) {
     for (std::size_t id = 0; id < strokeCounts.size(); ++id) {
         groups_[strokeCounts[id]].ids.push_back(static_cast<std::uint32_t>(id));
     }
-    std::size_t floats = 0;
+
+    // Pool strokes in template order: a template's own strokes, in order, after those of the
+    // templates before it; a shared stroke is where its template put it.
+    const std::size_t templates = strokeCounts.size();
+    own.assign(templates, 0);
+    runStart_.assign(templates + 1, 0);
+    runs_.clear();
+    std::vector<char> allOwn(templates, 0);
+    std::vector<StrokeOrigin> from;
+    std::uint32_t next = 0;
+    for (std::size_t id = 0; id < templates; ++id) {
+        const std::uint32_t m = strokeCounts[id];
+        from.clear();
+        if (origins != nullptr) {
+            (*origins)(id, from);
+        }
+        SUMIRO_EXPECTS(from.empty() || from.size() == m,
+                       "TemplateSet: a template's origins must match its strokes");
+        own[id] = next;
+        allOwn[id] = from.empty() ? 1 : 0;
+        for (std::uint32_t j = 0; j < m; ++j) {
+            std::uint32_t slot = 0;
+            if (from.empty() || from[j].of == kOwn) {
+                slot = next++;
+            } else {
+                const StrokeOrigin o = from[j];
+                SUMIRO_EXPECTS(o.of < id && allOwn[o.of] != 0 && o.stroke < strokeCounts[o.of],
+                               "TemplateSet: a stroke may only be shared with an earlier "
+                               "template of its own strokes");
+                slot = own[o.of] + o.stroke;
+            }
+            if (runs_.size() > runStart_[id] && runs_.back().first + runs_.back().count == slot) {
+                ++runs_.back().count;
+            } else {
+                runs_.push_back({slot, 1});
+            }
+        }
+        runStart_[id + 1] = static_cast<std::uint32_t>(runs_.size());
+    }
+    runs_.shrink_to_fit();
+    poolStrokes_ = next;
+
+    std::size_t floats = 2 * stride() * kStrokePoints;
     for (const Group& group : groups_) {
-        floats += 2 * (group.stride() * kStrokePoints + group.strokes() * kChunks);
+        floats += 2 * group.strokes() * kChunks;
     }
     block_.resize(floats);
     std::span<float> rest(block_);
@@ -162,9 +217,9 @@ void TemplateSet::listMembers(const std::vector<std::uint32_t>& strokeCounts) {
         rest = rest.subspan(count);
         return taken;
     };
+    x_ = take(stride() * kStrokePoints);
+    y_ = take(stride() * kStrokePoints);
     for (Group& group : groups_) {
-        group.x = take(group.stride() * kStrokePoints);
-        group.y = take(group.stride() * kStrokePoints);
         group.chunkX = take(group.strokes() * kChunks);
         group.chunkY = take(group.strokes() * kChunks);
     }

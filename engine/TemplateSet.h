@@ -19,24 +19,23 @@ inline constexpr std::size_t kStrokePoints = 16;
 /// Consecutive points averaged into one chunk centroid for the matching lower bounds.
 inline constexpr std::size_t kChunkPoints = 4;
 inline constexpr std::size_t kChunks = kStrokePoints / kChunkPoints;
-/// Zero strokes after each group's last stroke, so that kernels and copies may work in whole
+/// Zero strokes after the pool's last stroke, so that kernels and copies may work in whole
 /// vectors: a run of strokes may be read up to this many strokes past its end.
 inline constexpr std::size_t kStrokePadding = 16;
 
-/// Normalized templates laid out for the matching kernels, in single precision: grouped by
-/// stroke count so a stroke-count filter skips whole groups, each group's coordinates in
-/// structure-of-arrays form so one kernel call compares drawn strokes with many template
-/// strokes at once. Exact double-precision work reads the templates themselves.
+/// Normalized templates laid out for the matching kernels, in single precision. Each stroke is
+/// stored once, in a pool in structure-of-arrays form, so one kernel call compares drawn
+/// strokes with many pool strokes at once; a template is a list of runs of pool strokes, and
+/// one that repeats strokes of an earlier template (a joined-stroke specimen keeps most of its
+/// template's strokes) costs the pool only the strokes of its own. For the bounds, templates
+/// are grouped by stroke count, so a stroke-count filter skips whole groups. Exact
+/// double-precision work reads the templates themselves.
 class TemplateSet {
 public:
     /// All templates with one stroke count, in database order.
     struct Group {
         std::size_t strokeCount = 0;
         std::vector<std::uint32_t> ids;  ///< Database indices of the templates.
-        /// Point p of stroke j of the k-th template is at [p * stride() + k * strokeCount + j]:
-        /// the same point of neighbouring strokes is contiguous, and a stroke read backwards
-        /// needs no copy.
-        std::span<float> x, y;
         /// Centroid of chunk c (points 4c to 4c+3) of stroke j of the k-th template at
         /// [c * strokes() + j * ids.size() + k]: stroke j of every template in a row, so bounds
         /// reduce over the strokes of many templates at once.
@@ -44,12 +43,17 @@ public:
 
         /// Number of strokes of all templates of the group together.
         std::size_t strokes() const { return ids.size() * strokeCount; }
-        /// Distance between point p and point p + 1 of one stroke in `x` and `y`.
-        std::size_t stride() const { return strokes() + kStrokePadding; }
+    };
+
+    /// Consecutive strokes of the pool.
+    struct Run {
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
+        friend bool operator==(const Run&, const Run&) = default;
     };
 
     TemplateSet() = default;
-    // The groups' arrays live in one block that moves with the set, never copied.
+    // The arrays live in one block that moves with the set, never copied.
     TemplateSet(TemplateSet&&) = default;
     TemplateSet& operator=(TemplateSet&&) = default;
     TemplateSet(const TemplateSet&) = delete;
@@ -67,25 +71,62 @@ public:
     using StrokeSource =
         std::function<void(std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch)>;
 
+    /// Where a stroke of a template comes from: stroke `stroke` of the earlier template `of`,
+    /// which must have only strokes of its own, or, with `of` kOwn, the template itself.
+    struct StrokeOrigin {
+        std::uint32_t of = 0;
+        std::uint32_t stroke = 0;
+    };
+    static constexpr std::uint32_t kOwn = 0xFFFFFFFF;
+    /// Lists in `origins` where each stroke of template `id` comes from; an empty list when
+    /// all of them are its own.
+    using OriginSource = std::function<void(std::size_t id, std::vector<StrokeOrigin>& origins)>;
+
     /// The same layout for templates that need not be held all at once: template i has
-    /// strokeCounts[i] strokes, given by `source`.
+    /// strokeCounts[i] strokes, given by `source`, which gives the very strokes `origins` says
+    /// it shares with an earlier template.
     TemplateSet(const std::vector<std::uint32_t>& strokeCounts, const StrokeSource& source,
-                HelperThread& helper);
+                const OriginSource& origins, HelperThread& helper);
 
     /// Groups in increasing stroke count; groups of counts that no template has are empty.
     const std::vector<Group>& groups() const { return groups_; }
 
+    /// The pool: point p of pool stroke s is at [p * stride() + s], and kStrokePadding zero
+    /// strokes follow the last, so that kernels and copies may work in whole vectors.
+    std::span<const float> x() const { return x_; }
+    std::span<const float> y() const { return y_; }
+    std::size_t stride() const { return poolStrokes_ + kStrokePadding; }
+    /// Number of strokes in the pool.
+    std::size_t poolStrokes() const { return poolStrokes_; }
+
+    /// The strokes of template `id`, in order.
+    std::span<const Run> runs(std::size_t id) const {
+        return std::span<const Run>(runs_).subspan(runStart_[id],
+                                                   runStart_[id + 1] - runStart_[id]);
+    }
+
     std::size_t size() const { return size_; }
 
 private:
-    /// Sizes the groups, lists their ids and places their arrays in the block.
-    void listMembers(const std::vector<std::uint32_t>& strokeCounts);
-    /// Fills the groups on the calling thread and on `helper`, if given.
-    void fill(const StrokeSource& source, HelperThread* helper);
+    /// Sizes the groups and lists their ids; places the strokes of every template in the pool
+    /// (`own` gets the first pool stroke of each template's own strokes) and lists its runs;
+    /// places the arrays in the block.
+    void listMembers(const std::vector<std::uint32_t>& strokeCounts, const OriginSource* origins,
+                     std::vector<std::uint32_t>& own);
+    /// Fills the pool and the groups on the calling thread and on `helper`, if given.
+    void fill(const StrokeSource& source, const std::vector<std::uint32_t>& own,
+              HelperThread* helper);
+    void fillGroup(Group& group, const StrokeSource& source, const std::vector<std::uint32_t>& own,
+                   Ink& scratch);
 
     std::vector<Group> groups_;
-    // Every group's coordinates and centroids, one after another: one block of large pages.
+    std::vector<Run> runs_;
+    std::vector<std::uint32_t>
+        runStart_;  // runs of template id: [runStart_[id], runStart_[id + 1])
+    // The pool and every group's centroids, one after another: one block of large pages.
     std::vector<float, LargePageAllocator<float>> block_;
+    std::span<float> x_, y_;
+    std::size_t poolStrokes_ = 0;
     std::size_t size_ = 0;
 };
 

@@ -151,8 +151,9 @@ TEST(MatchingKernels, SinglePrecisionStaysWithinItsErrorAndBoundsStayBelow) {
         const std::size_t count = group.strokes() - begin;
         const std::size_t pitch = kernels::lanesFor(count);
         std::vector<float> out(n * pitch), scratch(n * pitch);
-        kernels::strokeDistances(ax.data(), ay.data(), n, group.x.data(), group.y.data(),
-                                 group.stride(), begin, count, pitch, out.data(), scratch.data());
+        // All templates have m strokes of their own: pool stroke g is stroke g % m of g / m.
+        kernels::strokeDistances(ax.data(), ay.data(), n, set.x().data(), set.y().data(),
+                                 set.stride(), begin, count, pitch, out.data(), scratch.data());
         for (std::size_t i = 0; i < n; ++i) {
             for (std::size_t g = begin; g < group.strokes(); ++g) {
                 // The recognizer relies on kDistanceError; the rounding is far below it.

@@ -31,17 +31,115 @@ TEST(TemplateSet, TwoThreadLayoutEqualsOneThread) {
     const TemplateSet one(templates);
     const TemplateSet two(templates, helper);
     ASSERT_EQ(two.size(), one.size());
+    EXPECT_TRUE(std::ranges::equal(two.x(), one.x()));
+    EXPECT_TRUE(std::ranges::equal(two.y(), one.y()));
     ASSERT_EQ(two.groups().size(), one.groups().size());
     for (std::size_t m = 0; m < one.groups().size(); ++m) {
         const TemplateSet::Group& a = one.groups()[m];
         const TemplateSet::Group& b = two.groups()[m];
         EXPECT_EQ(b.strokeCount, a.strokeCount);
         EXPECT_EQ(b.ids, a.ids) << "group " << m;
-        EXPECT_TRUE(std::ranges::equal(b.x, a.x)) << "x of group " << m;
-        EXPECT_TRUE(std::ranges::equal(b.y, a.y)) << "y of group " << m;
         EXPECT_TRUE(std::ranges::equal(b.chunkX, a.chunkX)) << "chunkX of group " << m;
         EXPECT_TRUE(std::ranges::equal(b.chunkY, a.chunkY)) << "chunkY of group " << m;
     }
+}
+
+// The coordinates of template `id` as the kernels read them, from the pool through its runs:
+// x and y of each point, stroke after stroke.
+std::vector<float> pooledCoordinates(const TemplateSet& set, std::size_t id) {
+    std::vector<float> coordinates;
+    for (const TemplateSet::Run& run : set.runs(id)) {
+        for (std::size_t s = run.first; s < run.first + run.count; ++s) {
+            for (std::size_t p = 0; p < kStrokePoints; ++p) {
+                coordinates.push_back(set.x()[p * set.stride() + s]);
+                coordinates.push_back(set.y()[p * set.stride() + s]);
+            }
+        }
+    }
+    return coordinates;
+}
+
+std::vector<float> singlePrecision(const Ink& ink) {
+    std::vector<float> coordinates;
+    for (const Stroke& stroke : ink) {
+        for (const InkPoint& p : stroke) {
+            coordinates.push_back(static_cast<float>(p.x));
+            coordinates.push_back(static_cast<float>(p.y));
+        }
+    }
+    return coordinates;
+}
+
+// Template 1 keeps strokes 0 and 2 of template 0 around one of its own, template 2 shares
+// nothing, template 3 takes stroke 1 of template 2 then one of its own: each reads its own
+// strokes back, while the pool holds every stroke once.
+TEST(TemplateSet, SharedStrokesAreStoredOnceAndReadBackInOrder) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> coordinate(0, 109);
+    const auto ink = [&](std::size_t strokes) {
+        Ink drawn(strokes);
+        for (Stroke& stroke : drawn) {
+            for (int p = 0; p < 4; ++p) {
+                stroke.push_back({coordinate(random), coordinate(random)});
+            }
+        }
+        return normalized(drawn);
+    };
+    std::vector<Ink> templates{ink(3), ink(3), ink(2), ink(2)};
+    templates[1][0] = templates[0][0];
+    templates[1][2] = templates[0][2];
+    templates[3][0] = templates[2][1];
+    using Origin = TemplateSet::StrokeOrigin;
+    constexpr std::uint32_t own = TemplateSet::kOwn;
+    const std::vector<std::vector<Origin>> origins{
+        {}, {{0, 0}, {own, 0}, {0, 2}}, {}, {{2, 1}, {own, 0}}};
+    HelperThread helper;
+    const TemplateSet set(
+        {3, 3, 2, 2},
+        [&](std::size_t id, std::vector<const Stroke*>& strokes, Ink&) {
+            strokes.clear();
+            for (const Stroke& stroke : templates[id]) {
+                strokes.push_back(&stroke);
+            }
+        },
+        [&](std::size_t id, std::vector<Origin>& listed) { listed = origins[id]; }, helper);
+
+    EXPECT_EQ(set.poolStrokes(), 3u + 1 + 2 + 1);
+    using Run = TemplateSet::Run;
+    EXPECT_EQ(std::vector<Run>(set.runs(1).begin(), set.runs(1).end()),
+              (std::vector<Run>{{0, 1}, {3, 1}, {2, 1}}));
+    EXPECT_EQ(std::vector<Run>(set.runs(3).begin(), set.runs(3).end()), (std::vector<Run>{{5, 2}}));
+    for (std::size_t id = 0; id < templates.size(); ++id) {
+        EXPECT_EQ(pooledCoordinates(set, id), singlePrecision(templates[id])) << "template " << id;
+    }
+    for (std::size_t p = 0; p < kStrokePoints; ++p) {
+        for (std::size_t s = set.poolStrokes(); s < set.stride(); ++s) {
+            EXPECT_EQ(set.x()[p * set.stride() + s], 0.0f);
+            EXPECT_EQ(set.y()[p * set.stride() + s], 0.0f);
+        }
+    }
+    // Chunk centroids are per template, shared strokes included.
+    const TemplateSet::Group& three = set.groups()[3];
+    ASSERT_EQ(three.ids, (std::vector<std::uint32_t>{0, 1}));
+    const auto centroids = chunkCentroids(templates[0][2]);
+    EXPECT_EQ(three.chunkX[2 * 2 + 1], static_cast<float>(centroids[0]));
+
+    // Sharing a stroke of a later template, or of one that shares strokes itself, is refused.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto layOut = [&](std::vector<std::vector<Origin>> bad) {
+        return TemplateSet(
+            {3, 3, 2, 2},
+            [&](std::size_t id, std::vector<const Stroke*>& strokes, Ink&) {
+                strokes.clear();
+                for (const Stroke& stroke : templates[id]) {
+                    strokes.push_back(&stroke);
+                }
+            },
+            [&](std::size_t id, std::vector<Origin>& listed) { listed = bad[id]; }, helper);
+    };
+    EXPECT_DEATH(layOut({{{2, 0}, {own, 0}, {own, 0}}, {}, {}, {}}), "earlier template");
+    EXPECT_DEATH(layOut({{}, {{0, 0}, {own, 0}, {0, 2}}, {}, {{1, 0}, {own, 0}}}),
+                 "earlier template");
 }
 
 }  // namespace
