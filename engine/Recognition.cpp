@@ -228,9 +228,6 @@ public:
           limit_(limit),
           templateSet_(templateSet),
           groups_(templateSet.groups()),
-          poolX_(templateSet.x().data()),
-          poolY_(templateSet.y().data()),
-          poolStride_(templateSet.stride()),
           database_(database),
           common_(common),
           helper_(helper),
@@ -421,21 +418,23 @@ private:
                 const std::span<const TemplateSet::Run> runs =
                     templateSet_.runs(groups_[c.group].ids[c.index]);
                 // Whole 64-byte pieces: a call to memmove per short run would cost more than
-                // the copy. Reading past a run stays within the pool's padding, writing past
-                // it within the batch's slack, and the next run or template overwrites it.
-                for (std::size_t p = 0; p < kStrokePoints; ++p) {
-                    const float* rowX = &poolX_[p * poolStride_];
-                    const float* rowY = &poolY_[p * poolStride_];
-                    float* toX = &part.batchX[p * batchStride_ + strokes];
-                    float* toY = &part.batchY[p * batchStride_ + strokes];
-                    for (const TemplateSet::Run& run : runs) {
+                // the copy. Reading past a run stays within the pool, writing past it within
+                // the batch's slack, and the next run or template overwrites it.
+                std::size_t at = strokes;
+                for (const TemplateSet::Run& run : runs) {
+                    const float* fromX = templateSet_.strokeX(run.first);
+                    const float* fromY = templateSet_.strokeY(run.first);
+                    for (std::size_t p = 0; p < kStrokePoints; ++p) {
+                        float* toX = &part.batchX[p * batchStride_ + at];
+                        float* toY = &part.batchY[p * batchStride_ + at];
+                        const float* rowX = fromX + p * TemplateSet::kTileStrokes;
+                        const float* rowY = fromY + p * TemplateSet::kTileStrokes;
                         for (std::size_t j = 0; j < run.count; j += kCopyPiece) {
-                            std::memcpy(toX + j, rowX + run.first + j, kCopyPiece * sizeof(float));
-                            std::memcpy(toY + j, rowY + run.first + j, kCopyPiece * sizeof(float));
+                            std::memcpy(toX + j, rowX + j, kCopyPiece * sizeof(float));
+                            std::memcpy(toY + j, rowY + j, kCopyPiece * sizeof(float));
                         }
-                        toX += run.count;
-                        toY += run.count;
                     }
+                    at += run.count;
                 }
                 strokes += groups_[c.group].strokeCount;
             }
@@ -710,9 +709,6 @@ private:
     const std::size_t limit_;
     const TemplateSet& templateSet_;
     const std::vector<TemplateSet::Group>& groups_;
-    const float* const poolX_;  // the template strokes, point-major
-    const float* const poolY_;
-    const std::size_t poolStride_;
     const CharacterDatabase& database_;  // the templates' characters and exact strokes
     const std::vector<char>& common_;    // the common flag of each template
     HelperThread& helper_;

@@ -73,7 +73,6 @@ void TemplateSet::fillGroup(Group& group, const StrokeSource& source,
     const std::size_t m = group.strokeCount;
     const std::size_t members = group.ids.size();
     const std::size_t strokes = group.strokes();
-    const std::size_t poolStride = stride();
     for (std::size_t k = 0; k < members; ++k) {
         const std::uint32_t id = group.ids[k];
         source(id, ink, scratch);
@@ -88,9 +87,11 @@ void TemplateSet::fillGroup(Group& group, const StrokeSource& source,
                 // Strokes before the template's own belong to the earlier template it shares
                 // them with, which has written them.
                 if (slot >= own[id]) {
+                    float* x = &pool_[slot / kTileStrokes * kTileFloats + slot % kTileStrokes];
+                    float* y = x + kTileStrokes * kStrokePoints;
                     for (std::size_t p = 0; p < kStrokePoints; ++p) {
-                        x_[p * poolStride + slot] = static_cast<float>(stroke[p].x);
-                        y_[p * poolStride + slot] = static_cast<float>(stroke[p].y);
+                        x[p * kTileStrokes] = static_cast<float>(stroke[p].x);
+                        y[p * kTileStrokes] = static_cast<float>(stroke[p].y);
                     }
                 }
                 const auto centroids = chunkCentroids(stroke);
@@ -106,13 +107,14 @@ void TemplateSet::fillGroup(Group& group, const StrokeSource& source,
 
 void TemplateSet::fill(const StrokeSource& source, const std::vector<std::uint32_t>& own,
                        HelperThread* helper) {
-    // The block is not zeroed: the padding is, here, and every other element is written by
-    // fillGroup.
-    for (std::size_t p = 0; p < kStrokePoints; ++p) {
-        std::fill_n(x_.begin() + static_cast<std::ptrdiff_t>(p * stride() + poolStrokes_),
-                    kStrokePadding, 0.0f);
-        std::fill_n(y_.begin() + static_cast<std::ptrdiff_t>(p * stride() + poolStrokes_),
-                    kStrokePadding, 0.0f);
+    // The block is not zeroed: the last tile and the padding are, here, so that whatever a
+    // copy reads past a run is a number, and every other element is written by fillGroup.
+    if (poolStrokes_ > 0) {
+        std::fill(pool_.begin() +
+                      static_cast<std::ptrdiff_t>((poolStrokes_ - 1) / kTileStrokes * kTileFloats),
+                  pool_.end(), 0.0f);
+    } else {
+        std::fill(pool_.begin(), pool_.end(), 0.0f);
     }
     if (helper == nullptr) {
         Ink scratch;
@@ -195,7 +197,8 @@ void TemplateSet::listMembers(const std::vector<std::uint32_t>& strokeCounts,
                                "template of its own strokes");
                 slot = own[o.of] + o.stroke;
             }
-            if (runs_.size() > runStart_[id] && runs_.back().first + runs_.back().count == slot) {
+            if (runs_.size() > runStart_[id] && runs_.back().first + runs_.back().count == slot &&
+                slot % kTileStrokes != 0) {
                 ++runs_.back().count;
             } else {
                 runs_.push_back({slot, 1});
@@ -206,7 +209,9 @@ void TemplateSet::listMembers(const std::vector<std::uint32_t>& strokeCounts,
     runs_.shrink_to_fit();
     poolStrokes_ = next;
 
-    std::size_t floats = 2 * stride() * kStrokePoints;
+    const std::size_t tiles = (poolStrokes_ + kTileStrokes - 1) / kTileStrokes;
+    const std::size_t poolFloats = tiles * kTileFloats + kStrokePadding;
+    std::size_t floats = poolFloats;
     for (const Group& group : groups_) {
         floats += 2 * group.strokes() * kChunks;
     }
@@ -217,8 +222,7 @@ void TemplateSet::listMembers(const std::vector<std::uint32_t>& strokeCounts,
         rest = rest.subspan(count);
         return taken;
     };
-    x_ = take(stride() * kStrokePoints);
-    y_ = take(stride() * kStrokePoints);
+    pool_ = take(poolFloats);
     for (Group& group : groups_) {
         group.chunkX = take(group.strokes() * kChunks);
         group.chunkY = take(group.strokes() * kChunks);

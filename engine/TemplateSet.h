@@ -19,13 +19,14 @@ inline constexpr std::size_t kStrokePoints = 16;
 /// Consecutive points averaged into one chunk centroid for the matching lower bounds.
 inline constexpr std::size_t kChunkPoints = 4;
 inline constexpr std::size_t kChunks = kStrokePoints / kChunkPoints;
-/// Zero strokes after the pool's last stroke, so that kernels and copies may work in whole
-/// vectors: a run of strokes may be read up to this many strokes past its end.
+/// Zero strokes after the end of the pool, so that copies may work in whole vectors: a run of
+/// strokes may be read up to this many strokes past its end.
 inline constexpr std::size_t kStrokePadding = 16;
 
 /// Normalized templates laid out for the matching kernels, in single precision. Each stroke is
-/// stored once, in a pool in structure-of-arrays form, so one kernel call compares drawn
-/// strokes with many pool strokes at once; a template is a list of runs of pool strokes, and
+/// stored once, in a pool in structure-of-arrays form, from which the recognizer gathers the
+/// strokes of many templates side by side for one kernel call; a template is a list of runs
+/// of pool strokes, and
 /// one that repeats strokes of an earlier template (a joined-stroke specimen keeps most of its
 /// template's strokes) costs the pool only the strokes of its own. For the bounds, templates
 /// are grouped by stroke count, so a stroke-count filter skips whole groups. Exact
@@ -45,7 +46,7 @@ public:
         std::size_t strokes() const { return ids.size() * strokeCount; }
     };
 
-    /// Consecutive strokes of the pool.
+    /// Consecutive strokes of the pool, all in one tile.
     struct Run {
         std::uint32_t first = 0;
         std::uint32_t count = 0;
@@ -91,11 +92,17 @@ public:
     /// Groups in increasing stroke count; groups of counts that no template has are empty.
     const std::vector<Group>& groups() const { return groups_; }
 
-    /// The pool: point p of pool stroke s is at [p * stride() + s], and kStrokePadding zero
-    /// strokes follow the last, so that kernels and copies may work in whole vectors.
-    std::span<const float> x() const { return x_; }
-    std::span<const float> y() const { return y_; }
-    std::size_t stride() const { return poolStrokes_ + kStrokePadding; }
+    /// Strokes per tile of the pool. A tile holds all 16 x coordinates of its strokes, then all
+    /// their y coordinates, point by point: what the recognizer copies of a template, and of
+    /// the specimens next to it, lies within a few kilobytes instead of spread over the pool.
+    static constexpr std::size_t kTileStrokes = 64;
+    /// Point p of pool stroke s is at strokeX(s)[p * kTileStrokes] and
+    /// strokeY(s)[p * kTileStrokes]; the strokes of a run are consecutive in each such row.
+    /// Reading up to kStrokePadding strokes past a run stays within the block.
+    const float* strokeX(std::size_t s) const {
+        return &pool_[s / kTileStrokes * kTileFloats + s % kTileStrokes];
+    }
+    const float* strokeY(std::size_t s) const { return strokeX(s) + kTileStrokes * kStrokePoints; }
     /// Number of strokes in the pool.
     std::size_t poolStrokes() const { return poolStrokes_; }
 
@@ -125,7 +132,8 @@ private:
         runStart_;  // runs of template id: [runStart_[id], runStart_[id + 1])
     // The pool and every group's centroids, one after another: one block of large pages.
     std::vector<float, LargePageAllocator<float>> block_;
-    std::span<float> x_, y_;
+    static constexpr std::size_t kTileFloats = 2 * kTileStrokes * kStrokePoints;
+    std::span<float> pool_;  // whole tiles, then kStrokePadding strokes' worth of zeros
     std::size_t poolStrokes_ = 0;
     std::size_t size_ = 0;
 };

@@ -146,14 +146,23 @@ TEST(MatchingKernels, SinglePrecisionStaysWithinItsErrorAndBoundsStayBelow) {
             chunks.push_back(static_cast<float>(c));
         }
     }
+    // Every template stroke side by side, point-major, as the recognizer gathers them.
+    const std::size_t stride = group.strokes() + kernels::kLanes;
+    std::vector<float> x(kStrokePoints * stride), y(kStrokePoints * stride);
+    for (std::size_t g = 0; g < group.strokes(); ++g) {
+        const Stroke& stroke = templates[g / m].strokes[g % m];
+        for (std::size_t p = 0; p < kStrokePoints; ++p) {
+            x[p * stride + g] = static_cast<float>(stroke[p].x);
+            y[p * stride + g] = static_cast<float>(stroke[p].y);
+        }
+    }
     // Odd offsets and lengths exercise the partial vectors at both ends of a run.
     for (const std::size_t begin : {std::size_t{0}, std::size_t{3}, std::size_t{7 * 40}}) {
         const std::size_t count = group.strokes() - begin;
         const std::size_t pitch = kernels::lanesFor(count);
         std::vector<float> out(n * pitch), scratch(n * pitch);
-        // All templates have m strokes of their own: pool stroke g is stroke g % m of g / m.
-        kernels::strokeDistances(ax.data(), ay.data(), n, set.x().data(), set.y().data(),
-                                 set.stride(), begin, count, pitch, out.data(), scratch.data());
+        kernels::strokeDistances(ax.data(), ay.data(), n, x.data(), y.data(), stride, begin, count,
+                                 pitch, out.data(), scratch.data());
         for (std::size_t i = 0; i < n; ++i) {
             for (std::size_t g = begin; g < group.strokes(); ++g) {
                 // The recognizer relies on kDistanceError; the rounding is far below it.
