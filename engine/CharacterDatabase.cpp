@@ -56,7 +56,7 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
             if (inventoryFailed.load(std::memory_order_relaxed)) {
                 throw LoadCancelled();
             }
-            fileTemplates_.push_back({std::move(raw.character), normalized(raw.strokes)});
+            addFileTemplate(std::move(raw.character), raw.strokes);
             if (joining) {
                 // Once the inventory is in, only the inks of common characters are kept for
                 // the joined specimens (the inventory usually decodes first); the others stay
@@ -85,7 +85,7 @@ CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
     std::vector<Ink> rawInks;
     rawInks.reserve(templates.size());
     for (RawTemplate& raw : templates) {
-        fileTemplates_.push_back({std::move(raw.character), normalized(raw.strokes)});
+        addFileTemplate(std::move(raw.character), raw.strokes);
         rawInks.push_back(std::move(raw.strokes));
     }
     addJoinedSpecimens(std::move(rawInks), joins);
@@ -124,8 +124,8 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
                 if (derivation.sets.empty()) {
                     continue;
                 }
-                derivation.boxed = fileTemplates_[t].strokes.size() == raw.size() &&
-                                   normalizingBox(raw, derivation.box);
+                derivation.boxed =
+                    fileTemplates_[t].count == raw.size() && normalizingBox(raw, derivation.box);
                 derivation.raw = std::move(raw);
             }
         });
@@ -138,7 +138,7 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
     std::vector<std::uint32_t> strokeCounts;
     strokeCounts.reserve(total);
     for (std::size_t t = 0; t < files; ++t) {
-        const auto m = static_cast<std::uint32_t>(fileTemplates_[t].strokes.size());
+        const std::uint32_t m = fileTemplates_[t].count;
         order_.push_back({static_cast<std::uint32_t>(t), 0});
         strokeCounts.push_back(m);
         const std::vector<JoinSet>& sets = derivations_[t].sets;
@@ -150,7 +150,7 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
     }
     templateSet_ = TemplateSet(
         strokeCounts,
-        [this](std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch) {
+        [this](std::size_t id, std::vector<std::span<const InkPoint>>& strokes, Ink& scratch) {
             listStrokes(id, strokes, scratch);
         },
         [this](std::size_t id, std::vector<TemplateSet::StrokeOrigin>& origins) {
@@ -159,34 +159,38 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
         *helper_);
 }
 
-const Ink& CharacterDatabase::templateStrokes(std::size_t id, Ink& scratch) const {
-    const TemplateRef ref = order_[id];
-    if (ref.joins == 0) {
-        return fileTemplates_[ref.file].strokes;
+void CharacterDatabase::addFileTemplate(std::string character, const Ink& raw) {
+    const Ink ink = normalized(raw);
+    FileTemplate added{std::move(character), static_cast<std::uint32_t>(strokes_.size()),
+                       static_cast<std::uint32_t>(ink.size())};
+    for (const Stroke& stroke : ink) {
+        strokes_.add(stroke);
     }
-    std::vector<const Stroke*> strokes;
+    fileTemplates_.push_back(std::move(added));
+}
+
+const Ink& CharacterDatabase::templateStrokes(std::size_t id, Ink& scratch) const {
+    std::vector<std::span<const InkPoint>> strokes;
     Ink joined;
     listStrokes(id, strokes, joined);
     scratch.clear();
     scratch.reserve(strokes.size());
-    for (const Stroke* stroke : strokes) {
-        scratch.push_back(*stroke);
+    for (const std::span<const InkPoint> stroke : strokes) {
+        scratch.emplace_back(stroke.begin(), stroke.end());
     }
     return scratch;
 }
 
-void CharacterDatabase::listStrokes(std::size_t id, std::vector<const Stroke*>& strokes,
+void CharacterDatabase::listStrokes(std::size_t id, std::vector<std::span<const InkPoint>>& strokes,
                                     Ink& scratch) const {
     strokes.clear();
     const TemplateRef ref = order_[id];
-    const Ink& own = fileTemplates_[ref.file].strokes;
-    const auto listAll = [&](const Ink& ink) {
-        for (const Stroke& stroke : ink) {
-            strokes.push_back(&stroke);
-        }
-    };
+    const FileTemplate& file = fileTemplates_[ref.file];
+    const auto own = [&](std::size_t s) { return strokes_[file.first + s]; };
     if (ref.joins == 0) {
-        listAll(own);
+        for (std::size_t s = 0; s < file.count; ++s) {
+            strokes.push_back(own(s));
+        }
         return;
     }
     const Derivation& derivation = derivations_[ref.file];
@@ -196,7 +200,9 @@ void CharacterDatabase::listStrokes(std::size_t id, std::vector<const Stroke*>& 
         // An empty stroke shifts the template's strokes against the raw ones.
         const std::vector<std::size_t> joins(set.at.begin(), set.at.begin() + set.count);
         scratch = normalized(joinStrokes(raw, joins));
-        listAll(scratch);
+        for (const Stroke& stroke : scratch) {
+            strokes.push_back(stroke);
+        }
         return;
     }
     // normalized(joinStrokes(raw, joins)), made faster: the joined ink has the points of the
@@ -211,7 +217,7 @@ void CharacterDatabase::listStrokes(std::size_t id, std::vector<const Stroke*>& 
     const std::uint32_t* const last = set.at.begin() + set.count;
     for (std::size_t s = 0; s < raw.size(); ++s) {
         if (next == last || *next != s) {
-            strokes.push_back(&own[s]);
+            strokes.push_back(own(s));
             continue;
         }
         chain.assign(raw[s].begin(), raw[s].end());
@@ -221,7 +227,7 @@ void CharacterDatabase::listStrokes(std::size_t id, std::vector<const Stroke*>& 
         }
         Stroke& joined = scratch[made++];
         normalizeStrokeInto(chain, derivation.box, joined, lengths);
-        strokes.push_back(&joined);
+        strokes.push_back(joined);
     }
 }
 
@@ -253,9 +259,6 @@ void CharacterDatabase::listOrigins(std::size_t id,
 }
 
 const std::vector<InkTemplate>& CharacterDatabase::templates() const {
-    if (order_.size() == fileTemplates_.size()) {
-        return fileTemplates_;
-    }
     std::call_once(listOnce_, [this] {
         list_.reserve(order_.size());
         for (std::size_t id = 0; id < order_.size(); ++id) {
@@ -309,7 +312,7 @@ std::uint32_t CharacterDatabase::find(std::string_view key) const {
 void CharacterDatabase::flagCommonTemplates() {
     std::vector<char> fileCommon;
     fileCommon.reserve(fileTemplates_.size());
-    for (const InkTemplate& t : fileTemplates_) {
+    for (const FileTemplate& t : fileTemplates_) {
         const CharacterEntry* entry = byCharacter(t.character);
         fileCommon.push_back(entry != nullptr && entry->common ? 1 : 0);
     }

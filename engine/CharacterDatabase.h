@@ -16,6 +16,7 @@
 #include "engine/InkTemplate.h"
 #include "engine/JoinedStrokes.h"
 #include "engine/Normalization.h"
+#include "engine/StrokeStore.h"
 #include "engine/TemplateSet.h"
 
 namespace sumiro {
@@ -56,9 +57,9 @@ public:
     std::size_t distinctCharacters() const { return distinct_; }
 
     /// Every template, normalized, in file order, each followed by the specimens derived from
-    /// it with joined strokes. Recognition holds the derived specimens only in its matching
-    /// layout, so the first call with any of them builds this list once, at a cost in time and
-    /// memory: it is for tests and tools; counts and characters come cheaper below.
+    /// it with joined strokes. Recognition holds the templates in its own layouts, so the first
+    /// call builds this list once, at a cost in time and memory: it is for tests and tools;
+    /// counts, characters and strokes come cheaper below.
     const std::vector<InkTemplate>& templates() const;
 
     /// Number of templates(), derived specimens included, without building the list.
@@ -72,8 +73,7 @@ public:
         return fileTemplates_[order_[id].file].character;
     }
 
-    /// The strokes of templates()[id]: the stored ones for a template of the file, else made in
-    /// `scratch` from the file's ink.
+    /// The strokes of templates()[id], made in `scratch`.
     const Ink& templateStrokes(std::size_t id, Ink& scratch) const;
 
     /// Ranks candidate characters for a drawn ink (any coordinates, y downward), best first;
@@ -96,7 +96,8 @@ private:
     void addJoinedSpecimens(std::vector<Ink> rawInks, const JoinPolicy& joins);
     void flagCommonTemplates();
     /// Lists the strokes of template `id`: its file template's, joined ones made in `scratch`.
-    void listStrokes(std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch) const;
+    void listStrokes(std::size_t id, std::vector<std::span<const InkPoint>>& strokes,
+                     Ink& scratch) const;
     /// Lists which strokes of template `id` are its file template's, as listStrokes gives them.
     void listOrigins(std::size_t id, std::vector<TemplateSet::StrokeOrigin>& origins) const;
     /// Index of the first entry whose key is `key`, or kNoEntry.
@@ -130,7 +131,17 @@ private:
         bool boxed = false;
         NormalizingBox box;
     };
-    std::vector<InkTemplate> fileTemplates_;
+    /// A template of the file: its strokes are strokes_[first, first + count).
+    struct FileTemplate {
+        std::string character;
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
+    };
+    /// Adds a template of the file, normalizing its ink.
+    void addFileTemplate(std::string character, const Ink& raw);
+
+    std::vector<FileTemplate> fileTemplates_;
+    StrokeStore strokes_;
     std::vector<TemplateRef> order_;       // every template, by id
     std::vector<Derivation> derivations_;  // per file template
     mutable std::once_flag listOnce_;

@@ -7,7 +7,7 @@
 
 namespace sumiro {
 
-std::array<double, 2 * kChunks> chunkCentroids(const Stroke& stroke) {
+std::array<double, 2 * kChunks> chunkCentroids(std::span<const InkPoint> stroke) {
     std::array<double, 2 * kChunks> centroids{};
     for (std::size_t c = 0; c < kChunks; ++c) {
         double sx = 0.0;
@@ -34,10 +34,10 @@ std::vector<std::uint32_t> strokeCountsOf(const std::vector<InkTemplate>& templa
 }
 
 TemplateSet::StrokeSource storedStrokes(const std::vector<InkTemplate>& templates) {
-    return [&templates](std::size_t id, std::vector<const Stroke*>& strokes, Ink&) {
+    return [&templates](std::size_t id, std::vector<std::span<const InkPoint>>& strokes, Ink&) {
         strokes.clear();
         for (const Stroke& stroke : templates[id].strokes) {
-            strokes.push_back(&stroke);
+            strokes.push_back(stroke);
         }
     };
 }
@@ -69,7 +69,7 @@ TemplateSet::TemplateSet(const std::vector<std::uint32_t>& strokeCounts, const S
 // centroids. Members own distinct pool strokes, so groups fill on two threads at once.
 void TemplateSet::fillGroup(Group& group, const StrokeSource& source,
                             const std::vector<std::uint32_t>& own, Ink& scratch) {
-    std::vector<const Stroke*> ink;
+    std::vector<std::span<const InkPoint>> ink;
     const std::size_t m = group.strokeCount;
     const std::size_t members = group.ids.size();
     const std::size_t strokes = group.strokes();
@@ -80,7 +80,7 @@ void TemplateSet::fillGroup(Group& group, const StrokeSource& source,
         std::size_t j = 0;
         for (const Run& run : runs(id)) {
             for (std::size_t r = 0; r < run.count; ++r, ++j) {
-                const Stroke& stroke = *ink[j];
+                const std::span<const InkPoint> stroke = ink[j];
                 SUMIRO_EXPECTS(stroke.size() == kStrokePoints,
                                "TemplateSet: strokes must be normalized");
                 const std::size_t slot = run.first + r;

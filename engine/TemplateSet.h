@@ -69,8 +69,8 @@ public:
 
     /// Lists in `strokes` the normalized strokes of template `id`: stored strokes, or strokes
     /// made for the call in `scratch`. Called from two threads at once.
-    using StrokeSource =
-        std::function<void(std::size_t id, std::vector<const Stroke*>& strokes, Ink& scratch)>;
+    using StrokeSource = std::function<void(
+        std::size_t id, std::vector<std::span<const InkPoint>>& strokes, Ink& scratch)>;
 
     /// Where a stroke of a template comes from: stroke `stroke` of the earlier template `of`,
     /// which must have only strokes of its own, or, with `of` kOwn, the template itself.
@@ -139,6 +139,6 @@ private:
 };
 
 /// Centroids of the chunks of one 16-point stroke: all x, then all y.
-std::array<double, 2 * kChunks> chunkCentroids(const Stroke& stroke);
+std::array<double, 2 * kChunks> chunkCentroids(std::span<const InkPoint> stroke);
 
 }  // namespace sumiro

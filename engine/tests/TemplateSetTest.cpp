@@ -101,10 +101,10 @@ TEST(TemplateSet, SharedStrokesAreStoredOnceAndReadBackInOrder) {
     HelperThread helper;
     const TemplateSet set(
         {3, 3, 2, 2},
-        [&](std::size_t id, std::vector<const Stroke*>& strokes, Ink&) {
+        [&](std::size_t id, std::vector<std::span<const InkPoint>>& strokes, Ink&) {
             strokes.clear();
             for (const Stroke& stroke : templates[id]) {
-                strokes.push_back(&stroke);
+                strokes.push_back(stroke);
             }
         },
         [&](std::size_t id, std::vector<Origin>& listed) { listed = origins[id]; }, helper);
@@ -135,10 +135,10 @@ TEST(TemplateSet, SharedStrokesAreStoredOnceAndReadBackInOrder) {
     const auto layOut = [&](std::vector<std::vector<Origin>> bad) {
         return TemplateSet(
             {3, 3, 2, 2},
-            [&](std::size_t id, std::vector<const Stroke*>& strokes, Ink&) {
+            [&](std::size_t id, std::vector<std::span<const InkPoint>>& strokes, Ink&) {
                 strokes.clear();
                 for (const Stroke& stroke : templates[id]) {
-                    strokes.push_back(&stroke);
+                    strokes.push_back(stroke);
                 }
             },
             [&](std::size_t id, std::vector<Origin>& listed) { listed = bad[id]; }, helper);
