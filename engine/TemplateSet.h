@@ -25,12 +25,11 @@ inline constexpr std::size_t kStrokePadding = 16;
 
 /// Normalized templates laid out for the matching kernels, in single precision. Each stroke is
 /// stored once, in a pool in structure-of-arrays form, from which the recognizer gathers the
-/// strokes of many templates side by side for one kernel call; a template is a list of runs
-/// of pool strokes, and
-/// one that repeats strokes of an earlier template (a joined-stroke specimen keeps most of its
-/// template's strokes) costs the pool only the strokes of its own. For the bounds, templates
-/// are grouped by stroke count, so a stroke-count filter skips whole groups. Exact
-/// double-precision work reads the templates themselves.
+/// strokes of many templates side by side for one kernel call. A template is a list of runs of
+/// pool strokes, and one that repeats strokes of an earlier template (a joined-stroke specimen
+/// keeps most of its template's strokes) costs the pool only the strokes of its own. For the
+/// bounds, templates are grouped by stroke count, so a stroke-count filter skips whole groups.
+/// Exact double-precision work reads the templates themselves.
 class TemplateSet {
 public:
     /// All templates with one stroke count, in database order.
@@ -128,8 +127,8 @@ private:
 
     std::vector<Group> groups_;
     std::vector<Run> runs_;
-    std::vector<std::uint32_t>
-        runStart_;  // runs of template id: [runStart_[id], runStart_[id + 1])
+    // The runs of template id are runs_[runStart_[id], runStart_[id + 1]).
+    std::vector<std::uint32_t> runStart_;
     // The pool and every group's centroids, one after another: one block of large pages.
     std::vector<float, LargePageAllocator<float>> block_;
     static constexpr std::size_t kTileFloats = 2 * kTileStrokes * kStrokePoints;
