@@ -272,27 +272,43 @@ const std::vector<InkTemplate>& CharacterDatabase::templates() const {
 
 CharacterDatabase::~CharacterDatabase() = default;
 
+std::string_view CharacterDatabase::keyOf(std::uint32_t i) const {
+    if (ownKey_[i]) {
+        return entries_[i].character;
+    }
+    const auto other =
+        std::lower_bound(otherKeys_.begin(), otherKeys_.end(), i,
+                         [](const auto& key, std::uint32_t at) { return key.first < at; });
+    return other->second;
+}
+
 void CharacterDatabase::indexEntries() {
-    keys_.reserve(entries_.size());
-    for (const CharacterEntry& entry : entries_) {
-        keys_.push_back(canonicalKey(entry.character));
+    const std::size_t count = entries_.size();
+    ownKey_.assign(count, true);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string key = canonicalKey(entries_[i].character);
+        if (key != entries_[i].character) {
+            ownKey_[i] = false;
+            otherKeys_.emplace_back(static_cast<std::uint32_t>(i), std::move(key));
+        }
     }
     // At most half full, so probes stay short.
     std::size_t size = 16;
-    while (size < 2 * keys_.size()) {
+    while (size < 2 * count) {
         size *= 2;
     }
     slots_.assign(size, kNoEntry);
     const std::size_t mask = size - 1;
-    for (std::size_t i = 0; i < keys_.size(); ++i) {
-        for (std::size_t s = firstSlot(keys_[i], mask);; s = (s + 1) & mask) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::string_view key = keyOf(i);
+        for (std::size_t s = firstSlot(key, mask);; s = (s + 1) & mask) {
             if (slots_[s] == kNoEntry) {
-                slots_[s] = static_cast<std::uint32_t>(i);
+                slots_[s] = i;
                 ++distinct_;
                 break;
             }
             // The first record of a character wins.
-            if (keys_[slots_[s]] == keys_[i]) {
+            if (keyOf(slots_[s]) == key) {
                 break;
             }
         }
@@ -303,7 +319,7 @@ std::uint32_t CharacterDatabase::find(std::string_view key) const {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t s = firstSlot(key, mask);; s = (s + 1) & mask) {
         const std::uint32_t at = slots_[s];
-        if (at == kNoEntry || keys_[at] == key) {
+        if (at == kNoEntry || keyOf(at) == key) {
             return at;
         }
     }
@@ -356,7 +372,7 @@ std::vector<std::string> CharacterDatabase::search(std::optional<std::int64_t> c
         if (x.count != y.count) {
             return x.count < y.count;
         }
-        return keys_[a] < keys_[b];
+        return keyOf(a) < keyOf(b);
     });
     std::vector<std::string> result;
     result.reserve(kept.size());

@@ -106,8 +106,13 @@ private:
     static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 
     std::vector<CharacterEntry> entries_;
-    std::vector<std::string> keys_;  // NFC of each entry's character: map keys and sort keys
-    // Open addressing over keys_, linear probing: one allocation for the whole inventory
+    /// The NFC of entry i's character, its map key and sort key.
+    std::string_view keyOf(std::uint32_t i) const;
+    // Nearly every character is in NFC already, so it is its own key; the others' keys are
+    // kept apart, by entry index.
+    std::vector<bool> ownKey_;
+    std::vector<std::pair<std::uint32_t, std::string>> otherKeys_;
+    // Open addressing over the keys, linear probing: one allocation for the whole inventory
     // instead of a node per character. A slot holds an entry index or kNoEntry.
     std::vector<std::uint32_t> slots_;
     std::size_t distinct_ = 0;
