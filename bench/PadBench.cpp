@@ -44,6 +44,7 @@ double residentMegabytes() {
 }
 
 void BM_StartUntilPanelOnScreen(benchmark::State& state) {
+    bool first = true;
     for (auto _ : state) {
         const auto start = Clock::now();
         auto pad = makePad();
@@ -54,6 +55,12 @@ void BM_StartUntilPanelOnScreen(benchmark::State& state) {
         spinUntil([&] {
             return pad->database || pad->statusLabel->text().startsWith(u"辞書を読み込めません"_qs);
         });
+        // The first pad of the process, its data loaded: later ones would add what the
+        // allocator kept of their predecessors.
+        if (first) {
+            state.counters["resident_MB"] = residentMegabytes();
+            first = false;
+        }
     }
 }
 BENCHMARK(BM_StartUntilPanelOnScreen)
@@ -68,7 +75,6 @@ void BM_StartUntilDataReady(benchmark::State& state) {
         pad->applicationDidFinishLaunching();
         spinUntil([&] { return pad->database != nullptr; });
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
-        state.counters["resident_MB"] = residentMegabytes();
     }
 }
 BENCHMARK(BM_StartUntilDataReady)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
