@@ -99,15 +99,15 @@ TEST(TemplateSet, SharedStrokesAreStoredOnceAndReadBackInOrder) {
     const std::vector<std::vector<Origin>> origins{
         {}, {{0, 0}, {own, 0}, {0, 2}}, {}, {{2, 1}, {own, 0}}};
     HelperThread helper;
-    const TemplateSet set(
-        {3, 3, 2, 2},
-        [&](std::size_t id, std::vector<std::span<const InkPoint>>& strokes, Ink&) {
-            strokes.clear();
-            for (const Stroke& stroke : templates[id]) {
-                strokes.push_back(stroke);
-            }
-        },
-        [&](std::size_t id, std::vector<Origin>& listed) { listed = origins[id]; }, helper);
+    const auto layOut = [&](const std::vector<std::vector<Origin>>& from) {
+        return TemplateSet(
+            {3, 3, 2, 2},
+            [&](std::size_t id, std::vector<std::span<const InkPoint>>& strokes, Ink&) {
+                strokes.assign(templates[id].begin(), templates[id].end());
+            },
+            [&](std::size_t id, std::vector<Origin>& listed) { listed = from[id]; }, helper);
+    };
+    const TemplateSet set = layOut(origins);
 
     EXPECT_EQ(set.poolStrokes(), 3u + 1 + 2 + 1);
     using Run = TemplateSet::Run;
@@ -132,17 +132,6 @@ TEST(TemplateSet, SharedStrokesAreStoredOnceAndReadBackInOrder) {
 
     // Sharing a stroke of a later template, or of one that shares strokes itself, is refused.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const auto layOut = [&](std::vector<std::vector<Origin>> bad) {
-        return TemplateSet(
-            {3, 3, 2, 2},
-            [&](std::size_t id, std::vector<std::span<const InkPoint>>& strokes, Ink&) {
-                strokes.clear();
-                for (const Stroke& stroke : templates[id]) {
-                    strokes.push_back(stroke);
-                }
-            },
-            [&](std::size_t id, std::vector<Origin>& listed) { listed = bad[id]; }, helper);
-    };
     EXPECT_DEATH(layOut({{{2, 0}, {own, 0}, {own, 0}}, {}, {}, {}}), "earlier template");
     EXPECT_DEATH(layOut({{}, {{0, 0}, {own, 0}, {0, 2}}, {}, {{1, 0}, {own, 0}}}),
                  "earlier template");
