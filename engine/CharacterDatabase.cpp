@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <span>
 
 #include "engine/Contract.h"
 #include "engine/DataDecoding.h"
@@ -20,6 +21,25 @@ struct LoadCancelled {};
 std::size_t firstSlot(std::string_view key, std::size_t mask) {
     const std::size_t hash = std::hash<std::string_view>{}(key);
     return hash & mask;
+}
+
+// Walks the strokes of an ink with the given joins (ascending): kept(s) for each stroke s left
+// as it is, joined(first, last) for each run of strokes first to last made one, in order.
+template <class Kept, class Joined>
+void forEachPiece(std::span<const std::uint32_t> joins, std::size_t strokes, Kept kept,
+                  Joined joined) {
+    auto next = joins.begin();
+    for (std::size_t s = 0; s < strokes; ++s) {
+        if (next == joins.end() || *next != s) {
+            kept(s);
+            continue;
+        }
+        const std::size_t first = s;
+        for (; next != joins.end() && *next == s; ++next) {
+            ++s;
+        }
+        joined(first, s);
+    }
 }
 
 }  // namespace
@@ -213,22 +233,17 @@ void CharacterDatabase::listStrokes(std::size_t id, std::vector<std::span<const 
     thread_local std::vector<double> lengths;
     scratch.resize(set.count);
     std::size_t made = 0;
-    const std::uint32_t* next = set.at.begin();
-    const std::uint32_t* const last = set.at.begin() + set.count;
-    for (std::size_t s = 0; s < raw.size(); ++s) {
-        if (next == last || *next != s) {
-            strokes.push_back(own(s));
-            continue;
-        }
-        chain.assign(raw[s].begin(), raw[s].end());
-        for (; next != last && *next == s; ++next) {
-            ++s;
-            chain.insert(chain.end(), raw[s].begin(), raw[s].end());
-        }
-        Stroke& joined = scratch[made++];
-        normalizeStrokeInto(chain, derivation.box, joined, lengths);
-        strokes.push_back(joined);
-    }
+    forEachPiece(
+        {set.at.data(), set.count}, raw.size(), [&](std::size_t s) { strokes.push_back(own(s)); },
+        [&](std::size_t first, std::size_t last) {
+            chain.assign(raw[first].begin(), raw[first].end());
+            for (std::size_t s = first + 1; s <= last; ++s) {
+                chain.insert(chain.end(), raw[s].begin(), raw[s].end());
+            }
+            Stroke& joined = scratch[made++];
+            normalizeStrokeInto(chain, derivation.box, joined, lengths);
+            strokes.push_back(joined);
+        });
 }
 
 // A specimen that listStrokes makes from its template's box keeps the template's own strokes
@@ -244,18 +259,14 @@ void CharacterDatabase::listOrigins(std::size_t id,
     const JoinSet& set = derivation.sets[ref.joins - 1];
     // The template itself comes right before its specimens.
     const auto base = static_cast<std::uint32_t>(id - ref.joins);
-    const std::uint32_t* next = set.at.begin();
-    const std::uint32_t* const last = set.at.begin() + set.count;
-    for (std::uint32_t s = 0; s < derivation.raw.size(); ++s) {
-        if (next == last || *next != s) {
-            origins.push_back({base, s});
-            continue;
-        }
-        for (; next != last && *next == s; ++next) {
-            ++s;
-        }
-        origins.push_back({TemplateSet::kOwn, 0});
-    }
+    forEachPiece(
+        {set.at.data(), set.count}, derivation.raw.size(),
+        [&](std::size_t s) {
+            origins.push_back({base, static_cast<std::uint32_t>(s)});
+        },
+        [&](std::size_t, std::size_t) {
+            origins.push_back({TemplateSet::kOwn, 0});
+        });
 }
 
 const std::vector<InkTemplate>& CharacterDatabase::templates() const {

@@ -100,14 +100,14 @@ private:
                      Ink& scratch) const;
     /// Lists which strokes of template `id` are its file template's, as listStrokes gives them.
     void listOrigins(std::size_t id, std::vector<TemplateSet::StrokeOrigin>& origins) const;
+    /// The NFC of entry i's character, its map key and sort key.
+    std::string_view keyOf(std::uint32_t i) const;
     /// Index of the first entry whose key is `key`, or kNoEntry.
     std::uint32_t find(std::string_view key) const;
 
     static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 
     std::vector<CharacterEntry> entries_;
-    /// The NFC of entry i's character, its map key and sort key.
-    std::string_view keyOf(std::uint32_t i) const;
     // Nearly every character is in NFC already, so it is its own key; the others' keys are
     // kept apart, by entry index.
     std::vector<bool> ownKey_;
@@ -150,7 +150,7 @@ private:
     std::vector<TemplateRef> order_;       // every template, by id
     std::vector<Derivation> derivations_;  // per file template
     mutable std::once_flag listOnce_;
-    mutable std::vector<InkTemplate> list_;  // templates() with derived specimens
+    mutable std::vector<InkTemplate> list_;  // templates(), built on first use
     std::vector<char> templateCommon_;       // the common flag of each template's character
     TemplateSet templateSet_;
     // Takes half of a large recognition; one caller at a time, the others work alone.

@@ -87,7 +87,7 @@ void TemplateSet::fillGroup(Group& group, const StrokeSource& source,
                 // Strokes before the template's own belong to the earlier template it shares
                 // them with, which has written them.
                 if (slot >= own[id]) {
-                    float* x = &pool_[slot / kTileStrokes * kTileFloats + slot % kTileStrokes];
+                    float* x = &pool_[offsetOf(slot)];
                     float* y = x + kTileStrokes * kStrokePoints;
                     for (std::size_t p = 0; p < kStrokePoints; ++p) {
                         x[p * kTileStrokes] = static_cast<float>(stroke[p].x);
@@ -107,15 +107,12 @@ void TemplateSet::fillGroup(Group& group, const StrokeSource& source,
 
 void TemplateSet::fill(const StrokeSource& source, const std::vector<std::uint32_t>& own,
                        HelperThread* helper) {
-    // The block is not zeroed: the last tile and the padding are, here, so that whatever a
-    // copy reads past a run is a number, and every other element is written by fillGroup.
-    if (poolStrokes_ > 0) {
-        std::fill(pool_.begin() +
-                      static_cast<std::ptrdiff_t>((poolStrokes_ - 1) / kTileStrokes * kTileFloats),
-                  pool_.end(), 0.0f);
-    } else {
-        std::fill(pool_.begin(), pool_.end(), 0.0f);
-    }
+    // The block is not zeroed: the last tile, from its first stroke on, and the padding are,
+    // here, so that whatever a copy reads past a run is a number; every other element is
+    // written by fillGroup.
+    std::fill(
+        pool_.begin() + static_cast<std::ptrdiff_t>(poolStrokes_ / kTileStrokes * kTileFloats),
+        pool_.end(), 0.0f);
     if (helper == nullptr) {
         Ink scratch;
         for (Group& group : groups_) {

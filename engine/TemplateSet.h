@@ -98,9 +98,7 @@ public:
     /// Point p of pool stroke s is at strokeX(s)[p * kTileStrokes] and
     /// strokeY(s)[p * kTileStrokes]; the strokes of a run are consecutive in each such row.
     /// Reading up to kStrokePadding strokes past a run stays within the block.
-    const float* strokeX(std::size_t s) const {
-        return &pool_[s / kTileStrokes * kTileFloats + s % kTileStrokes];
-    }
+    const float* strokeX(std::size_t s) const { return &pool_[offsetOf(s)]; }
     const float* strokeY(std::size_t s) const { return strokeX(s) + kTileStrokes * kStrokePoints; }
     /// Number of strokes in the pool.
     std::size_t poolStrokes() const { return poolStrokes_; }
@@ -132,6 +130,10 @@ private:
     // The pool and every group's centroids, one after another: one block of large pages.
     std::vector<float, LargePageAllocator<float>> block_;
     static constexpr std::size_t kTileFloats = 2 * kTileStrokes * kStrokePoints;
+    /// Where point 0 of pool stroke s has its x coordinate.
+    static std::size_t offsetOf(std::size_t s) {
+        return s / kTileStrokes * kTileFloats + s % kTileStrokes;
+    }
     std::span<float> pool_;  // whole tiles, then kStrokePadding strokes' worth of zeros
     std::size_t poolStrokes_ = 0;
     std::size_t size_ = 0;
