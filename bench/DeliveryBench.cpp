@@ -15,10 +15,10 @@
 #include <chrono>
 #include <thread>
 
-#include "InputMethodSession.h"
-#include "XSession.h"
 #include "input/DirectInput.h"
-#include "input/im/InputMethodPlatform.h"
+#include "input/inputmethod/InputMethodPlatform.h"
+#include "testsupport/InputMethodSession.h"
+#include "testsupport/XSession.h"
 
 namespace sumiro {
 namespace {

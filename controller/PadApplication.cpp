@@ -12,7 +12,7 @@
 #include "controller/SingleInstance.h"
 #include "desktop/Autostart.h"
 #include "engine/ResourceDirectory.h"
-#include "input/Desktop.h"
+#include "input/WindowServices.h"
 
 namespace sumiro {
 

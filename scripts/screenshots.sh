@@ -103,7 +103,7 @@ mode() {
 }
 
 # A target to type into, when the tests' recording window is built: the panel then names it.
-target_app="$build/input/tests/sumiro_input_target"
+target_app="$build/testsupport/sumiro_input_target"
 if [ -x "$target_app" ]; then
   "$target_app" "$scratch/typed.log" >/dev/null 2>&1 &
   target_pid=$!

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "XSession.h"
 #include "engine/CharacterDatabase.h"
 #include "input/DirectInput.h"
 #include "input/x11/X11Platform.h"
+#include "testsupport/XSession.h"
 
 namespace {
 

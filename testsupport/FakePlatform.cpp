@@ -1,4 +1,4 @@
-#include "input/fake/FakePlatform.h"
+#include "testsupport/FakePlatform.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "InputMethodSession.h"
+#include "testsupport/InputMethodSession.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -10,9 +10,9 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include "input/im/Fcitx5Route.h"
+#include "input/inputmethod/Fcitx5Route.h"
 #ifdef SUMIRO_WITH_IBUS
-#include "input/im/IBusRoute.h"
+#include "input/inputmethod/IBusRoute.h"
 #endif
 
 namespace sumiro::testing {

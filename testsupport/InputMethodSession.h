@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "XSession.h"
+#include "testsupport/XSession.h"
 
 namespace sumiro::testing {
 

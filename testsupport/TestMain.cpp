@@ -3,7 +3,7 @@
 
 #include <QApplication>
 
-#include "tests/TempDirectory.h"
+#include "testsupport/TempDirectory.h"
 
 int main(int argc, char** argv) {
     const sumiro::testing::TempDirectory config;

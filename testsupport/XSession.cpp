@@ -1,4 +1,4 @@
-#include "XSession.h"
+#include "testsupport/XSession.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>

@@ -2,7 +2,7 @@
 
 #include <QWindow>
 
-#include "input/Desktop.h"
+#include "input/WindowServices.h"
 
 namespace sumiro {
 

@@ -17,8 +17,8 @@
 #include "controller/KeyStrip.h"
 #include "controller/PadTexts.h"
 #include "controller/SingleInstance.h"
-#include "input/fake/FakePlatform.h"
-#include "tests/TempDirectory.h"
+#include "testsupport/FakePlatform.h"
+#include "testsupport/TempDirectory.h"
 
 namespace sumiro {
 namespace {

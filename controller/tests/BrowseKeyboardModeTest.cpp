@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "controller/AppDelegate.h"
-#include "input/fake/FakePlatform.h"
+#include "testsupport/FakePlatform.h"
 
 namespace sumiro {
 namespace {

@@ -12,7 +12,7 @@
 #include <QTest>
 
 #include "controller/AppDelegate.h"
-#include "input/tests/XSession.h"
+#include "testsupport/XSession.h"
 #include "views/GridLayout.h"
 
 namespace sumiro {

@@ -10,9 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "InputMethodSession.h"
-#include "XSession.h"
-#include "input/im/Fcitx5Route.h"
+#include "input/inputmethod/Fcitx5Route.h"
+#include "testsupport/InputMethodSession.h"
+#include "testsupport/XSession.h"
 
 namespace sumiro {
 namespace {

@@ -12,10 +12,10 @@
 #include <QTest>
 
 #include "controller/AppDelegate.h"
-#include "input/im/Fcitx5Route.h"
-#include "input/im/InputMethodPlatform.h"
-#include "input/tests/InputMethodSession.h"
-#include "input/tests/XSession.h"
+#include "input/inputmethod/Fcitx5Route.h"
+#include "input/inputmethod/InputMethodPlatform.h"
+#include "testsupport/InputMethodSession.h"
+#include "testsupport/XSession.h"
 #include "views/GridLayout.h"
 
 namespace sumiro {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "desktop/Autostart.h"
-#include "tests/TempDirectory.h"
+#include "testsupport/TempDirectory.h"
 
 namespace sumiro {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "engine/CharacterDatabase.h"
 #include "engine/DataDecoding.h"
-#include "tests/TempDirectory.h"
+#include "testsupport/TempDirectory.h"
 
 namespace sumiro {
 namespace {

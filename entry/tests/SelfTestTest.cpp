@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "entry/SelfTest.h"
-#include "tests/TempDirectory.h"
+#include "testsupport/TempDirectory.h"
 
 namespace sumiro {
 namespace {

@@ -1,4 +1,4 @@
-#include "input/im/Fcitx5Route.h"
+#include "input/inputmethod/Fcitx5Route.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -4,7 +4,7 @@
 #include <QString>
 #include <functional>
 
-#include "input/im/InputMethodRoute.h"
+#include "input/inputmethod/InputMethodRoute.h"
 
 namespace sumiro {
 

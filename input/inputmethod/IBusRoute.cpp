@@ -1,5 +1,5 @@
 // GLib and IBus only: no Qt header may come before these (Qt's keywords clash with GLib's).
-#include "input/im/IBusRoute.h"
+#include "input/inputmethod/IBusRoute.h"
 
 #include <ibus.h>
 

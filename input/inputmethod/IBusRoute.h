@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "input/im/InputMethodRoute.h"
+#include "input/inputmethod/InputMethodRoute.h"
 
 namespace sumiro {
 

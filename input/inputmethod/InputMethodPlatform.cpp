@@ -1,13 +1,13 @@
-#include "input/im/InputMethodPlatform.h"
+#include "input/inputmethod/InputMethodPlatform.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 
-#include "input/im/Fcitx5Route.h"
+#include "input/inputmethod/Fcitx5Route.h"
 #include "input/x11/X11Platform.h"
 #ifdef SUMIRO_WITH_IBUS
-#include "input/im/IBusRoute.h"
+#include "input/inputmethod/IBusRoute.h"
 #endif
 
 namespace sumiro {

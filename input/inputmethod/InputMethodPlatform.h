@@ -6,7 +6,7 @@
 
 #include "input/ActivationHandlers.h"
 #include "input/InputPlatform.h"
-#include "input/im/InputMethodRoute.h"
+#include "input/inputmethod/InputMethodRoute.h"
 
 namespace sumiro {
 

@@ -3,8 +3,8 @@
 
 #include <unistd.h>
 
-#include "input/Desktop.h"
 #include "input/InputPlatform.h"
+#include "input/WindowServices.h"
 
 namespace sumiro {
 

@@ -3,7 +3,7 @@
 #include <QPointer>
 
 #include "input/DirectInput.h"
-#include "input/fake/FakePlatform.h"
+#include "testsupport/FakePlatform.h"
 
 namespace sumiro {
 namespace {

@@ -12,12 +12,12 @@
 #include <QTest>
 #include <optional>
 
-#include "InputMethodSession.h"
-#include "XSession.h"
 #include "im/fcitx5/SumiroBus.h"
 #include "input/DirectInput.h"
-#include "input/im/Fcitx5Route.h"
-#include "input/im/InputMethodPlatform.h"
+#include "input/inputmethod/Fcitx5Route.h"
+#include "input/inputmethod/InputMethodPlatform.h"
+#include "testsupport/InputMethodSession.h"
+#include "testsupport/XSession.h"
 
 namespace sumiro {
 namespace {
@@ -156,7 +156,9 @@ TEST_P(InputMethodDelivery, QtAndGtkFieldsReceiveThroughTheInputMethodWithoutXTe
         } else {
             // One pick after the other, as clicks come: each waits for the one before it.
             const Lines& expected = gtk ? gtkTexts : qtCommits;
-            const auto upTo = [&](std::size_t n) { return Lines(expected.begin(), expected.begin() + n); };
+            const auto upTo = [&](std::size_t n) {
+                return Lines(expected.begin(), expected.begin() + n);
+            };
             std::size_t sent = 0;
             for (const char* text : {"木", "あ", "𠮷"}) {
                 input->send(QString::fromUtf8(text));

@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "input/DirectInput.h"
-#include "input/fake/FakePlatform.h"
-#include "input/im/InputMethodPlatform.h"
+#include "input/inputmethod/InputMethodPlatform.h"
+#include "testsupport/FakePlatform.h"
 
 namespace sumiro {
 namespace {

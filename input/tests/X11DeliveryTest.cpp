@@ -9,9 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "XSession.h"
 #include "input/DirectInput.h"
 #include "input/x11/X11Platform.h"
+#include "testsupport/XSession.h"
 
 namespace sumiro {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QGuiApplication>
 
-#include "input/Desktop.h"
+#include "input/WindowServices.h"
 
 // Xlib last: its macros (Bool, None, Status) clash with Qt's headers.
 #include <X11/Xatom.h>

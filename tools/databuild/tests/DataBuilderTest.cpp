@@ -8,7 +8,7 @@
 #include <map>
 #include <tuple>
 
-#include "tests/TempDirectory.h"
+#include "testsupport/TempDirectory.h"
 #include "tools/databuild/DataBuilder.h"
 
 namespace sumiro::databuild {

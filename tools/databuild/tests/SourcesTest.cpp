@@ -8,7 +8,7 @@
 
 #include <stdexcept>
 
-#include "tests/TempDirectory.h"
+#include "testsupport/TempDirectory.h"
 #include "tools/databuild/InputFile.h"
 #include "tools/databuild/KanjiVg.h"
 #include "tools/databuild/Kanjidic.h"
