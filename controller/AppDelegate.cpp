@@ -90,7 +90,7 @@ std::vector<NamedRange> AppDelegate::defaultRanges() {
 
 AppDelegate::AppDelegate(Environment environment)
     : environment_(std::move(environment)),
-      input(environment_.platform, deliveryScheduler(environment_.clock)),
+      input(environment_.platform, environment_.clock),
       ink(parked(new InkView, &unplaced_)),
       candidates(parked(new CharacterGrid, &unplaced_)),
       browseGrid(parked(new CharacterGrid, &unplaced_)),
@@ -128,17 +128,12 @@ void AppDelegate::applicationDidFinishLaunching() {
     buildPanel();
     buildStatusMenu();
     QPointer<AppDelegate> self(this);
-    input.prepareInput = [self] {
-        if (!self || !self->panel) return;
-        if (QWidget* focused = self->panel->focusWidget()) focused->clearFocus();
-        self->panel->setAcceptsKeyboard(false);
-    };
-    input.status = [self](const QString& message) {
-        if (self) self->statusLabel->setText(message);
-    };
-    input.changed = [self] {
-        if (self) self->updateTarget();
-    };
+    connect(&input, &DirectInput::prepareInput, this, [this] {
+        if (QWidget* focused = panel->focusWidget()) focused->clearFocus();
+        panel->setAcceptsKeyboard(false);
+    });
+    connect(&input, &DirectInput::status, statusLabel, &TextLabel::setText);
+    connect(&input, &DirectInput::changed, this, &AppDelegate::updateTarget);
     updateTarget();
     show();
     poll = new QTimer(this);

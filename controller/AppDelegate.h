@@ -17,7 +17,6 @@
 
 #include "controller/BrowseQuery.h"
 #include "controller/RecognitionScheduler.h"
-#include "controller/Scheduler.h"
 #include "controller/Worker.h"
 #include "desktop/Autostart.h"
 #include "engine/CharacterDatabase.h"

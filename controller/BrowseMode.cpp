@@ -84,9 +84,7 @@ QWidget* AppDelegate::makeBrowsing() {
     // The panel takes the keyboard only while the field is typed in; afterwards the target
     // application is brought back to the front.
     new SearchFocus(searchField, panel.get(), [self] {
-        if (!self) return;
-        if (self->input.targetRunning())
-            self->environment_.platform->activate(*self->input.target());
+        if (self) self->input.activateTarget();
     });
 
     fontPopup->setObjectName(QStringLiteral("fontPopup"));

@@ -6,19 +6,16 @@ namespace sumiro {
 
 RecognitionScheduler::RecognitionScheduler(std::shared_ptr<Scheduler> clock, Worker& queue,
                                            Display display)
-    : clock_(std::move(clock)),
-      queue_(queue),
-      display_(std::move(display)),
-      self_(std::make_shared<RecognitionScheduler*>(this)) {}
+    : clock_(std::move(clock)), queue_(queue), display_(std::move(display)) {}
 
 RecognitionScheduler::~RecognitionScheduler() {
     if (recognitionWork_) *recognitionWork_->cancelled = true;
 }
 
 void RecognitionScheduler::request(const Ink& ink, const Recognizer& recognizer) {
-    const std::int64_t generation = ++generation_;
+    ++generation_;
     if (recognitionWork_) {
-        // Not started: never runs. Running: finishes, and the generation drops its result.
+        // Not started: never runs. Running: finishes, and its result is dropped.
         *recognitionWork_->cancelled = true;
         recognitionWork_->delay.reset();
     }
@@ -38,27 +35,26 @@ void RecognitionScheduler::request(const Ink& ink, const Recognizer& recognizer)
     }
     display_.status(texts::kRecognizing);
 
-    auto work = std::make_shared<WorkItem>();
-    std::weak_ptr<RecognitionScheduler*> weakSelf = self_;
+    auto work = std::make_unique<WorkItem>();
     Worker* queue = &queue_;
     std::shared_ptr<Scheduler> clock = clock_;
     std::shared_ptr<std::atomic<bool>> cancelled = work->cancelled;
-    work->delay = clock_->after(kDelay, [=, ink = Ink(ink)] {
-        queue->submit([=] {
+    clock_->after(kDelay, *work->delay, [=, this, ink = Ink(ink)] {
+        queue->submit([=, this] {
             if (*cancelled) return;
             const auto start = clock->now();
             auto result = recognizer(ink);
-            queue->toMain([=, result = std::move(result)] {
-                if (const auto self = weakSelf.lock()) (*self)->handBack(generation, result, start);
+            // Not cancelled on the main thread means this scheduler is still there.
+            queue->toMain([=, this, result = std::move(result)] {
+                if (!*cancelled) handBack(result, start);
             });
         });
     });
     recognitionWork_ = std::move(work);
 }
 
-void RecognitionScheduler::handBack(std::int64_t generation, const std::vector<std::string>& result,
+void RecognitionScheduler::handBack(const std::vector<std::string>& result,
                                     Scheduler::Clock::time_point start) {
-    if (generation != generation_) return;  // a newer request was made since
     const CandidateDisplay shown = showCandidates(result, clock_->now() - start);
     display_.candidates(shown.characters);
     display_.status(shown.status);

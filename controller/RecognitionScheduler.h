@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -9,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "controller/Scheduler.h"
 #include "controller/Worker.h"
 #include "engine/Ink.h"
+#include "input/Scheduler.h"
 
 namespace sumiro {
 
 /// Decides when the ink is recognized and whether a result is still wanted: every request
 /// counts a generation, cancels the pending recognition and schedules a new one after a short
-/// pause; a result is shown only if no request came after its own. Main thread only, except
-/// the recognizer, which runs on the worker.
+/// pause; a result is shown only if no request came after its own (nor the scheduler went).
+/// Main thread only, except the recognizer, which runs on the worker.
 class RecognitionScheduler {
 public:
     /// The pause after the last change before a recognition starts.
@@ -55,20 +56,19 @@ public:
 
 private:
     struct WorkItem {
-        // Shared with the job, which may outlive the item on the worker thread.
+        // Set once a later request came or the scheduler went: the job and its hand-back, which
+        // may outlive the item, look at it before anything else.
         std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
-        std::unique_ptr<Scheduler::Pending> delay;
+        // The pause's context: gone, the pause never ends.
+        std::unique_ptr<QObject> delay = std::make_unique<QObject>();
     };
-    void handBack(std::int64_t generation, const std::vector<std::string>& result,
-                  Scheduler::Clock::time_point start);
+    void handBack(const std::vector<std::string>& result, Scheduler::Clock::time_point start);
 
     std::shared_ptr<Scheduler> clock_;
     Worker& queue_;
     Display display_;
     std::int64_t generation_ = 0;
-    std::shared_ptr<WorkItem> recognitionWork_;
-    // Hand-backs reach this object through it, weakly.
-    std::shared_ptr<RecognitionScheduler*> self_;
+    std::unique_ptr<WorkItem> recognitionWork_;
 };
 
 }  // namespace sumiro

@@ -1,8 +1,5 @@
 #include "input/DirectInput.h"
 
-#include <QPointer>
-#include <QTimer>
-
 #include "input/UnicodeText.h"
 
 namespace sumiro {
@@ -22,22 +19,14 @@ const QString padFocused =
 
 }  // namespace
 
-DirectInput::Scheduler DirectInput::mainLoopScheduler() {
-    return [](std::chrono::duration<double> delay, QObject& context, std::function<void()> work) {
-        QTimer::singleShot(std::chrono::round<std::chrono::milliseconds>(delay), Qt::PreciseTimer,
-                           &context, std::move(work));
-    };
-}
-
 DirectInput::DirectInput() : DirectInput(systemInputPlatform()) {}
 
-DirectInput::DirectInput(std::shared_ptr<InputPlatform> platform, Scheduler scheduler)
-    : platform_(std::move(platform)), schedule_(std::move(scheduler)) {
+DirectInput::DirectInput(std::shared_ptr<InputPlatform> platform,
+                         std::shared_ptr<Scheduler> scheduler)
+    : platform_(std::move(platform)), scheduler_(std::move(scheduler)) {
     remember(platform_->frontmost());
     observer_ = platform_->watchActivations(
-        [self = this, alive = QPointer<QObject>(&lifetime_)](std::optional<Application> app) {
-            if (alive) self->remember(app);
-        });
+        [this](const std::optional<Application>& app) { remember(app); });
 }
 
 DirectInput::~DirectInput() = default;
@@ -54,7 +43,7 @@ void DirectInput::remember(const std::optional<Application>& app) {
     if (app->pid > 0 && app->pid == platform_->ownProcess()) return;
     if (!platform_->isRegular(*app)) return;
     target_ = *app;
-    if (changed) changed();
+    emit changed();
 }
 
 bool DirectInput::trusted() const { return platform_->permitted(); }
@@ -78,6 +67,10 @@ void DirectInput::sendUtf8(std::string_view text) {
 
 void DirectInput::key(Key key) { post(std::nullopt, key); }
 
+void DirectInput::activateTarget() {
+    if (targetRunning()) platform_->activate(*target_);
+}
+
 void DirectInput::post(std::optional<Text> text, Key key) {
     if (!platform_->permitted()) {
         report(platform_->reachesAnything() ? noPermission : noRoute);
@@ -93,7 +86,7 @@ void DirectInput::post(std::optional<Text> text, Key key) {
         return;
     }
     Delivery delivery{*target_, platform_->name(*target_), std::move(text), key};
-    if (prepareInput) prepareInput();
+    emit prepareInput();
     if (platform_->typesIntoFocus()) {
         // An input method types into the field that holds the input focus. While the target
         // holds it, raising the target means nothing and there is nothing to wait for: the
@@ -106,10 +99,8 @@ void DirectInput::post(std::optional<Text> text, Key key) {
         }
     }
     platform_->activate(delivery.app);
-    schedule_(deliveryDelay, lifetime_,
-              [self = this, alive = QPointer<QObject>(&lifetime_), delivery = std::move(delivery)] {
-                  if (alive) self->finish(delivery);
-              });
+    scheduler_->after(deliveryDelay, *this,
+                      [this, delivery = std::move(delivery)] { finish(delivery); });
 }
 
 void DirectInput::finish(const Delivery& delivery) {
@@ -135,8 +126,6 @@ void DirectInput::finish(const Delivery& delivery) {
     report(message);
 }
 
-void DirectInput::report(const QString& message) const {
-    if (status) status(message);
-}
+void DirectInput::report(const QString& message) { emit status(message); }
 
 }  // namespace sumiro

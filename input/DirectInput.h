@@ -2,8 +2,6 @@
 
 #include <QObject>
 #include <QString>
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,37 +9,24 @@
 
 #include "input/InputPlatform.h"
 #include "input/Keys.h"
+#include "input/Scheduler.h"
 
 namespace sumiro {
 
 /// Delivers picked characters and bare keys to the application the user activated last,
 /// reporting every outcome as a short message through `status`. Main thread only.
-class DirectInput {
+class DirectInput : public QObject {
+    Q_OBJECT
+
 public:
-    /// Runs work once after delay on the main loop, unless context is destroyed first.
-    using Scheduler = std::function<void(std::chrono::duration<double> delay, QObject& context,
-                                         std::function<void()> work)>;
-
     /// Time the target gets to come to the front before the events are posted.
-    static constexpr std::chrono::duration<double> deliveryDelay{0.1};
-
-    /// The scheduler over the Qt main loop (a precise single-shot timer).
-    static Scheduler mainLoopScheduler();
+    static constexpr Scheduler::Duration deliveryDelay{0.1};
 
     /// Delivers through the desktop this build targets.
     DirectInput();
     explicit DirectInput(std::shared_ptr<InputPlatform> platform,
-                         Scheduler scheduler = mainLoopScheduler());
-    ~DirectInput();
-    DirectInput(const DirectInput&) = delete;
-    DirectInput& operator=(const DirectInput&) = delete;
-
-    /// Receives every user-facing message, success included; messages are dropped when empty.
-    std::function<void(const QString&)> status;
-    /// Called each time `remember` accepts an application.
-    std::function<void()> changed;
-    /// Called during a delivery just before the target is brought to the front.
-    std::function<void()> prepareInput;
+                         std::shared_ptr<Scheduler> scheduler = mainLoopScheduler());
+    ~DirectInput() override;
 
     /// The application that receives deliveries; empty until one is accepted, never cleared.
     [[nodiscard]] const std::optional<Application>& target() const { return target_; }
@@ -62,6 +47,16 @@ public:
     void sendUtf8(std::string_view text);
     /// Presses one bare key in the target.
     void key(Key key);
+    /// Brings the target to the front again, if it still runs (after the pad held the keyboard).
+    void activateTarget();
+
+signals:
+    /// Every user-facing message, success included.
+    void status(const QString& message);
+    /// `remember` accepted an application.
+    void changed();
+    /// A delivery is about to bring the target to the front.
+    void prepareInput();
 
 private:
     struct Text {
@@ -78,13 +73,12 @@ private:
     void post(std::optional<Text> text, Key key);
     // Checks that the target still holds the focus, types and reports.
     void finish(const Delivery& delivery);
-    void report(const QString& message) const;
+    void report(const QString& message);
 
     std::shared_ptr<InputPlatform> platform_;
-    Scheduler schedule_;
+    std::shared_ptr<Scheduler> scheduler_;
     std::optional<Application> target_;
-    // Scheduled deliveries and the activation handler see this object through it, weakly.
-    QObject lifetime_;
+    // Last, so that the activation handler goes first.
     std::unique_ptr<ActivationWatch> observer_;
 };
 

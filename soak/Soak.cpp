@@ -107,7 +107,8 @@ int main(int argc, char** argv) {
     }
     sumiro::DirectInput input(std::make_shared<sumiro::X11Platform>(session->display()));
     std::vector<QString> messages;
-    input.status = [&](const QString& message) { messages.push_back(message); };
+    QObject::connect(&input, &sumiro::DirectInput::status,
+                     [&](const QString& message) { messages.push_back(message); });
     if (!QTest::qWaitFor([&] { return input.target().has_value(); }, kTimeoutMs)) {
         std::fprintf(stderr, "sumiro_soak: the recording target never became the target\n");
         return 2;

@@ -18,6 +18,8 @@
 #include "controller/PadTexts.h"
 #include "controller/SingleInstance.h"
 #include "testsupport/FakePlatform.h"
+#include "testsupport/FakeScheduler.h"
+#include "testsupport/FakeWorker.h"
 #include "testsupport/TempDirectory.h"
 
 namespace sumiro {

@@ -8,6 +8,8 @@
 
 #include "controller/AppDelegate.h"
 #include "testsupport/FakePlatform.h"
+#include "testsupport/FakeScheduler.h"
+#include "testsupport/FakeWorker.h"
 
 namespace sumiro {
 namespace {

@@ -12,6 +12,8 @@
 #include "controller/RecognitionScheduler.h"
 #include "controller/SingleInstance.h"
 #include "controller/UndoShortcut.h"
+#include "testsupport/FakeScheduler.h"
+#include "testsupport/FakeWorker.h"
 
 namespace sumiro {
 namespace {
@@ -258,9 +260,11 @@ TEST(KeyStripTest, NineKeysWithTheirKeysAndTooltips) {
 TEST(FakeSchedulerTest, RunsDueWorkInOrderAndNotCancelledWork) {
     FakeScheduler clock;
     std::vector<int> ran;
-    auto late = clock.after(0.3s, [&] { ran.push_back(3); });
-    auto early = clock.after(0.1s, [&] { ran.push_back(1); });
-    auto cancelled = clock.after(0.2s, [&] { ran.push_back(2); });
+    QObject context;
+    auto cancelled = std::make_unique<QObject>();
+    clock.after(0.3s, context, [&] { ran.push_back(3); });
+    clock.after(0.1s, context, [&] { ran.push_back(1); });
+    clock.after(0.2s, *cancelled, [&] { ran.push_back(2); });
     cancelled.reset();
     clock.advance(0.25s);
     EXPECT_EQ(ran, std::vector<int>{1});

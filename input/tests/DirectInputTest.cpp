@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QPointer>
-
 #include "input/DirectInput.h"
 #include "testsupport/FakePlatform.h"
+#include "testsupport/FakeScheduler.h"
 
 namespace sumiro {
 namespace {
@@ -17,19 +16,9 @@ const QString noEvents = QStringLiteral("入力イベントを作成できませ
 
 class DirectInputTest : public ::testing::Test {
 protected:
-    // Work scheduled on the manual clock, held until the test lets time pass.
-    struct Task {
-        std::chrono::duration<double> delay;
-        QPointer<QObject> context;
-        std::function<void()> work;
-    };
-    std::vector<Task> tasks;
-    // Runs what is due, honouring the weak context like QTimer.
-    void elapse() {
-        for (auto& task : std::exchange(tasks, {})) {
-            if (task.context) task.work();
-        }
-    }
+    std::shared_ptr<FakeScheduler> clock = std::make_shared<FakeScheduler>();
+    // Lets the delivery delay pass.
+    void elapse() { clock->advance(DirectInput::deliveryDelay); }
 
     std::shared_ptr<FakePlatform> fake = std::make_shared<FakePlatform>();
     Application editor = fake->add({{7, 100}, QStringLiteral("Editor")});
@@ -42,13 +31,12 @@ protected:
     // A DirectInput over the fake, on the manual clock, made while `front` is in front.
     std::unique_ptr<DirectInput> make(std::optional<Application> front) {
         fake->front = front;
-        auto input = std::make_unique<DirectInput>(
-            fake, [this](auto delay, QObject& context, std::function<void()> work) {
-                tasks.push_back({delay, &context, std::move(work)});
-            });
-        input->status = [this](const QString& message) { messages.push_back(message); };
-        input->changed = [this] { ++changes; };
-        input->prepareInput = [this] { fake->log.emplace_back("prepare"); };
+        auto input = std::make_unique<DirectInput>(fake, clock);
+        QObject::connect(input.get(), &DirectInput::status,
+                         [this](const QString& message) { messages.push_back(message); });
+        QObject::connect(input.get(), &DirectInput::changed, [this] { ++changes; });
+        QObject::connect(input.get(), &DirectInput::prepareInput,
+                         [this] { fake->log.emplace_back("prepare"); });
         return input;
     }
 };
@@ -78,11 +66,12 @@ TEST_F(DirectInputTest, DeliveriesPostWholeAndInOrderAfterTheDelayAndNameTheTarg
     auto input = make(editor);
     input->send(QStringLiteral("木"));
     EXPECT_EQ(fake->log, (std::vector<std::string>{"prepare", "activate 7"}));
-    ASSERT_EQ(tasks.size(), 1u);
-    EXPECT_EQ(tasks[0].delay.count(), 0.1);
+    ASSERT_EQ(clock->pending(), 1u);
+    clock->advance(std::chrono::milliseconds(99));
+    EXPECT_EQ(clock->pending(), 1u) << "the delay is 0.1 s";
     input->key(Key::BackSpace);
     input->sendUtf8("a\xE3\x81\x82\xF0\xA0\xAE\xB7");
-    EXPECT_EQ(tasks.size(), 3u) << "nothing is merged or cancelled";
+    EXPECT_EQ(clock->pending(), 3u) << "nothing is merged or cancelled";
     EXPECT_TRUE(messages.empty()) << "nothing is reported before the delay";
     fake->expectText(U"木");
     fake->expectKey(Key::BackSpace);
@@ -112,7 +101,7 @@ TEST_F(DirectInputTest, MissingPermissionStopsBeforeAnythingHappens) {
     input->send(QStringLiteral("木"));
     input->key(Key::Left);
     EXPECT_TRUE(fake->log.empty()) << "no prepareInput, no activation";
-    EXPECT_TRUE(tasks.empty());
+    EXPECT_EQ(clock->pending(), 0u);
     EXPECT_EQ(messages, (std::vector{noPermission, noPermission}));
 
     fake->allowed = true;
@@ -161,7 +150,7 @@ TEST_F(DirectInputTest, TextsThatCannotBecomeEventsPostNothing) {
     input->send(QString());
     input->sendUtf8("");
     EXPECT_TRUE(fake->log.empty()) << "the target is not even activated";
-    EXPECT_TRUE(tasks.empty());
+    EXPECT_EQ(clock->pending(), 0u);
 
     fake->postsWork = false;  // the platform could not make the events
     input->send(QStringLiteral("木"));

@@ -80,7 +80,8 @@ protected:
         }
         ASSERT_TRUE(seen) << "the input method never saw the field's focus";
         input = std::make_unique<DirectInput>(platform);
-        input->status = [this](const QString& message) { messages.push_back(message); };
+        QObject::connect(input.get(), &DirectInput::status,
+                         [this](const QString& message) { messages.push_back(message); });
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return input->target() && input->target()->window == window; }, timeoutMs));
     }

@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QPointer>
 #include <utility>
 
 #include "input/DirectInput.h"
 #include "input/inputmethod/InputMethodPlatform.h"
 #include "testsupport/FakePlatform.h"
+#include "testsupport/FakeScheduler.h"
 
 namespace sumiro {
 namespace {
@@ -150,14 +150,12 @@ TEST(InputMethodPlatform, EachDeliveryTakesTheFirstRouteThatAnswersElseXTest) {
 class InputMethodDirectInput : public ::testing::Test {
 protected:
     std::unique_ptr<DirectInput> make(Desk& s) {
-        auto input = std::make_unique<DirectInput>(
-            s.platform, [this](auto, QObject&, std::function<void()> work) {
-                tasks.push_back(std::move(work));
-            });
-        input->status = [this](const QString& message) { messages.push_back(message); };
+        auto input = std::make_unique<DirectInput>(s.platform, clock);
+        QObject::connect(input.get(), &DirectInput::status,
+                         [this](const QString& message) { messages.push_back(message); });
         return input;
     }
-    std::vector<std::function<void()>> tasks;
+    std::shared_ptr<FakeScheduler> clock = std::make_shared<FakeScheduler>();
     std::vector<QString> messages;
 };
 
@@ -168,7 +166,7 @@ TEST_F(InputMethodDirectInput, X11SessionTypesAtOnceWithoutRaisingAndNamesTheWin
     auto input = make(s);
     input->send(QStringLiteral("𠮷"));
     input->key(Key::BackSpace);
-    EXPECT_TRUE(tasks.empty()) << "no wait on the input method's route";
+    EXPECT_EQ(clock->pending(), 0U) << "no wait on the input method's route";
     EXPECT_EQ(s.x11->log, Lines{}) << "nothing raised, nothing posted with XTest";
     EXPECT_EQ(s.typed, (Lines{"fcitx5 text 20BB7", "fcitx5 key FF08"}));
     EXPECT_EQ(messages, (std::vector{QStringLiteral("Editorへ「𠮷」を送信"),
@@ -181,8 +179,8 @@ TEST_F(InputMethodDirectInput, X11SessionTypesAtOnceWithoutRaisingAndNamesTheWin
         s.x11->front = pad;
         s.x11->activationWorks = raised;
         input->send(QStringLiteral("木"));
-        ASSERT_EQ(tasks.size(), 1U);
-        std::exchange(tasks, {}).front()();
+        ASSERT_EQ(clock->pending(), 1U);
+        clock->advance(DirectInput::deliveryDelay);
     }
     EXPECT_EQ(messages[2], padFocused);
     EXPECT_EQ(messages[3], QStringLiteral("Editorへ「木」を送信"));
@@ -194,7 +192,7 @@ TEST_F(InputMethodDirectInput, X11SessionTypesAtOnceWithoutRaisingAndNamesTheWin
     s.fcitx5->answering = s.ibus->answering = false;
     s.x11->front = editor;
     input->send(QStringLiteral("木"));
-    EXPECT_EQ(tasks.size(), 1U);
+    EXPECT_EQ(clock->pending(), 1U);
     EXPECT_EQ(s.x11->log, Lines{"activate 7"});
 }
 
@@ -222,8 +220,8 @@ TEST_F(InputMethodDirectInput, WaylandSessionFollowsTheInputMethodsFocus) {
     s.platform->focusChanged(true, "sumiro");
     EXPECT_EQ(input->target()->program, "");
     input->send(QStringLiteral("木"));
-    ASSERT_EQ(tasks.size(), 1U) << "the focus is waited for";
-    std::exchange(tasks, {}).front()();
+    ASSERT_EQ(clock->pending(), 1U) << "the focus is waited for";
+    clock->advance(DirectInput::deliveryDelay);
     EXPECT_EQ(messages.back(), padFocused);
     EXPECT_EQ(s.typed.size(), 2U);
 }

@@ -55,7 +55,8 @@ protected:
 
         platform = std::make_shared<X11Platform>(session->display());
         input = std::make_unique<DirectInput>(platform);
-        input->status = [this](const QString& message) { messages.push_back(message); };
+        QObject::connect(input.get(), &DirectInput::status,
+                         [this](const QString& message) { messages.push_back(message); });
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return input->target() && input->target()->pid == targetProcess->processId(); },
             timeoutMs))
