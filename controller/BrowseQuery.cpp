@@ -29,20 +29,9 @@ const icu::Normalizer2& nfc() {
     return *instance;
 }
 
-QString scalarText(char32_t c) {
-    char16_t units[2];
-    qsizetype length = 1;
-    if (QChar::requiresSurrogates(c)) {
-        units[0] = QChar::highSurrogate(c);
-        units[1] = QChar::lowSurrogate(c);
-        length = 2;
-    } else {
-        units[0] = static_cast<char16_t>(c);
-    }
-    return QString(reinterpret_cast<const QChar*>(units), length);
-}
+QString scalarText(char32_t c) { return QString::fromUcs4(&c, 1); }
 
-bool isScalar(char32_t v) { return v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF); }
+bool isScalar(char32_t v) { return v <= QChar::LastValidCodePoint && !QChar::isSurrogate(v); }
 
 // Whether every scalar of the text is lower-case ASCII or caseless ASCII, or lies in
 // U+3000–U+9FFF (kana, CJK punctuation, ideographs) other than its combining marks (tone

@@ -6,6 +6,8 @@
 
 namespace sumiro {
 
+// The pad's text as the platforms type it: Unicode scalar values, decoded strictly by Qt.
+
 /// Decodes UTF-16 into scalar values; nullopt on a lone or misordered surrogate.
 std::optional<std::u32string> scalarsFromUtf16(std::u16string_view text);
 

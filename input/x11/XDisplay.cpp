@@ -1,5 +1,7 @@
 #include "input/x11/XDisplay.h"
 
+// Qt before Xlib, whose macros (Bool, None, Status) clash with its headers.
+#include <QtCore/qstring.h>
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -39,20 +41,6 @@ bool handlerInstalled = false;
 int recordError(Display* display, XErrorEvent* event) {
     if (std::find(ourDisplays.begin(), ourDisplays.end(), display) != ourDisplays.end()) return 0;
     return previousHandler ? previousHandler(display, event) : 0;
-}
-
-std::string latin1ToUtf8(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            out.push_back(c);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-            out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
-    return out;
 }
 
 constexpr KeySym keysymReturn = 0xff0d;
@@ -325,7 +313,8 @@ std::optional<std::string> XDisplay::name(std::uint64_t window) {
     XClassHint hint{};
     if (XGetClassHint(display, window, &hint) != 0) {
         XPtr<char> instance(hint.res_name), className(hint.res_class);
-        if (className && *className.get()) return latin1ToUtf8(className.get());
+        if (className && *className.get())
+            return QString::fromLatin1(className.get()).toStdString();
     }
     if (auto title = impl_->utf8Property(window, impl_->wmName); title && !title->empty()) {
         return title;
