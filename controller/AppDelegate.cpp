@@ -17,6 +17,7 @@
 #include "controller/UndoShortcut.h"
 #include "engine/ResourceDirectory.h"
 #include "input/HelpPage.h"
+#include "input/WindowServices.h"
 
 namespace sumiro {
 
@@ -282,10 +283,19 @@ void AppDelegate::toggleLoginItem() {
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
-    // Also on every resize: a session that ends the pad with a signal keeps the last size.
-    if (watched == panel.get() &&
-        (event->type() == QEvent::Hide || event->type() == QEvent::Resize)) {
-        saveFrame();
+    if (watched != panel.get()) return QObject::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::Show:
+            // Window managers drop the all-desktops state when a window is unmapped.
+            showOnAllDesktops(panel->winId());
+            break;
+        case QEvent::Hide:
+        case QEvent::Resize:
+            // Also on every resize: a session that ends the pad with a signal keeps the last size.
+            saveFrame();
+            break;
+        default:
+            break;
     }
     return QObject::eventFilter(watched, event);
 }

@@ -148,7 +148,8 @@ public:
     static std::vector<NamedRange> defaultRanges();
 
 protected:
-    /// Saves the panel's frame whenever the panel is hidden or resized.
+    /// Puts the panel on every desktop when it is shown; saves its frame whenever it is hidden or
+    /// resized.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -2,8 +2,6 @@
 
 #include <QWindow>
 
-#include "input/WindowServices.h"
-
 namespace sumiro {
 
 PadPanel::PadPanel(QWidget* parent)
@@ -26,12 +24,6 @@ void PadPanel::setAcceptsKeyboard(bool accepts) {
 bool PadPanel::acceptsKeyboard() const {
     const Qt::WindowFlags flags = windowHandle() ? windowHandle()->flags() : windowFlags();
     return !(flags & Qt::WindowDoesNotAcceptFocus);
-}
-
-void PadPanel::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    // Window managers drop the all-desktops state when a window is unmapped: apply it anew.
-    showOnAllDesktops(winId());
 }
 
 }  // namespace sumiro

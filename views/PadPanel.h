@@ -4,8 +4,9 @@
 
 namespace sumiro {
 
-/// The pad's floating window: a tool window that stays above others, is shown on every
-/// desktop and is shown without taking the focus from the application being typed into.
+/// The pad's floating window: a tool window that stays above others and is shown without taking
+/// the focus from the application being typed into. (The controller asks the desktop to show it
+/// on every desktop.)
 class PadPanel : public QWidget {
 public:
     explicit PadPanel(QWidget* parent = nullptr);
@@ -16,9 +17,6 @@ public:
     void setAcceptsKeyboard(bool accepts);
     /// Whether the panel currently may take keyboard focus.
     bool acceptsKeyboard() const;
-
-protected:
-    void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace sumiro

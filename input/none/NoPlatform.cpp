@@ -32,8 +32,10 @@ public:
 
 std::shared_ptr<InputPlatform> systemInputPlatform() { return std::make_shared<NoPlatform>(); }
 
-void showOnAllDesktops(quintptr) {}
+void chooseQtPlatform() {}
 
 std::optional<QString> displayUnavailable() { return std::nullopt; }
+
+void showOnAllDesktops(quintptr) {}
 
 }  // namespace sumiro

@@ -34,7 +34,13 @@ void showOnAllDesktops(quintptr window) {
     XFlush(display);
 }
 
+void chooseQtPlatform() {
+    const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
+    if (chosen.isEmpty() || chosen.startsWith("wayland")) qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
 std::optional<QString> displayUnavailable() {
+    if (qgetenv("QT_QPA_PLATFORM") != "xcb") return std::nullopt;  // another plugin's business
     const QByteArray name = qgetenv("DISPLAY");
     if (name.isEmpty()) {
         return QStringLiteral(
