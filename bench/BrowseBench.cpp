@@ -5,15 +5,15 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
-#include "bench/QuietDesktop.h"
-#include "controller/AppDelegate.h"
+#include "controller/BrowseMode.h"
 #include "controller/BrowseQuery.h"
 #include "engine/CharacterDatabase.h"
 #include "views/CharacterGrid.h"
@@ -27,18 +27,18 @@ const CharacterDatabase& database() {
 }
 
 const std::vector<std::int64_t> kAllRadicals = radicalNumbersFor(0, {});
-const std::vector<NamedRange> kRanges = AppDelegate::defaultRanges();
+const std::vector<NamedRange> kRanges = BrowseMode::defaultRanges();
 
 BrowseState readingSearch() {
     BrowseState state;
-    state.segment = 1;
+    state.mode = Mode::Ranges;
     state.search = u"き"_qs;
     return state;
 }
 
 BrowseState extensionB() {
     BrowseState state;
-    state.segment = 1;
+    state.mode = Mode::Ranges;
     state.rangeIndex = 7;
     return state;
 }
@@ -72,49 +72,45 @@ BENCHMARK(BM_BrowseExtensionB)->ArgName("grid")->Arg(0)->Arg(1)->Unit(benchmark:
 
 void BM_BrowseStrokeCount(benchmark::State& state) {
     BrowseState browse;
-    browse.segment = 2;
+    browse.mode = Mode::StrokeCounts;
     browse.japaneseOnly = false;
     browse.countIndex = 11;  // 12 strokes, the largest group
     run(state, browse, true);
 }
 BENCHMARK(BM_BrowseStrokeCount)->Unit(benchmark::kMillisecond);
 
-// The pad on screen in "文字一覧" with the data loaded.
-AppDelegate& pad() {
-    static const std::unique_ptr<AppDelegate> delegate = [] {
-        AppDelegate::Environment environment =
-            AppDelegate::systemEnvironment(std::filesystem::path(SUMIRO_RESOURCE_DIR));
-        environment.platform = std::make_shared<QuietDesktop>();
-        environment.trayIcon = false;
-        auto made = std::make_unique<AppDelegate>(std::move(environment));
-        made->applicationDidFinishLaunching();
-        const QDeadlineTimer deadline(std::chrono::seconds(30));
-        while (!made->database && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        made->mode->setSelectedSegment(1);
-        made->changeMode();
+// The pad's browse mode on screen in "文字一覧" with the data loaded.
+BrowseMode& browseMode() {
+    static BrowseMode* const browse = [] {
+        auto* view = new BrowseMode;
+        view->setDatabase(std::shared_ptr<const CharacterDatabase>(&database(), [](auto*) {}));
+        view->enter(Mode::Ranges);
+        view->resize(792, 330);  // its place in the panel
+        view->show();
         QCoreApplication::processEvents();
-        return made;
+        return view;
     }();
-    return *delegate;
+    return *browse;
 }
 
-// refreshBrowse as the search field or the range pop-up runs it, and the grid's repaint.
+// The mode's whole refresh, as the search field or the range pop-up runs it, and the grid's
+// repaint.
 void BM_RefreshBrowse(benchmark::State& state) {
-    AppDelegate& delegate = pad();
+    BrowseMode& browse = browseMode();
     const bool reading = state.range(0) == 0;
+    auto* search = browse.findChild<QLineEdit*>(u"searchField"_qs);
     {
-        const QSignalBlocker quiet(delegate.searchField);
-        delegate.searchField->setText(reading ? u"き"_qs : QString());
+        const QSignalBlocker quiet(search);
+        search->setText(reading ? u"き"_qs : QString());
     }
-    delegate.rangePopup->setCurrentIndex(7);
+    browse.findChild<QComboBox*>(u"rangePopup"_qs)->setCurrentIndex(7);
+    auto* grid = browse.findChild<CharacterGrid*>(u"browseGrid"_qs);
     for (auto _ : state) {
-        delegate.refreshBrowse();
-        delegate.browseGrid->repaint();
+        browse.enter(Mode::Ranges);
+        grid->repaint();
     }
     state.SetLabel(reading ? "reading き" : "漢字 拡張B");
-    state.counters["listed"] = static_cast<double>(delegate.browseGrid->characters().size());
+    state.counters["listed"] = static_cast<double>(grid->characters().size());
 }
 BENCHMARK(BM_RefreshBrowse)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

@@ -4,8 +4,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <chrono>
@@ -14,6 +16,9 @@
 
 #include "bench/QuietDesktop.h"
 #include "controller/AppDelegate.h"
+#include "views/CharacterGrid.h"
+#include "views/InkView.h"
+#include "views/PadPanel.h"
 
 namespace sumiro {
 namespace {
@@ -25,6 +30,10 @@ std::unique_ptr<AppDelegate> makePad() {
     environment.platform = std::make_shared<QuietDesktop>();
     environment.trayIcon = false;
     return std::make_unique<AppDelegate>(std::move(environment));
+}
+
+QString statusOf(const AppDelegate& pad) {
+    return pad.panel()->findChild<QLabel*>(u"statusLabel"_qs)->text();
 }
 
 template <typename Pred>
@@ -49,11 +58,12 @@ void BM_StartUntilPanelOnScreen(benchmark::State& state) {
         const auto start = Clock::now();
         auto pad = makePad();
         pad->applicationDidFinishLaunching();
-        spinUntil(
-            [&] { return pad->panel->windowHandle() && pad->panel->windowHandle()->isExposed(); });
+        spinUntil([&] {
+            return pad->panel()->windowHandle() && pad->panel()->windowHandle()->isExposed();
+        });
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
         spinUntil([&] {
-            return pad->database || pad->statusLabel->text().startsWith(u"辞書を読み込めません"_qs);
+            return pad->database() || statusOf(*pad).startsWith(u"辞書を読み込めません"_qs);
         });
         // The first pad of the process, its data loaded: later ones would add what the
         // allocator kept of their predecessors.
@@ -73,7 +83,7 @@ void BM_StartUntilDataReady(benchmark::State& state) {
         const auto start = Clock::now();
         auto pad = makePad();
         pad->applicationDidFinishLaunching();
-        spinUntil([&] { return pad->database != nullptr; });
+        spinUntil([&] { return pad->database() != nullptr; });
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
     }
 }
@@ -93,23 +103,26 @@ Ink tree() {
 void BM_ReleaseToCandidatesPainted(benchmark::State& state) {
     auto pad = makePad();
     pad->applicationDidFinishLaunching();
-    spinUntil([&] { return pad->database != nullptr; });
+    spinUntil([&] { return pad->database() != nullptr; });
     const Ink ink = state.range(0) == 2 ? ten() : tree();
+    auto* candidates = pad->panel()->findChild<CharacterGrid*>(u"candidates"_qs);
+    auto* canvas = pad->panel()->findChild<InkView*>(u"ink"_qs);
+    auto* recognize = pad->panel()->findChild<QAbstractButton*>(u"recognize"_qs);
     double recognitionMs = 0;
     for (auto _ : state) {
-        pad->candidates->setCharacters({});
-        pad->ink->setStrokes(ink);
+        candidates->setCharacters({});
+        canvas->setStrokes(ink);
         const auto start = Clock::now();
-        pad->recognize();  // what the canvas's release runs
-        spinUntil([&] { return !pad->candidates->characters().isEmpty(); });
-        pad->candidates->repaint();  // the frame that shows them
+        recognize->click();  // "認識": what the canvas's release runs too
+        spinUntil([&] { return !candidates->characters().isEmpty(); });
+        candidates->repaint();  // the frame that shows them
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
         // "N候補・Mms…": the recognition's own share.
-        const QString status = pad->statusLabel->text();
+        const QString status = statusOf(*pad);
         recognitionMs += status.section(u"・"_qs, 1).section(u"ms"_qs, 0, 0).toDouble();
     }
     state.counters["recognition_ms"] = recognitionMs / static_cast<double>(state.iterations());
-    state.SetLabel(pad->candidates->characters().front().toStdString() + " first");
+    state.SetLabel(candidates->characters().front().toStdString() + " first");
 }
 BENCHMARK(BM_ReleaseToCandidatesPainted)
     ->Arg(2)

@@ -1,69 +1,34 @@
 #include "controller/AppDelegate.h"
 
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QDesktopServices>
-#include <QFont>
-#include <QPainter>
-#include <QPointer>
 #include <QScreen>
 #include <QSettings>
-#include <QThreadPool>
+#include <QTimer>
 #include <exception>
-#include <numeric>
 
+#include "controller/BrowseMode.h"
+#include "controller/HandwritingMode.h"
+#include "controller/KeyboardMode.h"
 #include "controller/PadTexts.h"
 #include "controller/PanelFrame.h"
+#include "controller/SetupWindow.h"
+#include "controller/StatusMenu.h"
 #include "controller/UndoShortcut.h"
-#include "engine/ResourceDirectory.h"
 #include "input/HelpPage.h"
 #include "input/WindowServices.h"
+#include "views/ActionButton.h"
+#include "views/PadPanel.h"
+#include "views/SegmentedControl.h"
+#include "views/ViewHelpers.h"
 
 namespace sumiro {
-
-namespace {
-
-std::vector<std::int64_t> allRadicals() {
-    std::vector<std::int64_t> numbers(214);
-    std::iota(numbers.begin(), numbers.end(), 1);
-    return numbers;
-}
-
-template <typename T>
-T* parked(T* view, QWidget* owner) {
-    view->setParent(owner);
-    return view;
-}
-
-QIcon characterIcon() {
-    // Painted rather than shipped: one glyph, sharp at every tray size.
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(0x33, 0x33, 0x33));
-        painter.drawRoundedRect(QRectF(0, 0, size, size), size * 0.18, size * 0.18);
-        QFont font(QStringLiteral("Noto Sans CJK JP"));
-        font.setPixelSize(static_cast<int>(size * 0.8));
-        painter.setFont(font);
-        painter.setPen(Qt::white);
-        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("字"));
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
-}
-
-}  // namespace
 
 AppDelegate::Environment AppDelegate::systemEnvironment(const std::filesystem::path& resources) {
     Environment environment;
     environment.platform = systemInputPlatform();
     environment.clock = mainLoopScheduler();
-    environment.recognizerQueue =
+    environment.worker =
         std::make_unique<SerialWorker>(QStringLiteral("jp.local.sumiro.recognition"));
     environment.loadDatabase = [resources] {
         return std::make_shared<const CharacterDatabase>(resources);
@@ -72,92 +37,45 @@ AppDelegate::Environment AppDelegate::systemEnvironment(const std::filesystem::p
     return environment;
 }
 
-std::vector<NamedRange> AppDelegate::defaultRanges() {
-    return {
-        {QStringLiteral("ひらがな"), 0x3041, 0x3096},
-        {QStringLiteral("カタカナ"), 0x30A1, 0x30FA},
-        {QStringLiteral("英数字・記号"), 0x0021, 0x007E},
-        {QStringLiteral("句読点・括弧"), 0x3000, 0x303F},
-        {QStringLiteral("全角・半角"), 0xFF01, 0xFF9F},
-        {QStringLiteral("漢字"), 0x4E00, 0x9FFF},
-        {QStringLiteral("漢字 拡張A"), 0x3400, 0x4DBF},
-        {QStringLiteral("漢字 拡張B"), 0x20000, 0x2A6DF},
-        {QStringLiteral("矢印"), 0x2190, 0x21FF},
-        {QStringLiteral("数学記号"), 0x2200, 0x22FF},
-        {QStringLiteral("罫線"), 0x2500, 0x257F},
-        {QStringLiteral("外字領域"), 0xE000, 0xF8FF},
-    };
-}
-
 AppDelegate::AppDelegate(Environment environment)
-    : environment_(std::move(environment)),
-      input(environment_.platform, environment_.clock),
-      ink(parked(new InkView, &unplaced_)),
-      candidates(parked(new CharacterGrid, &unplaced_)),
-      browseGrid(parked(new CharacterGrid, &unplaced_)),
-      targetLabel(parked(label(texts::kNoTarget, 12), &unplaced_)),
-      statusLabel(parked(label(texts::kLoading, 12), &unplaced_)),
-      detailLabel(parked(label(texts::kDetailHint, 12), &unplaced_)),
-      inkCount(parked(label(texts::strokeCount(0), 12), &unplaced_)),
-      body(parked(new QWidget, &unplaced_)),
-      browseControls(parked(stack({}), &unplaced_)),
-      countPopup(parked(new QComboBox, &unplaced_)),
-      radicalPopup(parked(new QComboBox, &unplaced_)),
-      rangePopup(parked(new QComboBox, &unplaced_)),
-      fontPopup(parked(new QComboBox, &unplaced_)),
-      radicalCountPopup(parked(new QComboBox, &unplaced_)),
-      radicalNumbers(allRadicals()),
-      radicalStrokeEnds{6,   29,  60,  94,  117, 146, 166, 175, 186,
-                        194, 200, 204, 208, 210, 211, 213, 214},
-      scope(parked(new QCheckBox(QStringLiteral("基本の漢字のみ")), &unplaced_)),
-      searchField(parked(new QLineEdit, &unplaced_)),
-      resultLabel(parked(label(QString(), 12), &unplaced_)),
-      keyboardMode(parked(new QComboBox, &unplaced_)),
-      keyboardBody(parked(new QWidget, &unplaced_)),
-      recognition(
-          environment_.clock, *environment_.recognizerQueue,
-          {.inkCount = [this](const QString& text) { inkCount->setText(text); },
-           .status = [this](const QString& text) { statusLabel->setText(text); },
-           .candidates = [this](const QStringList& list) { candidates->setCharacters(list); }}),
-      recognizerQueue(*environment_.recognizerQueue),
-      ranges(defaultRanges()) {}
+    : environment_(std::move(environment)), input_(environment_.platform, environment_.clock) {}
 
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
     QApplication::setQuitOnLastWindowClosed(false);  // no taskbar entry: the panel is a tool
     buildPanel();
-    buildStatusMenu();
-    QPointer<AppDelegate> self(this);
-    connect(&input, &DirectInput::prepareInput, this, [this] {
-        if (QWidget* focused = panel->focusWidget()) focused->clearFocus();
-        panel->setAcceptsKeyboard(false);
+
+    statusMenu_ = std::make_unique<StatusMenu>(environment_.autostart);
+    connect(statusMenu_.get(), &StatusMenu::showPad, this, &AppDelegate::show);
+    connect(statusMenu_.get(), &StatusMenu::allowInput, this, &AppDelegate::allowInput);
+    connect(statusMenu_.get(), &StatusMenu::help, this, &AppDelegate::help);
+    connect(statusMenu_.get(), &StatusMenu::quit, this, &AppDelegate::quit);
+    connect(statusMenu_.get(), &StatusMenu::failed, statusLabel_, &TextLabel::setText);
+    // Desktops without a tray (GNOME by default) reach the same items on the header row.
+    statusMenu_->openOn(panel_->findChild<QWidget*>(QStringLiteral("headerRow")));
+    if (environment_.trayIcon) statusMenu_->showStatusItem();
+
+    connect(&input_, &DirectInput::prepareInput, this, [this] {
+        if (QWidget* focused = panel_->focusWidget()) focused->clearFocus();
+        panel_->setAcceptsKeyboard(false);
     });
-    connect(&input, &DirectInput::status, statusLabel, &TextLabel::setText);
-    connect(&input, &DirectInput::changed, this, &AppDelegate::updateTarget);
+    connect(&input_, &DirectInput::status, statusLabel_, &TextLabel::setText);
+    connect(&input_, &DirectInput::changed, this, &AppDelegate::updateTarget);
     updateTarget();
     show();
-    poll = new QTimer(this);
+    auto* poll = new QTimer(this);
     poll->setInterval(1000);
-    connect(poll, &QTimer::timeout, this, [this] {
-        updateTarget();
-        checkSetupPermission();
-    });
+    connect(poll, &QTimer::timeout, this, &AppDelegate::pollDesktop);
     poll->start();
-    keyMonitor = new UndoShortcut(
-        [self] {
-            if (self) self->ink->undoStroke();
-        },
-        this);
-    qApp->installEventFilter(keyMonitor);
+    qApp->installEventFilter(new UndoShortcut([this] { handwriting_->undoStroke(); }, this));
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::saveFrame);
     loadDatabase();
 }
 
 void AppDelegate::loadDatabase() {
-    QPointer<AppDelegate> self(this);
-    auto load = environment_.loadDatabase;
-    QThreadPool::globalInstance()->start([self, load] {
+    Worker& worker = *environment_.worker;
+    worker.submit([this, &worker, load = environment_.loadDatabase] {
         std::shared_ptr<const CharacterDatabase> loaded;
         QString failure;
         try {
@@ -168,44 +86,152 @@ void AppDelegate::loadDatabase() {
             failure = QStringLiteral("unknown error");
         }
         if (!loaded && failure.isEmpty()) failure = QStringLiteral("no data");
-        // Queued to the main thread; dropped when the controller is gone by then.
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, loaded, failure] {
-                if (!self) return;
-                if (!loaded) {
-                    self->statusLabel->setText(texts::loadFailed(failure));
-                    return;
-                }
-                self->database = loaded;
-                self->statusLabel->setText(texts::kReady);
-                self->refreshBrowse();
-            },
-            Qt::QueuedConnection);
+        // The controller owns the worker: no hand-back arrives once the controller is gone.
+        worker.toMain([this, loaded, failure] {
+            if (!loaded) {
+                statusLabel_->setText(texts::loadFailed(failure));
+                return;
+            }
+            database_ = loaded;
+            statusLabel_->setText(texts::kReady);
+            for (PadMode* mode : modes()) mode->setDatabase(loaded);
+        });
     });
+}
+
+void AppDelegate::buildPanel() {
+    panel_ = std::make_unique<PadPanel>();
+    panel_->setObjectName(QStringLiteral("panel"));
+    panel_->setWindowTitle(QStringLiteral("Sumiro"));
+    panel_->setMinimumSize(kPanelMinimumSize);
+    restoreFrame();
+    panel_->installEventFilter(this);
+
+    targetLabel_ = label(texts::kNoTarget, 12);
+    targetLabel_->setObjectName(QStringLiteral("targetLabel"));
+    targetLabel_->setSizePolicy(QSizePolicy::Preferred,
+                                targetLabel_->sizePolicy().verticalPolicy());
+    permissionButton_ = new ActionButton(QStringLiteral("入力を許可…"), [this] { allowInput(); });
+    permissionButton_->setObjectName(QStringLiteral("permissionButton"));
+    QWidget* headerRow = stack({targetLabel_, new QWidget, permissionButton_}, Qt::Horizontal, 8,
+                               StackAlignment::Center, StackDistribution::Fill);
+    headerRow->setObjectName(QStringLiteral("headerRow"));
+
+    QStringList titles;
+    for (const Mode mode : kModes) titles.push_back(modeTitle(mode));
+    modeSwitch_ = new SegmentedControl(titles);
+    modeSwitch_->setObjectName(QStringLiteral("mode"));
+    modeSwitch_->action = [this] { changeMode(); };
+    modeSwitch_->setSelectedSegment(0);
+    auto* helpButton = new ActionButton(QStringLiteral("使い方"), [this] { help(); });
+    helpButton->setObjectName(QStringLiteral("helpButton"));
+    QWidget* modeRow = stack({modeSwitch_, new QWidget, helpButton}, Qt::Horizontal, 8);
+
+    detailLabel_ = label(texts::kDetailHint, 12);
+    statusLabel_ = label(texts::kLoading, 12);
+    detailLabel_->setObjectName(QStringLiteral("detailLabel"));
+    statusLabel_->setObjectName(QStringLiteral("statusLabel"));
+    for (TextLabel* line : {detailLabel_, statusLabel_}) {
+        line->setForegroundRole(QPalette::PlaceholderText);
+        line->setTruncatesTail(true);
+    }
+
+    // The modes, on top of each other in the body; the switch shows one.
+    handwriting_ = new HandwritingMode(environment_.clock, *environment_.worker);
+    browse_ = new BrowseMode;
+    keyboard_ = new KeyboardMode;
+    auto* body = new QWidget;
+    body->setObjectName(QStringLiteral("body"));
+    for (PadMode* mode : modes()) {
+        pin(mode, body, 0);
+        connect(mode, &PadMode::picked, this, &AppDelegate::choose);
+        connect(mode, &PadMode::hovered, this, &AppDelegate::showDetail);
+        connect(mode, &PadMode::keyPressed, &input_, &DirectInput::key);
+        connect(mode, &PadMode::status, statusLabel_, &TextLabel::setText);
+    }
+    connect(browse_, &BrowseMode::keyboardGivenBack, &input_, &DirectInput::activateTarget);
+    browse_->hide();
+    keyboard_->hide();
+
+    const QList<QWidget*> rows = {headerRow, modeRow, body, detailLabel_, statusLabel_};
+    QWidget* column = stack(rows, Qt::Vertical, 10, StackAlignment::Leading);
+    for (QWidget* row : rows) fillAcross(column, row);
+    body->setMinimumHeight(320);
+    body->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    pin(column, panel_.get(), 14);
+}
+
+PadMode* AppDelegate::viewOf(Mode mode) const {
+    switch (mode) {
+        case Mode::Handwriting:
+            return handwriting_;
+        case Mode::Ranges:
+        case Mode::StrokeCounts:
+        case Mode::Radicals:
+            return browse_;
+        case Mode::Keyboard:
+            return keyboard_;
+    }
+    return nullptr;
+}
+
+std::array<PadMode*, 3> AppDelegate::modes() const { return {handwriting_, browse_, keyboard_}; }
+
+void AppDelegate::changeMode() {
+    const std::optional<Mode> mode = modeAt(modeSwitch_->selectedSegment());
+    PadMode* shown = mode ? viewOf(*mode) : nullptr;
+    for (PadMode* view : modes()) view->setVisible(view == shown);
+    detailLabel_->setText(texts::kModeDetail);
+    if (shown) shown->enter(*mode);
 }
 
 void AppDelegate::applicationShouldHandleReopen() { show(); }
 
 void AppDelegate::show() {
-    if (!panel) return;
-    if (!input.trusted()) {
+    if (!panel_) return;
+    if (!input_.trusted()) {
         showSetup();
         return;
     }
-    waitingForPermission = false;
-    if (setupWindow) setupWindow->hide();
-    if (panel->isMinimized()) panel->showNormal();
-    if (panel->isVisible()) {
-        panel->raise();  // to the front, without taking the focus from the target
+    if (setupWindow_) setupWindow_->granted();
+    if (panel_->isMinimized()) panel_->showNormal();
+    if (panel_->isVisible()) {
+        panel_->raise();  // to the front, without taking the focus from the target
     } else {
-        panel->show();  // a window just shown is already in front
+        panel_->show();  // a window just shown is already in front
     }
 }
 
-void AppDelegate::permission() { input.allow(); }
+void AppDelegate::showSetup() {
+    if (panel_) panel_->hide();
+    if (!setupWindow_) {
+        setupWindow_ = std::make_unique<SetupWindow>();
+        connect(setupWindow_.get(), &SetupWindow::openSettings, this, &AppDelegate::allowInput);
+        connect(setupWindow_.get(), &SetupWindow::quit, this, &AppDelegate::quit);
+    }
+    setupWindow_->open();
+}
 
-void AppDelegate::requestAndOpen() { input.allow(); }
+void AppDelegate::pollDesktop() {
+    updateTarget();
+    checkSetupPermission();
+}
+
+void AppDelegate::checkSetupPermission() {
+    const bool waiting = setupWindow_ && setupWindow_->waiting();
+    switch (setupStep(waiting, input_.trusted(), panel_ && panel_->isVisible())) {
+        case SetupStep::ShowPanel:
+            show();
+            break;
+        case SetupStep::ShowSetup:
+            showSetup();
+            break;
+        case SetupStep::None:
+            break;
+    }
+}
+
+void AppDelegate::allowInput() { input_.allow(); }
 
 void AppDelegate::help() {
     if (const auto page = helpPage()) QDesktopServices::openUrl(*page);
@@ -218,76 +244,26 @@ void AppDelegate::quit() {
 
 void AppDelegate::choose(const QString& character) {
     showDetail(character);
-    input.send(character);
+    input_.send(character);
 }
 
 void AppDelegate::showDetail(const QString& character) {
-    detailLabel->setText(
-        database ? QString::fromStdString(database->detail(character.toStdString())) : character);
+    detailLabel_->setText(
+        database_ ? QString::fromStdString(database_->detail(character.toStdString())) : character);
 }
 
 void AppDelegate::updateTarget() {
-    targetLabel->setText(
-        texts::targetLabel(input.targetRunning() ? input.targetName() : std::nullopt));
-    if (permissionButton) permissionButton->setVisible(!input.trusted());
-}
-
-void AppDelegate::buildStatusMenu() {
-    statusMenu = std::make_unique<QMenu>();
-    statusMenu->addAction(QStringLiteral("Sumiroを表示"), this, &AppDelegate::show);
-    statusMenu->addAction(QStringLiteral("入力の許可を設定…"), this, &AppDelegate::permission);
-    statusMenu->addAction(QStringLiteral("使い方・ライセンス"), this, &AppDelegate::help);
-    if (environment_.autostart) {
-        loginItem = statusMenu->addAction(QStringLiteral("ログイン時に起動"), this,
-                                          &AppDelegate::toggleLoginItem);
-        loginItem->setCheckable(true);
-        loginItem->setChecked(environment_.autostart->enabled());
-        // The entry can change behind the pad's back (the desktop's settings, a file manager).
-        connect(statusMenu.get(), &QMenu::aboutToShow, this,
-                [this] { loginItem->setChecked(environment_.autostart->enabled()); });
-    }
-    statusMenu->addSeparator();
-    QAction* quitItem =
-        statusMenu->addAction(QStringLiteral("Sumiroを終了"), this, &AppDelegate::quit);
-    quitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    for (QAction* item : statusMenu->actions()) {
-        if (!item->isSeparator()) item->setObjectName(item->text());
-    }
-    // Desktops without a tray (GNOME by default) reach the same items on the header row.
-    if (headerRow) {
-        headerRow->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(headerRow, &QWidget::customContextMenuRequested, this,
-                [this](const QPoint& at) { statusMenu->popup(headerRow->mapToGlobal(at)); });
-    }
-    if (!environment_.trayIcon) return;
-    statusItem = std::make_unique<QSystemTrayIcon>(characterIcon());
-    statusItem->setToolTip(QStringLiteral("Sumiro"));
-    statusItem->setContextMenu(statusMenu.get());
-    // A left click opens the menu too, as the status item's menu does.
-    connect(statusItem.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger) statusMenu->popup(QCursor::pos());
-            });
-    statusItem->show();
-}
-
-void AppDelegate::toggleLoginItem() {
-    if (!environment_.autostart || !loginItem) return;
-    try {
-        environment_.autostart->setEnabled(loginItem->isChecked());
-    } catch (const std::exception& error) {
-        statusLabel->setText(QStringLiteral("ログイン時の起動を設定できません：") +
-                             QString::fromStdString(error.what()));
-    }
-    loginItem->setChecked(environment_.autostart->enabled());
+    targetLabel_->setText(
+        texts::targetLabel(input_.targetRunning() ? input_.targetName() : std::nullopt));
+    permissionButton_->setVisible(!input_.trusted());
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != panel.get()) return QObject::eventFilter(watched, event);
+    if (watched != panel_.get()) return QObject::eventFilter(watched, event);
     switch (event->type()) {
         case QEvent::Show:
             // Window managers drop the all-desktops state when a window is unmapped.
-            showOnAllDesktops(panel->winId());
+            showOnAllDesktops(panel_->winId());
             break;
         case QEvent::Hide:
         case QEvent::Resize:
@@ -301,9 +277,9 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void AppDelegate::saveFrame() {
-    if (!panel) return;
+    if (!panel_) return;
     QSettings settings;
-    settings.setValue(QStringLiteral("SumiroWindow"), panel->geometry());
+    settings.setValue(QStringLiteral("SumiroWindow"), panel_->geometry());
 }
 
 void AppDelegate::restoreFrame() {
@@ -319,7 +295,7 @@ void AppDelegate::restoreFrame() {
         if (screen != QGuiApplication::primaryScreen())
             screens.push_back(screen->availableGeometry());
     }
-    panel->setGeometry(placeFrame(frame, kPanelSize, kPanelMinimumSize, screens));
+    panel_->setGeometry(placeFrame(frame, kPanelSize, kPanelMinimumSize, screens));
 }
 
 }  // namespace sumiro

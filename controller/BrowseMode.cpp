@@ -1,21 +1,32 @@
 // The browse mode: characters by Unicode range, stroke count or radical, with search.
 
+#include "controller/BrowseMode.h"
+
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFontDatabase>
-#include <QPointer>
-#include <QScrollArea>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <numeric>
 
-#include "controller/AppDelegate.h"
-#include "controller/BrowseQuery.h"
+#include "controller/KeyStrip.h"
 #include "controller/PopupChoice.h"
 #include "controller/SearchFocus.h"
+#include "views/CharacterGrid.h"
 #include "views/GridScrollView.h"
+#include "views/ViewHelpers.h"
 
 namespace sumiro {
 
 namespace {
+
+std::vector<std::int64_t> allRadicals() {
+    std::vector<std::int64_t> numbers(214);
+    std::iota(numbers.begin(), numbers.end(), 1);
+    return numbers;
+}
 
 // Font families in text order: by the scalar values of their canonical composition.
 QStringList sortedFamilies() {
@@ -33,145 +44,169 @@ QStringList sortedFamilies() {
     return sorted;
 }
 
+QComboBox* popup(const char* name) {
+    auto* box = new QComboBox;
+    box->setObjectName(QString::fromLatin1(name));
+    // Clicked, never focused: the panel leaves the keyboard to the target.
+    box->setFocusPolicy(Qt::NoFocus);
+    chooseOnSelection(box);
+    return box;
+}
+
 }  // namespace
 
-QWidget* AppDelegate::makeBrowsing() {
-    QPointer<AppDelegate> self(this);
-    const auto refresh = [self] {
-        if (self) self->refreshBrowse();
+std::vector<NamedRange> BrowseMode::defaultRanges() {
+    return {
+        {QStringLiteral("ひらがな"), 0x3041, 0x3096},
+        {QStringLiteral("カタカナ"), 0x30A1, 0x30FA},
+        {QStringLiteral("英数字・記号"), 0x0021, 0x007E},
+        {QStringLiteral("句読点・括弧"), 0x3000, 0x303F},
+        {QStringLiteral("全角・半角"), 0xFF01, 0xFF9F},
+        {QStringLiteral("漢字"), 0x4E00, 0x9FFF},
+        {QStringLiteral("漢字 拡張A"), 0x3400, 0x4DBF},
+        {QStringLiteral("漢字 拡張B"), 0x20000, 0x2A6DF},
+        {QStringLiteral("矢印"), 0x2190, 0x21FF},
+        {QStringLiteral("数学記号"), 0x2200, 0x22FF},
+        {QStringLiteral("罫線"), 0x2500, 0x257F},
+        {QStringLiteral("外字領域"), 0xE000, 0xF8FF},
     };
-    // Pop-ups and the check box are clicked, never focused: the panel leaves the keyboard to
-    // the target.
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             countPopup, radicalCountPopup, radicalPopup, rangePopup, fontPopup, scope}) {
-        control->setFocusPolicy(Qt::NoFocus);
-    }
-    for (QComboBox* popup : {countPopup, radicalCountPopup, radicalPopup, rangePopup, fontPopup}) {
-        chooseOnSelection(popup);
-    }
+}
 
-    countPopup->setObjectName(QStringLiteral("countPopup"));
-    countPopup->addItems(strokeCountTitles());
-    countPopup->setCurrentIndex(3);
-    connect(countPopup, &QComboBox::currentIndexChanged, this, refresh);
+BrowseMode::BrowseMode()
+    : ranges_(defaultRanges()),
+      radicalStrokeEnds_{6,   29,  60,  94,  117, 146, 166, 175, 186,
+                         194, 200, 204, 208, 210, 211, 213, 214},
+      radicalNumbers_(allRadicals()),
+      rangePopup_(popup("rangePopup")),
+      countPopup_(popup("countPopup")),
+      radicalCountPopup_(popup("radicalCountPopup")),
+      radicalPopup_(popup("radicalPopup")),
+      scope_(new QCheckBox(QStringLiteral("基本の漢字のみ"))),
+      searchField_(new QLineEdit),
+      browseGrid_(new CharacterGrid),
+      resultLabel_(label(QString(), 12)),
+      fontPopup_(popup("fontPopup")) {
+    setObjectName(QStringLiteral("browsing"));
+    // The controls are this mode's children: their connections and callbacks end with it.
+    countPopup_->addItems(strokeCountTitles());
+    countPopup_->setCurrentIndex(3);
+    connect(countPopup_, &QComboBox::currentIndexChanged, this, &BrowseMode::refreshBrowse);
 
-    radicalCountPopup->setObjectName(QStringLiteral("radicalCountPopup"));
-    radicalCountPopup->addItems(radicalCountTitles());
-    radicalCountPopup->setCurrentIndex(0);
-    connect(radicalCountPopup, &QComboBox::currentIndexChanged, this, [self] {
-        if (self) self->filterRadicals();
-    });
+    radicalCountPopup_->addItems(radicalCountTitles());
+    radicalCountPopup_->setCurrentIndex(0);
+    connect(radicalCountPopup_, &QComboBox::currentIndexChanged, this, &BrowseMode::filterRadicals);
 
-    radicalPopup->setObjectName(QStringLiteral("radicalPopup"));
-    connect(radicalPopup, &QComboBox::currentIndexChanged, this, refresh);
+    connect(radicalPopup_, &QComboBox::currentIndexChanged, this, &BrowseMode::refreshBrowse);
     filterRadicals();
 
-    rangePopup->setObjectName(QStringLiteral("rangePopup"));
-    for (const NamedRange& range : ranges) rangePopup->addItem(range.name);
-    rangePopup->setCurrentIndex(0);
-    connect(rangePopup, &QComboBox::currentIndexChanged, this, refresh);
+    for (const NamedRange& range : ranges_) rangePopup_->addItem(range.name);
+    rangePopup_->setCurrentIndex(0);
+    connect(rangePopup_, &QComboBox::currentIndexChanged, this, &BrowseMode::refreshBrowse);
 
-    scope->setObjectName(QStringLiteral("scope"));
-    scope->setChecked(true);
-    connect(scope, &QCheckBox::toggled, this, refresh);
+    scope_->setObjectName(QStringLiteral("scope"));
+    scope_->setFocusPolicy(Qt::NoFocus);
+    scope_->setChecked(true);
+    connect(scope_, &QCheckBox::toggled, this, &BrowseMode::refreshBrowse);
 
-    searchField->setObjectName(QStringLiteral("searchField"));
-    searchField->setPlaceholderText(QStringLiteral("文字・読み・U+コード"));
-    searchField->setAccessibleName(QStringLiteral("検索"));
-    searchField->setClearButtonEnabled(true);
-    searchField->setFixedWidth(205);
-    connect(searchField, &QLineEdit::textChanged, this, refresh);
+    searchField_->setObjectName(QStringLiteral("searchField"));
+    searchField_->setPlaceholderText(QStringLiteral("文字・読み・U+コード"));
+    searchField_->setAccessibleName(QStringLiteral("検索"));
+    searchField_->setClearButtonEnabled(true);
+    searchField_->setFixedWidth(205);
+    connect(searchField_, &QLineEdit::textChanged, this, &BrowseMode::refreshBrowse);
     // The panel takes the keyboard only while the field is typed in; afterwards the target
     // application is brought back to the front.
-    new SearchFocus(searchField, panel.get(), [self] {
-        if (self) self->input.activateTarget();
-    });
+    new SearchFocus(searchField_, [this] { emit keyboardGivenBack(); });
 
-    fontPopup->setObjectName(QStringLiteral("fontPopup"));
-    fontPopup->addItems(sortedFamilies());
-    if (const int noto = fontPopup->findText(CharacterGrid::kDefaultFontName); noto >= 0) {
-        fontPopup->setCurrentIndex(noto);
+    fontPopup_->addItems(sortedFamilies());
+    if (const int noto = fontPopup_->findText(CharacterGrid::kDefaultFontName); noto >= 0) {
+        fontPopup_->setCurrentIndex(noto);
     }
-    fontPopup->setFixedWidth(220);
-    connect(fontPopup, &QComboBox::currentIndexChanged, this, [self] {
-        if (self) self->changeFont();
-    });
+    fontPopup_->setFixedWidth(220);
+    connect(fontPopup_, &QComboBox::currentIndexChanged, this, &BrowseMode::changeFont);
+
+    browseGrid_->setObjectName(QStringLiteral("browseGrid"));
+    browseGrid_->clicked = [this](const QString& character) { emit picked(character); };
+    browseGrid_->hovered = [this](const QString& character) { emit hovered(character); };
 
     QWidget* selectors =
-        stack({rangePopup, countPopup, radicalCountPopup, radicalPopup, scope, new QWidget},
+        stack({rangePopup_, countPopup_, radicalCountPopup_, radicalPopup_, scope_, new QWidget},
               Qt::Horizontal, 8);
-    delete browseControls;  // the empty placeholder made with the controller
-    browseControls = selectors;
-    browseControls->setObjectName(QStringLiteral("browseControls"));
+    selectors->setObjectName(QStringLiteral("browseControls"));
 
     QWidget* searchRow =
-        stack({label(QStringLiteral("検索"), 12), searchField, new QWidget}, Qt::Horizontal, 8);
+        stack({label(QStringLiteral("検索"), 12), searchField_, new QWidget}, Qt::Horizontal, 8);
 
-    QWidget* scroll = gridScroll(browseGrid);
-    scroll->setObjectName(QStringLiteral("browseScroll"));
-    scroll->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    QWidget* gridRow = stack({scroll, makeKeyStrip()}, Qt::Horizontal, 12, StackAlignment::Top);
-    fillAcross(gridRow, scroll);
+    browseScroll_ = gridScroll(browseGrid_);
+    browseScroll_->setObjectName(QStringLiteral("browseScroll"));
+    browseScroll_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    QWidget* strip = makeKeyStrip([this](Key key) { emit keyPressed(key); });
+    QWidget* gridRow = stack({browseScroll_, strip}, Qt::Horizontal, 12, StackAlignment::Top);
+    fillAcross(gridRow, browseScroll_);
     gridRow->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
-    resultLabel->setObjectName(QStringLiteral("resultLabel"));
+    resultLabel_->setObjectName(QStringLiteral("resultLabel"));
     QWidget* infoRow =
-        stack({resultLabel, new QWidget, label(QStringLiteral("書体"), 12), fontPopup},
+        stack({resultLabel_, new QWidget, label(QStringLiteral("書体"), 12), fontPopup_},
               Qt::Horizontal, 8);
 
-    const QList<QWidget*> rows = {browseControls, searchRow, gridRow, infoRow};
+    const QList<QWidget*> rows = {selectors, searchRow, gridRow, infoRow};
     QWidget* column = stack(rows, Qt::Vertical, 8, StackAlignment::Leading);
     for (QWidget* row : rows) fillAcross(column, row);
-    column->setObjectName(QStringLiteral("browsing"));
-    return column;
+    pin(column, this);
 }
 
-void AppDelegate::refreshBrowse() {
-    if (!database) return;
+void BrowseMode::enter(Mode mode) {
+    mode_ = mode;
+    refreshBrowse();
+}
+
+void BrowseMode::setDatabase(std::shared_ptr<const CharacterDatabase> database) {
+    database_ = std::move(database);
+    refreshBrowse();
+}
+
+void BrowseMode::refreshBrowse() {
+    if (!database_) return;
+    const BrowseSelectors shown = selectorsFor(mode_);
+    rangePopup_->setVisible(shown.range);
+    countPopup_->setVisible(shown.count);
+    radicalCountPopup_->setVisible(shown.radical);
+    radicalPopup_->setVisible(shown.radical);
+    scope_->setVisible(shown.scope);
+
     BrowseState state;
-    state.segment = mode ? mode->selectedSegment() : 0;
-    const BrowseSelectors shown = selectorsFor(state.segment);
-    rangePopup->setVisible(shown.range);
-    countPopup->setVisible(shown.count);
-    radicalCountPopup->setVisible(shown.radical);
-    radicalPopup->setVisible(shown.radical);
-    scope->setVisible(shown.scope);
-
-    state.search = searchField->text();
-    state.rangeIndex = rangePopup->currentIndex();
-    state.countIndex = countPopup->currentIndex();
-    state.radicalIndex = radicalPopup->currentIndex();
-    state.japaneseOnly = scope->isChecked();
-    QStringList list = browseList(*database, state, radicalNumbers, ranges);
+    state.mode = mode_;
+    state.search = searchField_->text();
+    state.rangeIndex = rangePopup_->currentIndex();
+    state.countIndex = countPopup_->currentIndex();
+    state.radicalIndex = radicalPopup_->currentIndex();
+    state.japaneseOnly = scope_->isChecked();
+    QStringList list = browseList(*database_, state, radicalNumbers_, ranges_);
     const qsizetype count = list.size();
-    browseGrid->setCharacters(std::move(list));
-    resultLabel->setText(QString::number(count) + QStringLiteral("文字"));
+    browseGrid_->setCharacters(std::move(list));
+    resultLabel_->setText(QString::number(count) + QStringLiteral("文字"));
 
-    for (QWidget* up = browseGrid->parentWidget(); up; up = up->parentWidget()) {
-        if (auto* scroll = qobject_cast<QScrollArea*>(up)) {
-            scroll->verticalScrollBar()->setValue(0);
-            scroll->horizontalScrollBar()->setValue(0);
-            break;
-        }
-    }
+    browseScroll_->verticalScrollBar()->setValue(0);
+    browseScroll_->horizontalScrollBar()->setValue(0);
 }
 
-void AppDelegate::filterRadicals() {
-    radicalNumbers = radicalNumbersFor(radicalCountPopup->currentIndex(), radicalStrokeEnds);
+void BrowseMode::filterRadicals() {
+    radicalNumbers_ = radicalNumbersFor(radicalCountPopup_->currentIndex(), radicalStrokeEnds_);
     {
         // One refresh after the refill, not one per change of the selection during it.
-        const QSignalBlocker quiet(radicalPopup);
-        radicalPopup->clear();
-        for (const std::int64_t n : radicalNumbers) radicalPopup->addItem(radicalTitle(n));
-        radicalPopup->setCurrentIndex(0);
+        const QSignalBlocker quiet(radicalPopup_);
+        radicalPopup_->clear();
+        for (const std::int64_t n : radicalNumbers_) radicalPopup_->addItem(radicalTitle(n));
+        radicalPopup_->setCurrentIndex(0);
     }
     refreshBrowse();
 }
 
-void AppDelegate::changeFont() {
-    const int selected = fontPopup->currentIndex();
-    browseGrid->setFontName(selected >= 0 ? fontPopup->itemText(selected)
-                                          : CharacterGrid::kDefaultFontName);
+void BrowseMode::changeFont() {
+    const int selected = fontPopup_->currentIndex();
+    browseGrid_->setFontName(selected >= 0 ? fontPopup_->itemText(selected)
+                                           : CharacterGrid::kDefaultFontName);
 }
 
 }  // namespace sumiro

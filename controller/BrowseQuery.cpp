@@ -176,11 +176,11 @@ QString radicalTitle(std::int64_t n) {
     return scalarText(static_cast<char32_t>(0x2EFF + n)) + u"  "_qs + QString::number(n);
 }
 
-BrowseSelectors selectorsFor(int segment) {
-    return {.range = segment == 1,
-            .count = segment == 2,
-            .radical = segment == 3,
-            .scope = segment != 1};
+BrowseSelectors selectorsFor(Mode mode) {
+    return {.range = mode == Mode::Ranges,
+            .count = mode == Mode::StrokeCounts,
+            .radical = mode == Mode::Radicals,
+            .scope = mode != Mode::Ranges};
 }
 
 std::optional<char32_t> codeQuery(const QString& query) {
@@ -210,18 +210,18 @@ QStringList browseList(const CharacterDatabase& database, const BrowseState& sta
                        std::span<const std::int64_t> radicalNumbers,
                        std::span<const NamedRange> ranges) {
     const QString query = state.search.trimmed();
-    switch (state.segment) {
-        case 1: {
+    switch (state.mode) {
+        case Mode::Ranges: {
             if (const auto code = codeQuery(query)) return {scalarText(*code)};
             if (!query.isEmpty()) return textSearch(database, query);
             const auto index = static_cast<std::size_t>(std::max(state.rangeIndex, 0));
             return index < ranges.size() ? rangeList(ranges[index]) : QStringList();
         }
-        case 2:
+        case Mode::StrokeCounts:
             return filtered(database,
                             database.search(state.countIndex + 1, std::nullopt, state.japaneseOnly),
                             query);
-        case 3: {
+        case Mode::Radicals: {
             const auto index = static_cast<std::size_t>(std::max(state.radicalIndex, 0));
             if (index >= radicalNumbers.size()) return {};
             return filtered(

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the browse mode lists, decided without any widget: the pop-up contents, the selector
-// shown per segment and the list for a given state of the controls.
+// shown per mode and the list for a given state of the controls.
 
 #include <QString>
 #include <QStringList>
@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "controller/Mode.h"
 
 namespace sumiro {
 
@@ -35,7 +37,7 @@ std::vector<std::int64_t> radicalNumbersFor(int index, std::span<const std::int6
 /// The radical pop-up's title of radical n: its Kangxi radical character, two spaces, n.
 QString radicalTitle(std::int64_t n);
 
-/// Which selectors a segment of the mode control shows.
+/// Which selectors a browse mode shows.
 struct BrowseSelectors {
     bool range = false;
     bool count = false;
@@ -43,15 +45,15 @@ struct BrowseSelectors {
     bool scope = false;
     friend bool operator==(const BrowseSelectors&, const BrowseSelectors&) = default;
 };
-BrowseSelectors selectorsFor(int segment);
+BrowseSelectors selectorsFor(Mode mode);
 
 /// The state of the browse controls that decides the list.
 struct BrowseState {
-    int segment = 0;       ///< selected segment of the mode control: 1 range, 2 strokes, 3 radical
-    QString search;        ///< the search field's text as typed
-    int rangeIndex = 0;    ///< selected item of the range pop-up, −1 for none
-    int countIndex = 3;    ///< selected item of the stroke-count pop-up, −1 for none
-    int radicalIndex = 0;  ///< selected item of the radical pop-up, −1 for none
+    Mode mode = Mode::Ranges;  ///< Ranges, StrokeCounts or Radicals; any other lists nothing
+    QString search;            ///< the search field's text as typed
+    int rangeIndex = 0;        ///< selected item of the range pop-up, −1 for none
+    int countIndex = 3;        ///< selected item of the stroke-count pop-up, −1 for none
+    int radicalIndex = 0;      ///< selected item of the radical pop-up, −1 for none
     bool japaneseOnly = true;
 };
 

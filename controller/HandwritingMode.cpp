@@ -1,58 +1,78 @@
-// The handwriting view and the recognition request.
+// The handwriting mode: the canvas, the candidates and the recognition request.
 
-#include <QPointer>
+#include "controller/HandwritingMode.h"
 
-#include "controller/AppDelegate.h"
+#include "controller/KeyStrip.h"
+#include "controller/PadTexts.h"
+#include "engine/CharacterDatabase.h"
+#include "views/ActionButton.h"
+#include "views/CharacterGrid.h"
 #include "views/GridScrollView.h"
+#include "views/InkView.h"
+#include "views/ViewHelpers.h"
 
 namespace sumiro {
 
-QWidget* AppDelegate::makeHandwriting() {
-    QPointer<AppDelegate> self(this);
-    auto* undo = new ActionButton(QStringLiteral("一画戻す"), [self] {
-        if (self) self->ink->undoStroke();
-    });
-    auto* erase = new ActionButton(QStringLiteral("消去"), [self] {
-        if (self) self->ink->clear();
-    });
-    auto* again = new ActionButton(QStringLiteral("認識"), [self] {
-        if (self) self->recognize();
-    });
+HandwritingMode::HandwritingMode(std::shared_ptr<Scheduler> clock, Worker& worker)
+    : ink_(new InkView),
+      candidates_(new CharacterGrid),
+      inkCount_(label(texts::strokeCount(0), 12)),
+      recognition_(
+          std::move(clock), worker,
+          {.inkCount = [this](const QString& text) { inkCount_->setText(text); },
+           .status = [this](const QString& text) { emit status(text); },
+           .candidates = [this](const QStringList& list) { candidates_->setCharacters(list); }}) {
+    setObjectName(QStringLiteral("handwriting"));
+    // The views are this mode's children: their callbacks never outlive it.
+    ink_->setObjectName(QStringLiteral("ink"));
+    ink_->changed = [this] { recognize(); };
+    candidates_->setObjectName(QStringLiteral("candidates"));
+    candidates_->clicked = [this](const QString& character) { emit picked(character); };
+    candidates_->hovered = [this](const QString& character) { emit hovered(character); };
+
+    auto* undo = new ActionButton(QStringLiteral("一画戻す"), [this] { undoStroke(); });
+    auto* erase = new ActionButton(QStringLiteral("消去"), [this] { ink_->clear(); });
+    auto* again = new ActionButton(QStringLiteral("認識"), [this] { recognize(); });
     undo->setObjectName(QStringLiteral("undoStroke"));
     erase->setObjectName(QStringLiteral("clearInk"));
     again->setObjectName(QStringLiteral("recognize"));
-    inkCount->setObjectName(QStringLiteral("inkCount"));
-    QWidget* tools = stack({undo, erase, again, inkCount}, Qt::Horizontal, 5);
+    inkCount_->setObjectName(QStringLiteral("inkCount"));
+    QWidget* tools = stack({undo, erase, again, inkCount_}, Qt::Horizontal, 5);
 
-    ink->setFixedSize(266, 266);
-    QWidget* left = stack({label(QStringLiteral("手書き"), 13, QFont::Bold), ink, tools},
+    ink_->setFixedSize(266, 266);
+    QWidget* left = stack({label(QStringLiteral("手書き"), 13, QFont::Bold), ink_, tools},
                           Qt::Vertical, 8, StackAlignment::Leading);
     left->setFixedWidth(266);
 
-    QWidget* scroll = gridScroll(candidates);
+    QWidget* scroll = gridScroll(candidates_);
     QWidget* right =
         stack({label(QStringLiteral("候補をクリックして入力"), 13, QFont::Bold), scroll},
               Qt::Vertical, 8, StackAlignment::Leading);
     fillAcross(right, scroll);
     scroll->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
-    QWidget* strip = makeKeyStrip();
-    QWidget* root = stack({left, right, strip}, Qt::Horizontal, 12, StackAlignment::Top);
+    QWidget* strip = makeKeyStrip([this](Key key) { emit keyPressed(key); });
+    QWidget* row = stack({left, right, strip}, Qt::Horizontal, 12, StackAlignment::Top);
     // The right column takes the whole height and all the width the canvas and strip leave.
-    fillAcross(root, right);
+    fillAcross(row, right);
     right->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    root->setObjectName(QStringLiteral("handwriting"));
-    return root;
+    pin(row, this);
 }
 
-void AppDelegate::recognize() {
+void HandwritingMode::setDatabase(std::shared_ptr<const CharacterDatabase> database) {
+    database_ = std::move(database);
+}
+
+void HandwritingMode::undoStroke() { ink_->undoStroke(); }
+
+void HandwritingMode::recognize() {
     RecognitionScheduler::Recognizer recognizer;
-    if (database) {
-        recognizer = [data = database](const Ink& strokes) {
+    if (database_) {
+        recognizer = [data = database_](const Ink& strokes) {
             return data->recognize(strokes, RecognitionScheduler::kCandidateLimit);
         };
     }
-    recognition.request(ink->strokes(), recognizer);
+    recognition_.request(ink_->strokes(), recognizer);
 }
 
 }  // namespace sumiro

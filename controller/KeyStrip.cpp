@@ -1,8 +1,7 @@
 #include "controller/KeyStrip.h"
 
-#include <QPointer>
-
-#include "controller/AppDelegate.h"
+#include "views/ActionButton.h"
+#include "views/ViewHelpers.h"
 
 namespace sumiro {
 
@@ -21,13 +20,10 @@ const std::array<StripKey, 9>& stripKeys() {
     return keys;
 }
 
-QWidget* AppDelegate::makeKeyStrip() {
-    QPointer<AppDelegate> self(this);
+QWidget* makeKeyStrip(std::function<void(Key)> press) {
     QList<QWidget*> buttons;
     for (const StripKey& strip : stripKeys()) {
-        auto* button = new ActionButton(strip.title, [self, key = strip.key] {
-            if (self) self->input.key(key);
-        });
+        auto* button = new ActionButton(strip.title, [press, key = strip.key] { press(key); });
         button->setToolTip(strip.toolTip);
         button->setAccessibleName(strip.title);
         button->setFixedWidth(65);

@@ -2,8 +2,11 @@
 
 #include <QString>
 #include <array>
+#include <functional>
 
 #include "input/Keys.h"
+
+class QWidget;
 
 namespace sumiro {
 
@@ -16,5 +19,8 @@ struct StripKey {
 
 /// The strip's nine keys, top to bottom.
 const std::array<StripKey, 9>& stripKeys();
+
+/// A new column of the nine keys ("keyStrip"); a click on one runs `press` with its key.
+QWidget* makeKeyStrip(std::function<void(Key)> press);
 
 }  // namespace sumiro

@@ -1,50 +1,49 @@
 // The soft keyboard mode: kana, Latin and full-width keys in four layouts.
 
-#include <QLayout>
-#include <QPointer>
+#include "controller/KeyboardMode.h"
 
-#include "controller/AppDelegate.h"
+#include <QComboBox>
+#include <QLayout>
+
 #include "controller/KeyboardLayout.h"
 #include "controller/PopupChoice.h"
+#include "views/ActionButton.h"
+#include "views/ViewHelpers.h"
 
 namespace sumiro {
 
-QWidget* AppDelegate::makeKeyboard() {
-    QPointer<AppDelegate> self(this);
-    keyboardMode->setObjectName(QStringLiteral("keyboardMode"));
-    keyboardMode->setFocusPolicy(Qt::NoFocus);
-    keyboardMode->addItems(keyboardLayoutTitles());
-    chooseOnSelection(keyboardMode);
-    keyboardMode->setCurrentIndex(0);
-    connect(keyboardMode, &QComboBox::currentIndexChanged, this, [self] {
-        if (self) self->rebuildKeyboard();
-    });
+KeyboardMode::KeyboardMode() : layoutPopup_(new QComboBox), keys_(new QWidget) {
+    setObjectName(QStringLiteral("keyboard"));
+    layoutPopup_->setObjectName(QStringLiteral("keyboardMode"));
+    layoutPopup_->setFocusPolicy(Qt::NoFocus);
+    layoutPopup_->addItems(keyboardLayoutTitles());
+    chooseOnSelection(layoutPopup_);
+    layoutPopup_->setCurrentIndex(0);
+    connect(layoutPopup_, &QComboBox::currentIndexChanged, this, &KeyboardMode::rebuildKeyboard);
     QWidget* header =
-        stack({label(QStringLiteral("キーをクリックして入力"), 13, QFont::Bold), keyboardMode},
+        stack({label(QStringLiteral("キーをクリックして入力"), 13, QFont::Bold), layoutPopup_},
               Qt::Horizontal, 8);
-    keyboardBody->setObjectName(QStringLiteral("keyboardBody"));
-    QWidget* column = stack({header, keyboardBody}, Qt::Vertical, 8, StackAlignment::Leading);
-    fillAcross(column, keyboardBody);
+    keys_->setObjectName(QStringLiteral("keyboardBody"));
+    QWidget* column = stack({header, keys_}, Qt::Vertical, 8, StackAlignment::Leading);
+    fillAcross(column, keys_);
+    pin(column, this);
     rebuildKeyboard();
-    column->setObjectName(QStringLiteral("keyboard"));
-    return column;
 }
 
-void AppDelegate::rebuildKeyboard() {
-    // The previous layout's keys go with their lines; never called from a key's own click.
-    for (QWidget* child : keyboardBody->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+void KeyboardMode::rebuildKeyboard() {
+    // The previous layout's keys go with their lines.
+    for (QWidget* child : keys_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         delete child;
     }
-    delete keyboardBody->layout();
+    delete keys_->layout();
 
-    QPointer<AppDelegate> self(this);
+    // The keys are this mode's children: their actions never outlive it.
     QList<QWidget*> lines;
-    for (const QStringList& keys : keyboardLines(keyboardMode->currentIndex())) {
+    for (const QStringList& row : keyboardLines(layoutPopup_->currentIndex())) {
         QList<QWidget*> buttons;
-        for (const QString& character : keys) {
-            auto* button = new ActionButton(character, [self, character] {
-                if (self) self->choose(character);
-            });
+        for (const QString& character : row) {
+            auto* button =
+                new ActionButton(character, [this, character] { emit picked(character); });
             QFont font = button->font();
             font.setPixelSize(17);
             button->setFont(font);
@@ -55,12 +54,11 @@ void AppDelegate::rebuildKeyboard() {
     }
     QList<QWidget*> editing;
     for (const EditingKey& key : editingKeys()) {
-        editing.push_back(new ActionButton(key.title, [self, code = key.key] {
-            if (self) self->input.key(code);
-        }));
+        editing.push_back(
+            new ActionButton(key.title, [this, code = key.key] { emit keyPressed(code); }));
     }
     lines.push_back(stack(editing, Qt::Horizontal, 8));
-    pin(stack(lines, Qt::Vertical, 4, StackAlignment::Leading), keyboardBody, 0);
+    pin(stack(lines, Qt::Vertical, 4, StackAlignment::Leading), keys_, 0);
 }
 
 }  // namespace sumiro

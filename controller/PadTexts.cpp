@@ -42,21 +42,6 @@ CandidateDisplay showCandidates(const std::vector<std::string>& result,
     return display;
 }
 
-ModeViews modeViews(int segment) {
-    switch (segment) {
-        case 0:
-            return {.handwriting = true};
-        case 1:
-        case 2:
-        case 3:
-            return {.browsing = true};
-        case 4:
-            return {.keyboard = true};
-        default:
-            return {};
-    }
-}
-
 SetupStep setupStep(bool waitingForPermission, bool permitted, bool panelVisible) {
     if (waitingForPermission) return permitted ? SetupStep::ShowPanel : SetupStep::None;
     if (!permitted && panelVisible) return SetupStep::ShowSetup;

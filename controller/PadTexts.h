@@ -47,16 +47,6 @@ struct CandidateDisplay {
 CandidateDisplay showCandidates(const std::vector<std::string>& result,
                                 std::chrono::duration<double> elapsed);
 
-/// Which mode views a segment of the mode switch shows.
-struct ModeViews {
-    bool handwriting = false;
-    bool browsing = false;
-    bool keyboard = false;
-    friend bool operator==(const ModeViews&, const ModeViews&) = default;
-};
-/// The views of `segment` (0 handwriting; 1, 2, 3 browsing; 4 keyboard; anything else none).
-ModeViews modeViews(int segment);
-
 /// What a tick of the permission check does.
 enum class SetupStep { None, ShowPanel, ShowSetup };
 /// While waiting, a granted permission opens the panel; otherwise a lost permission replaces a

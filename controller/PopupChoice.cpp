@@ -3,16 +3,15 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QItemSelectionModel>
-#include <QPointer>
 
 namespace sumiro {
 
 void chooseOnSelection(QComboBox* popup) {
     QAbstractItemView* list = popup->view();
     QObject::connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, popup,
-                     [popup = QPointer<QComboBox>(popup)](const QItemSelection& selected) {
+                     [popup](const QItemSelection& selected) {
                          // While the list is open, the mouse and the keys move the selection.
-                         if (!popup || popup->view()->isVisible() || selected.indexes().isEmpty()) {
+                         if (popup->view()->isVisible() || selected.indexes().isEmpty()) {
                              return;
                          }
                          const int row = selected.indexes().front().row();

@@ -9,27 +9,30 @@
 
 namespace sumiro {
 
-SearchFocus::SearchFocus(QLineEdit* field, PadPanel* panel, std::function<void()> giveBack)
-    : QObject(field), field_(field), panel_(panel), giveBack_(std::move(giveBack)) {
+SearchFocus::SearchFocus(QLineEdit* field, std::function<void()> giveBack)
+    : QObject(field), field_(field), giveBack_(std::move(giveBack)) {
     // Only a click starts the editing: the panel must never pull the focus in on its own.
     field->setFocusPolicy(Qt::ClickFocus);
     field->installEventFilter(this);
 }
 
+PadPanel* SearchFocus::panel() const { return dynamic_cast<PadPanel*>(field_->window()); }
+
 void SearchFocus::begin() {
-    if (!panel_ || !field_) return;
+    PadPanel* pad = panel();
+    if (!pad) return;
     editing_ = true;
-    panel_->setAcceptsKeyboard(true);
-    panel_->activateWindow();
-    if (QWindow* window = panel_->windowHandle()) window->requestActivate();
+    pad->setAcceptsKeyboard(true);
+    pad->activateWindow();
+    if (QWindow* window = pad->windowHandle()) window->requestActivate();
     field_->setFocus(Qt::MouseFocusReason);
 }
 
 void SearchFocus::finish(bool reactivate) {
     if (!editing_) return;
     editing_ = false;
-    if (field_ && field_->hasFocus()) field_->clearFocus();
-    if (panel_) panel_->setAcceptsKeyboard(false);
+    if (field_->hasFocus()) field_->clearFocus();
+    if (PadPanel* pad = panel()) pad->setAcceptsKeyboard(false);
     if (reactivate && giveBack_) giveBack_();
 }
 
@@ -56,7 +59,7 @@ bool SearchFocus::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Hide:
             // When the field went away (a pick, or hidden with its mode) while the panel still
             // holds the keyboard, the target gets it back.
-            finish(panel_ && panel_->isActiveWindow());
+            finish(panel() && panel()->isActiveWindow());
             break;
         default:
             break;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <functional>
 
 class QLineEdit;
@@ -10,15 +9,15 @@ namespace sumiro {
 
 class PadPanel;
 
-/// Lets the panel, which never takes the keyboard focus otherwise, take it while the user types
-/// in one text field, so that the keys (and the user's input method) reach the field and never
-/// the target application. A press in the field lets the panel take the focus and activates it;
-/// Return or Escape, or the field losing the focus while the panel is still active (the field
-/// hidden), give the focus back to the target through `giveBack`; when another window was
-/// activated, the panel only refuses the focus again.
+/// Lets the panel (the field's window), which never takes the keyboard focus otherwise, take it
+/// while the user types in one text field, so that the keys (and the user's input method) reach the
+/// field and never the target application. A press in the field lets the panel take the focus and
+/// activates it; Return or Escape, or the field losing the focus while the panel is still active
+/// (the field hidden), give the focus back to the target through `giveBack`; when another window
+/// was activated, the panel only refuses the focus again.
 class SearchFocus : public QObject {
 public:
-    SearchFocus(QLineEdit* field, PadPanel* panel, std::function<void()> giveBack);
+    SearchFocus(QLineEdit* field, std::function<void()> giveBack);
 
     /// Whether the field is being typed in.
     bool editing() const { return editing_; }
@@ -31,9 +30,10 @@ protected:
 
 private:
     void begin();
+    // The field's window, while it is the panel.
+    PadPanel* panel() const;
 
-    QPointer<QLineEdit> field_;
-    QPointer<PadPanel> panel_;
+    QLineEdit* field_;  // the parent
     std::function<void()> giveBack_;
     bool editing_ = false;
 };

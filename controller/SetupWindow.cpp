@@ -1,9 +1,9 @@
-// The window shown instead of the panel while input cannot be posted, and the permission flow.
+// The window shown instead of the panel while input cannot be posted.
 
-#include <QPointer>
+#include "controller/SetupWindow.h"
 
-#include "controller/AppDelegate.h"
-#include "controller/PadTexts.h"
+#include "views/ActionButton.h"
+#include "views/ViewHelpers.h"
 
 namespace sumiro {
 
@@ -19,67 +19,52 @@ TextLabel* wrapping(const QString& text) {
 
 }  // namespace
 
-void AppDelegate::showSetup() {
-    waitingForPermission = true;
-    if (panel) panel->hide();
-    if (!setupWindow) {
-        setupWindow = std::make_unique<QWidget>();
-        setupWindow->setObjectName(QStringLiteral("setupWindow"));
-        setupWindow->setWindowTitle(QStringLiteral("Sumiroの初回設定"));
-        setupWindow->setFixedSize(500, 340);
-        QPointer<AppDelegate> self(this);
-        auto* quitButton = new ActionButton(QStringLiteral("終了"), [self] {
-            if (self) self->quit();
-        });
-        auto* open = new ActionButton(QStringLiteral("システム設定を開く"), [self] {
-            if (self) self->requestAndOpen();
-        });
-        open->setObjectName(QStringLiteral("openSettings"));
-        // The window's default button: Return presses it.
-        open->setFocusPolicy(Qt::StrongFocus);
-        open->setDefault(true);
-        open->setAutoDefault(true);
-        QWidget* buttons = stack({quitButton, new QWidget, open}, Qt::Horizontal, 8);
+SetupWindow::SetupWindow() {
+    setObjectName(QStringLiteral("setupWindow"));
+    setWindowTitle(QStringLiteral("Sumiroの初回設定"));
+    setFixedSize(500, 340);
+    auto* quitButton = new ActionButton(QStringLiteral("終了"), [this] { emit quit(); });
+    auto* open =
+        new ActionButton(QStringLiteral("システム設定を開く"), [this] { emit openSettings(); });
+    open->setObjectName(QStringLiteral("openSettings"));
+    // The window's default button: Return presses it.
+    open->setFocusPolicy(Qt::StrongFocus);
+    open->setDefault(true);
+    open->setAutoDefault(true);
+    QWidget* buttons = stack({quitButton, new QWidget, open}, Qt::Horizontal, 8);
 
-        auto* note = wrapping(QStringLiteral(
-            "一覧にない場合は「＋」から Sumiro を追加してください。許可しても進まない場合は、"
-            "アプリを終了して開き直してください。"));
-        QFont small = note->font();
-        small.setPixelSize(12);
-        note->setFont(small);
-        note->setForegroundRole(QPalette::PlaceholderText);
-        QList<QWidget*> rows = {
-            label(QStringLiteral("文字を入力するための許可"), 23, QFont::DemiBold),
-            wrapping(
-                QStringLiteral("選んだ文字を、ほかのアプリの入力欄に直接入力するために必要です。")),
-            wrapping(QStringLiteral("1. システム設定を開く\n\n2.「アクセシビリティ」で Sumiro "
-                                    "をオン\n\n3. 許可を確認すると、パッドが自動で開きます")),
-            note,
-            buttons,
-        };
-        QWidget* column = stack(rows, Qt::Vertical, 16, StackAlignment::Leading);
-        for (qsizetype i = 1; i < rows.size(); ++i) fillAcross(column, rows[i]);
-        pin(column, setupWindow.get(), 24);
-    }
-    if (setupWindow->isVisible()) setupWindow->raise();
-    setupWindow->show();
-    setupWindow->activateWindow();
-    if (QWidget* open = setupWindow->findChild<QWidget*>(QStringLiteral("openSettings"))) {
-        open->setFocus();
-    }
+    auto* note = wrapping(QStringLiteral(
+        "一覧にない場合は「＋」から Sumiro を追加してください。許可しても進まない場合は、"
+        "アプリを終了して開き直してください。"));
+    QFont small = note->font();
+    small.setPixelSize(12);
+    note->setFont(small);
+    note->setForegroundRole(QPalette::PlaceholderText);
+    QList<QWidget*> rows = {
+        label(QStringLiteral("文字を入力するための許可"), 23, QFont::DemiBold),
+        wrapping(
+            QStringLiteral("選んだ文字を、ほかのアプリの入力欄に直接入力するために必要です。")),
+        wrapping(QStringLiteral("1. システム設定を開く\n\n2.「アクセシビリティ」で Sumiro "
+                                "をオン\n\n3. 許可を確認すると、パッドが自動で開きます")),
+        note,
+        buttons,
+    };
+    QWidget* column = stack(rows, Qt::Vertical, 16, StackAlignment::Leading);
+    for (qsizetype i = 1; i < rows.size(); ++i) fillAcross(column, rows[i]);
+    pin(column, this, 24);
 }
 
-void AppDelegate::checkSetupPermission() {
-    switch (setupStep(waitingForPermission, input.trusted(), panel && panel->isVisible())) {
-        case SetupStep::ShowPanel:
-            show();
-            break;
-        case SetupStep::ShowSetup:
-            showSetup();
-            break;
-        case SetupStep::None:
-            break;
-    }
+void SetupWindow::open() {
+    waiting_ = true;
+    if (isVisible()) raise();
+    show();
+    activateWindow();
+    if (QWidget* button = findChild<QWidget*>(QStringLiteral("openSettings"))) button->setFocus();
+}
+
+void SetupWindow::granted() {
+    waiting_ = false;
+    hide();
 }
 
 }  // namespace sumiro

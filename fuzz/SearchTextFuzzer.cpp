@@ -1,16 +1,15 @@
 // Text that a user can type or paste into the browse search, against the character database:
 // lookup by character (any bytes, invalid UTF-8 included), the one-line detail, the
-// stroke-count and radical search with any numbers, and the browse list of every segment.
+// stroke-count and radical search with any numbers, and the browse list of every browse mode.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <QString>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
-
-#include <QString>
-#include <array>
 #include <vector>
 
 #include "controller/BrowseQuery.h"
@@ -18,7 +17,7 @@
 
 namespace {
 
-// The list the browse mode shows for the search text in each segment: a code names one
+// The list the browse mode shows for the search text in each of its modes: a code names one
 // scalar, a stroke-count or radical list holds only inventory characters.
 void fuzzBrowseQuery(const sumiro::CharacterDatabase& db, const std::string& text,
                      bool japaneseOnly) {
@@ -31,10 +30,11 @@ void fuzzBrowseQuery(const sumiro::CharacterDatabase& db, const std::string& tex
     state.search = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     state.japaneseOnly = japaneseOnly;
     state.radicalIndex = 74;  // 木
-    for (int segment = 1; segment <= 3; ++segment) {
-        state.segment = segment;
+    for (const auto mode :
+         {sumiro::Mode::Ranges, sumiro::Mode::StrokeCounts, sumiro::Mode::Radicals}) {
+        state.mode = mode;
         const QStringList listed = sumiro::browseList(db, state, radicals, ranges);
-        if (segment == 1) {
+        if (mode == sumiro::Mode::Ranges) {
             if (sumiro::codeQuery(state.search.trimmed()) && listed.size() != 1) std::abort();
             continue;
         }

@@ -6,14 +6,21 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "controller/AppDelegate.h"
+#include "testsupport/Widgets.h"
 #include "testsupport/XSession.h"
+#include "views/CharacterGrid.h"
 #include "views/GridLayout.h"
+#include "views/PadPanel.h"
+#include "views/SegmentedControl.h"
+#include "views/ViewHelpers.h"
 
 namespace sumiro {
 namespace {
@@ -55,13 +62,13 @@ protected:
         environment.trayIcon = false;
         pad = std::make_unique<AppDelegate>(std::move(environment));
         pad->applicationDidFinishLaunching();
-        ASSERT_TRUE(pad->panel && QTest::qWaitForWindowExposed(pad->panel.get(), timeoutMs));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->database != nullptr; }, timeoutMs))
-            << pad->statusLabel->text().toStdString();
+        ASSERT_TRUE(pad->panel() && QTest::qWaitForWindowExposed(pad->panel(), timeoutMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->database() != nullptr; }, timeoutMs))
+            << widget<TextLabel>("statusLabel")->text().toStdString();
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
-                return pad->input.target() &&
-                       pad->input.target()->pid == targetProcess->processId();
+                return pad->input().target() &&
+                       pad->input().target()->pid == targetProcess->processId();
             },
             timeoutMs))
             << "the recording target never became the target";
@@ -88,53 +95,64 @@ protected:
         return QTest::qWaitFor([&] { return session->activeWindow() == targetWindow; }, timeoutMs);
     }
     void chooseMode(int segment) {
-        ASSERT_TRUE(click(pad->mode->segment(segment)));
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return pad->mode->selectedSegment() == segment; }, timeoutMs));
+        ASSERT_TRUE(click(widget<SegmentedControl>("mode")->segment(segment)));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return widget<SegmentedControl>("mode")->selectedSegment() == segment; },
+            timeoutMs));
     }
 
     QTemporaryDir directory;
     QString log = directory.filePath(QStringLiteral("target.log"));
     Child targetProcess;
     std::uint64_t targetWindow = 0;
+    template <typename T = QWidget>
+    T* widget(const char* name) const {
+        return testing::child<T>(pad->panel(), QString::fromLatin1(name));
+    }
+
     std::unique_ptr<AppDelegate> pad;
 };
 
 TEST_F(BrowseKeyboardX11, TypingACodeInTheSearchFieldThenClickingTheResultTypesIt) {
     chooseMode(1);
-    ASSERT_TRUE(click(pad->searchField));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pad->searchField->hasFocus(); }, timeoutMs))
+    ASSERT_TRUE(click(widget("searchField")));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return widget<QLineEdit>("searchField")->hasFocus(); }, timeoutMs))
         << "the search field never got the keyboard";
     ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"),
                          QStringLiteral("U+6728")}));
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return pad->browseGrid->characters() == QStringList{QStringLiteral("木")}; },
+        [&] {
+            return widget<CharacterGrid>("browseGrid")->characters() ==
+                   QStringList{QStringLiteral("木")};
+        },
         timeoutMs))
-        << pad->searchField->text().toStdString();
-    EXPECT_EQ(pad->resultLabel->text(), QStringLiteral("1文字"));
+        << widget<QLineEdit>("searchField")->text().toStdString();
+    EXPECT_EQ(widget<TextLabel>("resultLabel")->text(), QStringLiteral("1文字"));
     EXPECT_TRUE(received().empty()) << "typing in the field reached the target";
 
-    const QRectF cell = GridLayout(pad->browseGrid->width(), 1).pitchRect(0);
-    ASSERT_TRUE(click(pad->browseGrid->mapToGlobal(cell.center().toPoint())));
+    const QRectF cell = GridLayout(widget<CharacterGrid>("browseGrid")->width(), 1).pitchRect(0);
+    ASSERT_TRUE(click(widget<CharacterGrid>("browseGrid")->mapToGlobal(cell.center().toPoint())));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !received().empty(); }, timeoutMs));
     EXPECT_EQ(received(), std::vector<std::string>{"text 6728 mods 0"});
     EXPECT_TRUE(targetActive()) << "active " << session->activeWindow();
-    EXPECT_FALSE(pad->panel->acceptsKeyboard());
-    EXPECT_FALSE(pad->searchField->hasFocus());
+    EXPECT_FALSE(pad->panel()->acceptsKeyboard());
+    EXPECT_FALSE(widget<QLineEdit>("searchField")->hasFocus());
 
     // Escape ends the typing in the field and hands the keyboard back to the target.
-    ASSERT_TRUE(click(pad->searchField));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pad->searchField->hasFocus(); }, timeoutMs));
+    ASSERT_TRUE(click(widget("searchField")));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return widget<QLineEdit>("searchField")->hasFocus(); }, timeoutMs));
     ASSERT_TRUE(
         xdotool({QStringLiteral("key"), QStringLiteral("BackSpace"), QStringLiteral("Escape")}));
     EXPECT_TRUE(targetActive()) << "active " << session->activeWindow();
-    EXPECT_EQ(pad->searchField->text(), QStringLiteral("U+672"));
+    EXPECT_EQ(widget<QLineEdit>("searchField")->text(), QStringLiteral("U+672"));
     EXPECT_EQ(received(), std::vector<std::string>{"text 6728 mods 0"});
 }
 
 TEST_F(BrowseKeyboardX11, AKatakanaKeyTypesItsCharacter) {
     chooseMode(4);
-    QComboBox* layouts = pad->keyboardMode;
+    auto* layouts = widget<QComboBox>("keyboardMode");
     ASSERT_TRUE(click(layouts));
     QAbstractItemView* items = layouts->view();
     ASSERT_TRUE(QTest::qWaitFor([&] { return items->isVisible(); }, timeoutMs));
@@ -144,8 +162,8 @@ TEST_F(BrowseKeyboardX11, AKatakanaKeyTypesItsCharacter) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return layouts->currentIndex() == 1; }, timeoutMs));
     EXPECT_TRUE(targetActive()) << "choosing a layout took the focus";
 
-    ActionButton* a = nullptr;
-    for (auto* key : pad->keyboardBody->findChildren<ActionButton*>()) {
+    QAbstractButton* a = nullptr;
+    for (auto* key : widget("keyboardBody")->findChildren<QAbstractButton*>()) {
         if (key->text() == QStringLiteral("ア")) a = key;
     }
     ASSERT_NE(a, nullptr);

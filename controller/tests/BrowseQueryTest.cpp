@@ -3,7 +3,7 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 
-#include "controller/AppDelegate.h"
+#include "controller/BrowseMode.h"
 #include "controller/BrowseQuery.h"
 #include "engine/CharacterDatabase.h"
 
@@ -39,13 +39,13 @@ const CharacterDatabase& fixture() {
 const std::vector<std::int64_t> kStrokeEnds = {6,   29,  60,  94,  117, 146, 166, 175, 186,
                                                194, 200, 204, 208, 210, 211, 213, 214};
 const std::vector<std::int64_t> kAllRadicals = radicalNumbersFor(0, kStrokeEnds);
-const std::vector<NamedRange> kRanges = AppDelegate::defaultRanges();
+const std::vector<NamedRange> kRanges = BrowseMode::defaultRanges();
 
 QStringList list(BrowseState state) { return browseList(fixture(), state, kAllRadicals, kRanges); }
 
-BrowseState searching(const QString& text, int segment = 1) {
+BrowseState searching(const QString& text, Mode mode = Mode::Ranges) {
     BrowseState state;
-    state.segment = segment;
+    state.mode = mode;
     state.search = text;
     return state;
 }
@@ -91,7 +91,7 @@ TEST(BrowseList, RangesListEveryScalarInOrder) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.index);
         BrowseState state;
-        state.segment = 1;
+        state.mode = Mode::Ranges;
         state.rangeIndex = c.index;
         const QStringList found = list(state);
         ASSERT_EQ(found.size(), c.count);
@@ -133,35 +133,41 @@ TEST(BrowseList, TextSearchGoesThroughTheInventoryInOrder) {
 TEST(BrowseList, StrokeCountAndRadicalFollowTheirSelectorsAndTheScope) {
     const struct {
         const char* name;
-        int segment;
+        Mode mode;
         int countIndex;
         int radicalIndex;
         bool japaneseOnly;
         QString query;
         QStringList expected;
     } cases[] = {
-        {"four strokes", 2, 3, 0, true, {}, {u"木"_qs, u"木"_qs}},
-        {"scope off", 2, 3, 0, false, {}, {u"木"_qs, u"木"_qs, u"毋"_qs}},
-        {"reading filter", 2, 3, 0, false, u"ない"_qs, {u"毋"_qs}},
-        {"character filter", 2, 3, 0, false, u"毋"_qs, {u"毋"_qs}},
-        {"no fallback", 2, 3, 0, true, u"★"_qs, {}},
-        {"no count selected", 2, -1, 0, true, {}, {}},
-        {"radical 75", 3, 3, 74, true, {}, {u"木"_qs, u"林"_qs, u"木"_qs, u"本"_qs, u"札"_qs}},
-        {"radical 75, all",
+        {"four strokes", Mode::StrokeCounts, 3, 0, true, {}, {u"木"_qs, u"木"_qs}},
+        {"scope off", Mode::StrokeCounts, 3, 0, false, {}, {u"木"_qs, u"木"_qs, u"毋"_qs}},
+        {"reading filter", Mode::StrokeCounts, 3, 0, false, u"ない"_qs, {u"毋"_qs}},
+        {"character filter", Mode::StrokeCounts, 3, 0, false, u"毋"_qs, {u"毋"_qs}},
+        {"no fallback", Mode::StrokeCounts, 3, 0, true, u"★"_qs, {}},
+        {"no count selected", Mode::StrokeCounts, -1, 0, true, {}, {}},
+        {"radical 75",
+         Mode::Radicals,
          3,
+         74,
+         true,
+         {},
+         {u"木"_qs, u"林"_qs, u"木"_qs, u"本"_qs, u"札"_qs}},
+        {"radical 75, all",
+         Mode::Radicals,
          3,
          74,
          false,
          {},
          {u"木"_qs, u"林"_qs, u"木"_qs, u"本"_qs, u"札"_qs, u"杉"_qs}},
-        {"radical filter", 3, 3, 74, true, u"もと"_qs, {u"本"_qs}},
-        {"no radical selected", 3, 3, -1, true, {}, {u"一"_qs}},
-        {"handwriting", 0, 3, 0, true, u"き"_qs, {}},
-        {"keyboard", 4, 3, 0, true, {}, {}},
+        {"radical filter", Mode::Radicals, 3, 74, true, u"もと"_qs, {u"本"_qs}},
+        {"no radical selected", Mode::Radicals, 3, -1, true, {}, {u"一"_qs}},
+        {"handwriting", Mode::Handwriting, 3, 0, true, u"き"_qs, {}},
+        {"keyboard", Mode::Keyboard, 3, 0, true, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        BrowseState state = searching(c.query, c.segment);
+        BrowseState state = searching(c.query, c.mode);
         state.countIndex = c.countIndex;
         state.radicalIndex = c.radicalIndex;
         state.japaneseOnly = c.japaneseOnly;
@@ -171,7 +177,7 @@ TEST(BrowseList, StrokeCountAndRadicalFollowTheirSelectorsAndTheScope) {
 
 TEST(BrowseList, RadicalIndexCountsInTheFilteredNumbers) {
     BrowseState state;
-    state.segment = 3;
+    state.mode = Mode::Radicals;
     const std::vector<std::int64_t> fourStrokes = radicalNumbersFor(4, kStrokeEnds);  // 61 to 94
     state.radicalIndex = 75 - 61;
     EXPECT_EQ(browseList(fixture(), state, fourStrokes, kRanges).size(), 5);
@@ -180,10 +186,10 @@ TEST(BrowseList, RadicalIndexCountsInTheFilteredNumbers) {
 }
 
 TEST(BrowseSelectors, EachSegmentShowsItsOwnSelector) {
-    EXPECT_EQ(selectorsFor(1), (BrowseSelectors{.range = true}));
-    EXPECT_EQ(selectorsFor(2), (BrowseSelectors{.count = true, .scope = true}));
-    EXPECT_EQ(selectorsFor(3), (BrowseSelectors{.radical = true, .scope = true}));
-    EXPECT_EQ(selectorsFor(0), (BrowseSelectors{.scope = true}));
+    EXPECT_EQ(selectorsFor(Mode::Ranges), (BrowseSelectors{.range = true}));
+    EXPECT_EQ(selectorsFor(Mode::StrokeCounts), (BrowseSelectors{.count = true, .scope = true}));
+    EXPECT_EQ(selectorsFor(Mode::Radicals), (BrowseSelectors{.radical = true, .scope = true}));
+    EXPECT_EQ(selectorsFor(Mode::Handwriting), (BrowseSelectors{.scope = true}));
 }
 
 TEST(BrowsePopups, RadicalsFilteredByTheirStrokeCount) {

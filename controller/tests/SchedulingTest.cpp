@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 
 #include "controller/KeyStrip.h"
+#include "controller/Mode.h"
 #include "controller/PadTexts.h"
 #include "controller/PanelFrame.h"
 #include "controller/RecognitionScheduler.h"
@@ -164,13 +165,14 @@ TEST(PadTextsTest, EachCandidateCharacterOnceAtItsBestRank) {
     EXPECT_EQ(shown.status, u"3候補・2ms　候補をクリックして入力"_qs);
 }
 
-TEST(ModeTableTest, SegmentsShowTheirViews) {
-    const std::pair<int, ModeViews> cases[] = {
-        {0, {true, false, false}},  {1, {false, true, false}}, {2, {false, true, false}},
-        {3, {false, true, false}},  {4, {false, false, true}}, {-1, {false, false, false}},
-        {5, {false, false, false}},
+TEST(ModeTableTest, SegmentsSelectTheirModes) {
+    const std::pair<int, std::optional<Mode>> cases[] = {
+        {0, Mode::Handwriting}, {1, Mode::Ranges},  {2, Mode::StrokeCounts}, {3, Mode::Radicals},
+        {4, Mode::Keyboard},    {-1, std::nullopt}, {5, std::nullopt},
     };
-    for (const auto& [segment, views] : cases) EXPECT_EQ(modeViews(segment), views) << segment;
+    for (const auto& [segment, mode] : cases) EXPECT_EQ(modeAt(segment), mode) << segment;
+    EXPECT_EQ(modeTitle(Mode::Handwriting), u"手書き"_qs);
+    EXPECT_EQ(modeTitle(Mode::Keyboard), u"ソフトキーボード"_qs);
 }
 
 TEST(SetupStepTest, PermissionTransitions) {

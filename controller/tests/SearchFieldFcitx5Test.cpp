@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,8 +17,13 @@
 #include "input/inputmethod/Fcitx5Route.h"
 #include "input/inputmethod/InputMethodPlatform.h"
 #include "testsupport/InputMethodSession.h"
+#include "testsupport/Widgets.h"
 #include "testsupport/XSession.h"
+#include "views/CharacterGrid.h"
 #include "views/GridLayout.h"
+#include "views/PadPanel.h"
+#include "views/SegmentedControl.h"
+#include "views/ViewHelpers.h"
 
 namespace sumiro {
 namespace {
@@ -70,13 +77,13 @@ protected:
         environment.trayIcon = false;
         pad = std::make_unique<AppDelegate>(std::move(environment));
         pad->applicationDidFinishLaunching();
-        ASSERT_TRUE(pad->panel && QTest::qWaitForWindowExposed(pad->panel.get(), timeoutMs));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->database != nullptr; }, timeoutMs))
-            << pad->statusLabel->text().toStdString();
+        ASSERT_TRUE(pad->panel() && QTest::qWaitForWindowExposed(pad->panel(), timeoutMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->database() != nullptr; }, timeoutMs))
+            << widget<TextLabel>("statusLabel")->text().toStdString();
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
-                return pad->input.target() &&
-                       pad->input.target()->pid == targetProcess->processId();
+                return pad->input().target() &&
+                       pad->input().target()->pid == targetProcess->processId();
             },
             timeoutMs))
             << "the recording target never became the target";
@@ -96,12 +103,18 @@ protected:
     QString log = directory.filePath(QStringLiteral("target.log"));
     Child targetProcess;
     std::uint64_t targetWindow = 0;
+    template <typename T = QWidget>
+    T* widget(const char* name) const {
+        return testing::child<T>(pad->panel(), QString::fromLatin1(name));
+    }
+
     std::unique_ptr<AppDelegate> pad;
 };
 
 TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget) {
-    ASSERT_TRUE(click(pad->mode->segment(1)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pad->mode->selectedSegment() == 1; }, timeoutMs));
+    ASSERT_TRUE(click(widget<SegmentedControl>("mode")->segment(1)));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return widget<SegmentedControl>("mode")->selectedSegment() == 1; }, timeoutMs));
     // The pad's own field must become fcitx5's focused context. As with the target, fcitx5's Qt
     // module now and then never focuses the context it made; Escape gives the keyboard back and
     // a new click takes it again.
@@ -110,10 +123,12 @@ TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget)
     for (int attempt = 0; attempt < 3 && !fieldIsFocusedContext; ++attempt) {
         if (attempt > 0) {
             ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !pad->searchField->hasFocus(); }, timeoutMs));
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return !widget<QLineEdit>("searchField")->hasFocus(); }, timeoutMs));
         }
-        ASSERT_TRUE(click(pad->searchField));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->searchField->hasFocus(); }, timeoutMs))
+        ASSERT_TRUE(click(widget("searchField")));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return widget<QLineEdit>("searchField")->hasFocus(); },
+                                    timeoutMs))
             << "the search field never got the keyboard";
         fieldIsFocusedContext = QTest::qWaitFor(
             [&] {
@@ -125,16 +140,20 @@ TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget)
     ASSERT_TRUE(xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"),
                          QStringLiteral("U+6728")}));
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return pad->browseGrid->characters() == QStringList{QStringLiteral("木")}; },
+        [&] {
+            return widget<CharacterGrid>("browseGrid")->characters() ==
+                   QStringList{QStringLiteral("木")};
+        },
         timeoutMs))
-        << pad->searchField->text().toStdString();
+        << widget<QLineEdit>("searchField")->text().toStdString();
 
-    const QRectF cell = GridLayout(pad->browseGrid->width(), 1).pitchRect(0);
-    ASSERT_TRUE(click(pad->browseGrid->mapToGlobal(cell.center().toPoint())));
+    const QRectF cell = GridLayout(widget<CharacterGrid>("browseGrid")->width(), 1).pitchRect(0);
+    ASSERT_TRUE(click(widget<CharacterGrid>("browseGrid")->mapToGlobal(cell.center().toPoint())));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !received().empty(); }, timeoutMs))
-        << pad->statusLabel->text().toStdString();
+        << widget<TextLabel>("statusLabel")->text().toStdString();
     EXPECT_EQ(received(), std::vector<std::string>{"commit 6728"}) << "through fcitx5";
-    EXPECT_EQ(pad->searchField->text(), QStringLiteral("U+6728")) << "nothing in the search field";
+    EXPECT_EQ(widget<QLineEdit>("searchField")->text(), QStringLiteral("U+6728"))
+        << "nothing in the search field";
     EXPECT_EQ(session->activeWindow(), targetWindow);
 }
 

@@ -16,7 +16,7 @@ TEST(SearchFocus, TheFieldHoldsTheKeyboardOnlyWhileTypedIn) {
     auto* layout = new QVBoxLayout(&panel);
     layout->addWidget(field);
     int givenBack = 0;
-    auto* focus = new SearchFocus(field, &panel, [&] { ++givenBack; });
+    auto* focus = new SearchFocus(field, [&] { ++givenBack; });
     panel.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
     EXPECT_EQ(field->focusPolicy(), Qt::ClickFocus);

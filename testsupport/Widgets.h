@@ -1,0 +1,43 @@
+#pragma once
+
+// Finding the pad's controls in tests by their object names and titles.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QWidget>
+
+namespace sumiro::testing {
+
+/// The descendant of `root` named `name`; fails the running test when there is none.
+template <typename T = QWidget>
+T* child(const QObject* root, const QString& name) {
+    T* found = root ? root->findChild<T*>(name) : nullptr;
+    if (!found) ADD_FAILURE() << "nothing named " << name.toStdString();
+    return found;
+}
+
+/// The window or menu without a parent named `name`; fails the running test when there is none.
+template <typename T = QWidget>
+T* topLevel(const QString& name) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<T*>(widget); found && found->objectName() == name) {
+            return found;
+        }
+    }
+    ADD_FAILURE() << "no window named " << name.toStdString();
+    return nullptr;
+}
+
+/// The button of `root` titled `title`; fails the running test when there is none.
+template <typename T = QAbstractButton>
+T* titled(const QObject* root, const QString& title) {
+    for (T* candidate : root->findChildren<T*>()) {
+        if (candidate->text() == title) return candidate;
+    }
+    ADD_FAILURE() << "no button titled " << title.toStdString();
+    return nullptr;
+}
+
+}  // namespace sumiro::testing
