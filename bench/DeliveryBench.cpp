@@ -5,11 +5,8 @@
 //   build/bench/sumiro_delivery_bench
 
 #include <benchmark/benchmark.h>
-#include <sys/stat.h>
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <chrono>
@@ -18,12 +15,14 @@
 #include "input/DirectInput.h"
 #include "input/inputmethod/InputMethodPlatform.h"
 #include "testsupport/InputMethodSession.h"
+#include "testsupport/RecordingTarget.h"
 #include "testsupport/XSession.h"
 
 namespace sumiro {
 namespace {
 
 using testing::InputMethodSession;
+using testing::RecordingTarget;
 using testing::XSession;
 using Clock = std::chrono::steady_clock;
 
@@ -36,15 +35,11 @@ void ensureApplication() {
     static QCoreApplication app(argc, argv);
 }
 
-long long fileSize(const QString& path) {
-    struct stat info {};
-    return ::stat(path.toLocal8Bit().constData(), &info) == 0 ? info.st_size : -1;
-}
-
-// Runs the event loop until the file grows past size, or a second passes.
-bool grew(const QString& path, long long size) {
+// Runs the event loop until the target has received more than `before` lines, or a second
+// passes.
+bool arrived(const RecordingTarget& target, std::size_t before) {
     const auto deadline = Clock::now() + std::chrono::seconds(1);
-    while (fileSize(path) <= size) {
+    while (target.received().size() <= before) {
         if (Clock::now() > deadline) return false;
         QCoreApplication::processEvents();
         std::this_thread::sleep_for(std::chrono::microseconds(50));
@@ -68,22 +63,18 @@ void BM_DeliverOneCharacter(benchmark::State& state) {
     if (!im) return state.SkipWithError(error.c_str());
     if (route == X11) im->stopInputMethod();
 
-    QTemporaryDir directory;
-    const QString log = directory.filePath(QStringLiteral("field.log"));
-    auto target = x->spawn({SUMIRO_INPUT_TARGET, log}, im->clientEnvironment());
-    std::uint64_t window = 0;
-    x->poll([&] { return (window = x->windowOf(target->processId())); });
     const auto platform = inputMethodPlatform(
         x->display(), im->bus(),
         route == IBus ? im->ibusAddress() : std::string("unix:path=/nonexistent/ibus"));
-    const bool ready = QTest::qWaitFor(
-        [&] {
-            x->activate(window);
-            if (!QFile(log).exists() || x->activeWindow() != window) return false;
-            return route == X11 || (platform->route() && platform->route()->focusedProgram());
-        },
-        10000);
-    if (!ready) return state.SkipWithError("the field never got the focus");
+    RecordingTarget::Options options;
+    options.env = im->clientEnvironment();
+    if (route != X11) {
+        options.inputMethodSees = [&] {
+            return platform->route() && platform->route()->focusedProgram();
+        };
+    }
+    const auto target = RecordingTarget::start(*x, error, options);
+    if (!target) return state.SkipWithError(error.c_str());
     DirectInput input(platform);
     if (!QTest::qWaitFor([&] { return input.target().has_value(); }, 10000)) {
         return state.SkipWithError("the field never became the target");
@@ -91,10 +82,10 @@ void BM_DeliverOneCharacter(benchmark::State& state) {
 
     std::vector<double> ms;
     for (auto _ : state) {
-        const long long size = fileSize(log);
+        const std::size_t before = target->received().size();
         const auto start = Clock::now();
         input.send(QStringLiteral("木"));
-        if (!grew(log, size)) return state.SkipWithError("the character never arrived");
+        if (!arrived(*target, before)) return state.SkipWithError("the character never arrived");
         const std::chrono::duration<double, std::milli> took = Clock::now() - start;
         ms.push_back(took.count());
         state.SetIterationTime(took.count() / 1000);

@@ -9,8 +9,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
 #include <cstdio>
@@ -23,6 +21,7 @@
 #include "engine/CharacterDatabase.h"
 #include "input/DirectInput.h"
 #include "input/x11/X11Platform.h"
+#include "testsupport/RecordingTarget.h"
 #include "testsupport/XSession.h"
 
 namespace {
@@ -60,15 +59,6 @@ std::string recordOf(const QString& text) {
     return record + " mods 0";
 }
 
-std::vector<std::string> received(const QString& log) {
-    QFile file(log);
-    std::vector<std::string> out;
-    if (!file.open(QIODevice::ReadOnly)) return out;
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (!line.isEmpty() && !line.startsWith("focus")) out.push_back(line.toStdString());
-    return out;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,25 +74,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sumiro_soak: no X session: %s\n", error.c_str());
         return 2;
     }
-    QTemporaryDir directory;
-    const QString log = directory.filePath(QStringLiteral("target.log"));
-    auto target =
-        session->spawn({SUMIRO_INPUT_TARGET, log},
-                       {{"QT_QPA_PLATFORM", "xcb"}, {"QT_IM_MODULE", ""}, {"XMODIFIERS", ""}});
-    std::uint64_t window = 0;
-    const auto focused = [&] {
-        QFile file(log);
-        const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        return text.lastIndexOf("focus in") > text.lastIndexOf("focus out");
-    };
-    if (!session->poll([&] { return (window = session->windowOf(target->processId())); }) ||
-        !QTest::qWaitFor(
-            [&] {
-                session->activate(window);
-                return QTest::qWaitFor(focused, 500);
-            },
-            kTimeoutMs)) {
-        std::fprintf(stderr, "sumiro_soak: the recording target never got the focus\n");
+    const auto target = sumiro::testing::RecordingTarget::start(*session, error);
+    if (!target) {
+        std::fprintf(stderr, "sumiro_soak: %s\n", error.c_str());
         return 2;
     }
     sumiro::DirectInput input(std::make_shared<sumiro::X11Platform>(session->display()));
@@ -133,7 +107,8 @@ int main(int argc, char** argv) {
             input.send(text);
             sent.push_back(recordOf(text));
             // One at a time, so that a lost character shows at once and where.
-            if (!QTest::qWaitFor([&] { return received(log).size() >= sent.size(); }, kTimeoutMs)) {
+            if (!QTest::qWaitFor([&] { return target->received().size() >= sent.size(); },
+                                 kTimeoutMs)) {
                 std::fprintf(stderr, "sumiro_soak: delivery %zu never arrived\n", sent.size());
                 break;
             }
@@ -144,7 +119,7 @@ int main(int argc, char** argv) {
         }
     }
     QTest::qWait(300);  // anything late still arrives in this time
-    const std::vector<std::string> got = received(log);
+    const std::vector<std::string> got = target->received();
     std::size_t garbled = 0;
     for (std::size_t i = 0; i < std::min(got.size(), sent.size()); ++i) {
         if (got[i] != sent[i]) {

@@ -135,6 +135,37 @@ Child XSession::spawn(const QStringList& argv, std::vector<std::pair<QString, QS
     return launch(argv, env, QProcess::ForwardedChannels);
 }
 
+int XSession::run(const QStringList& argv, const Run& how) const {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : how.env) environment.insert(name, value);
+    environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display_));
+    for (const QString& name : how.unset) environment.remove(name);
+    process.setProcessEnvironment(environment);
+    process.start(argv.front(), argv.mid(1));
+    if (!process.waitForStarted()) return -1;
+    const QDeadlineTimer deadline(how.timeout);
+    while (process.state() != QProcess::NotRunning) {
+        if (deadline.hasExpired()) {
+            process.kill();
+            process.waitForFinished();
+            return -1;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    if (how.standardError) *how.standardError = process.readAllStandardError();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+bool XSession::xdotool(const QStringList& arguments) const {
+    return run(QStringList{QStringLiteral("xdotool")} + arguments);
+}
+
+bool XSession::click(QPoint global) const {
+    return xdotool({QStringLiteral("mousemove"), QString::number(global.x()),
+                    QString::number(global.y()), QStringLiteral("click"), QStringLiteral("1")});
+}
+
 std::uint64_t XSession::activeWindow() {
     return impl_->windowProperty(impl_->root(), "_NET_ACTIVE_WINDOW");
 }
@@ -157,6 +188,21 @@ void XSession::activate(std::uint64_t window) {
     XSendEvent(impl_->display.get(), impl_->root(), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XSync(impl_->display.get(), False);
+}
+
+QRect XSession::frame(std::uint64_t window) {
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(impl_->display.get(), window, &attributes) == 0) return {};
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(impl_->display.get(), window, impl_->root(), 0, 0, &x, &y, &child);
+    return {x, y, attributes.width, attributes.height};
+}
+
+bool XSession::viewable(std::uint64_t window) {
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(impl_->display.get(), window, &attributes) != 0 &&
+           attributes.map_state == IsViewable;
 }
 
 std::uint64_t XSession::createWindow(const std::string& type, qint64 pid) {

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QPoint>
 #include <QProcess>
+#include <QRect>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -37,38 +38,31 @@ public:
     [[nodiscard]] const std::string& display() const { return display_; }
     /// Starts a client of this display with the given variables added to its environment.
     Child spawn(const QStringList& argv, std::vector<std::pair<QString, QString>> env = {}) const;
+    /// What `run` adds to a client's start and keeps of its end.
+    struct Run {
+        std::vector<std::pair<QString, QString>> env;  ///< variables added
+        QStringList unset;                             ///< variables removed
+        QByteArray* standardError = nullptr;           ///< filled when given
+        std::chrono::milliseconds timeout = std::chrono::seconds(15);
+    };
     /// Runs a client of this display to its end while the caller's events keep flowing (so a
-    /// pad in this process answers it); true when it exits 0 within the timeout.
-    bool run(const QStringList& argv,
-             std::chrono::milliseconds timeout = std::chrono::seconds(15)) const {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display_));
-        process.setProcessEnvironment(environment);
-        process.start(argv.front(), argv.mid(1));
-        if (!process.waitForStarted()) return false;
-        const QDeadlineTimer deadline(timeout);
-        while (process.state() != QProcess::NotRunning) {
-            if (deadline.hasExpired()) {
-                process.kill();
-                process.waitForFinished();
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
+    /// pad in this process answers it); its exit status, or -1 when it crashed or took too long.
+    int run(const QStringList& argv, const Run& how) const;
+    /// Runs a client to its end as `run` does; true when it exits 0.
+    bool run(const QStringList& argv) const { return run(argv, Run{}) == 0; }
+    /// xdotool with the given arguments; true when it succeeds.
+    bool xdotool(const QStringList& arguments) const;
     /// A left click at a point of the screen, through xdotool.
-    bool click(QPoint global) const {
-        return run({QStringLiteral("xdotool"), QStringLiteral("mousemove"),
-                    QString::number(global.x()), QString::number(global.y()),
-                    QStringLiteral("click"), QStringLiteral("1")});
-    }
+    bool click(QPoint global) const;
 
     std::uint64_t activeWindow();
     /// The managed window (from _NET_CLIENT_LIST) whose _NET_WM_PID is pid, 0 when none.
     std::uint64_t windowOf(qint64 pid);
     void activate(std::uint64_t window);
+    /// The window's client area on the screen; empty when it is gone.
+    QRect frame(std::uint64_t window);
+    /// Whether the window is mapped and all its ancestors are.
+    bool viewable(std::uint64_t window);
     /// Makes and maps a top-level window with the given EWMH type suffix ("" for none) and,
     /// when pid > 0, _NET_WM_PID.
     std::uint64_t createWindow(const std::string& type, qint64 pid);

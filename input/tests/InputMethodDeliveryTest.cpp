@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <optional>
 
@@ -17,13 +14,14 @@
 #include "input/inputmethod/Fcitx5Route.h"
 #include "input/inputmethod/InputMethodPlatform.h"
 #include "testsupport/InputMethodSession.h"
+#include "testsupport/RecordingTarget.h"
 #include "testsupport/XSession.h"
 
 namespace sumiro {
 namespace {
 
-using testing::Child;
 using testing::InputMethodSession;
+using testing::RecordingTarget;
 using testing::XSession;
 using Kind = InputMethodSession::Kind;
 using Lines = std::vector<std::string>;
@@ -31,17 +29,9 @@ using Lines = std::vector<std::string>;
 constexpr int timeoutMs = 10000;
 const char* const noIBus = "unix:path=/nonexistent/sumiro-ibus";
 
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "input_im_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-}
-
 class InputMethodDelivery : public ::testing::TestWithParam<Kind> {
 protected:
     void SetUp() override {
-        ensureApplication();
         if (const std::string why = InputMethodSession::missing(GetParam()); !why.empty()) {
             GTEST_SKIP() << "skipped: " << why;
         }
@@ -54,57 +44,28 @@ protected:
                                        GetParam() == Kind::IBus ? im->ibusAddress() : noIBus);
     }
 
-    // Starts a text field (the Qt recording target, or the GTK one) and waits until it has the
+    // Starts a text field (the Qt recording window, or the GTK one) and waits until it has the
     // focus, the input method knows it, and DirectInput has made it the target.
     void startField(bool gtk) {
-        const QStringList argv = gtk ? QStringList{"/usr/bin/python3", SUMIRO_GTK_TARGET, log}
-                                     : QStringList{SUMIRO_INPUT_TARGET, log};
-        std::uint64_t window = 0;
-        // Now and then (one start in five under Xvfb) fcitx5's Qt module creates its input
-        // context but never focuses it, whatever the focus does later; a new start gets past it.
-        bool seen = false;
-        for (int attempt = 0; attempt < 3 && !seen; ++attempt) {
-            target.reset();
-            QFile::remove(log);
-            target = x->spawn(argv, im->clientEnvironment());
-            ASSERT_TRUE(x->poll([&] { return (window = x->windowOf(target->processId())); }))
-                << "the field's window was never managed";
-            ASSERT_TRUE(QTest::qWaitFor(
-                [&] {
-                    x->activate(window);
-                    return QTest::qWaitFor([&] { return focused(); }, 500);
-                },
-                timeoutMs))
-                << "the field never got the focus";
-            seen = QTest::qWaitFor([&] { return imSeesFocus(); }, 3000);
-        }
-        ASSERT_TRUE(seen) << "the input method never saw the field's focus";
+        std::string error;
+        target = RecordingTarget::start(
+            *x, error, {.env = im->clientEnvironment(), .gtk = gtk, .inputMethodSees = [this] {
+                            return imSeesFocus();
+                        }});
+        ASSERT_TRUE(target) << error;
         input = std::make_unique<DirectInput>(platform);
         QObject::connect(input.get(), &DirectInput::status,
                          [this](const QString& message) { messages.push_back(message); });
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return input->target() && input->target()->window == window; }, timeoutMs));
+            [&] { return input->target() && input->target()->window == target->window(); },
+            timeoutMs));
     }
 
     bool imSeesFocus() {
         InputMethodRoute* route = platform->route();
         return route && route->focusedProgram();
     }
-    QByteArray logText() const {
-        QFile file(log);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    bool focused() const {
-        const QByteArray text = logText();
-        return text.lastIndexOf("focus in") > text.lastIndexOf("focus out");
-    }
-    Lines received() const {
-        Lines out;
-        for (const QByteArray& line : logText().split('\n')) {
-            if (!line.isEmpty() && !line.startsWith("focus")) out.push_back(line.toStdString());
-        }
-        return out;
-    }
+    Lines received() const { return target->received(); }
     bool arrived(const Lines& expected) {
         return QTest::qWaitFor([&] { return received() == expected; }, timeoutMs);
     }
@@ -113,11 +74,9 @@ protected:
         input->key(Key::BackSpace);
     }
 
-    QTemporaryDir directory;
-    QString log = directory.filePath(QStringLiteral("field.log"));
     std::unique_ptr<XSession> x;
     std::unique_ptr<InputMethodSession> im;
-    Child target;
+    std::unique_ptr<RecordingTarget> target;
     std::shared_ptr<InputMethodPlatform> platform;
     std::unique_ptr<DirectInput> input;
     std::vector<QString> messages;
@@ -175,7 +134,6 @@ TEST_P(InputMethodDelivery, QtAndGtkFieldsReceiveThroughTheInputMethodWithoutXTe
         // The next field starts afresh.
         input.reset();
         target.reset();
-        QFile::remove(log);
         messages.clear();
         platform = inputMethodPlatform(x->display(), im->bus(), ibus ? im->ibusAddress() : noIBus);
     }

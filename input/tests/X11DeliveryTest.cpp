@@ -1,87 +1,46 @@
-// End to end: a private Xvfb with openbox, the recording target, and DirectInput over the real
+// End to end: a private Xvfb with openbox, the recording window, and DirectInput over the real
 // X11 platform. Every wait is on a condition with a deadline.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "input/DirectInput.h"
 #include "input/x11/X11Platform.h"
+#include "testsupport/RecordingTarget.h"
 #include "testsupport/XSession.h"
 
 namespace sumiro {
 namespace {
 
-using testing::Child;
+using testing::RecordingTarget;
 using testing::XSession;
 
 constexpr int timeoutMs = 10000;
 constexpr unsigned long keysymShiftL = 0xffe1, keysymControlL = 0xffe3, keysymCapsLock = 0xffe5;
 constexpr unsigned shiftMask = 1 << 0, lockMask = 1 << 1, controlMask = 1 << 2;
 
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "input_x11_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-}
-
 class X11Delivery : public ::testing::Test {
 protected:
     void SetUp() override {
-        ensureApplication();
         std::string error;
         session = XSession::start(error);
         ASSERT_TRUE(session) << error;
-        targetProcess =
-            session->spawn({SUMIRO_INPUT_TARGET, log},
-                           {{"QT_QPA_PLATFORM", "xcb"}, {"QT_IM_MODULE", ""}, {"XMODIFIERS", ""}});
-        std::uint64_t window = 0;
-        ASSERT_TRUE(session->poll([&] {
-            return (window = session->windowOf(targetProcess->processId()));
-        })) << "the recording target's window was never managed";
-        // A window mapped while the window manager still starts up is not given the focus.
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                session->activate(window);
-                return QTest::qWaitFor([&] { return focused(); }, 500);
-            },
-            timeoutMs))
-            << "the recording target never got the focus";
-
+        recording = RecordingTarget::start(*session, error);
+        ASSERT_TRUE(recording) << error;
         platform = std::make_shared<X11Platform>(session->display());
         input = std::make_unique<DirectInput>(platform);
         QObject::connect(input.get(), &DirectInput::status,
                          [this](const QString& message) { messages.push_back(message); });
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return input->target() && input->target()->pid == targetProcess->processId(); },
-            timeoutMs))
-            << "the recording target never became the target; active " << session->activeWindow()
-            << ", target window " << window;
+            [&] { return input->target() && input->target()->pid == recording->pid(); }, timeoutMs))
+            << "the recording window never became the target; active " << session->activeWindow()
+            << ", its window " << recording->window();
         target = *input->target();
     }
 
-    // What the target wrote down so far.
-    QByteArray logText() const {
-        QFile file(log);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    bool focused() const {
-        const QByteArray text = logText();
-        return text.lastIndexOf("focus in") > text.lastIndexOf("focus out");
-    }
-    // The texts and keys the target received, in order.
-    std::vector<std::string> received() const {
-        std::vector<std::string> out;
-        for (const QByteArray& line : logText().split('\n')) {
-            if (!line.isEmpty() && !line.startsWith("focus")) out.push_back(line.toStdString());
-        }
-        return out;
-    }
+    std::vector<std::string> received() const { return recording->received(); }
     // Waits for the target to receive `inputs` texts and keys and for `reports` messages.
     bool arrived(std::size_t inputs, std::size_t reports = 0) {
         return QTest::qWaitFor(
@@ -89,10 +48,8 @@ protected:
     }
 
     // Declared so that DirectInput goes first and the session last.
-    QTemporaryDir directory;
-    QString log = directory.filePath(QStringLiteral("target.log"));
     std::unique_ptr<XSession> session;
-    Child targetProcess;
+    std::unique_ptr<RecordingTarget> recording;
     std::shared_ptr<X11Platform> platform;
     std::unique_ptr<DirectInput> input;
     Application target;
@@ -190,7 +147,7 @@ TEST_F(X11Delivery, NonOrdinaryWindowsAndThePadNeverBecomeTheTarget) {
 }
 
 TEST_F(X11Delivery, TargetThatQuitAsksForAClick) {
-    targetProcess.reset();
+    recording->quit();
     ASSERT_TRUE(session->poll([&] { return !platform->isAlive(target); }));
     input->send(QStringLiteral("木"));
     EXPECT_EQ(messages, std::vector{QStringLiteral(
@@ -220,7 +177,6 @@ TEST_F(X11Delivery, SwitchingAwayWithinTheDelayPostsNothing) {
 }
 
 TEST(X11Permission, NoDisplayOrNoXTestPermitsAndPostsNothing) {
-    ensureApplication();
     std::string error;
     const auto session = XSession::start(error, /*xtest=*/false, /*bare=*/true);
     ASSERT_TRUE(session) << error;

@@ -1,0 +1,63 @@
+#pragma once
+
+// The pad in this process on the binary's shared X session, on the real platform, typing into
+// the recording window; every click and key is a real X event made with xdotool.
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "controller/AppDelegate.h"
+#include "testsupport/RecordingTarget.h"
+#include "testsupport/SharedSession.h"
+#include "testsupport/Widgets.h"
+#include "views/PadPanel.h"
+#include "views/ViewHelpers.h"
+
+namespace sumiro {
+
+class PadOnDisplay : public ::testing::Test {
+protected:
+    static constexpr int timeoutMs = 15000;
+
+    /// Starts the recording window (`options`), then the pad over `platform` (else the
+    /// system's), and waits until its data are loaded and the window is its target.
+    void start(testing::RecordingTarget::Options options = {},
+               std::shared_ptr<InputPlatform> platform = nullptr) {
+        std::string error;
+        target = testing::RecordingTarget::start(session, error, std::move(options));
+        ASSERT_TRUE(target) << error;
+        auto environment =
+            AppDelegate::systemEnvironment(std::filesystem::path(SUMIRO_RESOURCE_DIR));
+        if (platform) environment.platform = std::move(platform);
+        environment.trayIcon = false;
+        pad = std::make_unique<AppDelegate>(std::move(environment));
+        pad->applicationDidFinishLaunching();
+        ASSERT_TRUE(pad->panel() && QTest::qWaitForWindowExposed(pad->panel(), timeoutMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->database() != nullptr; }, timeoutMs))
+            << widget<TextLabel>("statusLabel")->text().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return pad->input().target() && pad->input().target()->pid == target->pid(); },
+            timeoutMs))
+            << "the recording window never became the target";
+    }
+
+    /// The panel's control named `name`.
+    template <typename T = QWidget>
+    T* widget(const char* name) const {
+        return testing::child<T>(pad->panel(), QString::fromLatin1(name));
+    }
+    bool click(const QWidget* control) const {
+        return session.click(control->mapToGlobal(control->rect().center()));
+    }
+    bool targetActive() const {
+        return QTest::qWaitFor([&] { return session.activeWindow() == target->window(); },
+                               timeoutMs);
+    }
+
+    testing::XSession& session = testing::sharedSession();
+    std::unique_ptr<testing::RecordingTarget> target;
+    std::unique_ptr<AppDelegate> pad;
+};
+
+}  // namespace sumiro
