@@ -53,7 +53,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     connect(statusMenu_.get(), &StatusMenu::quit, this, &AppDelegate::quit);
     connect(statusMenu_.get(), &StatusMenu::failed, statusLabel_, &TextLabel::setText);
     // Desktops without a tray (GNOME by default) reach the same items on the header row.
-    statusMenu_->openOn(panel_->findChild<QWidget*>(QStringLiteral("headerRow")));
+    statusMenu_->openOn(headerRow_);
     if (environment_.trayIcon) statusMenu_->showStatusItem();
 
     connect(&input_, &DirectInput::prepareInput, this, [this] {
@@ -113,9 +113,9 @@ void AppDelegate::buildPanel() {
                                 targetLabel_->sizePolicy().verticalPolicy());
     permissionButton_ = new ActionButton(QStringLiteral("入力を許可…"), [this] { allowInput(); });
     permissionButton_->setObjectName(QStringLiteral("permissionButton"));
-    QWidget* headerRow = stack({targetLabel_, new QWidget, permissionButton_}, Qt::Horizontal, 8,
-                               StackAlignment::Center, StackDistribution::Fill);
-    headerRow->setObjectName(QStringLiteral("headerRow"));
+    headerRow_ = stack({targetLabel_, new QWidget, permissionButton_}, Qt::Horizontal, 8,
+                       StackAlignment::Center, StackDistribution::Fill);
+    headerRow_->setObjectName(QStringLiteral("headerRow"));
 
     QStringList titles;
     for (const Mode mode : kModes) titles.push_back(modeTitle(mode));
@@ -153,7 +153,7 @@ void AppDelegate::buildPanel() {
     browse_->hide();
     keyboard_->hide();
 
-    const QList<QWidget*> rows = {headerRow, modeRow, body, detailLabel_, statusLabel_};
+    const QList<QWidget*> rows = {headerRow_, modeRow, body, detailLabel_, statusLabel_};
     QWidget* column = stack(rows, Qt::Vertical, 10, StackAlignment::Leading);
     for (QWidget* row : rows) fillAcross(column, row);
     body->setMinimumHeight(320);

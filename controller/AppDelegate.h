@@ -106,6 +106,7 @@ private:
     // Last, so that it goes first: its views call into everything above while they go.
     std::unique_ptr<PadPanel> panel_;
     // Inside the panel:
+    QWidget* headerRow_ = nullptr;  // the target and the permission button; opens the menu
     TextLabel* targetLabel_ = nullptr;
     ActionButton* permissionButton_ = nullptr;
     SegmentedControl* modeSwitch_ = nullptr;
