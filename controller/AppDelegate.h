@@ -17,6 +17,7 @@
 
 namespace sumiro {
 
+class ActionButton;
 class BrowseMode;
 class HandwritingMode;
 class KeyboardMode;
@@ -26,7 +27,6 @@ class SegmentedControl;
 class SetupWindow;
 class StatusMenu;
 class TextLabel;
-class ActionButton;
 
 /// The application controller: owns the panel with its three modes, the status menu, the
 /// delivery to the target, the data load and the permission flow, for the life of the process.
