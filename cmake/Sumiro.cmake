@@ -5,6 +5,15 @@ function(sumiro_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
 endfunction()
 
+# A program in the build tree finds the generated data the way an installed one does, beside
+# itself: a "resources" link next to it leads to SUMIRO_RESOURCE_DIR. Installing copies the
+# program alone, so no installed program ever looks into the build tree.
+function(sumiro_link_build_resources target)
+  get_target_property(dir ${target} BINARY_DIR)
+  file(RELATIVE_PATH link "${dir}" "${SUMIRO_RESOURCE_DIR}")
+  file(CREATE_LINK "${link}" "${dir}/resources" SYMBOLIC)
+endfunction()
+
 # sumiro_add_test(NAME SOURCES... [LIBS ...] [ENV ...] [CUSTOM_MAIN])
 # One test binary per module, registered with CTest through GoogleTest discovery.
 # CUSTOM_MAIN: the sources bring their own main() (e.g. one that creates a QApplication).

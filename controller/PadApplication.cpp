@@ -66,7 +66,7 @@ int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& re
     QGuiApplication::setDesktopFileName(QString::fromUtf8(kDesktopId.data(), kDesktopId.size()));
 
     AppDelegate delegate(AppDelegate::systemEnvironment(
-        resources ? *resources : defaultResourceDirectory("/proc/self/exe")));
+        resources ? *resources : defaultResourceDirectory(runningExecutable())));
     SingleInstance instance(socket, [&delegate] { delegate.applicationShouldHandleReopen(); });
     quitOnSignals(&application);
     delegate.applicationDidFinishLaunching();

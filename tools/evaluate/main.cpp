@@ -145,7 +145,7 @@ Options parseArguments(int argc, char** argv) {
         }
     }
     if (options.resources.empty()) {
-        options.resources = defaultResourceDirectory("/proc/self/exe");
+        options.resources = defaultResourceDirectory(runningExecutable());
     }
     if (!options.odd) {
         options.odd = options.testModel;

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!resources) {
-        resources = sumiro::defaultResourceDirectory(std::filesystem::path("/proc/self/exe"));
+        resources = sumiro::defaultResourceDirectory(sumiro::runningExecutable());
     }
 
     std::optional<sumiro::CharacterDatabase> database;
