@@ -15,6 +15,7 @@
 #include "engine/Ink.h"
 #include "engine/InkTemplate.h"
 #include "engine/JoinedStrokes.h"
+#include "engine/Meanings.h"
 #include "engine/Normalization.h"
 #include "engine/StrokeStore.h"
 #include "engine/TemplateSet.h"
@@ -42,6 +43,9 @@ public:
     /// with the joined specimens of `joins`.
     CharacterDatabase(std::vector<CharacterEntry> entries, std::vector<RawTemplate> templates,
                       const JoinPolicy& joins = kJoinPolicy);
+    /// The same, with the English meanings of the records, by index in `entries`.
+    CharacterDatabase(std::vector<CharacterEntry> entries, MeaningTable meanings,
+                      std::vector<RawTemplate> templates, const JoinPolicy& joins = kJoinPolicy);
 
     ~CharacterDatabase();
     CharacterDatabase(const CharacterDatabase&) = delete;
@@ -89,6 +93,21 @@ public:
     /// One-line description: the text, its reading and stroke count if known, its code points.
     std::string detail(std::string_view text) const;
 
+    /// The English meanings of the record byCharacter finds, most important first; empty when
+    /// it has none or there is no record. The views live as long as the database.
+    std::vector<std::string_view> meanings(std::string_view character) const;
+
+    /// The English meanings of every record, by index in entries().
+    const MeaningTable& meaningTable() const { return meanings_; }
+
+    /// Characters one of whose English meanings holds `words` as whole words, ignoring the
+    /// case of ASCII letters (MeaningTable::find), best first: common characters, then the
+    /// others used in Japanese, then the rest; in each group those with a meaning that is only
+    /// the words ("big" finds 大 "large, big" before 斗 "Big Dipper"), then by the meaning that
+    /// holds them, the first meaning first; then, as search() does, by stroke count and code
+    /// point. A character listed twice with meanings may be found twice.
+    std::vector<std::string> searchMeanings(std::string_view words) const;
+
 private:
     void indexEntries();
     /// Chooses the joined specimens of the templates of common characters, to follow their
@@ -108,6 +127,7 @@ private:
     static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 
     std::vector<CharacterEntry> entries_;
+    MeaningTable meanings_;
     // Nearly every character is in NFC already, so it is its own key; the others' keys are
     // kept apart, by entry index.
     std::vector<bool> ownKey_;
