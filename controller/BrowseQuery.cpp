@@ -93,6 +93,11 @@ void foldInto(std::string_view text, std::string& out, std::string& scratch) {
     if (U_FAILURE(status)) out = scratch;
 }
 
+// Readings write okurigana in parentheses, み(る); they are searched as if written みる.
+void dropParentheses(std::string& text) {
+    std::erase_if(text, [](char c) { return c == '(' || c == ')'; });
+}
+
 // Whether the scalar at byte `at` continues the user-perceived character before it.
 bool extendsCharacter(std::string_view text, std::size_t at) {
     if (at >= text.size()) return false;
@@ -246,6 +251,7 @@ QStringList browseList(const CharacterDatabase& database, const BrowseState& sta
 
 SearchText::SearchText(std::string_view utf8) : key_(canonicalKey(utf8)) {
     foldInto(utf8, folded_, foldBuffer_);
+    dropParentheses(folded_);
 }
 
 bool SearchText::equals(std::string_view character) const {
@@ -260,8 +266,13 @@ bool SearchText::equals(std::string_view character) const {
 
 bool SearchText::inReading(std::string_view reading) const {
     if (folded_.empty()) return false;
-    if (isPlain(reading)) return containsFolded(reading);
-    foldInto(reading, nfcBuffer_, foldBuffer_);
+    if (isPlain(reading)) {
+        if (reading.find('(') == std::string_view::npos) return containsFolded(reading);
+        nfcBuffer_.assign(reading);
+    } else {
+        foldInto(reading, nfcBuffer_, foldBuffer_);
+    }
+    dropParentheses(nfcBuffer_);
     return containsFolded(nfcBuffer_);
 }
 

@@ -19,19 +19,32 @@ CharacterEntry entry(std::string character, std::int64_t count, std::vector<std:
 }
 
 const CharacterDatabase& fixture() {
-    static const CharacterDatabase db(
-        {
-            entry("木", 4, {75}, "ボク、モク、き、こ-", true),
-            entry("林", 8, {75}, "リン、はやし", true), entry("本", 5, {75}, "ホン、もと"),
-            entry("札", 5, {75}, "サツ、ふだ"), entry("杉", 7, {75}, "サン、すぎ", false, false),
+    static const CharacterDatabase db = [] {
+        std::vector<CharacterEntry> entries{
+            entry("木", 4, {75}, "ボク、モク、き、こ", true),
+            entry("林", 8, {75}, "リン、はやし", true),
+            entry("本", 5, {75}, "ホン、もと"),
+            entry("札", 5, {75}, "サツ、ふだ"),
+            entry("杉", 7, {75}, "サン、すぎ", false, false),
             entry("毋", 4, {80}, "ブ、ない", false, false),
-            entry("一", 1, {1}, "イチ、ひと-", true), entry("鏡", 19, {167}, "キョウ、かがみ"),
+            entry("一", 1, {1}, "イチ、ひと", true),
+            entry("鏡", 19, {167}, "キョウ、かがみ"),
             entry("\uF900", 10, {151}),  // compatibility ideograph, equivalent to U+8C48
-            entry("𠮷", 6, {30}, "キチ、よし"), entry("〆", 2, {4}, "SHIMO"),
+            entry("𠮷", 6, {30}, "キチ、よし"),
+            entry("〆", 2, {4}, "SHIMO"),
             entry("e", 1, {}, "e\u0301"),  // the reading is an e with a combining acute
-            entry("木", 4, {75}, "き"),    // listed twice
-        },
-        {});
+            entry("見", 7, {147}, "ケン、み(る)、み(える)、み(せる)", true),
+            entry("食", 9, {184}, "ショク、ジキ、く(う)、く(らう)、た(べる)、は(む)", true),
+            entry("木", 4, {75}, "き"),  // listed twice
+        };
+        MeaningTable meanings;
+        meanings.add(0, {"tree", "wood"});
+        meanings.add(2, {"book", "present", "main", "counter for long things"});
+        meanings.add(3, {"tag", "counter for bonds"});
+        meanings.add(7, {"mirror"});
+        meanings.add(9, {"good luck", "shimo"});
+        return CharacterDatabase(std::move(entries), std::move(meanings), {});
+    }();
     return db;
 }
 
@@ -119,6 +132,14 @@ TEST(BrowseList, TextSearchGoesThroughTheInventoryInOrder) {
         {u"★★"_qs, {}},        // only one character falls back to itself
         {u"ぬ"_qs, {u"ぬ"_qs}},
         {u"U+D800"_qs, {}},
+        // Okurigana are written in parentheses and searched as if they were not.
+        {u"みる"_qs, {u"見"_qs}},
+        {u"み"_qs, {u"鏡"_qs, u"見"_qs}},
+        {u"み(る)"_qs, {u"見"_qs}},
+        {u"たべる"_qs, {u"食"_qs}},
+        {u"たべ"_qs, {u"食"_qs}},
+        {u"た"_qs, {u"食"_qs}},
+        {u"("_qs, {u"("_qs}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query.toStdString());

@@ -20,7 +20,9 @@
 //     count     KANJIDIC2's first stroke count, else kTotalStrokes (the second of two values);
 //               for kana, the strokes of its drawing.
 //     radicals  KANJIDIC2's classical radical, then each kRSUnicode radical, without repeats.
-//     reading   KANJIDIC2 on (katakana) then kun (hiragana) readings joined by "、"; else
+//     reading   KANJIDIC2 on (katakana) then kun (hiragana) readings joined by "、", written
+//               as people write them: okurigana in parentheses, no prefix or suffix marks
+//               (み.る is written み(る), ひと- and -ひと both ひと, each reading once); else
 //               kJapaneseOn / kJapaneseKun turned into katakana / hiragana; else, for a
 //               compatibility ideograph, that of its unified ideograph; for kana, itself.
 //     common    Jōyō kanji (kJoyoKanji or KANJIDIC2 grade 1-8); ordinary, not small, kana.

@@ -52,7 +52,8 @@ const std::pair<const char*, const char*> kUnihan[] = {
 };
 
 // 木 with what the builder must skip (other radical types, a miscount after the accepted count,
-// pinyin, meanings, nanori), 林 with a JIS X 0208 code only, 𠮷 outside JIS X 0208 and unread.
+// pinyin, meanings, nanori) and a suffix reading written like another, 林 with a JIS X
+// 0208 code only and okurigana, 𠮷 outside JIS X 0208 and unread.
 constexpr const char* kKanjidic = R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE kanjidic2 [
 <!ELEMENT kanjidic2 (header,character*)>
@@ -68,6 +69,7 @@ constexpr const char* kKanjidic = R"(<?xml version="1.0" encoding="UTF-8"?>
 <reading r_type="pinyin">mu4</reading>
 <reading r_type="ja_on">ボク</reading><reading r_type="ja_on">モク</reading>
 <reading r_type="ja_kun">き</reading><reading r_type="ja_kun">こ-</reading>
+<reading r_type="ja_kun">-き</reading>
 <meaning>tree</meaning>
 </rmgroup><nanori>もと</nanori></reading_meaning>
 </character>
@@ -75,7 +77,8 @@ constexpr const char* kKanjidic = R"(<?xml version="1.0" encoding="UTF-8"?>
 <codepoint><cp_value cp_type="jis208">1-46-51</cp_value></codepoint>
 <radical><rad_value rad_type="classical">75</rad_value></radical>
 <misc><stroke_count>8</stroke_count></misc>
-<reading_meaning><rmgroup><reading r_type="ja_on">リン</reading><reading r_type="ja_kun">はやし</reading></rmgroup></reading_meaning>
+<reading_meaning><rmgroup><reading r_type="ja_on">リン</reading><reading r_type="ja_kun">はやし</reading>
+<reading r_type="ja_kun">はや.す</reading></rmgroup></reading_meaning>
 </character>
 <character>
 <literal>𠮷</literal>
@@ -119,6 +122,21 @@ struct Sources {
 TEST(DataBuilderTest, KanaRanges) {
     EXPECT_TRUE(isSmallKana(U'ゖ') && isSmallKana(U'ヵ') && !isSmallKana(U'か'));
     EXPECT_TRUE(isKana(U'ー') && !isKana(U'・') && !isKana(U'゛') && !isKana(U'木'));
+}
+
+TEST(DataBuilderTest, ReadingsAsWritten) {
+    for (const auto& [marked, written] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"み.る", "み(る)"},
+             {"ひと-", "ひと"},
+             {"-こ", "こ"},
+             {"-み.る", "み(る)"},
+             {"おお.きい-", "おお(きい)"},
+             {"-ネン", "ネン"},
+             {"き", "き"},
+             {"み.", "み"},  // no okurigana after the mark
+             {".る", "る"},
+             {"あ.い.う", "あ(い.う)"}})
+        EXPECT_EQ(writtenReading(marked), written) << marked;
 }
 
 TEST(JsonOutputTest, CharactersExactly) {
@@ -169,10 +187,10 @@ TEST(DataBuilderRunTest, MergesTheSourcesTheSameWayEveryRun) {
                               {U'あ', 3, {}, "あ", true, false},
                               {U'ッ', 3, {}, "ッ", false, false},
                               {U'乘', 10, {4}, "", false, true},
-                              {U'木', 4, {75}, "ボク、モク、き、こ-", true, true},
-                              {U'林', 8, {75, 118}, "リン、はやし", false, true},
+                              {U'木', 4, {75}, "ボク、モク、き、こ", true, true},
+                              {U'林', 8, {75, 118}, "リン、はやし、はや(す)", false, true},
                               {U'范', 9, {140, 120, 75}, "ハン、ボン、のり", true, true},
-                              {0xF9F4, 8, {75}, "リン、はやし", false, false},
+                              {0xF9F4, 8, {75}, "リン、はやし、はや(す)", false, false},
                               {0x2000B, 3, {1}, "", false, true},
                               {0x20BB7, 6, {30}, "", false, false}}));
     EXPECT_THAT(sources.dir.read("out1/templates.json"),
