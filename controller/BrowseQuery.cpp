@@ -6,8 +6,10 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <QSet>
 #include <QTextBoundaryFinder>
 #include <algorithm>
+#include <unordered_set>
 
 #include "engine/CharacterDatabase.h"
 #include "engine/Text.h"
@@ -116,7 +118,36 @@ bool isOneCharacter(const QString& text) {
     return finder.toNextBoundary() == text.size();
 }
 
-// The characters from `found` that equal the search text or whose reading contains it.
+// Whether a search text is looked up in the English meanings too: ASCII, with a letter.
+bool isMeaningQuery(const QString& query) {
+    bool letter = false;
+    for (const QChar c : query) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80) return false;
+        letter = letter || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
+    }
+    return letter;
+}
+
+// Appends the characters whose English meanings hold the search text as whole words, best
+// first, leaving out those listed already and, when `within` is given, those not in it.
+void appendMeaningMatches(const CharacterDatabase& database, const QString& query,
+                          const std::vector<std::string>* within, QStringList& list) {
+    if (!isMeaningQuery(query)) return;
+    const std::vector<std::string> found = database.searchMeanings(query.toStdString());
+    if (found.empty()) return;
+    std::unordered_set<std::string_view> allowed;
+    if (within != nullptr) allowed.insert(within->begin(), within->end());
+    const QSet<QString> listed(list.begin(), list.end());
+    for (const std::string& c : found) {
+        if (within != nullptr && !allowed.contains(c)) continue;
+        QString text = QString::fromStdString(c);
+        if (!listed.contains(text)) list.append(std::move(text));
+    }
+}
+
+// The characters from `found` that equal the search text or whose reading contains it, then
+// those whose meanings hold it.
 QStringList filtered(const CharacterDatabase& database, const std::vector<std::string>& found,
                      const QString& query) {
     QStringList list;
@@ -133,6 +164,7 @@ QStringList filtered(const CharacterDatabase& database, const std::vector<std::s
             list.append(QString::fromStdString(c));
         }
     }
+    appendMeaningMatches(database, query, &found, list);
     return list;
 }
 
@@ -156,6 +188,7 @@ QStringList textSearch(const CharacterDatabase& database, const QString& query) 
         }
     }
     if (list.isEmpty() && isOneCharacter(query)) list.append(query);
+    appendMeaningMatches(database, query, nullptr, list);
     return list;
 }
 

@@ -56,7 +56,9 @@ struct BrowseState {
 };
 
 /// The characters to list for `state`; `radicalNumbers` and `ranges` are what the radical and
-/// range pop-ups' items stand for, index for index.
+/// range pop-ups' items stand for, index for index. A search lists the characters equal to the
+/// search text or whose reading contains it, then, for ASCII text with a letter, those whose
+/// English meanings hold it as whole words, best first (CharacterDatabase::searchMeanings).
 QStringList browseList(const CharacterDatabase& database, const BrowseState& state,
                        std::span<const std::int64_t> radicalNumbers,
                        std::span<const NamedRange> ranges);

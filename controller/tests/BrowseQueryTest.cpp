@@ -123,8 +123,8 @@ TEST(BrowseList, TextSearchGoesThroughTheInventoryInOrder) {
         {u"が"_qs, {u"鏡"_qs}},
         {u"か\u3099"_qs, {u"鏡"_qs}},  // the same が, decomposed
         {u"林"_qs, {u"林"_qs}},
-        {u"\u8C48"_qs, {u"\uF900"_qs}},  // canonically equal to the inventory's spelling
-        {u"shimo"_qs, {u"〆"_qs}},
+        {u"\u8C48"_qs, {u"\uF900"_qs}},       // canonically equal to the inventory's spelling
+        {u"shimo"_qs, {u"〆"_qs, u"𠮷"_qs}},  // by reading, then by meaning
         {u"ShIm"_qs, {u"〆"_qs}},
         {u"é"_qs, {u"e"_qs}},
         {u"e"_qs, {u"e"_qs}},  // the character itself, not the e inside é
@@ -140,6 +140,12 @@ TEST(BrowseList, TextSearchGoesThroughTheInventoryInOrder) {
         {u"たべ"_qs, {u"食"_qs}},
         {u"た"_qs, {u"食"_qs}},
         {u"("_qs, {u"("_qs}},
+        // English meanings as whole words, after the character and reading matches; an
+        // earlier meaning first.
+        {u"Tree"_qs, {u"木"_qs}},
+        {u"counter"_qs, {u"札"_qs, u"本"_qs}},
+        {u"counter for"_qs, {u"札"_qs, u"本"_qs}},
+        {u"count"_qs, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query.toStdString());
@@ -176,6 +182,9 @@ TEST(BrowseList, StrokeCountAndRadicalFollowTheirSelectorsAndTheScope) {
          {},
          {u"木"_qs, u"林"_qs, u"木"_qs, u"本"_qs, u"札"_qs, u"杉"_qs}},
         {"radical filter", 3, 3, 74, true, u"もと"_qs, {u"本"_qs}},
+        {"meaning filter, best first", 3, 3, 74, true, u"counter"_qs, {u"札"_qs, u"本"_qs}},
+        {"meaning filter", 2, 3, 0, true, u"tree"_qs, {u"木"_qs}},
+        {"meaning in another count", 2, 3, 0, true, u"mirror"_qs, {}},
         {"no radical selected", 3, 3, -1, true, {}, {u"一"_qs}},
         {"handwriting", 0, 3, 0, true, u"き"_qs, {}},
         {"keyboard", 4, 3, 0, true, {}, {}},

@@ -67,6 +67,7 @@ CharacterRecord kanjiRecord(char32_t codePoint, const UnihanEntry& unihan,
     if (kanjidic) addRadical(kanjidic->classicalRadical);
     for (int radical : unihan.radicals) addRadical(radical);
     record.reading = readingOf(unihan, kanjidic, kana);
+    if (kanjidic) record.meanings = kanjidic->meanings;
     const int grade = kanjidic ? kanjidic->grade : 0;
     const bool joyo = unihan.joyo || (grade >= 1 && grade <= 8);
     const bool jinmeiyo = unihan.jinmeiyo || grade == 9 || grade == 10;
@@ -225,6 +226,14 @@ std::string charactersJson(const std::vector<CharacterRecord>& records) {
         out += r.common ? "true" : "false";
         out += ",\"japanese\":";
         out += r.japanese ? "true" : "false";
+        if (!r.meanings.empty()) {
+            out += ",\"meanings\":[";
+            for (std::size_t k = 0; k < r.meanings.size(); ++k) {
+                if (k) out += ',';
+                appendJsonString(out, r.meanings[k]);
+            }
+            out += ']';
+        }
         out += i + 1 < records.size() ? "},\n" : "}\n";
     }
     out += "]\n";

@@ -20,6 +20,7 @@ struct CharacterRecord {
     std::string reading;
     bool common = false;
     bool japanese = false;
+    std::vector<std::string> meanings;
     friend bool operator==(const CharacterRecord&, const CharacterRecord&) = default;
 };
 
