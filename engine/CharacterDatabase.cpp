@@ -402,22 +402,32 @@ std::vector<std::string> CharacterDatabase::search(std::optional<std::int64_t> c
 
 std::string CharacterDatabase::detail(std::string_view text) const {
     static constexpr std::string_view kGap = "   ";
+    const CharacterDetails parts = details(text);
     std::string out(text);
     out += kGap;
-    if (const CharacterEntry* entry = byCharacter(text)) {
-        out += entry->reading.empty() ? std::string_view("読み情報なし") : entry->reading;
+    if (parts.known) {
+        out += parts.reading.empty() ? std::string_view("読み情報なし") : parts.reading;
         out += kGap;
-        out += std::to_string(entry->count);
+        out += std::to_string(parts.count);
         out += "画";
         out += kGap;
     }
-    out += codeList(text);
+    out += parts.codes;
     return out;
 }
 
-std::vector<std::string_view> CharacterDatabase::meanings(std::string_view character) const {
-    const std::uint32_t found = find(canonicalKey(character));
-    return found == kNoEntry ? std::vector<std::string_view>() : meanings_.of(found);
+CharacterDetails CharacterDatabase::details(std::string_view text) const {
+    CharacterDetails parts;
+    const std::uint32_t found = find(canonicalKey(text));
+    if (found != kNoEntry) {
+        const CharacterEntry& entry = entries_[found];
+        parts.known = true;
+        parts.reading = entry.reading;
+        parts.count = entry.count;
+        parts.meanings = meanings_.of(found);
+    }
+    parts.codes = codeList(text);
+    return parts;
 }
 
 std::vector<std::string> CharacterDatabase::searchMeanings(std::string_view words) const {

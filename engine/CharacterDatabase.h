@@ -24,6 +24,22 @@ namespace sumiro {
 
 class HelperThread;
 
+/// What the detail line tells of a text, in parts, for a caller that lays them out itself.
+struct CharacterDetails {
+    /// The inventory has a record for the text.
+    bool known = false;
+    /// The record's readings as written, "、" between them: on readings in katakana, then kun
+    /// readings in hiragana with their okurigana in parentheses (ケン、み(る)); empty when
+    /// unknown.
+    std::string_view reading;
+    /// The record's stroke count; 0 without a record.
+    std::int64_t count = 0;
+    /// The record's English meanings, the most important first.
+    std::vector<std::string_view> meanings;
+    /// The text's code points, "U+6728", "U+845B U+E0100".
+    std::string codes;
+};
+
 /// The immutable character inventory and handwriting templates, with recognition and lookup.
 /// Complete once constructed and never changed afterwards, so any number of threads may query
 /// one database at the same time.
@@ -93,9 +109,9 @@ public:
     /// One-line description: the text, its reading and stroke count if known, its code points.
     std::string detail(std::string_view text) const;
 
-    /// The English meanings of the record byCharacter finds, most important first; empty when
-    /// it has none or there is no record. The views live as long as the database.
-    std::vector<std::string_view> meanings(std::string_view character) const;
+    /// The parts of detail(), and the English meanings, of the record byCharacter finds. The
+    /// views live as long as the database.
+    CharacterDetails details(std::string_view text) const;
 
     /// The English meanings of every record, by index in entries().
     const MeaningTable& meaningTable() const { return meanings_; }

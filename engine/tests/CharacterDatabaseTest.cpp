@@ -56,15 +56,30 @@ TEST(Search, OrdersCommonFirstThenStrokesThenCodePoint) {
 }
 
 TEST(Detail, FormatsReadingCountAndCodePoints) {
+    MeaningTable meanings;
+    meanings.add(0, {"tree", "wood"});
     const CharacterDatabase db({entry("木", 4, {75}, true, true, "ボク き"), entry("𠮷", 0, {}),
                                 entry("\u845B\U000E0100", 12, {})},
-                               {});
+                               std::move(meanings), {});
     EXPECT_EQ(db.detail("木"), "木   ボク き   4画   U+6728");
     EXPECT_EQ(db.detail("𠮷"), "𠮷   読み情報なし   0画   U+20BB7");
     EXPECT_EQ(db.detail("\u845B\U000E0100"),
               "\u845B\U000E0100   読み情報なし   12画   U+845B U+E0100");
     EXPECT_EQ(db.detail("葛"), "葛   U+845B");
     EXPECT_EQ(db.detail(""), "   ");
+
+    // The same parts, each on its own.
+    const CharacterDetails tree = db.details("木");
+    EXPECT_TRUE(tree.known);
+    EXPECT_EQ(tree.reading, "ボク き");
+    EXPECT_EQ(tree.count, 4);
+    EXPECT_THAT(tree.meanings, ElementsAre("tree", "wood"));
+    EXPECT_EQ(tree.codes, "U+6728");
+    const CharacterDetails other = db.details("葛");
+    EXPECT_FALSE(other.known);
+    EXPECT_EQ(other.reading, "");
+    EXPECT_THAT(other.meanings, IsEmpty());
+    EXPECT_EQ(other.codes, "U+845B");
 }
 
 TEST(Meanings, FoundAsWholeWordsBestFirst) {
@@ -92,8 +107,6 @@ TEST(Meanings, FoundAsWholeWordsBestFirst) {
     entries.push_back(entry("木", 4, {}));  // a second record, without meanings
     const CharacterDatabase db(std::move(entries), std::move(meanings), {});
 
-    EXPECT_THAT(db.meanings("木"), ElementsAre("tree", "wood"));
-    EXPECT_THAT(db.meanings("林"), IsEmpty());
     // Common characters, then the others used in Japanese, then the rest; in each, those with
     // a meaning that is only the words, then by the meaning holding them (the first one
     // first), then fewer strokes.

@@ -146,7 +146,7 @@ TEST(LoadDatabase, FileErrorsNameThePath) {
 
     dir.write("templates.json", R"([{"character":"a","strokes":[[[1,2],[3,4]]]}])");
     EXPECT_EQ(loadError(), "no error");
-    EXPECT_THAT(CharacterDatabase(dir.path()).meanings("木"), ElementsAre("tree", "wood"));
+    EXPECT_THAT(CharacterDatabase(dir.path()).details("木").meanings, ElementsAre("tree", "wood"));
 }
 
 // Pipes and devices are refused by name at once: reading one could wait for a writer forever
