@@ -15,6 +15,7 @@
 #include "engine/Ink.h"
 #include "engine/InkTemplate.h"
 #include "engine/JoinedStrokes.h"
+#include "engine/Meanings.h"
 #include "engine/Normalization.h"
 #include "engine/StrokeStore.h"
 #include "engine/TemplateSet.h"
@@ -22,6 +23,22 @@
 namespace sumiro {
 
 class HelperThread;
+
+/// What the detail line tells of a text, in parts, for a caller that lays them out itself.
+struct CharacterDetails {
+    /// The inventory has a record for the text.
+    bool known = false;
+    /// The record's readings as written, "、" between them: on readings in katakana, then kun
+    /// readings in hiragana with their okurigana in parentheses (ケン、み(る)); empty when
+    /// unknown.
+    std::string_view reading;
+    /// The record's stroke count; 0 without a record.
+    std::int64_t count = 0;
+    /// The record's English meanings, the most important first.
+    std::vector<std::string_view> meanings;
+    /// The text's code points, "U+6728", "U+845B U+E0100".
+    std::string codes;
+};
 
 /// The immutable character inventory and handwriting templates, with recognition and lookup.
 /// Complete once constructed and never changed afterwards, so any number of threads may query
@@ -42,6 +59,9 @@ public:
     /// with the joined specimens of `joins`.
     CharacterDatabase(std::vector<CharacterEntry> entries, std::vector<RawTemplate> templates,
                       const JoinPolicy& joins = kJoinPolicy);
+    /// The same, with the English meanings of the records, by index in `entries`.
+    CharacterDatabase(std::vector<CharacterEntry> entries, MeaningTable meanings,
+                      std::vector<RawTemplate> templates, const JoinPolicy& joins = kJoinPolicy);
 
     ~CharacterDatabase();
     CharacterDatabase(const CharacterDatabase&) = delete;
@@ -89,6 +109,21 @@ public:
     /// One-line description: the text, its reading and stroke count if known, its code points.
     std::string detail(std::string_view text) const;
 
+    /// The parts of detail(), and the English meanings, of the record byCharacter finds. The
+    /// views live as long as the database.
+    CharacterDetails details(std::string_view text) const;
+
+    /// The English meanings of every record, by index in entries().
+    const MeaningTable& meaningTable() const { return meanings_; }
+
+    /// Characters one of whose English meanings holds `words` as whole words, ignoring the
+    /// case of ASCII letters (MeaningTable::find), best first: common characters, then the
+    /// others used in Japanese, then the rest; in each group those with a meaning that is only
+    /// the words ("big" finds 大 "large, big" before 斗 "Big Dipper"), then by the meaning that
+    /// holds them, the first meaning first; then, as search() does, by stroke count and code
+    /// point. A character listed twice with meanings may be found twice.
+    std::vector<std::string> searchMeanings(std::string_view words) const;
+
 private:
     void indexEntries();
     /// Chooses the joined specimens of the templates of common characters, to follow their
@@ -108,6 +143,7 @@ private:
     static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 
     std::vector<CharacterEntry> entries_;
+    MeaningTable meanings_;
     // Nearly every character is in NFC already, so it is its own key; the others' keys are
     // kept apart, by entry index.
     std::vector<bool> ownKey_;

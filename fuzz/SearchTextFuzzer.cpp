@@ -1,16 +1,16 @@
 // Text that a user can type or paste into the browse search, against the character database:
 // lookup by character (any bytes, invalid UTF-8 included), the one-line detail, the
-// stroke-count and radical search with any numbers, and the browse list of every segment.
+// stroke-count and radical search with any numbers, the search by meaning, and the browse list
+// of every segment.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <QString>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
-
-#include <QString>
-#include <array>
 #include <vector>
 
 #include "controller/BrowseQuery.h"
@@ -71,6 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& found : db.search(count, radical, japaneseOnly)) {
         const sumiro::CharacterEntry* e = db.byCharacter(found);
         if (e == nullptr) {
+            std::abort();
+        }
+    }
+    for (const std::string& found : db.searchMeanings(text)) {
+        if (db.byCharacter(found) == nullptr) {
             std::abort();
         }
     }

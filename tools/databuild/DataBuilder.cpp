@@ -15,12 +15,6 @@ namespace {
 
 constexpr std::string_view kReadingSeparator = "、";
 
-void appendReading(std::string& reading, std::string_view part) {
-    if (part.empty()) return;
-    if (!reading.empty()) reading += kReadingSeparator;
-    reading += part;
-}
-
 bool hasLatin(std::string_view text) {
     return std::any_of(text.begin(), text.end(),
                        [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
@@ -28,21 +22,32 @@ bool hasLatin(std::string_view text) {
 
 std::string readingOf(const UnihanEntry& unihan, const KanjidicEntry* kanjidic,
                       const KanaTransliterator& kana) {
-    std::string reading;
+    std::vector<std::string> parts;
+    // Two marked readings may be written the same (こ and -こ).
+    const auto add = [&](std::string part) {
+        if (!part.empty() && std::find(parts.begin(), parts.end(), part) == parts.end())
+            parts.push_back(std::move(part));
+    };
     if (kanjidic) {
-        for (const std::string& on : kanjidic->on) appendReading(reading, on);
-        for (const std::string& kun : kanjidic->kun) appendReading(reading, kun);
+        for (const std::string& on : kanjidic->on) add(writtenReading(on));
+        for (const std::string& kun : kanjidic->kun) add(writtenReading(kun));
     }
-    if (!reading.empty()) return reading;
-    // A romanization that the transform cannot fully turn into kana would show as a garbled
-    // mix; such a reading is left out rather than shown wrong.
-    for (const std::string& on : unihan.japaneseOn) {
-        const std::string converted = kana.katakana(on);
-        if (!hasLatin(converted)) appendReading(reading, converted);
+    if (parts.empty()) {
+        // A romanization that the transform cannot fully turn into kana would show as a
+        // garbled mix; such a reading is left out rather than shown wrong.
+        for (const std::string& on : unihan.japaneseOn) {
+            std::string converted = kana.katakana(on);
+            if (!hasLatin(converted)) add(std::move(converted));
+        }
+        for (const std::string& kun : unihan.japaneseKun) {
+            std::string converted = kana.hiragana(kun);
+            if (!hasLatin(converted)) add(std::move(converted));
+        }
     }
-    for (const std::string& kun : unihan.japaneseKun) {
-        const std::string converted = kana.hiragana(kun);
-        if (!hasLatin(converted)) appendReading(reading, converted);
+    std::string reading;
+    for (const std::string& part : parts) {
+        if (!reading.empty()) reading += kReadingSeparator;
+        reading += part;
     }
     return reading;
 }
@@ -62,6 +67,7 @@ CharacterRecord kanjiRecord(char32_t codePoint, const UnihanEntry& unihan,
     if (kanjidic) addRadical(kanjidic->classicalRadical);
     for (int radical : unihan.radicals) addRadical(radical);
     record.reading = readingOf(unihan, kanjidic, kana);
+    if (kanjidic) record.meanings = kanjidic->meanings;
     const int grade = kanjidic ? kanjidic->grade : 0;
     const bool joyo = unihan.joyo || (grade >= 1 && grade <= 8);
     const bool jinmeiyo = unihan.jinmeiyo || grade == 9 || grade == 10;
@@ -95,6 +101,22 @@ void appendTenths(std::string& out, double value) {
 }
 
 }  // namespace
+
+std::string writtenReading(std::string_view marked) {
+    std::string stem;
+    std::string okurigana;
+    bool marks = false;
+    for (const char c : marked) {
+        if (c == '-') continue;
+        if (c == '.' && !marks) {
+            marks = true;
+            continue;
+        }
+        (marks ? okurigana : stem) += c;
+    }
+    if (stem.empty() || okurigana.empty()) return stem + okurigana;
+    return stem + '(' + okurigana + ')';
+}
 
 TemplateRecord buildTemplate(char32_t codePoint, const std::vector<std::string>& pathData) {
     TemplateRecord record{codePoint, {}};
@@ -204,6 +226,14 @@ std::string charactersJson(const std::vector<CharacterRecord>& records) {
         out += r.common ? "true" : "false";
         out += ",\"japanese\":";
         out += r.japanese ? "true" : "false";
+        if (!r.meanings.empty()) {
+            out += ",\"meanings\":[";
+            for (std::size_t k = 0; k < r.meanings.size(); ++k) {
+                if (k) out += ',';
+                appendJsonString(out, r.meanings[k]);
+            }
+            out += ']';
+        }
         out += i + 1 < records.size() ? "},\n" : "}\n";
     }
     out += "]\n";
