@@ -15,6 +15,7 @@ SUMIRO_PACKAGES=(
   imagemagick
   clang libclang-rt-dev
   fcitx5 libfcitx5core-dev libfcitx5utils-dev libfcitx5config-dev fcitx5-modules-dev
+  libwayland-dev
   fcitx5-frontend-qt6 fcitx5-frontend-gtk3
   ibus ibus-gtk3 libibus-1.0-dev
   dbus-daemon dbus-x11 python3-gi gir1.2-gtk-3.0
