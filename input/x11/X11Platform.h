@@ -35,8 +35,10 @@ public:
     bool permitted() override;
     bool openPermissionHelp() override;
 
-    /// How long the borrowed keycodes stay mapped after the last delivery.
-    static constexpr std::chrono::milliseconds keymapQuiet{1000};
+    /// How long the borrowed keycodes stay mapped after the last delivery. Clients look a key
+    /// up when they handle it, which a busy one does late: one that reads a key after its
+    /// keycode was given back gets no symbol, and the character is lost.
+    static constexpr std::chrono::milliseconds keymapQuiet{10000};
 
 private:
     void dispatchActivations();
