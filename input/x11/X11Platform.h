@@ -18,8 +18,10 @@ class XDisplay;
 class X11Platform final : public InputPlatform {
 public:
     /// Connects to the named display (empty: $DISPLAY). Without a display, or without XTEST,
-    /// nothing is permitted and nothing is posted.
-    explicit X11Platform(const std::string& displayName = {});
+    /// nothing is permitted and nothing is posted. quiet: how long borrowed keycodes stay
+    /// mapped after the last delivery.
+    explicit X11Platform(const std::string& displayName = {},
+                         std::chrono::milliseconds quiet = keymapQuiet);
     ~X11Platform() override;
 
     std::optional<Application> frontmost() override;
