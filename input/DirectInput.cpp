@@ -17,8 +17,7 @@ const QString noEvents = QStringLiteral("入力イベントを作成できませ
 const QString noRoute = QStringLiteral(
     "文字を届けられる入力先がありません。入力メソッド（fcitx5 か IBus）を起動するか、X11 "
     "のアプリで入力欄を選んでください");
-const QString noField =
-    QStringLiteral("入力先のアプリで、文字を入れる場所をクリックしてください");
+const QString noField = QStringLiteral("入力先のアプリで、文字を入れる場所をクリックしてください");
 const QString padFocused =
     QStringLiteral("パッドの入力欄には送りません。入力先のアプリで入力欄をクリックしてください");
 
@@ -151,9 +150,8 @@ QString DirectInput::outcomeMessage(const Delivery& delivery,
         case Outcome::PadFocused:
             return padFocused;
         case Outcome::NoAnswer:
-            return QStringLiteral("入力メソッド（") + route +
-                   QStringLiteral("）が応答しません。") + what +
-                   QStringLiteral("が入力されたかどうかは分かりません");
+            return QStringLiteral("入力メソッド（") + route + QStringLiteral("）が応答しません。") +
+                   what + QStringLiteral("が入力されたかどうかは分かりません");
         case Outcome::Failed:
             break;
     }

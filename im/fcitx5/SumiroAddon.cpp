@@ -15,7 +15,6 @@
 #include <fcitx/inputcontext.h>
 #include <fcitx/inputcontextmanager.h>
 #include <fcitx/instance.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,7 +68,8 @@ std::string executable(pid_t pid) {
 // Whether a process sees the same files as fcitx5: a sandbox (Flatpak, Snap) has a mount
 // namespace of its own, where any path may name anything.
 bool sameFiles(pid_t pid) {
-    struct stat theirs {}, ours {};
+    struct stat theirs {
+    }, ours{};
     const std::string proc = "/proc/" + std::to_string(pid) + "/ns/mnt";
     return ::stat(proc.c_str(), &theirs) == 0 && ::stat("/proc/self/ns/mnt", &ours) == 0 &&
            theirs.st_ino == ours.st_ino && theirs.st_dev == ours.st_dev;
@@ -247,7 +247,7 @@ private:
     std::unique_ptr<fcitx::HandlerTableEntry<fcitx::WaylandConnectionClosed>> closed_;
 
     fcitx::Instance* instance_;
-    std::vector<std::string> pads_;  // executables whose calls are accepted
+    std::vector<std::string> pads_;         // executables whose calls are accepted
     std::map<std::string, bool> verdicts_;  // caller's unique name → whether it is the pad
     fcitx::dbus::Bus* bus_ = nullptr;
     std::unique_ptr<fcitx::dbus::ServiceWatcher> owners_;

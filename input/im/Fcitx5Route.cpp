@@ -31,8 +31,8 @@ QString sessionBusAddress() {
 }
 
 QDBusMessage busCall(const QString& method, const QVariantList& arguments) {
-    auto message = QDBusMessage::createMethodCall(busService, QStringLiteral("/org/freedesktop/DBus"),
-                                                  busService, method);
+    auto message = QDBusMessage::createMethodCall(
+        busService, QStringLiteral("/org/freedesktop/DBus"), busService, method);
     message.setArguments(arguments);
     return message;
 }
@@ -64,8 +64,8 @@ Fcitx5Route::Fcitx5Route(QString pad, QString address, QString version)
     auto bus = QDBusConnection::connectToBus(address_, connection_);
     if (!bus.isConnected()) return;
     // The bus says when the name changes hands: no call is made to learn whether it is there.
-    watcher_ = std::make_unique<QDBusServiceWatcher>(
-        service, bus, QDBusServiceWatcher::WatchForOwnerChange);
+    watcher_ = std::make_unique<QDBusServiceWatcher>(service, bus,
+                                                     QDBusServiceWatcher::WatchForOwnerChange);
     connect(watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& owner) { ownerChanged(owner); });
     bus.connect(service, QString::fromLatin1(fcitx5::path), QString::fromLatin1(fcitx5::interface),
@@ -86,12 +86,11 @@ Fcitx5Route::~Fcitx5Route() {
 
 void Fcitx5Route::ask(const QDBusMessage& message,
                       std::function<void(const QDBusMessage&)> handle) {
-    const QDBusPendingCall pending =
-        QDBusConnection(connection_).asyncCall(message, callTimeoutMs);
+    const QDBusPendingCall pending = QDBusConnection(connection_).asyncCall(message, callTimeoutMs);
     auto* watcher = new QDBusPendingCallWatcher(pending, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, generation = generation_, handle = std::move(handle)](
-                QDBusPendingCallWatcher* finished) {
+            [this, generation = generation_,
+             handle = std::move(handle)](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
                 if (generation == generation_) handle(finished->reply());
             });
@@ -114,9 +113,9 @@ void Fcitx5Route::ownerChanged(const QString& owner) {
                           .arg(program.isEmpty() ? QStringLiteral("unknown") : program));
                 return;
             }
-            auto version = QDBusMessage::createMethodCall(
-                owner_, QString::fromLatin1(fcitx5::path), QString::fromLatin1(fcitx5::interface),
-                QStringLiteral("Version"));
+            auto version = QDBusMessage::createMethodCall(owner_, QString::fromLatin1(fcitx5::path),
+                                                          QString::fromLatin1(fcitx5::interface),
+                                                          QStringLiteral("Version"));
             version.setAutoStartService(false);
             ask(version, [this](const QDBusMessage& answer) {
                 const QString addon = answer.arguments().value(0).toString();
@@ -167,8 +166,7 @@ void Fcitx5Route::call(const QString& method, const QVariantList& arguments, Don
     message.setAutoStartService(false);
     message.setArguments(arguments);
     const quint64 generation = generation_;
-    const QDBusPendingCall pending =
-        QDBusConnection(connection_).asyncCall(message, callTimeoutMs);
+    const QDBusPendingCall pending = QDBusConnection(connection_).asyncCall(message, callTimeoutMs);
     auto* watcher = new QDBusPendingCallWatcher(pending, this);
     // Unlike `ask`, the outcome is reported whoever owns the name by then.
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

@@ -51,7 +51,7 @@ private:
     QString connection_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
     State state_ = State::Absent;
-    QString owner_;        // unique name of the name's owner
+    QString owner_;           // unique name of the name's owner
     quint64 generation_ = 0;  // counts owners, so that answers of a former one are dropped
     std::optional<std::string> focused_;
 };

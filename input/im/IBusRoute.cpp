@@ -86,8 +86,8 @@ struct IBusRoute::Impl : std::enable_shared_from_this<Impl> {
     static std::shared_ptr<Impl> open(gpointer data) { return static_cast<Weak*>(data)->lock(); }
 
     template <typename OnReply>
-    void call(const char* destination, const char* path, const char* interface,
-              const char* method, GVariant* arguments, OnReply onReply) {
+    void call(const char* destination, const char* path, const char* interface, const char* method,
+              GVariant* arguments, OnReply onReply) {
         struct Box {
             Weak self;
             OnReply onReply;
@@ -137,9 +137,9 @@ struct IBusRoute::Impl : std::enable_shared_from_this<Impl> {
         connection = made;
         static const GDBusInterfaceVTable vtable = {handle, nullptr, nullptr, {}};
         GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(panelXml, nullptr);
-        objectId = g_dbus_connection_register_object(connection, IBUS_PATH_PANEL_EXTENSION_EMOJI,
-                                                     node->interfaces[0], &vtable, box(), unbox,
-                                                     nullptr);
+        objectId =
+            g_dbus_connection_register_object(connection, IBUS_PATH_PANEL_EXTENSION_EMOJI,
+                                              node->interfaces[0], &vtable, box(), unbox, nullptr);
         g_dbus_node_info_unref(node);
         filterId = g_dbus_connection_add_filter(connection, filter, box(), unbox);
         ownersId = g_dbus_connection_signal_subscribe(
@@ -216,7 +216,8 @@ struct IBusRoute::Impl : std::enable_shared_from_this<Impl> {
         }
         auto* call = new Seen{text(g_dbus_message_get_member(message)),
                               text(g_dbus_message_get_path(message)),
-                              text(g_dbus_message_get_sender(message)), {}};
+                              text(g_dbus_message_get_sender(message)),
+                              {}};
         if (call->member == "CreateInputContext") {
             GVariant* body = g_dbus_message_get_body(message);
             if (body && g_variant_is_of_type(body, G_VARIANT_TYPE("(s)"))) {

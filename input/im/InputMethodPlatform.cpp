@@ -23,9 +23,8 @@ InputMethodPlatform::InputMethodPlatform(std::shared_ptr<InputPlatform> x11,
         if (!focusFromInputMethod()) handlers_.notify(app);
     });
     for (const auto& each : routes_) {
-        each->onFocusChanged([this](bool focused, const std::string& program) {
-            focusChanged(focused, program);
-        });
+        each->onFocusChanged(
+            [this](bool focused, const std::string& program) { focusChanged(focused, program); });
     }
 }
 

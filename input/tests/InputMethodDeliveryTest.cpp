@@ -3,7 +3,6 @@
 // DirectInput over the composed platform. Every wait is on a condition with a deadline.
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <QCoreApplication>
@@ -164,7 +163,9 @@ TEST_P(InputMethodDelivery, QtAndGtkFieldsReceiveThroughTheInputMethodWithoutXTe
         } else {
             // One pick after the other, as clicks come: each waits for the one before it.
             const Lines& expected = gtk ? gtkTexts : qtCommits;
-            const auto upTo = [&](std::size_t n) { return Lines(expected.begin(), expected.begin() + n); };
+            const auto upTo = [&](std::size_t n) {
+                return Lines(expected.begin(), expected.begin() + n);
+            };
             std::size_t sent = 0;
             for (const char* text : {"木", "あ", "𠮷"}) {
                 input->send(QString::fromUtf8(text));

@@ -113,9 +113,9 @@ TEST_F(Addon, NothingGoesToThePadsOwnFieldOrWhereNoFieldHasTheFocus) {
     const auto pad = focusedField("sumiro");
     EXPECT_EQ(call("Commit", std::string("木"), std::string("sumiro")),
               sumiro::fcitx5::padFocusedError);
-    EXPECT_EQ(call("PressKey", static_cast<std::uint32_t>(sumiro::Key::BackSpace),
-                   std::string("sumiro")),
-              sumiro::fcitx5::padFocusedError);
+    EXPECT_EQ(
+        call("PressKey", static_cast<std::uint32_t>(sumiro::Key::BackSpace), std::string("sumiro")),
+        sumiro::fcitx5::padFocusedError);
     destroy(pad);
     EXPECT_EQ(call("Commit", std::string("木"), std::string("sumiro")),
               sumiro::fcitx5::noFocusError);
@@ -123,10 +123,10 @@ TEST_F(Addon, NothingGoesToThePadsOwnFieldOrWhereNoFieldHasTheFocus) {
 
 // Runs dbus-send against the addon; its output, and whether it succeeded.
 std::pair<std::string, bool> dbusSend(const std::string& method, const std::string& arguments) {
-    const std::string command = "dbus-send --session --print-reply --dest=" +
-                                std::string(sumiro::fcitx5::service) + " " +
-                                sumiro::fcitx5::path + " " + sumiro::fcitx5::interface + "." +
-                                method + " " + arguments + " 2>&1";
+    const std::string command =
+        "dbus-send --session --print-reply --dest=" + std::string(sumiro::fcitx5::service) + " " +
+        sumiro::fcitx5::path + " " + sumiro::fcitx5::interface + "." + method + " " + arguments +
+        " 2>&1";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
     std::string output;
     char buffer[512];
@@ -153,9 +153,9 @@ TEST_F(Addon, AnyOtherProgramIsRefusedAndCannotTakeTheName) {
     EXPECT_FALSE(owner.empty());
     EXPECT_NE(owner, squatter);
     fcitx::dbus::Bus other(fcitx::dbus::BusType::Session);
-    EXPECT_FALSE(other.requestName(sumiro::fcitx5::service,
-                                   fcitx::Flags<fcitx::dbus::RequestNameFlag>{
-                                       fcitx::dbus::RequestNameFlag::ReplaceExisting}));
+    EXPECT_FALSE(other.requestName(
+        sumiro::fcitx5::service,
+        fcitx::Flags<fcitx::dbus::RequestNameFlag>{fcitx::dbus::RequestNameFlag::ReplaceExisting}));
     EXPECT_EQ(bus.serviceOwner(sumiro::fcitx5::service, timeoutUs), owner);
 }
 
@@ -174,7 +174,8 @@ int main(int argc, char** argv) {
 
     // Someone holds the addon's name before fcitx5 starts, and lets it go once it runs.
     auto early = std::make_unique<fcitx::dbus::Bus>(fcitx::dbus::BusType::Session);
-    if (!early->requestName(sumiro::fcitx5::service, fcitx::Flags<fcitx::dbus::RequestNameFlag>(0))) {
+    if (!early->requestName(sumiro::fcitx5::service,
+                            fcitx::Flags<fcitx::dbus::RequestNameFlag>(0))) {
         return 1;
     }
     squatter = early->uniqueName();
