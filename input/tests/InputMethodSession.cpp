@@ -11,10 +11,6 @@
 #include <QTest>
 
 #include "im/fcitx5/SumiroBus.h"
-#include "input/im/Fcitx5Route.h"
-#ifdef SUMIRO_WITH_IBUS
-#include "input/im/IBusRoute.h"
-#endif
 
 namespace sumiro::testing {
 namespace {
@@ -108,20 +104,31 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
         session->inputMethod_ = x.spawn(
             {QStringLiteral("fcitx5"), QStringLiteral("--disable=classicui,notificationitem")},
             env);
-        Fcitx5Route route({}, session->bus_);
-        if (!QTest::qWaitFor([&] { return route.answers(); }, startTimeoutMs)) {
+        // Polled with blocking calls: the caller may have no event loop yet.
+        auto bus = QDBusConnection::connectToBus(session->bus_, QStringLiteral("fcitx5-watch"));
+        const auto answers = [&bus](const QString& service, const QString& path,
+                                    const QString& interface, const QString& method) {
+            const QDBusReply<QString> reply =
+                bus.call(QDBusMessage::createMethodCall(service, path, interface, method));
+            return reply.isValid() && !reply.value().isEmpty();
+        };
+        if (!QTest::qWaitFor(
+                [&] {
+                    return answers(
+                        QString::fromLatin1(fcitx5::service), QString::fromLatin1(fcitx5::path),
+                        QString::fromLatin1(fcitx5::interface), QStringLiteral("Version"));
+                },
+                startTimeoutMs)) {
+            QDBusConnection::disconnectFromBus(QStringLiteral("fcitx5-watch"));
             error = "fcitx5 did not load the Sumiro addon";
             return nullptr;
         }
         // Clients are served once fcitx5 has its input method group, after loading the addons.
-        auto bus = QDBusConnection::connectToBus(session->bus_, QStringLiteral("fcitx5-watch"));
         const bool ready = QTest::qWaitFor(
             [&] {
-                const QDBusReply<QString> reply = bus.call(QDBusMessage::createMethodCall(
-                    QStringLiteral("org.fcitx.Fcitx5"), QStringLiteral("/controller"),
-                    QStringLiteral("org.fcitx.Fcitx.Controller1"),
-                    QStringLiteral("CurrentInputMethodGroup")));
-                return reply.isValid() && !reply.value().isEmpty();
+                return answers(QStringLiteral("org.fcitx.Fcitx5"), QStringLiteral("/controller"),
+                               QStringLiteral("org.fcitx.Fcitx.Controller1"),
+                               QStringLiteral("CurrentInputMethodGroup"));
             },
             startTimeoutMs);
         QDBusConnection::disconnectFromBus(QStringLiteral("fcitx5-watch"));
@@ -138,8 +145,17 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
                  QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
                  QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
                 env);
-    IBusRoute route(session->ibusAddress_);
-    if (!QTest::qWaitFor([&] { return route.answers(); }, startTimeoutMs)) {
+    // Polled with a blocking connection: the caller may have no event loop yet.
+    const QString ibus = QString::fromStdString(session->ibusAddress_);
+    const bool answering = QTest::qWaitFor(
+        [&] {
+            const bool up =
+                QDBusConnection::connectToBus(ibus, QStringLiteral("ibus-watch")).isConnected();
+            QDBusConnection::disconnectFromBus(QStringLiteral("ibus-watch"));
+            return up;
+        },
+        startTimeoutMs);
+    if (!answering) {
         error = "ibus-daemon did not answer";
         return nullptr;
     }
