@@ -5,6 +5,7 @@
 #include <QDBusServiceWatcher>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <QVariantList>
 #include <atomic>
 
@@ -106,6 +107,7 @@ void Fcitx5Route::ownerChanged(const QString& owner) {
     // the pad's characters.
     ask(busCall(QStringLiteral("GetConnectionUnixProcessID"), {owner}),
         [this](const QDBusMessage& reply) {
+            if (reply.type() != QDBusMessage::ReplyMessage) return checkAgain();
             const quint32 pid = reply.arguments().value(0).toUInt();
             const QString program = pid ? executableName(pid) : QString();
             if (program != QLatin1String("fcitx5")) {
@@ -118,6 +120,7 @@ void Fcitx5Route::ownerChanged(const QString& owner) {
                                                           QStringLiteral("Version"));
             version.setAutoStartService(false);
             ask(version, [this](const QDBusMessage& answer) {
+                if (answer.type() != QDBusMessage::ReplyMessage) return checkAgain();
                 const QString addon = answer.arguments().value(0).toString();
                 if (addon != version_) {
                     unfit(QStringLiteral("the addon's version is %1, the pad's %2; restart fcitx5")
@@ -137,6 +140,14 @@ void Fcitx5Route::ownerChanged(const QString& owner) {
                 });
             });
         });
+}
+
+void Fcitx5Route::checkAgain() {
+    // An fcitx5 busy starting may answer late; only an answer decides that it is unfit.
+    QTimer::singleShot(std::chrono::seconds(1), this,
+                       [this, generation = generation_, owner = owner_] {
+                           if (generation == generation_) ownerChanged(owner);
+                       });
 }
 
 void Fcitx5Route::unfit(const QString& why) {

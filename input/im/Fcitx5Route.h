@@ -43,6 +43,7 @@ private:
     // Sends message; then runs handle with the reply, unless the owner changed meanwhile.
     void ask(const QDBusMessage& message, std::function<void(const QDBusMessage&)> handle);
     void call(const QString& method, const QVariantList& arguments, Done done);
+    void checkAgain();
     void unfit(const QString& why);
 
     QString pad_;

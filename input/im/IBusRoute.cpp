@@ -66,6 +66,7 @@ struct IBusRoute::Impl : std::enable_shared_from_this<Impl> {
     GCancellable* cancellable = g_cancellable_new();
     GDBusConnection* connection = nullptr;
     bool connecting = false;
+    std::size_t rulesPending = 0;
     bool closing = false;  // nobody is told of focus changes any more
     guint objectId = 0, filterId = 0, ownersId = 0;
     bool seenFocus = false;
@@ -145,9 +146,11 @@ struct IBusRoute::Impl : std::enable_shared_from_this<Impl> {
         ownersId = g_dbus_connection_signal_subscribe(
             connection, nullptr, dbusName, "NameOwnerChanged", dbusPath, nullptr,
             G_DBUS_SIGNAL_FLAGS_NONE, ownerChanged, box(), unbox);
+        // The route answers once IBus shows it the clients' calls.
+        rulesPending = std::size(watchedCalls);
         for (const char* rule : watchedCalls) {
             call(dbusName, dbusPath, dbusName, "AddMatch", g_variant_new("(s)", rule),
-                 [](Impl&, GVariant*) {});
+                 [](Impl& self, GVariant*) { --self.rulesPending; });
         }
         // A field focused before this connection came is known only as the daemon's current
         // context, which is its own when no client's field has the focus.
@@ -333,7 +336,7 @@ IBusRoute::~IBusRoute() = default;
 bool IBusRoute::answers() {
     // The connection closes as soon as the daemon goes; a new daemon is looked for then.
     impl_->connect();
-    return impl_->connected();
+    return impl_->connected() && impl_->rulesPending == 0;
 }
 
 std::optional<std::string> IBusRoute::focusedProgram() {
