@@ -10,7 +10,7 @@ SUMIRO_PAD_PACKAGES=(
   unicode-data kanjidic-xml nodejs npm
   libxml2-dev zlib1g-dev libbz2-dev
   fonts-noto-cjk
-  libfcitx5core-dev libfcitx5utils-dev libfcitx5config-dev fcitx5-modules-dev
+  libfcitx5core-dev libfcitx5utils-dev libfcitx5config-dev fcitx5-modules-dev libwayland-dev
 )
 # ./test installs this one too: test frameworks and benchmarks, the headless desktops and input
 # methods the tests run the pad in, the packaging and desktop-file checks, the checked build.

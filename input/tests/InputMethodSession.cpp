@@ -10,10 +10,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include "input/im/Fcitx5Route.h"
-#ifdef SUMIRO_WITH_IBUS
-#include "input/im/IBusRoute.h"
-#endif
+#include "im/fcitx5/SumiroBus.h"
 
 namespace sumiro::testing {
 namespace {
@@ -101,23 +98,37 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
                                                             ":" SUMIRO_FCITX5_SYSTEM_ADDON_DIR));
         env.emplace_back("XDG_DATA_DIRS",
                          QStringLiteral(SUMIRO_FCITX5_DATA_DIR ":/usr/local/share:/usr/share"));
+        // The addon takes calls from the pad alone: this test delivers from its own process.
+        env.emplace_back(QString::fromLatin1(fcitx5::extraPadsVariable),
+                         QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath());
         session->inputMethod_ = x.spawn(
             {QStringLiteral("fcitx5"), QStringLiteral("--disable=classicui,notificationitem")},
             env);
-        Fcitx5Route route({}, session->bus_);
-        if (!QTest::qWaitFor([&] { return route.answers(); }, startTimeoutMs)) {
+        // Polled with blocking calls: the caller may have no event loop yet.
+        auto bus = QDBusConnection::connectToBus(session->bus_, QStringLiteral("fcitx5-watch"));
+        const auto answers = [&bus](const QString& service, const QString& path,
+                                    const QString& interface, const QString& method) {
+            const QDBusReply<QString> reply =
+                bus.call(QDBusMessage::createMethodCall(service, path, interface, method));
+            return reply.isValid() && !reply.value().isEmpty();
+        };
+        if (!QTest::qWaitFor(
+                [&] {
+                    return answers(
+                        QString::fromLatin1(fcitx5::service), QString::fromLatin1(fcitx5::path),
+                        QString::fromLatin1(fcitx5::interface), QStringLiteral("Version"));
+                },
+                startTimeoutMs)) {
+            QDBusConnection::disconnectFromBus(QStringLiteral("fcitx5-watch"));
             error = "fcitx5 did not load the Sumiro addon";
             return nullptr;
         }
         // Clients are served once fcitx5 has its input method group, after loading the addons.
-        auto bus = QDBusConnection::connectToBus(session->bus_, QStringLiteral("fcitx5-watch"));
         const bool ready = QTest::qWaitFor(
             [&] {
-                const QDBusReply<QString> reply = bus.call(QDBusMessage::createMethodCall(
-                    QStringLiteral("org.fcitx.Fcitx5"), QStringLiteral("/controller"),
-                    QStringLiteral("org.fcitx.Fcitx.Controller1"),
-                    QStringLiteral("CurrentInputMethodGroup")));
-                return reply.isValid() && !reply.value().isEmpty();
+                return answers(QStringLiteral("org.fcitx.Fcitx5"), QStringLiteral("/controller"),
+                               QStringLiteral("org.fcitx.Fcitx.Controller1"),
+                               QStringLiteral("CurrentInputMethodGroup"));
             },
             startTimeoutMs);
         QDBusConnection::disconnectFromBus(QStringLiteral("fcitx5-watch"));
@@ -134,8 +145,17 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
                  QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
                  QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
                 env);
-    IBusRoute route(session->ibusAddress_);
-    if (!QTest::qWaitFor([&] { return route.answers(); }, startTimeoutMs)) {
+    // Polled with a blocking connection: the caller may have no event loop yet.
+    const QString ibus = QString::fromStdString(session->ibusAddress_);
+    const bool answering = QTest::qWaitFor(
+        [&] {
+            const bool up =
+                QDBusConnection::connectToBus(ibus, QStringLiteral("ibus-watch")).isConnected();
+            QDBusConnection::disconnectFromBus(QStringLiteral("ibus-watch"));
+            return up;
+        },
+        startTimeoutMs);
+    if (!answering) {
         error = "ibus-daemon did not answer";
         return nullptr;
     }

@@ -32,6 +32,8 @@ public:
     [[nodiscard]] std::vector<std::pair<QString, QString>> clientEnvironment() const;
     /// Stops the input method (the bus stays).
     void stopInputMethod() { inputMethod_.reset(); }
+    /// The input method's process id.
+    [[nodiscard]] qint64 inputMethodProcess() const { return inputMethod_->processId(); }
 
 private:
     InputMethodSession() = default;

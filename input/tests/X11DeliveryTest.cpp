@@ -20,6 +20,7 @@ using testing::Child;
 using testing::XSession;
 
 constexpr int timeoutMs = 10000;
+constexpr std::chrono::milliseconds quiet{500};
 constexpr unsigned long keysymShiftL = 0xffe1, keysymControlL = 0xffe3, keysymCapsLock = 0xffe5;
 constexpr unsigned shiftMask = 1 << 0, lockMask = 1 << 1, controlMask = 1 << 2;
 
@@ -53,7 +54,8 @@ protected:
             timeoutMs))
             << "the recording target never got the focus";
 
-        platform = std::make_shared<X11Platform>(session->display());
+        // The keymap is given back after a short quiet period here, not the pad's long one.
+        platform = std::make_shared<X11Platform>(session->display(), quiet);
         input = std::make_unique<DirectInput>(platform);
         input->status = [this](const QString& message) { messages.push_back(message); };
         ASSERT_TRUE(QTest::qWaitFor(
@@ -149,7 +151,7 @@ TEST_F(X11Delivery, HeldModifiersAndCapsLockDoNotChangeWhatArrives) {
                                         "text 61 mods 0", "text E9 mods 0"}));
 }
 
-TEST_F(X11Delivery, KeymapIsRestoredAfterAQuietSecond) {
+TEST_F(X11Delivery, KeymapIsRestoredAfterAQuietPeriod) {
     const auto original = session->keyboardMapping();
     input->send(QStringLiteral("𠮷"));
     ASSERT_TRUE(arrived(1));
