@@ -15,12 +15,14 @@
 #include <fcitx/inputcontext.h>
 #include <fcitx/inputcontextmanager.h>
 #include <fcitx/instance.h>
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -50,14 +52,34 @@ std::vector<std::string> paths(std::string_view list) {
     return out;
 }
 
+// The pads whose calls are accepted: `relative` lists paths seen from the folder of the addon's
+// own library, as fcitx5 loaded it.
+std::vector<std::string> padsBesideAddon(std::string_view relative) {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&padsBesideAddon), &info) == 0 || !info.dli_fname) {
+        return {};
+    }
+    std::error_code error;
+    const auto library = std::filesystem::canonical(info.dli_fname, error);
+    if (error) return {};
+    std::vector<std::string> out;
+    for (const auto& path : paths(relative)) {
+        const auto pad = library.parent_path() / path;
+        // The kernel names executables by their canonical path; a pad not built or installed
+        // yet is compared as written.
+        const auto canonical = std::filesystem::canonical(pad, error);
+        out.push_back((error ? pad.lexically_normal() : canonical).string());
+    }
+    return out;
+}
+
 // The executable a process runs, as the kernel has it ("" when it cannot be read). A file
 // replaced since the process started (an upgrade) still counts as the path it was run from.
 std::string executable(pid_t pid) {
-    std::string link(4096, '\0');
-    const std::string proc = "/proc/" + std::to_string(pid) + "/exe";
-    const ssize_t size = ::readlink(proc.c_str(), link.data(), link.size());
-    if (size <= 0 || static_cast<std::size_t>(size) >= link.size()) return {};
-    link.resize(static_cast<std::size_t>(size));
+    std::error_code error;
+    std::string link =
+        std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).string();
+    if (error) return {};
     constexpr std::string_view deleted = " (deleted)";
     if (link.size() > deleted.size() && link.ends_with(deleted)) {
         link.resize(link.size() - deleted.size());
@@ -126,7 +148,7 @@ private:
 class SumiroAddon final : public fcitx::AddonInstance {
 public:
     explicit SumiroAddon(fcitx::Instance* instance)
-        : instance_(instance), pads_(paths(SUMIRO_FCITX5_PADS)), service_(*this) {
+        : instance_(instance), pads_(padsBesideAddon(SUMIRO_FCITX5_PADS)), service_(*this) {
         // Whoever starts fcitx5 chooses its addons already: its environment can add no power.
         if (const char* extra = std::getenv(extraPadsVariable)) {
             for (auto& path : paths(extra)) pads_.push_back(std::move(path));

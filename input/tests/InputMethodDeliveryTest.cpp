@@ -165,7 +165,13 @@ TEST_P(InputMethodDelivery, QtAndGtkFieldsReceiveThroughTheInputMethodWithoutXTe
                 << received().size();
             EXPECT_TRUE(QTest::qWaitFor([&] { return messages.size() == 3; }, timeoutMs));
             for (const QString& message : messages) EXPECT_TRUE(message.endsWith("（IBus）"));
-            EXPECT_EQ(picker->interface()->serviceOwner(emoji).value(), picker->baseService())
+            // The name goes back once the commit is done, which may be after the status.
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return picker->interface()->serviceOwner(emoji).value() ==
+                           picker->baseService();
+                },
+                timeoutMs))
                 << "the emoji picker has its name back";
         } else {
             // One pick after the other, as clicks come: each waits for the one before it.
