@@ -25,3 +25,33 @@ function(sumiro_add_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${ARG_ENV}")
 endfunction()
+
+# sumiro_wayland_protocol(TARGET XML...)
+# A static library of the client code wayland-scanner makes from each protocol file, with the
+# headers (NAME-client-protocol.h) on its interface.
+find_package(PkgConfig REQUIRED)
+pkg_get_variable(SUMIRO_WAYLAND_PROTOCOLS wayland-protocols pkgdatadir)
+function(sumiro_wayland_protocol target)
+  pkg_get_variable(scanner wayland-scanner wayland_scanner)
+  if(NOT scanner)
+    message(FATAL_ERROR "wayland-scanner not found: install libwayland-dev")
+  endif()
+  set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}")
+  set(sources)
+  foreach(xml IN LISTS ARGN)
+    get_filename_component(name "${xml}" NAME_WE)
+    add_custom_command(
+      OUTPUT "${out}/${name}-client-protocol.h" "${out}/${name}-protocol.c"
+      COMMAND "${scanner}" client-header "${xml}" "${out}/${name}-client-protocol.h"
+      COMMAND "${scanner}" private-code "${xml}" "${out}/${name}-protocol.c"
+      DEPENDS "${xml}"
+      COMMENT "Generating the Wayland client code of ${name}"
+      VERBATIM)
+    list(APPEND sources "${out}/${name}-client-protocol.h" "${out}/${name}-protocol.c")
+  endforeach()
+  file(MAKE_DIRECTORY "${out}")
+  add_library(${target} STATIC ${sources})
+  target_include_directories(${target} PUBLIC "${out}")
+  target_link_libraries(${target} PUBLIC PkgConfig::WaylandClient)
+  set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+endfunction()

@@ -18,6 +18,7 @@ PadPanel::~PadPanel() { hide(); }
 void PadPanel::setAcceptsKeyboard(bool accepts) {
     if (QWindow* window = windowHandle()) {
         window->setFlag(Qt::WindowDoesNotAcceptFocus, !accepts);
+        setTakesKeyboard(window, accepts);
     } else {
         setWindowFlag(Qt::WindowDoesNotAcceptFocus, !accepts);  // not yet created: harmless
     }

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 
 #include "input/Desktop.h"
+#include "input/wayland/Overlays.h"
 
 // Xlib last: its macros (Bool, None, Status) clash with Qt's headers.
 #include <X11/Xatom.h>
@@ -11,6 +12,29 @@
 #include <memory>
 
 namespace sumiro {
+
+void chooseWindowSystem() {
+    const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
+    if (!chosen.isEmpty() && !chosen.startsWith("wayland")) return;
+    if (wayland::compositorWantsOverlays()) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        // Windows with this hint get no shell role from Qt: the overlay role is given instead.
+        qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
+        // Qt keeps the positions it is given, which place the overlays.
+        qputenv("QT_WAYLAND_DISABLE_FIXED_POSITIONS", "1");
+        return;
+    }
+    // The panel's flags, the desktop hints and XTest need X11: XWayland in a Wayland session.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+void prepareWindows() {
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        wayland::installOverlays();
+    }
+}
+
+void setTakesKeyboard(QWindow* window, bool takes) { wayland::setOverlayKeyboard(window, takes); }
 
 void showOnAllDesktops(quintptr window) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
