@@ -19,7 +19,7 @@ SUMIRO_PACKAGES=(
   ibus ibus-gtk3 libibus-1.0-dev
   dbus-daemon dbus-x11 python3-gi gir1.2-gtk-3.0
   libwayland-dev wayland-protocols qt6-base-private-dev qt6-wayland
-  sway xwayland grim foot gir1.2-gtk-4.0 fcitx5-frontend-gtk4 ibus-gtk4
+  sway xwayland x11-xserver-utils grim wtype foot gir1.2-gtk-4.0 fcitx5-frontend-gtk4 ibus-gtk4
 )
 
 sumiro_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

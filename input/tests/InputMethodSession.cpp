@@ -62,7 +62,7 @@ std::string InputMethodSession::missing(Kind kind) {
 #endif
 }
 
-std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind kind,
+std::unique_ptr<InputMethodSession> InputMethodSession::start(const Spawn& spawn, Kind kind,
                                                               std::string& error) {
     std::unique_ptr<InputMethodSession> session(new InputMethodSession);
     session->kind_ = kind;
@@ -76,9 +76,10 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
         return nullptr;
     }
     config.close();
-    session->busDaemon_ = x.spawn({QStringLiteral("dbus-daemon"), QStringLiteral("--nofork"),
-                                   QStringLiteral("--nopidfile"),
-                                   QStringLiteral("--config-file=") + config.fileName()});
+    session->busDaemon_ =
+        spawn({QStringLiteral("dbus-daemon"), QStringLiteral("--nofork"),
+               QStringLiteral("--nopidfile"), QStringLiteral("--config-file=") + config.fileName()},
+              {});
     if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, startTimeoutMs)) {
         error = "the session bus did not come up";
         return nullptr;
@@ -101,7 +102,7 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
                                                             ":" SUMIRO_FCITX5_SYSTEM_ADDON_DIR));
         env.emplace_back("XDG_DATA_DIRS",
                          QStringLiteral(SUMIRO_FCITX5_DATA_DIR ":/usr/local/share:/usr/share"));
-        session->inputMethod_ = x.spawn(
+        session->inputMethod_ = spawn(
             {QStringLiteral("fcitx5"), QStringLiteral("--disable=classicui,notificationitem")},
             env);
         Fcitx5Route route({}, session->bus_);
@@ -130,10 +131,10 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
 #ifdef SUMIRO_WITH_IBUS
     session->ibusAddress_ = "unix:path=" + dir.filePath(QStringLiteral("ibus")).toStdString();
     session->inputMethod_ =
-        x.spawn({QStringLiteral("ibus-daemon"), QStringLiteral("--panel=disable"),
-                 QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
-                 QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
-                env);
+        spawn({QStringLiteral("ibus-daemon"), QStringLiteral("--panel=disable"),
+               QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
+               QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
+              env);
     IBusRoute route(session->ibusAddress_);
     if (!QTest::qWaitFor([&] { return route.answers(); }, startTimeoutMs)) {
         error = "ibus-daemon did not answer";
