@@ -85,8 +85,10 @@ wl_surface* surfaceOf(QWindow* window) {
     return static_cast<wl_surface*>(native()->nativeResourceForWindow("surface", window));
 }
 
+// Menus, lists and tooltips, and any window that belongs to another (a list that is no pop-up).
 bool isPopup(const QWindow* window) {
-    return window->type() == Qt::Popup || window->type() == Qt::ToolTip;
+    return window->type() == Qt::Popup || window->type() == Qt::ToolTip ||
+           window->transientParent() != nullptr;
 }
 
 /// One window shown as an overlay: its current surface and that surface's role, a layer of its
