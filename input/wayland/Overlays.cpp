@@ -100,9 +100,8 @@ struct Overlay {
     xdg_surface* shellSurface = nullptr;
     xdg_popup* popup = nullptr;
     bool keyboard = false;
-    // A drag on a spot of the window that no control takes moves the window.
+    // Where a drag that moves the window started, on the window.
     std::optional<QPointF> dragFrom;
-    QPoint dragOrigin;
 
     ~Overlay() { release(); }
     bool attached() const { return layer || popup; }
@@ -338,10 +337,11 @@ private:
     }
 
     // A window without a title bar is moved by dragging it where no control takes the press.
+    // It moves when the button is released: the pointer's positions are relative to the
+    // surface, and a surface moved during the drag would make them jump.
     bool drag(QWindow* window, QMouseEvent* event) {
         if (forwarding_ || isPopup(window)) return false;
         Overlay& overlay = overlayOf(window);
-        const QPointF global = event->globalPosition();
         switch (event->type()) {
             case QEvent::MouseButtonPress: {
                 if (event->button() != Qt::LeftButton) return false;
@@ -350,18 +350,19 @@ private:
                 QCoreApplication::sendEvent(window, event);
                 forwarding_ = false;
                 if (!event->isAccepted()) {
-                    overlay.dragFrom = global;
-                    overlay.dragOrigin = window->position();
+                    overlay.dragFrom = event->position();
+                    window->setCursor(Qt::SizeAllCursor);
                 }
                 return true;
             }
             case QEvent::MouseMove:
-                if (!overlay.dragFrom) return false;
-                window->setPosition(overlay.dragOrigin + (global - *overlay.dragFrom).toPoint());
-                return true;
+                return overlay.dragFrom.has_value();
             case QEvent::MouseButtonRelease:
                 if (!overlay.dragFrom || event->button() != Qt::LeftButton) return false;
+                window->setPosition(window->position() +
+                                    (event->position() - *overlay.dragFrom).toPoint());
                 overlay.dragFrom.reset();
+                window->unsetCursor();
                 return true;
             default:
                 return false;
