@@ -28,6 +28,13 @@ void setTakesKeyboard(QWindow* window, bool takes);
 /// Does nothing where the application does not run on a desktop with such a notion.
 void showOnAllDesktops(quintptr window);
 
+/// Makes `window` (a native window id of this process) a window the window manager never offers
+/// the focus to while it refuses the focus: Qt lists WM_TAKE_FOCUS in its WM_PROTOCOLS (the
+/// "globally active" model), and window managers focus such windows on a click or when they map
+/// them. Without it, a window that refuses the focus follows the "no input" model; one that
+/// accepts it, the "passive" model, focused by the window manager as usual.
+void refuseFocusOffers(quintptr window);
+
 /// One plain sentence saying why the pad cannot reach a display here, or nothing when it can.
 std::optional<QString> displayUnavailable();
 

@@ -33,6 +33,7 @@ void PadPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Window managers drop the all-desktops state when a window is unmapped: apply it anew.
     showOnAllDesktops(winId());
+    refuseFocusOffers(winId());
 }
 
 }  // namespace sumiro

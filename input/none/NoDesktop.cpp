@@ -43,6 +43,8 @@ void setTakesKeyboard(QWindow*, bool) {}
 
 void showOnAllDesktops(quintptr) {}
 
+void refuseFocusOffers(quintptr) {}
+
 std::optional<QString> displayUnavailable() { return std::nullopt; }
 
 }  // namespace sumiro

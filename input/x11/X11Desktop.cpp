@@ -8,8 +8,10 @@
 // Xlib last: its macros (Bool, None, Status) clash with Qt's headers.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <memory>
+#include <vector>
 
 namespace sumiro {
 
@@ -55,6 +57,24 @@ void showOnAllDesktops(quintptr window) {
     event.xclient.data.l[1] = 1;  // source indication: an ordinary application
     XSendEvent(display, DefaultRootWindow(display), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display);
+}
+
+void refuseFocusOffers(quintptr window) {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!display || !window) return;
+    Atom* protocols = nullptr;
+    int count = 0;
+    if (!XGetWMProtocols(display, window, &protocols, &count)) return;
+    const Atom takeFocus = XInternAtom(display, "WM_TAKE_FOCUS", False);
+    std::vector<Atom> kept;
+    for (int i = 0; i < count; ++i) {
+        if (protocols[i] != takeFocus) kept.push_back(protocols[i]);
+    }
+    XFree(protocols);
+    if (static_cast<int>(kept.size()) == count) return;
+    XSetWMProtocols(display, window, kept.data(), static_cast<int>(kept.size()));
     XFlush(display);
 }
 
