@@ -5,14 +5,15 @@ function(sumiro_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
 endfunction()
 
-# sumiro_add_test(NAME SOURCES... [LIBS ...] [ENV ...] [CUSTOM_MAIN])
+# sumiro_add_test(NAME SOURCES... [LIBS ...] [ENV ...] [CUSTOM_MAIN] [SERIAL])
 # One test binary per module, registered with CTest through GoogleTest discovery.
 # CUSTOM_MAIN: the sources bring their own main() (e.g. one that creates a QApplication).
+# SERIAL: each test runs alone (a whole desktop session that other tests' load would slow).
 function(sumiro_add_test name)
   if(NOT BUILD_TESTING)
     return()
   endif()
-  cmake_parse_arguments(ARG "CUSTOM_MAIN" "" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "CUSTOM_MAIN;SERIAL" "" "SOURCES;LIBS;ENV" ${ARGN})
   find_package(GTest REQUIRED)
   include(GoogleTest)
   add_executable(${name} ${ARG_SOURCES})
@@ -21,9 +22,13 @@ function(sumiro_add_test name)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
   sumiro_warnings(${name})
+  set(serial FALSE)
+  if(ARG_SERIAL)
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${ARG_ENV}")
+    PROPERTIES ENVIRONMENT "${ARG_ENV}" RUN_SERIAL ${serial})
 endfunction()
 
 # sumiro_wayland_protocol(TARGET XML...)

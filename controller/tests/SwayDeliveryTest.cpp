@@ -1,9 +1,9 @@
 // End to end on a headless sway (wlroots) with XWayland: the pad runs in this process on Qt's
-// Wayland platform as the user's pad would there, the targets are native Wayland GTK 3, GTK 4 and
-// Qt 6 fields, an XWayland GTK 3 field and a terminal, typed into through fcitx5 or IBus, and
-// every click is a mouse click the compositor handles (a virtual pointer), so that its focus
-// rules apply. Each case asserts what arrived in the target, what the pad said on its status
-// line, and that the keyboard focus never left the target. Every wait has a deadline.
+// Wayland platform as the user's pad would there (as overlays), the targets are native Wayland
+// GTK 3, GTK 4 and Qt 6 fields, an XWayland GTK 3 field and a terminal, typed into through
+// fcitx5 or IBus, and every click is a mouse click the compositor handles (a virtual pointer), so
+// that its focus rules apply. Each case asserts what arrived in the target, what the pad said on
+// its status line, and that the keyboard focus never left the target. Every wait has a deadline.
 
 #include <gtest/gtest.h>
 
@@ -25,13 +25,13 @@ namespace {
 
 using testing::Child;
 using testing::InputMethodSession;
-using testing::SwaySession;
 using Kind = InputMethodSession::Kind;
+using Session = testing::SwaySession;
 
 constexpr int timeoutMs = 20000;
 
-SwaySession* sway = nullptr;
-std::string swayMissing;
+Session* desktop = nullptr;
+std::string desktopMissing;
 // One input method of each kind for the whole run, started when first needed; owned by main,
 // stopped before the compositor.
 std::map<Kind, std::unique_ptr<InputMethodSession>>* inputMethods = nullptr;
@@ -51,17 +51,28 @@ struct Cell {
 };
 
 std::string cellName(const ::testing::TestParamInfo<Cell>& info) { return info.param.name; }
+void PrintTo(const Cell& cell, std::ostream* out) { *out << cell.name; }
 
-InputMethodSession* inputMethod(Kind kind, std::string& error) {
+// The input method a case types through: its bus, IBus's address, what its clients need.
+struct InputMethod {
+    QString bus;
+    std::string ibus = "unix:path=/nonexistent/sumiro-ibus";
+    std::vector<std::pair<QString, QString>> client;
+};
+
+std::optional<InputMethod> inputMethod(Kind kind, std::string& error) {
     auto& session = (*inputMethods)[kind];
     if (!session) {
         session = InputMethodSession::start(
             [](const QStringList& argv, std::vector<std::pair<QString, QString>> env) {
-                return sway->spawn(argv, std::move(env));
+                return desktop->spawn(argv, std::move(env));
             },
             kind, error);
     }
-    return session.get();
+    if (!session) return std::nullopt;
+    InputMethod method{session->bus(), {}, session->clientEnvironment()};
+    if (kind == Kind::IBus) method.ibus = session->ibusAddress();
+    return method;
 }
 
 // The data once for every pad of the run.
@@ -80,74 +91,69 @@ QString scalars(const QList<QByteArray>& hex) {
     return text;
 }
 
-class SwayDesktop : public ::testing::Test {
+class DesktopDelivery : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!swayMissing.empty()) GTEST_SKIP() << "skipped: " << swayMissing;
+        if (!desktopMissing.empty()) GTEST_SKIP() << "skipped: " << desktopMissing;
     }
-    void TearDown() override {
-        pad.reset();
-        if (HasFailure() && sway) {
-            const QString shot = QDir::temp().filePath(QStringLiteral("sumiro-sway-failure.png"));
-            if (sway->screenshot(shot)) std::fprintf(stderr, "screen: %s\n", qPrintable(shot));
-        }
-    }
+    void TearDown() override { pad.reset(); }
 
     void startInputMethod(Kind kind) {
         if (const std::string why = InputMethodSession::missing(kind); !why.empty()) {
             GTEST_SKIP() << "skipped: " << why;
         }
         std::string error;
-        im = inputMethod(kind, error);
-        ASSERT_TRUE(im) << error;
-        imKind = kind;
+        const auto method = inputMethod(kind, error);
+        ASSERT_TRUE(method) << error;
+        im = *method;
     }
 
-    // Starts the target, lets sway show it and clicks into its field.
+    // Starts the target, lets the compositor show it and clicks into its field.
     void startTarget(Target kind) {
         target = kind;
-        auto env = im->clientEnvironment();
+        auto env = im.client;
         const bool wayland = kind != Target::XWaylandGtk3;
         env.emplace_back("GDK_BACKEND", wayland ? "wayland" : "x11");
         env.emplace_back("QT_QPA_PLATFORM", wayland ? "wayland" : "xcb");
         switch (kind) {
             case Target::Gtk3:
             case Target::XWaylandGtk3:
-                targetProcess = sway->spawn({SUMIRO_GTK_TARGET, log}, env);
+                targetProcess = desktop->spawn({SUMIRO_GTK_TARGET, log}, env);
                 break;
             case Target::Gtk4:
-                targetProcess = sway->spawn({SUMIRO_GTK_TARGET, log, "4"}, env);
+                targetProcess = desktop->spawn({SUMIRO_GTK_TARGET, log, "4"}, env);
                 break;
             case Target::Qt6:
-                targetProcess = sway->spawn({SUMIRO_INPUT_TARGET, log}, env);
+                targetProcess = desktop->spawn({SUMIRO_INPUT_TARGET, log}, env);
                 break;
             case Target::Terminal:
                 // Each key as it comes, without echo: the file holds exactly what was typed.
-                targetProcess = sway->spawn(
+                targetProcess = desktop->spawn(
                     {"foot", "sh", "-c", "stty -icanon -echo && exec cat > \"$0\"", log}, env);
                 break;
         }
-        std::optional<SwaySession::View> view;
+        // Clicked once the compositor has placed it (its frame stays put).
+        std::optional<QRect> frame, last;
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return (view = sway->viewOf(targetProcess->processId())).has_value(); },
+            [&] {
+                last = frame;
+                frame = desktop->frameOf(targetProcess->processId());
+                return frame && !frame->isEmpty() && frame == last;
+            },
             timeoutMs))
-            << "sway never showed the target";
-        ASSERT_TRUE(sway->click(view->rect.topLeft() + QPoint(40, 40)));
+            << "the compositor never showed the target";
+        ASSERT_TRUE(desktop->click(frame->center()));
         ASSERT_TRUE(QTest::qWaitFor([&] { return targetFocused(); }, timeoutMs))
             << "the target never got the keyboard";
     }
 
-    bool targetFocused() const {
-        const auto focused = sway->focusedView();
-        return focused && focused->pid == targetProcess->processId();
-    }
+    bool targetFocused() const { return desktop->focusedPid() == targetProcess->processId(); }
 
     void startPad() {
         auto environment =
             AppDelegate::systemEnvironment(std::filesystem::path(SUMIRO_RESOURCE_DIR));
-        const std::string ibus =
-            imKind == Kind::IBus ? im->ibusAddress() : "unix:path=/nonexistent/sumiro-ibus";
-        environment.platform = inputMethodPlatform(sway->display(), im->bus(), ibus);
+        environment.platform =
+            inputMethodPlatform(qgetenv("DISPLAY").toStdString(), im.bus, im.ibus);
         environment.loadDatabase = database;
         environment.trayIcon = false;
         pad = std::make_unique<AppDelegate>(std::move(environment));
@@ -155,13 +161,24 @@ protected:
         ASSERT_TRUE(pad->panel && QTest::qWaitForWindowExposed(pad->panel.get(), timeoutMs));
         ASSERT_TRUE(QTest::qWaitFor([&] { return pad->database != nullptr; }, timeoutMs))
             << pad->statusLabel->text().toStdString();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->input.target().has_value(); }, timeoutMs))
+        // fcitx5's modules now and then never report the focus of a context they made; as a
+        // user would, click into the target again (beside the panel) until the pad knows it.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                if (QTest::qWaitFor([&] { return pad->input.target().has_value(); }, 3000)) {
+                    return true;
+                }
+                const auto frame = desktop->frameOf(targetProcess->processId());
+                if (frame) desktop->click(frame->topLeft() + QPoint(20, 20));
+                return false;
+            },
+            timeoutMs))
             << "the pad never found the target: " << pad->targetLabel->text().toStdString();
         EXPECT_TRUE(targetFocused()) << "the pad took the keyboard when it started";
     }
 
     bool click(const QWidget* widget) {
-        const bool clicked = sway->click(widget->mapToGlobal(widget->rect().center()));
+        const bool clicked = desktop->click(widget->mapToGlobal(widget->rect().center()));
         focusKept = focusKept && targetFocused();
         return clicked;
     }
@@ -185,7 +202,7 @@ protected:
                 const QPointF p = from + (to - from) * step / 8.0;
                 points.push_back(at(p.x(), p.y()));
             }
-            return sway->drag(points);
+            return desktop->drag(points);
         };
         ASSERT_TRUE(stroke({0.15, 0.48}, {0.85, 0.48}));  // 一
         ASSERT_TRUE(stroke({0.5, 0.12}, {0.5, 0.9}));     // 丨
@@ -197,7 +214,7 @@ protected:
             timeoutMs))
             << pad->candidates->characters().join(' ').toStdString();
         const QRectF cell = GridLayout(pad->candidates->width(), 1).pitchRect(0);
-        ASSERT_TRUE(sway->click(pad->candidates->mapToGlobal(cell.center().toPoint())));
+        ASSERT_TRUE(desktop->click(pad->candidates->mapToGlobal(cell.center().toPoint())));
         focusKept = focusKept && targetFocused();
     }
 
@@ -262,17 +279,16 @@ protected:
 
     QTemporaryDir directory;
     QString log = directory.filePath(QStringLiteral("target.log"));
-    InputMethodSession* im = nullptr;
-    Kind imKind = Kind::Fcitx5;
+    InputMethod im;
     Target target = Target::Gtk3;
     Child targetProcess;
     std::unique_ptr<AppDelegate> pad;
     bool focusKept = true;
 };
 
-class SwayDelivery : public SwayDesktop, public ::testing::WithParamInterface<Cell> {};
+class Cells : public DesktopDelivery, public ::testing::WithParamInterface<Cell> {};
 
-TEST_P(SwayDelivery, PicksArriveOrThePadSaysTheyDidNot) {
+TEST_P(Cells, PicksArriveOrThePadSaysTheyDidNot) {
     if (GetParam().pending) GTEST_SKIP() << "pending: " << GetParam().pending;
     ASSERT_NO_FATAL_FAILURE(startInputMethod(GetParam().im));
     ASSERT_NO_FATAL_FAILURE(startTarget(GetParam().target));
@@ -280,17 +296,19 @@ TEST_P(SwayDelivery, PicksArriveOrThePadSaysTheyDidNot) {
     RecordProperty("target", pad->targetLabel->text().toStdString());
 
     QString before = pad->statusLabel->text();
+    const QString first = QStringLiteral("十");
     ASSERT_NO_FATAL_FAILURE(pickDrawnCharacter());
-    expectTruthful(before, QStringLiteral("十"), QStringLiteral("十"), GetParam().reachable);
+    expectTruthful(before, first, first, GetParam().reachable);
     before = pad->statusLabel->text();
     ASSERT_NO_FATAL_FAILURE(pickKey(QStringLiteral("あ")));
-    expectTruthful(before, QStringLiteral("あ"), QStringLiteral("十あ"), GetParam().reachable);
+    expectTruthful(before, QStringLiteral("あ"), first + QStringLiteral("あ"),
+                   GetParam().reachable);
     EXPECT_TRUE(focusKept) << "a click on the pad took the keyboard from the target";
     EXPECT_TRUE(targetFocused());
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    , SwayDelivery,
+    Sway, Cells,
     ::testing::Values(Cell{Kind::Fcitx5, Target::Gtk3, "Fcitx5Gtk3"},
                       Cell{Kind::Fcitx5, Target::Gtk4, "Fcitx5Gtk4"},
                       Cell{Kind::Fcitx5, Target::Qt6, "Fcitx5Qt6"},
@@ -310,20 +328,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The panel stays above a floating and a fullscreen window: a click on it where such a window
 // lies below still reaches the pad, and the window keeps the keyboard.
-TEST_F(SwayDesktop, ThePanelStaysAboveFloatingAndFullscreenWindows) {
+TEST_F(DesktopDelivery, ThePanelStaysAboveFloatingAndFullscreenWindows) {
     ASSERT_NO_FATAL_FAILURE(startInputMethod(Kind::Fcitx5));
     ASSERT_NO_FATAL_FAILURE(startTarget(Target::Gtk3));
     ASSERT_NO_FATAL_FAILURE(startPad());
     const QString pid = QString::number(targetProcess->processId());
-    ASSERT_TRUE(sway->command(QStringLiteral("[pid=%1] floating enable, resize set 1200 760, "
-                                             "move position 40 20")
-                                  .arg(pid)));
+    ASSERT_TRUE(desktop->command(QStringLiteral("[pid=%1] floating enable, resize set 1200 760, "
+                                                "move position 40 20")
+                                     .arg(pid)));
     QString before = pad->statusLabel->text();
     ASSERT_NO_FATAL_FAILURE(pickKey(QStringLiteral("あ")));
     waitForDelivery(before, QStringLiteral("あ"));
     EXPECT_EQ(received(), QStringLiteral("あ")) << "over a floating window";
 
-    ASSERT_TRUE(sway->command(QStringLiteral("[pid=%1] fullscreen enable").arg(pid)));
+    ASSERT_TRUE(desktop->command(QStringLiteral("[pid=%1] fullscreen enable").arg(pid)));
     before = pad->statusLabel->text();
     ASSERT_NO_FATAL_FAILURE(pickKey(QStringLiteral("い")));
     waitForDelivery(before, QStringLiteral("あい"));
@@ -332,15 +350,15 @@ TEST_F(SwayDesktop, ThePanelStaysAboveFloatingAndFullscreenWindows) {
 }
 
 // The search field takes the keyboard while it is typed into and gives it back to the target.
-TEST_F(SwayDesktop, TheSearchFieldTakesTheKeyboardAndGivesItBack) {
+TEST_F(DesktopDelivery, TheSearchFieldTakesTheKeyboardAndGivesItBack) {
     ASSERT_NO_FATAL_FAILURE(startInputMethod(Kind::Fcitx5));
     ASSERT_NO_FATAL_FAILURE(startTarget(Target::Gtk3));
     ASSERT_NO_FATAL_FAILURE(startPad());
     ASSERT_NO_FATAL_FAILURE(chooseMode(1));
-    ASSERT_TRUE(sway->click(pad->searchField->mapToGlobal(pad->searchField->rect().center())));
+    ASSERT_TRUE(desktop->click(pad->searchField->mapToGlobal(pad->searchField->rect().center())));
     ASSERT_TRUE(QTest::qWaitFor([&] { return pad->searchField->hasFocus(); }, timeoutMs))
         << "the search field never got the keyboard";
-    sway->type(QStringLiteral("U+6728"));
+    desktop->type(QStringLiteral("U+6728"));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return pad->browseGrid->characters() == QStringList{QStringLiteral("木")}; },
         timeoutMs))
@@ -349,7 +367,7 @@ TEST_F(SwayDesktop, TheSearchFieldTakesTheKeyboardAndGivesItBack) {
 
     const QString before = pad->statusLabel->text();
     const QRectF cell = GridLayout(pad->browseGrid->width(), 1).pitchRect(0);
-    ASSERT_TRUE(sway->click(pad->browseGrid->mapToGlobal(cell.center().toPoint())));
+    ASSERT_TRUE(desktop->click(pad->browseGrid->mapToGlobal(cell.center().toPoint())));
     waitForDelivery(before, QStringLiteral("木"));
     EXPECT_EQ(received(), QStringLiteral("木"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return targetFocused(); }, timeoutMs))
@@ -365,25 +383,26 @@ int main(int argc, char** argv) {
     if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();  // test discovery needs no display
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    sumiro::swayMissing = sumiro::testing::SwaySession::missing();
-    std::unique_ptr<sumiro::testing::SwaySession> started;
+    sumiro::desktopMissing = sumiro::Session::missing();
+    std::unique_ptr<sumiro::Session> started;
     std::map<sumiro::Kind, std::unique_ptr<sumiro::testing::InputMethodSession>> inputMethods;
     sumiro::inputMethods = &inputMethods;
-    if (sumiro::swayMissing.empty()) {
+    if (sumiro::desktopMissing.empty()) {
         std::string error;
-        started = sumiro::testing::SwaySession::start(error);
+        started = sumiro::Session::start(error);
         if (!started) {
-            std::fprintf(stderr, "sway did not start: %s\n", error.c_str());
+            std::fprintf(stderr, "the compositor did not start: %s\n", error.c_str());
             return 1;
         }
-        sumiro::sway = started.get();
+        sumiro::desktop = started.get();
         qputenv("WAYLAND_DISPLAY", started->waylandDisplay().toLocal8Bit());
         qputenv("DISPLAY", QByteArray::fromStdString(started->display()));
+        const QByteArray expected = "wayland";
         qunsetenv("QT_QPA_PLATFORM");
         qunsetenv("QT_IM_MODULE");
         sumiro::chooseWindowSystem();
-        if (qgetenv("QT_QPA_PLATFORM") != "wayland") {
-            std::fprintf(stderr, "the pad did not choose overlays on sway\n");
+        if (qgetenv("QT_QPA_PLATFORM") != expected) {
+            std::fprintf(stderr, "the pad chose %s\n", qgetenv("QT_QPA_PLATFORM").constData());
             return 1;
         }
     } else {

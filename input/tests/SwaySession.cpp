@@ -204,16 +204,16 @@ std::vector<SwaySession::View> SwaySession::views() const {
     return out;
 }
 
-std::optional<SwaySession::View> SwaySession::viewOf(qint64 pid) const {
+qint64 SwaySession::focusedPid() const {
     for (const View& view : views()) {
-        if (view.pid == pid) return view;
+        if (view.focused) return view.pid;
     }
-    return std::nullopt;
+    return 0;
 }
 
-std::optional<SwaySession::View> SwaySession::focusedView() const {
+std::optional<QRect> SwaySession::frameOf(qint64 pid) const {
     for (const View& view : views()) {
-        if (view.focused) return view;
+        if (view.pid == pid) return view.rect;
     }
     return std::nullopt;
 }

@@ -50,10 +50,11 @@ public:
     bool command(const QString& command) const;
     /// The windows sway manages, on every workspace.
     std::vector<View> views() const;
-    /// The window of process pid, if sway manages one.
-    std::optional<View> viewOf(qint64 pid) const;
-    /// The window that has the keyboard focus, if a window has it (an overlay may instead).
-    std::optional<View> focusedView() const;
+    /// The process id of the window that has the keyboard focus, 0 when none has (an overlay
+    /// may have it instead).
+    qint64 focusedPid() const;
+    /// Where the first window of process pid lies, if sway manages one.
+    std::optional<QRect> frameOf(qint64 pid) const;
     /// Writes a PNG of the whole output.
     bool screenshot(const QString& path) const;
 
