@@ -55,6 +55,10 @@ function(sumiro_wayland_protocol target)
     list(APPEND sources "${out}/${name}-client-protocol.h" "${out}/${name}-protocol.c")
   endforeach()
   file(MAKE_DIRECTORY "${out}")
+  # Compiled as C++, as everything else (the checked builds use clang++ and its sanitizers for
+  # every object); the code is C that C++ accepts, and its visibility attributes are moot here.
+  list(FILTER sources INCLUDE REGEX "\\.c$")
+  set_source_files_properties(${sources} PROPERTIES LANGUAGE CXX COMPILE_OPTIONS -w)
   add_library(${target} STATIC ${sources})
   target_include_directories(${target} PUBLIC "${out}")
   target_link_libraries(${target} PUBLIC PkgConfig::WaylandClient)
