@@ -52,13 +52,21 @@ function(sumiro_wayland_protocol target)
       DEPENDS "${xml}"
       COMMENT "Generating the Wayland client code of ${name}"
       VERBATIM)
-    list(APPEND sources "${out}/${name}-client-protocol.h" "${out}/${name}-protocol.c")
+    # Compiled as C++ like everything else (the checked builds instrument every object with
+    # clang++'s sanitizers), with the C linkage the header declares (its declarations also
+    # keep the constant interfaces external; a parameter named "namespace" is renamed).
+    file(WRITE "${out}/${name}-protocol.cpp"
+      "#include <stddef.h>\n#include <stdint.h>\n#include <stdlib.h>\n#include <wayland-client.h>\n"
+      "#define namespace namespace_\n#include \"${name}-client-protocol.h\"\n#undef namespace\n"
+      "extern \"C\" {\n#include \"${name}-protocol.c\"\n}\n")
+    set_source_files_properties("${out}/${name}-protocol.cpp" PROPERTIES
+      OBJECT_DEPENDS "${out}/${name}-protocol.c;${out}/${name}-client-protocol.h"
+      COMPILE_OPTIONS -w)
+    set_source_files_properties("${out}/${name}-protocol.c" PROPERTIES HEADER_FILE_ONLY ON)
+    list(APPEND sources "${out}/${name}-client-protocol.h" "${out}/${name}-protocol.c"
+      "${out}/${name}-protocol.cpp")
   endforeach()
   file(MAKE_DIRECTORY "${out}")
-  # Compiled as C++, as everything else (the checked builds use clang++ and its sanitizers for
-  # every object); the code is C that C++ accepts, and its visibility attributes are moot here.
-  list(FILTER sources INCLUDE REGEX "\\.c$")
-  set_source_files_properties(${sources} PROPERTIES LANGUAGE CXX COMPILE_OPTIONS -w)
   add_library(${target} STATIC ${sources})
   target_include_directories(${target} PUBLIC "${out}")
   target_link_libraries(${target} PUBLIC PkgConfig::WaylandClient)
