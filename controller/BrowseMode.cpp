@@ -48,6 +48,7 @@ QWidget* AppDelegate::makeBrowsing() {
     }
     for (QComboBox* popup : {countPopup, radicalCountPopup, radicalPopup, rangePopup, fontPopup}) {
         chooseOnSelection(popup);
+        openWithoutFocus(popup);
     }
 
     countPopup->setObjectName(QStringLiteral("countPopup"));

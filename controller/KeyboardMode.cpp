@@ -15,6 +15,7 @@ QWidget* AppDelegate::makeKeyboard() {
     keyboardMode->setFocusPolicy(Qt::NoFocus);
     keyboardMode->addItems(keyboardLayoutTitles());
     chooseOnSelection(keyboardMode);
+    openWithoutFocus(keyboardMode);
     keyboardMode->setCurrentIndex(0);
     connect(keyboardMode, &QComboBox::currentIndexChanged, this, [self] {
         if (self) self->rebuildKeyboard();

@@ -18,12 +18,6 @@ namespace sumiro {
 
 namespace {
 
-// The panel's flags and XTest need X11: on a Wayland session the pad runs through XWayland.
-void chooseX11() {
-    const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
-    if (chosen.isEmpty() || chosen.startsWith("wayland")) qputenv("QT_QPA_PLATFORM", "xcb");
-}
-
 // The end of a session (SIGTERM, SIGHUP) or Ctrl+C quits like "Sumiroを終了": the frame is saved
 // and the socket of the single instance removed. The handler only writes to a socket pair; the
 // event loop reads it.
@@ -49,7 +43,7 @@ void quitOnSignals(QObject* context) {
 }  // namespace
 
 int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& resources) {
-    chooseX11();
+    chooseWindowSystem();
     if (qgetenv("QT_QPA_PLATFORM") == "xcb") {
         if (const auto problem = displayUnavailable()) {
             std::cerr << problem->toStdString() << '\n';
@@ -57,6 +51,7 @@ int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& re
         }
     }
     QApplication application(argc, argv);
+    prepareWindows();
     // A second start shows the running pad and ends, before it builds anything.
     const QString socket = instanceSocketName();
     if (askRunningPadToShow(socket)) return 0;

@@ -2,7 +2,7 @@
 # shellcheck shell=bash
 
 # Debian 12 packages. ./run installs the first list: what the pad and its fcitx5 addon need to
-# build (with Debian's build flags, dpkg-dev) and to run.
+# build (with Debian's build flags, dpkg-dev) and to run, on X11 and as a Wayland overlay.
 SUMIRO_PAD_PACKAGES=(
   cmake ninja-build g++ pkg-config dpkg-dev
   qt6-base-dev libicu-dev libsimdjson-dev libfontconfig-dev
@@ -11,6 +11,7 @@ SUMIRO_PAD_PACKAGES=(
   libxml2-dev zlib1g-dev libbz2-dev
   fonts-noto-cjk
   libfcitx5core-dev libfcitx5utils-dev libfcitx5config-dev fcitx5-modules-dev libwayland-dev
+  wayland-protocols qt6-base-private-dev qt6-wayland
 )
 # ./test installs this one too: test frameworks and benchmarks, the headless desktops and input
 # methods the tests run the pad in, the packaging and desktop-file checks, the checked build.
@@ -23,6 +24,7 @@ SUMIRO_TEST_PACKAGES=(
   fcitx5 fcitx5-frontend-qt6 fcitx5-frontend-gtk3
   ibus ibus-gtk3
   dbus-daemon dbus-x11 python3-gi gir1.2-gtk-3.0
+  sway xwayland x11-xserver-utils grim wtype foot gir1.2-gtk-4.0 fcitx5-frontend-gtk4 ibus-gtk4
 )
 
 sumiro_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

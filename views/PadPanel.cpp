@@ -18,6 +18,7 @@ PadPanel::~PadPanel() { hide(); }
 void PadPanel::setAcceptsKeyboard(bool accepts) {
     if (QWindow* window = windowHandle()) {
         window->setFlag(Qt::WindowDoesNotAcceptFocus, !accepts);
+        setTakesKeyboard(window, accepts);
     } else {
         setWindowFlag(Qt::WindowDoesNotAcceptFocus, !accepts);  // not yet created: harmless
     }
@@ -32,6 +33,7 @@ void PadPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Window managers drop the all-desktops state when a window is unmapped: apply it anew.
     showOnAllDesktops(winId());
+    refuseFocusOffers(winId());
 }
 
 }  // namespace sumiro

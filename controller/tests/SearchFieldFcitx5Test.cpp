@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
@@ -92,6 +93,17 @@ protected:
         return out;
     }
 
+    // Whether fcitx5's focused context is still the target's.
+    bool targetHasTheInputMethod() const {
+        Fcitx5Route route({}, im->bus());
+        return route.focusedProgram() == std::optional<std::string>("sumiro_input_target");
+    }
+    void chooseMode(int segment) {
+        ASSERT_TRUE(click(pad->mode->segment(segment)));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return pad->mode->selectedSegment() == segment; }, timeoutMs));
+    }
+
     QTemporaryDir directory;
     QString log = directory.filePath(QStringLiteral("target.log"));
     Child targetProcess;
@@ -136,6 +148,68 @@ TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget)
     EXPECT_EQ(received(), std::vector<std::string>{"commit 6728"}) << "through fcitx5";
     EXPECT_EQ(pad->searchField->text(), QStringLiteral("U+6728")) << "nothing in the search field";
     EXPECT_EQ(session->activeWindow(), targetWindow);
+}
+
+// None of the pad's pop-ups takes the input method's focus from the target: after each was
+// opened and an item chosen (the menu: dismissed), the target's context still has it and a pick
+// goes through fcitx5.
+TEST_F(SearchFieldFcitx5, PopUpsLeaveTheInputMethodWithTheTarget) {
+    const std::vector<std::pair<int, QComboBox*>> popups = {
+        {1, pad->rangePopup},        {1, pad->fontPopup},    {2, pad->countPopup},
+        {3, pad->radicalCountPopup}, {3, pad->radicalPopup}, {4, pad->keyboardMode}};
+    for (const auto& [mode, popup] : popups) {
+        SCOPED_TRACE(popup->objectName().toStdString());
+        ASSERT_NO_FATAL_FAILURE(chooseMode(mode));
+        // The mode's controls may still be laid out: click again until the list opens.
+        QAbstractItemView* items = popup->view();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return popup->isVisible() && click(popup) &&
+                       QTest::qWaitFor([&] { return items->isVisible(); }, 1500);
+            },
+            timeoutMs));
+        // The item below the current one (the layouts': katakana, for the key below), which
+        // the list shows however long it is, away from where the press opened it.
+        const int current = popup->currentIndex();
+        const int chosen = current + 1 < popup->count() ? current + 1 : current - 1;
+        QPoint at, last;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QRect item = items->visualRect(popup->model()->index(chosen, 0));
+                at = items->viewport()->mapToGlobal(
+                    QPoint(items->viewport()->width() / 2, item.center().y()));
+                const bool settled = at == last;  // placed and scrolled
+                last = at;
+                return settled;
+            },
+            timeoutMs));
+        ASSERT_TRUE(click(at));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !items->isVisible(); }, timeoutMs));
+        EXPECT_EQ(popup->currentIndex(), chosen);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return targetHasTheInputMethod(); }, 2000))
+            << "the pop-up took fcitx5's focus";
+    }
+    // The header's menu, dismissed with Escape.
+    ASSERT_TRUE(session->run({QStringLiteral("xdotool"), QStringLiteral("mousemove"),
+                              QString::number(pad->targetLabel->mapToGlobal(QPoint(4, 4)).x()),
+                              QString::number(pad->targetLabel->mapToGlobal(QPoint(4, 4)).y()),
+                              QStringLiteral("click"), QStringLiteral("3")}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pad->statusMenu->isVisible(); }, timeoutMs));
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pad->statusMenu->isVisible(); }, timeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return targetHasTheInputMethod(); }, 2000))
+        << "the menu took fcitx5's focus";
+
+    // The layout chosen last was katakana's: its first key arrives through fcitx5.
+    ActionButton* key = nullptr;
+    for (auto* button : pad->keyboardBody->findChildren<ActionButton*>()) {
+        if (button->text() == QStringLiteral("ア")) key = button;
+    }
+    ASSERT_NE(key, nullptr);
+    ASSERT_TRUE(click(key));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !received().empty(); }, timeoutMs))
+        << pad->statusLabel->text().toStdString();
+    EXPECT_EQ(received(), std::vector<std::string>{"commit 30A2"}) << "through fcitx5";
 }
 
 }  // namespace

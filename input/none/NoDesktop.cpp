@@ -32,7 +32,18 @@ public:
 
 std::shared_ptr<InputPlatform> systemInputPlatform() { return std::make_shared<NoPlatform>(); }
 
+void chooseWindowSystem() {
+    const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
+    if (chosen.isEmpty() || chosen.startsWith("wayland")) qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+void prepareWindows() {}
+
+void setTakesKeyboard(QWindow*, bool) {}
+
 void showOnAllDesktops(quintptr) {}
+
+void refuseFocusOffers(quintptr) {}
 
 std::optional<QString> displayUnavailable() { return std::nullopt; }
 

@@ -59,7 +59,7 @@ std::string InputMethodSession::missing(Kind kind) {
 #endif
 }
 
-std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind kind,
+std::unique_ptr<InputMethodSession> InputMethodSession::start(const Spawn& spawn, Kind kind,
                                                               std::string& error) {
     std::unique_ptr<InputMethodSession> session(new InputMethodSession);
     session->kind_ = kind;
@@ -73,9 +73,10 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
         return nullptr;
     }
     config.close();
-    session->busDaemon_ = x.spawn({QStringLiteral("dbus-daemon"), QStringLiteral("--nofork"),
-                                   QStringLiteral("--nopidfile"),
-                                   QStringLiteral("--config-file=") + config.fileName()});
+    session->busDaemon_ =
+        spawn({QStringLiteral("dbus-daemon"), QStringLiteral("--nofork"),
+               QStringLiteral("--nopidfile"), QStringLiteral("--config-file=") + config.fileName()},
+              {});
     if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, startTimeoutMs)) {
         error = "the session bus did not come up";
         return nullptr;
@@ -101,7 +102,7 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
         // The addon takes calls from the pad alone: this test delivers from its own process.
         env.emplace_back(QString::fromLatin1(fcitx5::extraPadsVariable),
                          QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath());
-        session->inputMethod_ = x.spawn(
+        session->inputMethod_ = spawn(
             {QStringLiteral("fcitx5"), QStringLiteral("--disable=classicui,notificationitem")},
             env);
         // Polled with blocking calls: the caller may have no event loop yet.
@@ -141,10 +142,10 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
 #ifdef SUMIRO_WITH_IBUS
     session->ibusAddress_ = "unix:path=" + dir.filePath(QStringLiteral("ibus")).toStdString();
     session->inputMethod_ =
-        x.spawn({QStringLiteral("ibus-daemon"), QStringLiteral("--panel=disable"),
-                 QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
-                 QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
-                env);
+        spawn({QStringLiteral("ibus-daemon"), QStringLiteral("--panel=disable"),
+               QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
+               QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
+              env);
     // Polled with a blocking connection: the caller may have no event loop yet.
     const QString ibus = QString::fromStdString(session->ibusAddress_);
     const bool answering = QTest::qWaitFor(
