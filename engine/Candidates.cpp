@@ -1,6 +1,9 @@
 #include "engine/Candidates.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
+#include <utility>
 
 #include "engine/Text.h"
 
@@ -17,6 +20,22 @@ std::vector<std::string> distinctCandidates(const std::vector<std::string>& rank
         }
     }
     return result;
+}
+
+void orderKanaBySize(std::vector<std::string>& ranked, bool small) {
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 24> kTwins{{
+        {"ぁ", "あ"}, {"ぃ", "い"}, {"ぅ", "う"}, {"ぇ", "え"}, {"ぉ", "お"}, {"っ", "つ"},
+        {"ゃ", "や"}, {"ゅ", "ゆ"}, {"ょ", "よ"}, {"ゎ", "わ"}, {"ゕ", "か"}, {"ゖ", "け"},
+        {"ァ", "ア"}, {"ィ", "イ"}, {"ゥ", "ウ"}, {"ェ", "エ"}, {"ォ", "オ"}, {"ッ", "ツ"},
+        {"ャ", "ヤ"}, {"ュ", "ユ"}, {"ョ", "ヨ"}, {"ヮ", "ワ"}, {"ヵ", "カ"}, {"ヶ", "ケ"},
+    }};
+    for (const auto& [smallForm, fullForm] : kTwins) {
+        const auto wanted = std::find(ranked.begin(), ranked.end(), small ? smallForm : fullForm);
+        const auto other = std::find(ranked.begin(), ranked.end(), small ? fullForm : smallForm);
+        if (wanted != ranked.end() && other < wanted) {
+            std::rotate(other, wanted, wanted + 1);
+        }
+    }
 }
 
 }  // namespace sumiro

@@ -10,4 +10,10 @@ namespace sumiro {
 /// when canonically equivalent; the first spelling met is kept.
 std::vector<std::string> distinctCandidates(const std::vector<std::string>& ranked);
 
+/// Puts the small kana (ぁぃぅぇぉっゃゅょゎゕゖ and ァィゥェォッャュョヮヵヶ) of a ranked list
+/// before their full-size twins when `small`, and the full-size ones first otherwise: a twin
+/// that ranks behind the other moves up to the other's place. Normalization makes the twins
+/// one shape, so only the size of the drawing tells them apart.
+void orderKanaBySize(std::vector<std::string>& ranked, bool small);
+
 }  // namespace sumiro

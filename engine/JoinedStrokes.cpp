@@ -85,7 +85,16 @@ std::vector<double> strokeGaps(const Ink& ink) {
     return gaps;
 }
 
-std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy) {
+double specimenCost(std::size_t joins, double likelihood, const JoinPolicy& policy) {
+    return policy.costPerJoin * static_cast<double>(joins) -
+           policy.costPerUnlikeliness * std::log(likelihood);
+}
+
+std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy,
+                                               std::vector<double>* likelihoods) {
+    if (likelihoods != nullptr) {
+        likelihoods->clear();
+    }
     const std::vector<double> gaps = strokeGaps(ink);
     const std::vector<bool> marks = markStrokes(ink, policy.maxMarkLength);
     std::vector<std::size_t> eligible;
@@ -170,6 +179,9 @@ std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy&
             break;
         }
         sets.emplace_back(choices[c].joins.begin(), choices[c].joins.begin() + choices[c].size);
+        if (likelihoods != nullptr) {
+            likelihoods->push_back(choices[c].likelihood);
+        }
     }
     return sets;
 }

@@ -47,6 +47,11 @@ struct JoinPolicy {
     /// of joins first: a specimen costs memory and matching time by its strokes, and a
     /// character of many strokes has many likely single joins of many strokes each.
     std::size_t maxSpecimenStrokes = std::numeric_limits<std::size_t>::max();
+    /// What a specimen adds to its scores, the coarse and the final one, for each of its joins
+    /// and for each unit of the negative natural logarithm of its set's likelihood under the
+    /// model above (see specimenCost).
+    double costPerJoin = 0.0;
+    double costPerUnlikeliness = 0.0;
 };
 
 /// The policy the application loads its data with: any pair of strokes (the gap rule keeps pen
@@ -70,6 +75,15 @@ inline constexpr JoinPolicy kJoinPolicy{1.0, 3, 40, 1, 0.008, 2, 0.2};
 /// No joined specimens at all: every template as the file has it.
 inline constexpr JoinPolicy kNoJoins{};
 
+/// What a specimen of `joins` joins, whose set is `likelihood` likely under the model of
+/// connected writing, adds to its scores under `policy`. An ordinary drawing of another
+/// character often comes close to some specimen: among the tens of specimens of a template of
+/// many strokes, one has its joined strokes where the drawing has strokes of its own. A join is
+/// evidence that the drawing must show, so a specimen starts behind its template's ordinary
+/// rivals by the cost of its joins, the more the less likely they are: a drawing that really
+/// looks joined makes it up, one that merely resembles it does not.
+double specimenCost(std::size_t joins, double likelihood, const JoinPolicy& policy);
+
 /// `ink` with stroke i and stroke i + 1 made one for every i in `joins` (ascending, distinct,
 /// each below ink.size() - 1): the second stroke's points follow the first's, so the pen's path
 /// between them is the straight segment from one to the other. Joins i and i + 1 together make
@@ -84,7 +98,9 @@ std::vector<double> strokeGaps(const Ink& ink);
 /// The joins of each specimen that `policy` derives from the raw ink of a template, in the
 /// order the specimens follow the template: likeliest first under the model above (its share of
 /// joined characters with as many joins, times its pairs' weights over the sum of such products
-/// over every set of as many pairs), then fewer joins, then the joins themselves.
-std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy);
+/// over every set of as many pairs), then fewer joins, then the joins themselves. With
+/// `likelihoods`, also the likelihood of each set.
+std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy,
+                                               std::vector<double>* likelihoods = nullptr);
 
 }  // namespace sumiro
