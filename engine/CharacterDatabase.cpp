@@ -121,6 +121,8 @@ CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
 // double-precision strokes are made again when needed (an exact rescoring, templates()), which
 // keeps memory to a third.
 void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinPolicy& joins) {
+    SUMIRO_EXPECTS(joins.costPerJoin >= 0 && joins.costPerUnlikeliness >= 0,
+                   "JoinPolicy: a specimen's cost must not be negative");
     const std::size_t files = fileTemplates_.size();
     derivations_.assign(files, {});
     if (joins.maxJoins > 0 && joins.maxSpecimens > 0 && rawInks.size() == files) {
