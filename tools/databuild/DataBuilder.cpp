@@ -148,7 +148,9 @@ std::vector<CharacterRecord> buildCharacters(const UnihanTable& unihan,
         records.push_back(std::move(record));
     }
     // Every other drawing (digits, Latin letters, punctuation, radical forms) gets a record of
-    // its own, so that its details can be shown: its drawing's strokes, no reading, in no list.
+    // its own, so that its details can be shown: its drawing's strokes, no reading, in no list
+    // of Japanese characters. Digits are written as often as kana, so they are common: a drawn
+    // "1" then ranks above the vertical strokes of l, I and 丨.
     std::vector<char32_t> known;
     known.reserve(records.size());
     for (const CharacterRecord& record : records) known.push_back(record.codePoint);
@@ -158,6 +160,7 @@ std::vector<CharacterRecord> buildCharacters(const UnihanTable& unihan,
         CharacterRecord record;
         record.codePoint = drawing.codePoint;
         record.count = static_cast<int>(drawing.strokes.size());
+        record.common = drawing.codePoint >= U'0' && drawing.codePoint <= U'9';
         records.push_back(std::move(record));
         known.insert(std::upper_bound(known.begin(), known.end(), drawing.codePoint),
                      drawing.codePoint);
