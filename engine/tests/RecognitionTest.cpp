@@ -62,11 +62,13 @@ TEST(Recognize, TheWritingAreaTellsSmallKanaFromTheirFullSizeTwins) {
     EXPECT_THAT(db.recognize(kCross, 2, WritingArea{200, 200}), ElementsAre("ぁ", "あ"));
     EXPECT_THAT(db.recognize(kCross, 2, WritingArea{100, 400}), ElementsAre("あ", "ぁ"));
     // A twin ranked further behind moves up to the other's place; others keep their order.
-    std::vector<std::string> ranked{"あ", "x", "ぁ", "ャ", "ヤ", "ョ"};
+    // Drawn small, ェ also goes before the kanji of its shape; drawn full size, エ stays
+    // behind it: size tells kana from kana only.
+    std::vector<std::string> ranked{"あ", "x", "ぁ", "ャ", "ヤ", "ョ", "工", "エ", "ェ"};
     orderKanaBySize(ranked, true);
-    EXPECT_THAT(ranked, ElementsAre("ぁ", "あ", "x", "ャ", "ヤ", "ョ"));
+    EXPECT_THAT(ranked, ElementsAre("ぁ", "あ", "x", "ャ", "ヤ", "ョ", "ェ", "工", "エ"));
     orderKanaBySize(ranked, false);
-    EXPECT_THAT(ranked, ElementsAre("あ", "ぁ", "x", "ヤ", "ャ", "ョ"));
+    EXPECT_THAT(ranked, ElementsAre("あ", "ぁ", "x", "ヤ", "ャ", "ョ", "エ", "ェ", "工"));
 }
 
 TEST(Recognize, StrokeCountToleranceFiltersTemplates) {
