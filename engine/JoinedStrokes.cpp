@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/Contract.h"
+#include "engine/Normalization.h"
 
 namespace sumiro {
 
@@ -14,20 +15,8 @@ namespace {
 
 // The larger of the ink's width and height: -infinity without points.
 double largerExtent(const Ink& ink) {
-    constexpr double kInf = std::numeric_limits<double>::infinity();
-    double minX = kInf;
-    double minY = kInf;
-    double maxX = -kInf;
-    double maxY = -kInf;
-    for (const Stroke& stroke : ink) {
-        for (const InkPoint& p : stroke) {
-            minX = std::min(minX, p.x);
-            maxX = std::max(maxX, p.x);
-            minY = std::min(minY, p.y);
-            maxY = std::max(maxY, p.y);
-        }
-    }
-    return std::max(maxX - minX, maxY - minY);
+    const InkExtent extent = inkExtent(ink);
+    return std::max(extent.width, extent.height);
 }
 
 // Whether each stroke of `ink` is shorter than `maxLength` times its larger extent, the

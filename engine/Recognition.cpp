@@ -733,20 +733,9 @@ private:
 
 // Whether the ink's width and height are both under kSmallInk of the area's.
 bool isSmallIn(const Ink& ink, const WritingArea& area) {
-    double minX = kInf;
-    double minY = kInf;
-    double maxX = -kInf;
-    double maxY = -kInf;
-    for (const Stroke& stroke : ink) {
-        for (const InkPoint& p : stroke) {
-            minX = std::min(minX, p.x);
-            maxX = std::max(maxX, p.x);
-            minY = std::min(minY, p.y);
-            maxY = std::max(maxY, p.y);
-        }
-    }
-    return maxX - minX < CharacterDatabase::kSmallInk * area.width &&
-           maxY - minY < CharacterDatabase::kSmallInk * area.height;
+    const InkExtent extent = inkExtent(ink);
+    return extent.width < CharacterDatabase::kSmallInk * area.width &&
+           extent.height < CharacterDatabase::kSmallInk * area.height;
 }
 
 }  // namespace
