@@ -1,5 +1,7 @@
 // The two-pass recognizer: a coarse nearest-stroke score for every template within the
-// stroke-count tolerance, then an optimal stroke assignment for the best 180.
+// stroke-count tolerance, then an optimal stroke assignment for the best 180. A joined-stroke
+// specimen adds its cost (CharacterDatabase::templateCost) to both scores and so to their
+// bounds: one that starts behind by its cost is skipped as soon as any other template would.
 //
 // Most templates are never scored exactly. Single-precision lower bounds of the coarse score
 // order the templates; single-precision coarse scores, computed best bound first, stop once no
