@@ -48,8 +48,10 @@ QWidget* AppDelegate::makeHandwriting() {
 void AppDelegate::recognize() {
     RecognitionScheduler::Recognizer recognizer;
     if (database) {
+        // The canvas gives points in its unit square, the area the ink is written in.
         recognizer = [data = database](const Ink& strokes) {
-            return data->recognize(strokes, RecognitionScheduler::kCandidateLimit);
+            return data->recognize(strokes, RecognitionScheduler::kCandidateLimit,
+                                   WritingArea{1.0, 1.0});
         };
     }
     recognition.request(ink->strokes(), recognizer);

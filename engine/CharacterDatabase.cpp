@@ -128,6 +128,8 @@ CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries, Meanin
 // double-precision strokes are made again when needed (an exact rescoring, templates()), which
 // keeps memory to a third.
 void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinPolicy& joins) {
+    SUMIRO_EXPECTS(joins.costPerJoin >= 0 && joins.costPerUnlikeliness >= 0,
+                   "JoinPolicy: a specimen's cost must not be negative");
     const std::size_t files = fileTemplates_.size();
     derivations_.assign(files, {});
     if (joins.maxJoins > 0 && joins.maxSpecimens > 0 && rawInks.size() == files) {
@@ -140,13 +142,18 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
                     continue;
                 }
                 Derivation& derivation = derivations_[t];
-                for (const std::vector<std::size_t>& set : joinSets(raw, joins)) {
+                std::vector<double> likelihoods;
+                const std::vector<std::vector<std::size_t>> sets =
+                    joinSets(raw, joins, &likelihoods);
+                for (std::size_t k = 0; k < sets.size(); ++k) {
+                    const std::vector<std::size_t>& set = sets[k];
                     SUMIRO_EXPECTS(set.size() <= JoinSet{}.at.size(),
                                    "joinSets: more joins than connected writing is modelled with");
                     JoinSet compact;
                     std::copy(set.begin(), set.end(), compact.at.begin());
                     compact.count = static_cast<std::uint32_t>(set.size());
                     derivation.sets.push_back(compact);
+                    derivation.costs.push_back(specimenCost(set.size(), likelihoods[k], joins));
                 }
                 if (derivation.sets.empty()) {
                     continue;
@@ -162,15 +169,18 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
         total += derivation.sets.size();
     }
     order_.reserve(total);
+    templateCost_.reserve(total);
     std::vector<std::uint32_t> strokeCounts;
     strokeCounts.reserve(total);
     for (std::size_t t = 0; t < files; ++t) {
         const std::uint32_t m = fileTemplates_[t].count;
         order_.push_back({static_cast<std::uint32_t>(t), 0});
+        templateCost_.push_back(0.0);
         strokeCounts.push_back(m);
         const std::vector<JoinSet>& sets = derivations_[t].sets;
         for (std::size_t k = 0; k < sets.size(); ++k) {
             order_.push_back({static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(k + 1)});
+            templateCost_.push_back(derivations_[t].costs[k]);
             // Joined strokes are never empty, so each join takes one stroke off.
             strokeCounts.push_back(m - sets[k].count);
         }

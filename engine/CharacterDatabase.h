@@ -40,6 +40,12 @@ struct CharacterDetails {
     std::string codes;
 };
 
+/// The area a drawing was written in, such as the pad's square, in the ink's own units.
+struct WritingArea {
+    double width = 0.0;
+    double height = 0.0;
+};
+
 /// The immutable character inventory and handwriting templates, with recognition and lookup.
 /// Complete once constructed and never changed afterwards, so any number of threads may query
 /// one database at the same time.
@@ -93,12 +99,25 @@ public:
         return fileTemplates_[order_[id].file].character;
     }
 
+    /// What templates()[id] adds to its coarse and final scores: 0 for a template of the file,
+    /// the cost of its joins for a derived specimen (specimenCost).
+    double templateCost(std::size_t id) const { return templateCost_[id]; }
+
     /// The strokes of templates()[id], made in `scratch`.
     const Ink& templateStrokes(std::size_t id, Ink& scratch) const;
 
     /// Ranks candidate characters for a drawn ink (any coordinates, y downward), best first;
     /// at most `limit` of them, which must not be negative. May list a character twice.
-    std::vector<std::string> recognize(const Ink& ink, std::ptrdiff_t limit = kDefaultLimit) const;
+    /// Normalization throws the drawing's size away; given the `area` it was written in, a
+    /// drawing small in it (its width and height under kSmallInk of the area's) ranks the small
+    /// kana before their full-size twins, any other the full-size ones first.
+    std::vector<std::string> recognize(const Ink& ink, std::ptrdiff_t limit = kDefaultLimit,
+                                       std::optional<WritingArea> area = std::nullopt) const;
+
+    /// The largest share of its writing area's width and height that a small kana takes: a
+    /// hand writes them at about half the size of the others (which fill two thirds of the
+    /// area or more), as printed text sets them at about four fifths.
+    static constexpr double kSmallInk = 0.55;
 
     /// Characters with the given stroke count and/or radical, optionally only those used in
     /// Japanese: common ones first, then by stroke count, then in code point order.
@@ -166,6 +185,7 @@ private:
     /// What the specimens derived from one file template are made from.
     struct Derivation {
         std::vector<JoinSet> sets;  // one per specimen, in order
+        std::vector<double> costs;  // one per specimen
         Ink raw;                    // the file's ink, kept only when there are specimens
         // The file's ink mapped by `box` gives the template's own numbers, stroke for stroke,
         // so a specimen normalizes only its joined strokes; else it normalizes all of them.
@@ -188,6 +208,7 @@ private:
     mutable std::once_flag listOnce_;
     mutable std::vector<InkTemplate> list_;  // templates(), built on first use
     std::vector<char> templateCommon_;       // the common flag of each template's character
+    std::vector<double> templateCost_;       // templateCost(id)
     TemplateSet templateSet_;
     // Takes half of a large recognition; one caller at a time, the others work alone.
     std::unique_ptr<HelperThread> helper_;

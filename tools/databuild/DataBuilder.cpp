@@ -132,6 +132,8 @@ bool isKana(char32_t c) {
            (c >= 0x30A1 && c <= 0x30FA) || (c >= 0x30FC && c <= 0x30FE);
 }
 
+bool isObsoleteKana(char32_t c) { return c >= 0x30F7 && c <= 0x30FA; }
+
 bool isSmallKana(char32_t c) {
     static constexpr char32_t small[] = {0x3041, 0x3043, 0x3045, 0x3047, 0x3049, 0x3063,
                                          0x3083, 0x3085, 0x3087, 0x308E, 0x3095, 0x3096,
@@ -162,9 +164,28 @@ std::vector<CharacterRecord> buildCharacters(const UnihanTable& unihan,
         record.count = static_cast<int>(drawing.strokes.size());
         record.reading = toUtf8(drawing.codePoint);
         // Kana stay out of the kanji lists (japanese false); the ordinary forms get the common
-        // bonus so that a drawn あ ranks above ぁ, which normalizes to the same shape.
-        record.common = !isSmallKana(drawing.codePoint);
+        // bonus so that a drawn あ ranks above ぁ, which normalizes to the same shape. The
+        // voiced ヷヸヹヺ of obsolete kana are not written today.
+        record.common = !isSmallKana(drawing.codePoint) && !isObsoleteKana(drawing.codePoint);
         records.push_back(std::move(record));
+    }
+    // Every other drawing (digits, Latin letters, punctuation, radical forms) gets a record of
+    // its own, so that its details can be shown: its drawing's strokes, no reading, in no list
+    // of Japanese characters. Digits are written as often as kana, so they are common: a drawn
+    // "1" then ranks above the vertical strokes of l, I and 丨.
+    std::vector<char32_t> known;
+    known.reserve(records.size());
+    for (const CharacterRecord& record : records) known.push_back(record.codePoint);
+    std::sort(known.begin(), known.end());
+    for (const TemplateRecord& drawing : templates) {
+        if (std::binary_search(known.begin(), known.end(), drawing.codePoint)) continue;
+        CharacterRecord record;
+        record.codePoint = drawing.codePoint;
+        record.count = static_cast<int>(drawing.strokes.size());
+        record.common = drawing.codePoint >= U'0' && drawing.codePoint <= U'9';
+        records.push_back(std::move(record));
+        known.insert(std::upper_bound(known.begin(), known.end(), drawing.codePoint),
+                     drawing.codePoint);
     }
     std::stable_sort(records.begin(), records.end(),
                      [](const CharacterRecord& a, const CharacterRecord& b) {

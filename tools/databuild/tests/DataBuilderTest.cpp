@@ -94,6 +94,9 @@ const std::map<char32_t, std::vector<std::string>> kDrawings{
     {U'ぁ', {"M30,30 L70,30", "M50,15 L50,80", "M60,45 Q20,90 70,80"}},
     {U'あ', {"M30,30 L70,30", "M50,15 L50,80", "M60,45 Q20,90 70,80"}},
     {U'ッ', {"M30,30 L35,40", "M50,30 L55,40", "M75,30 Q70,60 40,80"}},
+    {U'ヹ', {"M30,30 L70,30", "M50,15 L50,80", "M75,10 L78,15", "M82,10 L85,15"}},
+    {U'A', {"M20,90 L50,10", "M50,10 L80,90", "M30,60 L70,60"}},
+    {U'7', {"M20,10 L80,10 L40,90"}},
     {U'木', {"M20,40 L85,40", "M53,12 L53,92", "M52,40 L13,83", "M53,40 L93,82"}},
 };
 
@@ -175,17 +178,22 @@ TEST(DataBuilderRunTest, MergesTheSourcesTheSameWayEveryRun) {
     for (const char* output : {"out1", "out2"}) {
         const auto [status, log] = runBuilder(sources.dir, output);
         ASSERT_EQ(status, 0) << log;
-        EXPECT_THAT(log, HasSubstr("10 characters (1 with English meanings), 4 templates"));
+        EXPECT_THAT(log, HasSubstr("13 characters (1 with English meanings), 7 templates"));
     }
     // In code point order. Kana count their drawing's strokes and read as themselves; only the
-    // ordinary forms are common. 木's drawing adds nothing to its record. KANJIDIC2's fields lead,
-    // its classical radical before Unihan's. Unihan alone gives the second (traditional) count,
-    // every radical without the apostrophes, and the romanized readings as katakana (on) and
-    // hiragana (kun). U+F9F4 is read like 林; its meanings are found through 林's record.
+    // ordinary forms in use today are common. A drawing of anything else without a record gets
+    // one with its strokes, common for a digit. 木's drawing adds nothing to its record.
+    // KANJIDIC2's fields lead, its classical radical before Unihan's. Unihan alone gives the second
+    // (traditional) count, every radical without the apostrophes, and the romanized readings as
+    // katakana (on) and hiragana (kun). U+F9F4 is read like 林; its meanings are found through 林's
+    // record.
     EXPECT_EQ(sources.dir.read("out1/characters.json"),
-              charactersJson({{U'ぁ', 3, {}, "ぁ", false, false, {}},
+              charactersJson({{U'7', 1, {}, "", true, false, {}},
+                              {U'A', 3, {}, "", false, false, {}},
+                              {U'ぁ', 3, {}, "ぁ", false, false, {}},
                               {U'あ', 3, {}, "あ", true, false, {}},
                               {U'ッ', 3, {}, "ッ", false, false, {}},
+                              {U'ヹ', 4, {}, "ヹ", false, false, {}},
                               {U'乘', 10, {4}, "", false, true, {}},
                               {U'木', 4, {75}, "ボク、モク、き、こ", true, true, {"tree", "wood"}},
                               {U'林', 8, {75, 118}, "リン、はやし、はや(す)", false, true, {}},
