@@ -1,7 +1,7 @@
 // Browse benchmarks on the built character data: the list behind every keystroke in the
-// search field (a one-kana reading over the whole inventory) and the largest range listing
-// (Extension B), alone, with the grid taking the list, and as the pad's whole refresh of the
-// browse mode with the visible rows painted (on the offscreen platform).
+// search field (a one-kana reading or an English word over the whole inventory) and the
+// largest range listing (Extension B), alone, with the grid taking the list, and as the pad's
+// whole refresh of the browse mode with the visible rows painted (on the offscreen platform).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -67,6 +67,16 @@ void BM_BrowseCharacter(benchmark::State& state) {
 }
 BENCHMARK(BM_BrowseCharacter)->Unit(benchmark::kMillisecond);
 
+// An English word typed in: characters and readings are searched, then the meanings. "a"
+// is in more meanings than any other word.
+void BM_BrowseMeaning(benchmark::State& state) {
+    BrowseState browse = readingSearch();
+    browse.search = state.range(0) == 0 ? u"water"_qs : u"a"_qs;
+    state.SetLabel(browse.search.toStdString());
+    run(state, browse, true);
+}
+BENCHMARK(BM_BrowseMeaning)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 void BM_BrowseExtensionB(benchmark::State& state) { run(state, extensionB(), state.range(0)); }
 BENCHMARK(BM_BrowseExtensionB)->ArgName("grid")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
@@ -97,11 +107,16 @@ BrowseMode& browseMode() {
 // repaint.
 void BM_RefreshBrowse(benchmark::State& state) {
     BrowseMode& browse = browseMode();
-    const bool reading = state.range(0) == 0;
+    static const struct {
+        QString search;
+        const char* label;
+    } cases[] = {
+        {u"き"_qs, "reading き"}, {QString(), "漢字 拡張B"}, {u"water"_qs, "meaning water"}};
+    const auto& c = cases[state.range(0)];
     auto* search = browse.findChild<QLineEdit*>(u"searchField"_qs);
     {
         const QSignalBlocker quiet(search);
-        search->setText(reading ? u"き"_qs : QString());
+        search->setText(c.search);
     }
     browse.findChild<QComboBox*>(u"rangePopup"_qs)->setCurrentIndex(7);
     auto* grid = browse.findChild<CharacterGrid*>(u"browseGrid"_qs);
@@ -109,10 +124,10 @@ void BM_RefreshBrowse(benchmark::State& state) {
         browse.enter(Mode::Ranges);
         grid->repaint();
     }
-    state.SetLabel(reading ? "reading き" : "漢字 拡張B");
+    state.SetLabel(c.label);
     state.counters["listed"] = static_cast<double>(grid->characters().size());
 }
-BENCHMARK(BM_RefreshBrowse)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefreshBrowse)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace sumiro

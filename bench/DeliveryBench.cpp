@@ -76,6 +76,9 @@ void BM_DeliverOneCharacter(benchmark::State& state) {
     const auto target = RecordingTarget::start(*x, error, options);
     if (!target) return state.SkipWithError(error.c_str());
     DirectInput input(platform);
+    QString said;
+    QObject::connect(&input, &DirectInput::status,
+                     [&said](const QString& message) { said = message; });
     if (!QTest::qWaitFor([&] { return input.target().has_value(); }, 10000)) {
         return state.SkipWithError("the field never became the target");
     }
@@ -94,9 +97,9 @@ void BM_DeliverOneCharacter(benchmark::State& state) {
     const auto at = [&](double q) { return ms[static_cast<std::size_t>(q * (ms.size() - 1))]; };
     state.counters["median_ms"] = at(0.5);
     state.counters["p95_ms"] = at(0.95);
-    const bool viaInputMethod = platform->record().front() != "xtest";
-    state.SetLabel(route == X11 ? (viaInputMethod ? "x11 (not xtest?)" : "xtest")
-                                : platform->record().front());
+    // The status line names the way in that typed the last one.
+    const qsizetype open = said.lastIndexOf(QStringLiteral("（"));
+    state.SetLabel(open < 0 ? said.toStdString() : said.mid(open + 1).chopped(1).toStdString());
 }
 BENCHMARK(BM_DeliverOneCharacter)
     ->ArgName("route")  // 0 fcitx5, 1 IBus, 2 X11

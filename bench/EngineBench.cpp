@@ -213,7 +213,7 @@ std::vector<Ink> bucketInks(std::size_t lowest, std::size_t highest, std::size_t
     std::mt19937 random(static_cast<unsigned>(lowest * 100 + highest));
     std::vector<Ink> inks;
     for (std::size_t k = 0; k < count && !models.empty(); ++k) {
-        inks.push_back(distortedInk(*models[random() % models.size()], random));
+        inks.push_back(distortedInk(models[random() % models.size()]->strokes, random));
     }
     return inks;
 }

@@ -12,6 +12,7 @@
 #include "controller/KeyboardMode.h"
 #include "controller/PadTexts.h"
 #include "controller/PanelFrame.h"
+#include "controller/SearchFocus.h"
 #include "controller/SetupWindow.h"
 #include "controller/StatusMenu.h"
 #include "controller/UndoShortcut.h"
@@ -58,7 +59,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     connect(&input_, &DirectInput::prepareInput, this, [this] {
         if (QWidget* focused = panel_->focusWidget()) focused->clearFocus();
-        panel_->setAcceptsKeyboard(false);
+        letPanelTakeKeyboard(*panel_, false);
     });
     connect(&input_, &DirectInput::status, statusLabel_, &TextLabel::setText);
     connect(&input_, &DirectInput::changed, this, &AppDelegate::updateTarget);
@@ -264,6 +265,7 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Show:
             // Window managers drop the all-desktops state when a window is unmapped.
             showOnAllDesktops(panel_->winId());
+            refuseFocusOffers(panel_->winId());
             break;
         case QEvent::Hide:
         case QEvent::Resize:

@@ -154,6 +154,11 @@ BrowseMode::BrowseMode()
     QWidget* column = stack(rows, Qt::Vertical, 8, StackAlignment::Leading);
     for (QWidget* row : rows) fillAcross(column, row);
     pin(column, this);
+    // Once the pop-ups are in place, as their lists stay with the windows they are made in.
+    for (QComboBox* box :
+         {rangePopup_, countPopup_, radicalCountPopup_, radicalPopup_, fontPopup_}) {
+        openWithoutFocus(box);
+    }
 }
 
 void BrowseMode::enter(Mode mode) {

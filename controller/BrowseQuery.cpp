@@ -6,8 +6,10 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <QSet>
 #include <QTextBoundaryFinder>
 #include <algorithm>
+#include <unordered_set>
 
 #include "engine/CharacterDatabase.h"
 #include "engine/Text.h"
@@ -82,6 +84,11 @@ void foldInto(std::string_view text, std::string& out, std::string& scratch) {
     if (U_FAILURE(status)) out = scratch;
 }
 
+// Readings write okurigana in parentheses, み(る); they are searched as if written みる.
+void dropParentheses(std::string& text) {
+    std::erase_if(text, [](char c) { return c == '(' || c == ')'; });
+}
+
 // Whether the scalar at byte `at` continues the user-perceived character before it.
 bool extendsCharacter(std::string_view text, std::size_t at) {
     if (at >= text.size()) return false;
@@ -100,7 +107,36 @@ bool isOneCharacter(const QString& text) {
     return finder.toNextBoundary() == text.size();
 }
 
-// The characters from `found` that equal the search text or whose reading contains it.
+// Whether a search text is looked up in the English meanings too: ASCII, with a letter.
+bool isMeaningQuery(const QString& query) {
+    bool letter = false;
+    for (const QChar c : query) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80) return false;
+        letter = letter || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
+    }
+    return letter;
+}
+
+// Appends the characters whose English meanings hold the search text as whole words, best
+// first, leaving out those listed already and, when `within` is given, those not in it.
+void appendMeaningMatches(const CharacterDatabase& database, const QString& query,
+                          const std::vector<std::string>* within, QStringList& list) {
+    if (!isMeaningQuery(query)) return;
+    const std::vector<std::string> found = database.searchMeanings(query.toStdString());
+    if (found.empty()) return;
+    std::unordered_set<std::string_view> allowed;
+    if (within != nullptr) allowed.insert(within->begin(), within->end());
+    const QSet<QString> listed(list.begin(), list.end());
+    for (const std::string& c : found) {
+        if (within != nullptr && !allowed.contains(c)) continue;
+        QString text = QString::fromStdString(c);
+        if (!listed.contains(text)) list.append(std::move(text));
+    }
+}
+
+// The characters from `found` that equal the search text or whose reading contains it, then
+// those whose meanings hold it.
 QStringList filtered(const CharacterDatabase& database, const std::vector<std::string>& found,
                      const QString& query) {
     QStringList list;
@@ -117,6 +153,7 @@ QStringList filtered(const CharacterDatabase& database, const std::vector<std::s
             list.append(QString::fromStdString(c));
         }
     }
+    appendMeaningMatches(database, query, &found, list);
     return list;
 }
 
@@ -140,6 +177,7 @@ QStringList textSearch(const CharacterDatabase& database, const QString& query) 
         }
     }
     if (list.isEmpty() && isOneCharacter(query)) list.append(query);
+    appendMeaningMatches(database, query, nullptr, list);
     return list;
 }
 
@@ -235,6 +273,7 @@ QStringList browseList(const CharacterDatabase& database, const BrowseState& sta
 
 SearchText::SearchText(std::string_view utf8) : key_(canonicalKey(utf8)) {
     foldInto(utf8, folded_, foldBuffer_);
+    dropParentheses(folded_);
 }
 
 bool SearchText::equals(std::string_view character) const {
@@ -249,8 +288,13 @@ bool SearchText::equals(std::string_view character) const {
 
 bool SearchText::inReading(std::string_view reading) const {
     if (folded_.empty()) return false;
-    if (isPlain(reading)) return containsFolded(reading);
-    foldInto(reading, nfcBuffer_, foldBuffer_);
+    if (isPlain(reading)) {
+        if (reading.find('(') == std::string_view::npos) return containsFolded(reading);
+        nfcBuffer_.assign(reading);
+    } else {
+        foldInto(reading, nfcBuffer_, foldBuffer_);
+    }
+    dropParentheses(nfcBuffer_);
     return containsFolded(nfcBuffer_);
 }
 

@@ -58,7 +58,9 @@ struct BrowseState {
 };
 
 /// The characters to list for `state`; `radicalNumbers` and `ranges` are what the radical and
-/// range pop-ups' items stand for, index for index.
+/// range pop-ups' items stand for, index for index. A search lists the characters equal to the
+/// search text or whose reading contains it, then, for ASCII text with a letter, those whose
+/// English meanings hold it as whole words, best first (CharacterDatabase::searchMeanings).
 QStringList browseList(const CharacterDatabase& database, const BrowseState& state,
                        std::span<const std::int64_t> radicalNumbers,
                        std::span<const NamedRange> ranges);
@@ -68,16 +70,17 @@ QStringList browseList(const CharacterDatabase& database, const BrowseState& sta
 std::optional<char32_t> codeQuery(const QString& query);
 
 /// A search text matched against inventory characters (canonical equivalence) and readings
-/// (containment ignoring case, under canonical equivalence). Keeps its buffers between calls,
-/// so a pass over the whole inventory allocates next to nothing.
+/// (containment ignoring case and the parentheses around okurigana, under canonical
+/// equivalence). Keeps its buffers between calls, so a pass over the whole inventory allocates
+/// next to nothing.
 class SearchText {
 public:
     explicit SearchText(std::string_view utf8);
 
     /// Whether `character` is canonically equivalent to the search text.
     bool equals(std::string_view character) const;
-    /// Whether `reading` contains the search text, ignoring case; a match must not end inside
-    /// a user-perceived character of the reading.
+    /// Whether `reading` contains the search text, ignoring case and parentheses (み(る) holds
+    /// みる and み(る)); a match must not end inside a user-perceived character of the reading.
     bool inReading(std::string_view reading) const;
 
 private:

@@ -68,8 +68,10 @@ void HandwritingMode::undoStroke() { ink_->undoStroke(); }
 void HandwritingMode::recognize() {
     RecognitionScheduler::Recognizer recognizer;
     if (database_) {
+        // The canvas gives points in its unit square, the area the ink is written in.
         recognizer = [data = database_](const Ink& strokes) {
-            return data->recognize(strokes, RecognitionScheduler::kCandidateLimit);
+            return data->recognize(strokes, RecognitionScheduler::kCandidateLimit,
+                                   WritingArea{1.0, 1.0});
         };
     }
     recognition_.request(ink_->strokes(), recognizer);

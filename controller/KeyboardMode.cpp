@@ -27,6 +27,7 @@ KeyboardMode::KeyboardMode() : layoutPopup_(new QComboBox), keys_(new QWidget) {
     QWidget* column = stack({header, keys_}, Qt::Vertical, 8, StackAlignment::Leading);
     fillAcross(column, keys_);
     pin(column, this);
+    openWithoutFocus(layoutPopup_);  // once in place, as for the browse mode's pop-ups
     rebuildKeyboard();
 }
 

@@ -43,12 +43,13 @@ void quitOnSignals(QObject* context) {
 }  // namespace
 
 int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& resources) {
-    chooseQtPlatform();
+    chooseWindowSystem();
     if (const auto problem = displayUnavailable()) {
         std::cerr << problem->toStdString() << '\n';
         return 1;
     }
     QApplication application(argc, argv);
+    prepareWindows();
     // A second start shows the running pad and ends, before it builds anything.
     const QString socket = instanceSocketName();
     if (askRunningPadToShow(socket)) return 0;
@@ -58,7 +59,7 @@ int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& re
     QGuiApplication::setDesktopFileName(QString::fromUtf8(kDesktopId.data(), kDesktopId.size()));
 
     AppDelegate delegate(AppDelegate::systemEnvironment(
-        resources ? *resources : defaultResourceDirectory("/proc/self/exe")));
+        resources ? *resources : defaultResourceDirectory(runningExecutable())));
     SingleInstance instance(socket, [&delegate] { delegate.applicationShouldHandleReopen(); });
     quitOnSignals(&application);
     delegate.applicationDidFinishLaunching();

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QWindow>
 
+#include "input/WindowServices.h"
 #include "views/PadPanel.h"
 
 namespace sumiro {
@@ -16,13 +17,18 @@ SearchFocus::SearchFocus(QLineEdit* field, std::function<void()> giveBack)
     field->installEventFilter(this);
 }
 
+void letPanelTakeKeyboard(PadPanel& panel, bool takes) {
+    panel.setAcceptsKeyboard(takes);
+    if (QWindow* window = panel.windowHandle()) setTakesKeyboard(window, takes);
+}
+
 PadPanel* SearchFocus::panel() const { return dynamic_cast<PadPanel*>(field_->window()); }
 
 void SearchFocus::begin() {
     PadPanel* pad = panel();
     if (!pad) return;
     editing_ = true;
-    pad->setAcceptsKeyboard(true);
+    letPanelTakeKeyboard(*pad, true);
     pad->activateWindow();
     if (QWindow* window = pad->windowHandle()) window->requestActivate();
     field_->setFocus(Qt::MouseFocusReason);
@@ -32,7 +38,7 @@ void SearchFocus::finish(bool reactivate) {
     if (!editing_) return;
     editing_ = false;
     if (field_->hasFocus()) field_->clearFocus();
-    if (PadPanel* pad = panel()) pad->setAcceptsKeyboard(false);
+    if (PadPanel* pad = panel()) letPanelTakeKeyboard(*pad, false);
     if (reactivate && giveBack_) giveBack_();
 }
 

@@ -9,6 +9,10 @@ namespace sumiro {
 
 class PadPanel;
 
+/// Lets the panel take the keyboard, or refuse it again: in its window flags and, where those
+/// alone do not do it (overlay surfaces), with the window system.
+void letPanelTakeKeyboard(PadPanel& panel, bool takes);
+
 /// Lets the panel (the field's window), which never takes the keyboard focus otherwise, take it
 /// while the user types in one text field, so that the keys (and the user's input method) reach the
 /// field and never the target application. A press in the field lets the panel take the focus and

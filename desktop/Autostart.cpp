@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/ResourceDirectory.h"
+
 namespace sumiro {
 
 namespace {
@@ -106,19 +108,55 @@ std::filesystem::path homeFromPasswd() {
     return {};
 }
 
-std::filesystem::path runningExecutable() {
-    std::error_code error;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    // Replaced on disk while running (a package upgrade): the kernel appends " (deleted)",
-    // and the new file at the old path is the one to start next time.
-    constexpr std::string_view kDeleted = " (deleted)";
-    std::string text = self.string();
-    if (text.size() > kDeleted.size() && text.ends_with(kDeleted) &&
-        !std::filesystem::exists(self, error)) {
-        text.resize(text.size() - kDeleted.size());
-        self = text;
+// Well-formed UTF-8: no stray continuation byte, overlong form, surrogate or value past U+10FFFF.
+bool isUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80   ? 1
+                                   : lead < 0xC2 ? 0
+                                   : lead < 0xE0 ? 2
+                                   : lead < 0xF0 ? 3
+                                   : lead < 0xF5 ? 4
+                                                 : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        char32_t value = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            value = (value << 6) | (next & 0x3F);
+        }
+        constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value < 0xE000)) {
+            return false;
+        }
+        i += length;
     }
-    return self;
+    return true;
+}
+
+// The path for a message: control characters as \xNN, so that the message stays one line.
+std::string printable(std::string_view path) {
+    std::string text;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            constexpr char kDigits[] = "0123456789ABCDEF";
+            text += "\\x";
+            text += kDigits[byte >> 4];
+            text += kDigits[byte & 0xF];
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+std::runtime_error unwritablePath(std::string_view path, const std::string& reason) {
+    return std::runtime_error("cannot start at login from " + printable(path) + ": " + reason);
 }
 
 }  // namespace
@@ -135,6 +173,16 @@ std::filesystem::path userConfigHome(const char* xdgConfigHome, const char* home
 }
 
 std::string desktopExecArgument(std::string_view path) {
+    if (!isUtf8(path)) {
+        throw unwritablePath(path, "a desktop entry holds UTF-8 text only, and this path is not");
+    }
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        // Tab, newline and carriage return have escapes; no other control character has one.
+        if ((byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F) {
+            throw unwritablePath(path, "a desktop entry cannot hold a control character");
+        }
+    }
     constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
     std::string argument;
     if (path.find_first_of(kReserved) == std::string_view::npos) {
@@ -225,15 +273,22 @@ void Autostart::setEnabled(bool on) const {
         }
         return;
     }
+    const std::string text = entryText();  // refuses before anything is created
     std::error_code error;
     std::filesystem::create_directories(entry_.parent_path(), error);
     if (error) {
         throw fileError("cannot create", entry_.parent_path(), error.value());
     }
-    writeAtomically(entry_, entryText());
+    writeAtomically(entry_, text);
 }
 
 std::string Autostart::entryText() const {
+    // Desktops look the program up before they turn "%%" back into "%" (GLib refuses the entry),
+    // so a program path with '%' cannot be written in a form that loads.
+    if (executable_.string().find('%') != std::string::npos) {
+        throw unwritablePath(executable_.string(),
+                             "desktop sessions cannot start a program whose path holds '%'");
+    }
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Sumiro\n"

@@ -14,7 +14,9 @@ inline constexpr std::string_view kDesktopId = "jp.local.Sumiro";
 std::filesystem::path userConfigHome(const char* xdgConfigHome, const char* home);
 
 /// `path` as one argument of a desktop entry's Exec key, escaped for the string value that holds
-/// it: quoted when it has a reserved character, '%' doubled.
+/// it: quoted when it has a reserved character, '%' doubled. Throws std::runtime_error naming the
+/// path when an entry cannot hold it: not UTF-8, or a control character other than tab, newline
+/// and carriage return.
 std::string desktopExecArgument(std::string_view path);
 
 /// The user's entry in the XDG autostart directory that starts Sumiro at login. Plain file work,
@@ -37,7 +39,8 @@ public:
     /// Throws std::runtime_error naming the file and the system's reason.
     void setEnabled(bool on) const;
 
-    /// The entry's text.
+    /// The entry's text. Throws std::runtime_error when the executable's path cannot be written
+    /// in an entry that desktops load: as for `desktopExecArgument`, and for a path with '%'.
     std::string entryText() const;
 
 private:

@@ -10,4 +10,11 @@ namespace sumiro {
 /// when canonically equivalent; the first spelling met is kept.
 std::vector<std::string> distinctCandidates(const std::vector<std::string>& ranked);
 
+/// Puts the small kana (ぁぃぅぇぉっゃゅょゎゕゖ and ァィゥェォッャュョヮヵヶ) of a ranked list
+/// before their full-size twins, and before the kanji of the same shape (工 for ェ, 力 for ヵ,
+/// 才 for ォ, 亻 for ィ), when `small`; the full-size kana before the small ones otherwise. A
+/// twin that ranks behind the other moves up to the other's place. Normalization makes the
+/// twins one shape, so only the size of the drawing tells them apart.
+void orderKanaBySize(std::vector<std::string>& ranked, bool small);
+
 }  // namespace sumiro

@@ -60,9 +60,10 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
     helper_->split([&](std::size_t share) {
         if (share == 0) {
             try {
-                entries_ = decodeCharacterFile(inventory, "characters.json");
+                entries_ = decodeCharacterFile(inventory, "characters.json", &meanings_);
                 // Grown by doubling while decoding: up to a third of it was spare.
                 entries_.shrink_to_fit();
+                meanings_.shrink();
                 std::string().swap(inventory);
                 indexEntries();
                 inventoryReady.store(true, std::memory_order_release);
@@ -99,7 +100,13 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
 
 CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
                                      std::vector<RawTemplate> templates, const JoinPolicy& joins)
-    : entries_(std::move(entries)), helper_(std::make_unique<HelperThread>()) {
+    : CharacterDatabase(std::move(entries), MeaningTable(), std::move(templates), joins) {}
+
+CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries, MeaningTable meanings,
+                                     std::vector<RawTemplate> templates, const JoinPolicy& joins)
+    : entries_(std::move(entries)),
+      meanings_(std::move(meanings)),
+      helper_(std::make_unique<HelperThread>()) {
     indexEntries();
     fileTemplates_.reserve(templates.size());
     std::vector<Ink> rawInks;
@@ -121,6 +128,8 @@ CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries,
 // double-precision strokes are made again when needed (an exact rescoring, templates()), which
 // keeps memory to a third.
 void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinPolicy& joins) {
+    SUMIRO_EXPECTS(joins.costPerJoin >= 0 && joins.costPerUnlikeliness >= 0,
+                   "JoinPolicy: a specimen's cost must not be negative");
     const std::size_t files = fileTemplates_.size();
     derivations_.assign(files, {});
     if (joins.maxJoins > 0 && joins.maxSpecimens > 0 && rawInks.size() == files) {
@@ -133,13 +142,18 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
                     continue;
                 }
                 Derivation& derivation = derivations_[t];
-                for (const std::vector<std::size_t>& set : joinSets(raw, joins)) {
+                std::vector<double> likelihoods;
+                const std::vector<std::vector<std::size_t>> sets =
+                    joinSets(raw, joins, &likelihoods);
+                for (std::size_t k = 0; k < sets.size(); ++k) {
+                    const std::vector<std::size_t>& set = sets[k];
                     SUMIRO_EXPECTS(set.size() <= JoinSet{}.at.size(),
                                    "joinSets: more joins than connected writing is modelled with");
                     JoinSet compact;
                     std::copy(set.begin(), set.end(), compact.at.begin());
                     compact.count = static_cast<std::uint32_t>(set.size());
                     derivation.sets.push_back(compact);
+                    derivation.costs.push_back(specimenCost(set.size(), likelihoods[k], joins));
                 }
                 if (derivation.sets.empty()) {
                     continue;
@@ -155,15 +169,18 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
         total += derivation.sets.size();
     }
     order_.reserve(total);
+    templateCost_.reserve(total);
     std::vector<std::uint32_t> strokeCounts;
     strokeCounts.reserve(total);
     for (std::size_t t = 0; t < files; ++t) {
         const std::uint32_t m = fileTemplates_[t].count;
         order_.push_back({static_cast<std::uint32_t>(t), 0});
+        templateCost_.push_back(0.0);
         strokeCounts.push_back(m);
         const std::vector<JoinSet>& sets = derivations_[t].sets;
         for (std::size_t k = 0; k < sets.size(); ++k) {
             order_.push_back({static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(k + 1)});
+            templateCost_.push_back(derivations_[t].costs[k]);
             // Joined strokes are never empty, so each join takes one stroke off.
             strokeCounts.push_back(m - sets[k].count);
         }
@@ -395,17 +412,61 @@ std::vector<std::string> CharacterDatabase::search(std::optional<std::int64_t> c
 
 std::string CharacterDatabase::detail(std::string_view text) const {
     static constexpr std::string_view kGap = "   ";
+    const CharacterDetails parts = details(text);
     std::string out(text);
     out += kGap;
-    if (const CharacterEntry* entry = byCharacter(text)) {
-        out += entry->reading.empty() ? std::string_view("読み情報なし") : entry->reading;
+    if (parts.known) {
+        out += parts.reading.empty() ? std::string_view("読み情報なし") : parts.reading;
         out += kGap;
-        out += std::to_string(entry->count);
+        out += std::to_string(parts.count);
         out += "画";
         out += kGap;
     }
-    out += codeList(text);
+    out += parts.codes;
     return out;
+}
+
+CharacterDetails CharacterDatabase::details(std::string_view text) const {
+    CharacterDetails parts;
+    const std::uint32_t found = find(canonicalKey(text));
+    if (found != kNoEntry) {
+        const CharacterEntry& entry = entries_[found];
+        parts.known = true;
+        parts.reading = entry.reading;
+        parts.count = entry.count;
+        parts.meanings = meanings_.of(found);
+    }
+    parts.codes = codeList(text);
+    return parts;
+}
+
+std::vector<std::string> CharacterDatabase::searchMeanings(std::string_view words) const {
+    std::vector<MeaningTable::Match> found = meanings_.find(words);
+    // Those the table names beyond the inventory are left out.
+    std::erase_if(found,
+                  [this](const MeaningTable::Match& m) { return m.record >= entries_.size(); });
+    const auto rarity = [this](std::uint32_t i) {
+        const CharacterEntry& e = entries_[i];
+        return e.common ? 0 : e.japanese ? 1 : 2;
+    };
+    std::stable_sort(found.begin(), found.end(),
+                     [&](const MeaningTable::Match& a, const MeaningTable::Match& b) {
+                         const int ra = rarity(a.record);
+                         const int rb = rarity(b.record);
+                         if (ra != rb) return ra < rb;
+                         if (a.exact != b.exact) return a.exact;
+                         if (a.meaning != b.meaning) return a.meaning < b.meaning;
+                         const std::int64_t ca = entries_[a.record].count;
+                         const std::int64_t cb = entries_[b.record].count;
+                         if (ca != cb) return ca < cb;
+                         return keyOf(a.record) < keyOf(b.record);
+                     });
+    std::vector<std::string> result;
+    result.reserve(found.size());
+    for (const MeaningTable::Match& m : found) {
+        result.push_back(entries_[m.record].character);
+    }
+    return result;
 }
 
 }  // namespace sumiro

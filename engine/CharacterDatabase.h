@@ -15,6 +15,7 @@
 #include "engine/Ink.h"
 #include "engine/InkTemplate.h"
 #include "engine/JoinedStrokes.h"
+#include "engine/Meanings.h"
 #include "engine/Normalization.h"
 #include "engine/StrokeStore.h"
 #include "engine/TemplateSet.h"
@@ -22,6 +23,28 @@
 namespace sumiro {
 
 class HelperThread;
+
+/// What the detail line tells of a text, in parts, for a caller that lays them out itself.
+struct CharacterDetails {
+    /// The inventory has a record for the text.
+    bool known = false;
+    /// The record's readings as written, "、" between them: on readings in katakana, then kun
+    /// readings in hiragana with their okurigana in parentheses (ケン、み(る)); empty when
+    /// unknown.
+    std::string_view reading;
+    /// The record's stroke count; 0 without a record.
+    std::int64_t count = 0;
+    /// The record's English meanings, the most important first.
+    std::vector<std::string_view> meanings;
+    /// The text's code points, "U+6728", "U+845B U+E0100".
+    std::string codes;
+};
+
+/// The area a drawing was written in, such as the pad's square, in the ink's own units.
+struct WritingArea {
+    double width = 0.0;
+    double height = 0.0;
+};
 
 /// The immutable character inventory and handwriting templates, with recognition and lookup.
 /// Complete once constructed and never changed afterwards, so any number of threads may query
@@ -42,6 +65,9 @@ public:
     /// with the joined specimens of `joins`.
     CharacterDatabase(std::vector<CharacterEntry> entries, std::vector<RawTemplate> templates,
                       const JoinPolicy& joins = kJoinPolicy);
+    /// The same, with the English meanings of the records, by index in `entries`.
+    CharacterDatabase(std::vector<CharacterEntry> entries, MeaningTable meanings,
+                      std::vector<RawTemplate> templates, const JoinPolicy& joins = kJoinPolicy);
 
     ~CharacterDatabase();
     CharacterDatabase(const CharacterDatabase&) = delete;
@@ -73,12 +99,25 @@ public:
         return fileTemplates_[order_[id].file].character;
     }
 
+    /// What templates()[id] adds to its coarse and final scores: 0 for a template of the file,
+    /// the cost of its joins for a derived specimen (specimenCost).
+    double templateCost(std::size_t id) const { return templateCost_[id]; }
+
     /// The strokes of templates()[id], made in `scratch`.
     const Ink& templateStrokes(std::size_t id, Ink& scratch) const;
 
     /// Ranks candidate characters for a drawn ink (any coordinates, y downward), best first;
     /// at most `limit` of them, which must not be negative. May list a character twice.
-    std::vector<std::string> recognize(const Ink& ink, std::ptrdiff_t limit = kDefaultLimit) const;
+    /// Normalization throws the drawing's size away; given the `area` it was written in, a
+    /// drawing small in it (its width and height under kSmallInk of the area's) ranks the small
+    /// kana before their full-size twins, any other the full-size ones first.
+    std::vector<std::string> recognize(const Ink& ink, std::ptrdiff_t limit = kDefaultLimit,
+                                       std::optional<WritingArea> area = std::nullopt) const;
+
+    /// The largest share of its writing area's width and height that a small kana takes: a
+    /// hand writes them at about half the size of the others (which fill two thirds of the
+    /// area or more), as printed text sets them at about four fifths.
+    static constexpr double kSmallInk = 0.55;
 
     /// Characters with the given stroke count and/or radical, optionally only those used in
     /// Japanese: common ones first, then by stroke count, then in code point order.
@@ -88,6 +127,21 @@ public:
 
     /// One-line description: the text, its reading and stroke count if known, its code points.
     std::string detail(std::string_view text) const;
+
+    /// The parts of detail(), and the English meanings, of the record byCharacter finds. The
+    /// views live as long as the database.
+    CharacterDetails details(std::string_view text) const;
+
+    /// The English meanings of every record, by index in entries().
+    const MeaningTable& meaningTable() const { return meanings_; }
+
+    /// Characters one of whose English meanings holds `words` as whole words, ignoring the
+    /// case of ASCII letters (MeaningTable::find), best first: common characters, then the
+    /// others used in Japanese, then the rest; in each group those with a meaning that is only
+    /// the words ("big" finds 大 "large, big" before 斗 "Big Dipper"), then by the meaning that
+    /// holds them, the first meaning first; then, as search() does, by stroke count and code
+    /// point. A character listed twice with meanings may be found twice.
+    std::vector<std::string> searchMeanings(std::string_view words) const;
 
 private:
     void indexEntries();
@@ -108,6 +162,7 @@ private:
     static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 
     std::vector<CharacterEntry> entries_;
+    MeaningTable meanings_;
     // Nearly every character is in NFC already, so it is its own key; the others' keys are
     // kept apart, by entry index.
     std::vector<bool> ownKey_;
@@ -130,6 +185,7 @@ private:
     /// What the specimens derived from one file template are made from.
     struct Derivation {
         std::vector<JoinSet> sets;  // one per specimen, in order
+        std::vector<double> costs;  // one per specimen
         Ink raw;                    // the file's ink, kept only when there are specimens
         // The file's ink mapped by `box` gives the template's own numbers, stroke for stroke,
         // so a specimen normalizes only its joined strokes; else it normalizes all of them.
@@ -152,6 +208,7 @@ private:
     mutable std::once_flag listOnce_;
     mutable std::vector<InkTemplate> list_;  // templates(), built on first use
     std::vector<char> templateCommon_;       // the common flag of each template's character
+    std::vector<double> templateCost_;       // templateCost(id)
     TemplateSet templateSet_;
     // Takes half of a large recognition; one caller at a time, the others work alone.
     std::unique_ptr<HelperThread> helper_;

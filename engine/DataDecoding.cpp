@@ -240,9 +240,11 @@ void withPadding(const std::string& bytes, Body body) {
 }
 
 void decodeCharacterRecords(simdjson::padded_string_view json, std::string_view fileName,
-                            std::vector<CharacterEntry>& entries) {
+                            std::vector<CharacterEntry>& entries, MeaningTable* meanings) {
+    std::vector<std::string> recordMeanings;
     forEachRecord(json, fileName, [&](object& fields, const Context& context) {
         CharacterEntry entry;
+        recordMeanings.clear();
         unsigned seen = 0;
         forEachField(fields, context, [&](const std::string& key, auto result) {
             if (key == "character") {
@@ -270,6 +272,15 @@ void decodeCharacterRecords(simdjson::padded_string_view json, std::string_view 
             } else if (key == "japanese") {
                 entry.japanese = readFlag(requireValue(result, context, key), context, key);
                 seen |= 32U;
+            } else if (key == "meanings") {
+                recordMeanings.clear();
+                for (auto element : readArray(requireValue(result, context, key), context, key)) {
+                    value meaning;
+                    if (auto error = element.get(meaning)) {
+                        context.fail(key, error, "invalid meaning");
+                    }
+                    recordMeanings.push_back(readString(meaning, context, key));
+                }
             } else {
                 return false;
             }
@@ -281,6 +292,9 @@ void decodeCharacterRecords(simdjson::padded_string_view json, std::string_view 
             if ((seen & (1U << bit)) == 0) {
                 context.fail(kKeys[bit], "missing");
             }
+        }
+        if (meanings != nullptr) {
+            meanings->add(static_cast<std::uint32_t>(entries.size()), recordMeanings);
         }
         entries.push_back(std::move(entry));
     });
@@ -322,10 +336,11 @@ void decodeTemplateRecords(simdjson::padded_string_view json, std::string_view f
 
 }  // namespace
 
-std::vector<CharacterEntry> decodeCharacters(std::string_view json, std::string_view fileName) {
+std::vector<CharacterEntry> decodeCharacters(std::string_view json, std::string_view fileName,
+                                             MeaningTable* meanings) {
     std::vector<CharacterEntry> entries;
     const simdjson::padded_string padded(json);
-    decodeCharacterRecords(padded, fileName, entries);
+    decodeCharacterRecords(padded, fileName, entries, meanings);
     return entries;
 }
 
@@ -336,11 +351,11 @@ std::vector<RawTemplate> decodeTemplates(std::string_view json, std::string_view
     return templates;
 }
 
-std::vector<CharacterEntry> decodeCharacterFile(const std::string& bytes,
-                                                std::string_view fileName) {
+std::vector<CharacterEntry> decodeCharacterFile(const std::string& bytes, std::string_view fileName,
+                                                MeaningTable* meanings) {
     std::vector<CharacterEntry> entries;
     withPadding(bytes, [&](simdjson::padded_string_view json) {
-        decodeCharacterRecords(json, fileName, entries);
+        decodeCharacterRecords(json, fileName, entries, meanings);
     });
     return entries;
 }

@@ -9,6 +9,7 @@
 
 #include "engine/CharacterEntry.h"
 #include "engine/InkTemplate.h"
+#include "engine/Meanings.h"
 
 namespace sumiro {
 
@@ -23,8 +24,11 @@ public:
 std::string readDataFile(const std::filesystem::path& path);
 
 /// Decodes the inventory (a JSON array of character records). `fileName` only labels errors.
-/// Throws DataError on any malformed record: one bad record fails the whole file.
-std::vector<CharacterEntry> decodeCharacters(std::string_view json, std::string_view fileName);
+/// Throws DataError on any malformed record: one bad record fails the whole file. A record's
+/// optional "meanings" (an array of strings) go to `meanings` under the record's index; they
+/// are checked even when `meanings` is null.
+std::vector<CharacterEntry> decodeCharacters(std::string_view json, std::string_view fileName,
+                                             MeaningTable* meanings = nullptr);
 
 /// Decodes the templates (a JSON array of {"character", "strokes"} records), keeping each
 /// point's first two numbers. Throws DataError on any malformed record.
@@ -32,8 +36,8 @@ std::vector<RawTemplate> decodeTemplates(std::string_view json, std::string_view
 
 /// Decodes an inventory already read with readDataFile, using its spare capacity as the
 /// parser's padding when it has enough. `fileName` only labels errors.
-std::vector<CharacterEntry> decodeCharacterFile(const std::string& bytes,
-                                                std::string_view fileName);
+std::vector<CharacterEntry> decodeCharacterFile(const std::string& bytes, std::string_view fileName,
+                                                MeaningTable* meanings = nullptr);
 
 /// Reads and decodes an inventory file; errors are labelled with the file's name.
 std::vector<CharacterEntry> loadCharacters(const std::filesystem::path& path);

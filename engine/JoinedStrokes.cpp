@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/Contract.h"
+#include "engine/Normalization.h"
 
 namespace sumiro {
 
@@ -14,20 +15,8 @@ namespace {
 
 // The larger of the ink's width and height: -infinity without points.
 double largerExtent(const Ink& ink) {
-    constexpr double kInf = std::numeric_limits<double>::infinity();
-    double minX = kInf;
-    double minY = kInf;
-    double maxX = -kInf;
-    double maxY = -kInf;
-    for (const Stroke& stroke : ink) {
-        for (const InkPoint& p : stroke) {
-            minX = std::min(minX, p.x);
-            maxX = std::max(maxX, p.x);
-            minY = std::min(minY, p.y);
-            maxY = std::max(maxY, p.y);
-        }
-    }
-    return std::max(maxX - minX, maxY - minY);
+    const InkExtent extent = inkExtent(ink);
+    return std::max(extent.width, extent.height);
 }
 
 // Whether each stroke of `ink` is shorter than `maxLength` times its larger extent, the
@@ -85,7 +74,16 @@ std::vector<double> strokeGaps(const Ink& ink) {
     return gaps;
 }
 
-std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy) {
+double specimenCost(std::size_t joins, double likelihood, const JoinPolicy& policy) {
+    return policy.costPerJoin * static_cast<double>(joins) -
+           policy.costPerUnlikeliness * std::log(likelihood);
+}
+
+std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy,
+                                               std::vector<double>* likelihoods) {
+    if (likelihoods != nullptr) {
+        likelihoods->clear();
+    }
     const std::vector<double> gaps = strokeGaps(ink);
     const std::vector<bool> marks = markStrokes(ink, policy.maxMarkLength);
     std::vector<std::size_t> eligible;
@@ -170,6 +168,9 @@ std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy&
             break;
         }
         sets.emplace_back(choices[c].joins.begin(), choices[c].joins.begin() + choices[c].size);
+        if (likelihoods != nullptr) {
+            likelihoods->push_back(choices[c].likelihood);
+        }
     }
     return sets;
 }

@@ -47,28 +47,49 @@ struct JoinPolicy {
     /// of joins first: a specimen costs memory and matching time by its strokes, and a
     /// character of many strokes has many likely single joins of many strokes each.
     std::size_t maxSpecimenStrokes = std::numeric_limits<std::size_t>::max();
+    /// What a specimen adds to its scores, the coarse and the final one, for each of its joins
+    /// and for each unit of the negative natural logarithm of its set's likelihood under the
+    /// model above (see specimenCost). Neither may be negative: the recognizer skips templates
+    /// whose stroke-count penalty alone is too high, which a negative cost would undo.
+    double costPerJoin = 0.0;
+    double costPerUnlikeliness = 0.0;
 };
 
 /// The policy the application loads its data with: any pair of strokes (the gap rule keeps pen
 /// travel within the character's size) but two marks in a row (strokes under a fifth of the
 /// character's size), up to three joins, down to one stroke for a character of two strokes and
 /// to two for the rest, every set of joins at least 0.8% likely, at most 40 per template; about
-/// 37,000 specimens for the 2,300 common characters. Measured with sumiro-evaluate on drawings
-/// that it was not tuned on: connected writing 3% -> 79% first and 26% -> 84% among the first
-/// ten distinct characters; ordinary writing 98.5% -> 98.1% first, the first ten distinct
-/// characters unchanged. The two rules are for ordinary writing of few strokes: without them
-/// (and 1% likely, 34,000 specimens) a drawn "1" fell out of the first ten behind the one-stroke
-/// specimens of 寸 and other characters, and 氵 behind kana whose voicing marks were joined.
-/// On the tuning drawings each rule costs about a point of connected writing among the first
-/// ten (87.1% -> 85.9% and 85.8%), which the lower least likelihood wins back (86.4%). Fewer
-/// specimens lose connected writing fast (80.8% among the first ten with 2% likely, 78.5% with
-/// a gap rule of 0.5), and so does a budget of specimen strokes per template, though it saves
-/// memory (about 8 MB of layout with 150 strokes: 78.5% first, 85.3% among the first ten on
-/// the tuning drawings); more cost recognition time.
-inline constexpr JoinPolicy kJoinPolicy{1.0, 3, 40, 1, 0.008, 2, 0.2};
+/// 37,000 specimens for the 2,300 common characters; each join costs 0.02 on both scores (a
+/// stroke left out costs 0.045 on the final one).
+///
+/// The two rules are for ordinary writing of few strokes: without them a drawn "1" fell out of
+/// the first ten behind the one-stroke specimens of 寸 and other characters, and 氵 behind
+/// kana whose voicing marks were joined. Fewer specimens lose connected writing fast, and more
+/// cost recognition time and memory.
+///
+/// The cost was chosen with sumiro-evaluate on the writer model's tuning half (strokes from
+/// another source than the templates', with the faults of real writers; first place for
+/// ordinary writing, then first and among the first ten distinct for connected writing):
+/// without specimens 97.36%; specimens without cost 94.72%, 75.1% / 82.6%; 0.015 a join
+/// 97.04%, 69.5% / 80.4%; 0.02 a join 97.21%, 66.2% / 79.0%. A cost from the likelihood of the
+/// set of joins did no better than one per join (0.005 per unit of its negative logarithm:
+/// 96.89%, 71.0% / 81.4%; mixed with 0.01 a join: 97.07%, 69.4% / 80.7%). More specimens win
+/// connected writing back at the same cost (80 per template at least 0.4% likely, 73,000
+/// templates: 97.21%, 72.1% / 86.4%), but take half as much recognition work again.
+inline constexpr JoinPolicy kJoinPolicy{
+    1.0, 3, 40, 1, 0.008, 2, 0.2, std::numeric_limits<std::size_t>::max(), 0.02, 0.0};
 
 /// No joined specimens at all: every template as the file has it.
 inline constexpr JoinPolicy kNoJoins{};
+
+/// What a specimen of `joins` joins, whose set is `likelihood` likely under the model of
+/// connected writing, adds to its scores under `policy`. An ordinary drawing of another
+/// character often comes close to some specimen: among the tens of specimens of a template of
+/// many strokes, one has its joined strokes where the drawing has strokes of its own. A join is
+/// evidence that the drawing must show, so a specimen starts behind its template's ordinary
+/// rivals by the cost of its joins, the more the less likely they are: a drawing that really
+/// looks joined makes it up, one that merely resembles it does not.
+double specimenCost(std::size_t joins, double likelihood, const JoinPolicy& policy);
 
 /// `ink` with stroke i and stroke i + 1 made one for every i in `joins` (ascending, distinct,
 /// each below ink.size() - 1): the second stroke's points follow the first's, so the pen's path
@@ -84,7 +105,9 @@ std::vector<double> strokeGaps(const Ink& ink);
 /// The joins of each specimen that `policy` derives from the raw ink of a template, in the
 /// order the specimens follow the template: likeliest first under the model above (its share of
 /// joined characters with as many joins, times its pairs' weights over the sum of such products
-/// over every set of as many pairs), then fewer joins, then the joins themselves.
-std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy);
+/// over every set of as many pairs), then fewer joins, then the joins themselves. With
+/// `likelihoods`, also the likelihood of each set.
+std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy,
+                                               std::vector<double>* likelihoods = nullptr);
 
 }  // namespace sumiro

@@ -174,6 +174,11 @@ void normalizeStrokeInto(const Stroke& stroke, const NormalizingBox& box, Stroke
     normalizeInto(stroke, box, out, lengths);
 }
 
+InkExtent inkExtent(const Ink& ink) {
+    const Bounds b = boundsOf(ink);
+    return {b.maxX - b.minX, b.maxY - b.minY};
+}
+
 Ink normalized(const Ink& ink) {
     const Bounds b = boundsOf(ink);
     // A point that is not a number, or infinitely far, leaves the ink without a shape.

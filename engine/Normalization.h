@@ -18,6 +18,12 @@ Stroke resample(const Stroke& stroke, std::ptrdiff_t count = kNormalizedPoints);
 /// resampled to 16 points; thin axes are stretched only up to 35% of the larger extent.
 Ink normalized(const Ink& ink);
 
+/// The width and height of an ink's bounding box: -infinity both for an ink without points.
+struct InkExtent {
+    double width = 0.0, height = 0.0;
+};
+InkExtent inkExtent(const Ink& ink);
+
 /// The mapping `normalized` applies to every point of an ink, from the ink's bounding box:
 /// (x, y) goes to ((x - cx) / sx, (y - cy) / sy).
 struct NormalizingBox {

@@ -1,5 +1,7 @@
 // The two-pass recognizer: a coarse nearest-stroke score for every template within the
-// stroke-count tolerance, then an optimal stroke assignment for the best 180.
+// stroke-count tolerance, then an optimal stroke assignment for the best 180. A joined-stroke
+// specimen adds its cost (CharacterDatabase::templateCost) to both scores and so to their
+// bounds: one that starts behind by its cost is skipped as soon as any other template would.
 //
 // Most templates are never scored exactly. Single-precision lower bounds of the coarse score
 // order the templates; single-precision coarse scores, computed best bound first, stop once no
@@ -16,6 +18,7 @@
 #include <limits>
 #include <span>
 
+#include "engine/Candidates.h"
 #include "engine/CharacterDatabase.h"
 #include "engine/Contract.h"
 #include "engine/HelperThread.h"
@@ -222,7 +225,7 @@ class Recognition {
 public:
     Recognition(const Ink& input, std::size_t limit, const TemplateSet& templateSet,
                 const CharacterDatabase& database, const std::vector<char>& common,
-                HelperThread& helper, Workspace& workspace)
+                const std::vector<double>& cost, HelperThread& helper, Workspace& workspace)
         : input_(input),
           n_(input.size()),
           limit_(limit),
@@ -230,6 +233,7 @@ public:
           groups_(templateSet.groups()),
           database_(database),
           common_(common),
+          cost_(cost),
           helper_(helper),
           w_(workspace) {}
 
@@ -344,7 +348,8 @@ private:
                 double bound = (static_cast<double>(part.rows[k]) / static_cast<double>(n_) +
                                 static_cast<double>(part.columns[k]) / static_cast<double>(m)) *
                                    0.5 +
-                               diff * kCoarseCountPenalty - kBoundMargin;
+                               diff * kCoarseCountPenalty + cost_[group.ids[begin + k]] -
+                               kBoundMargin;
                 if (std::isnan(bound)) {
                     bound = -kInf;
                 }
@@ -401,7 +406,7 @@ private:
                 d[i * pitch_ + j] = strokeDistance(input_[i], strokes[j]);
             }
         }
-        c.key = rankKey(coarseScore(d, pitch_, n_, strokes.size()));
+        c.key = rankKey(coarseScore(d, pitch_, n_, strokes.size()) + cost_[c.id]);
         c.exact = true;
     }
 
@@ -449,7 +454,7 @@ private:
                     std::copy_n(&part.distances[i * batchStride_ + offset], m, d + i * pitch_);
                 }
                 offset += m;
-                scored.key = rankKey(coarseScore(d, pitch_, n_, m));
+                scored.key = rankKey(coarseScore(d, pitch_, n_, m) + cost_[scored.id]);
             }
         }
     }
@@ -592,7 +597,8 @@ private:
                         part.matrix.cells.begin() + static_cast<std::ptrdiff_t>(i * side));
         }
         const double diff = static_cast<double>(differenceOf(m));
-        const double offset = diff * kFineCountPenalty + (common_[c.id] != 0 ? kCommonBonus : 0.0);
+        const double offset =
+            diff * kFineCountPenalty + (common_[c.id] != 0 ? kCommonBonus : 0.0) + cost_[c.id];
         double score = diff * kFineCountPenalty +
                        (c.exact ? assignmentCost(part.matrix, part.assignment)
                                 : kernels::assignment(part.matrix.cells.data(), side, part.fast,
@@ -600,6 +606,7 @@ private:
         if (common_[c.id] != 0) {
             score += kCommonBonus;
         }
+        score += cost_[c.id];
         return rankKey(score);
     }
 
@@ -616,7 +623,8 @@ private:
             const double diff = static_cast<double>(differenceOf(m));
             double bound = diff * kFineCountPenalty +
                            assignmentBound(matrixOf(c), pitch_, n_, m, w_.reduced.data()) +
-                           (common_[c.id] != 0 ? kCommonBonus : 0.0) - kAssignmentRounding;
+                           (common_[c.id] != 0 ? kCommonBonus : 0.0) + cost_[c.id] -
+                           kAssignmentRounding;
             if (std::isnan(bound)) {
                 bound = -kInf;
             }
@@ -711,6 +719,7 @@ private:
     const std::vector<TemplateSet::Group>& groups_;
     const CharacterDatabase& database_;  // the templates' characters and exact strokes
     const std::vector<char>& common_;    // the common flag of each template
+    const std::vector<double>& cost_;    // what each template adds to its scores
     HelperThread& helper_;
     Workspace& w_;
 
@@ -724,9 +733,17 @@ private:
     std::size_t wanted_ = 0;       // candidates to answer
 };
 
+// Whether the ink's width and height are both under kSmallInk of the area's.
+bool isSmallIn(const Ink& ink, const WritingArea& area) {
+    const InkExtent extent = inkExtent(ink);
+    return extent.width < CharacterDatabase::kSmallInk * area.width &&
+           extent.height < CharacterDatabase::kSmallInk * area.height;
+}
+
 }  // namespace
 
-std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdiff_t limit) const {
+std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdiff_t limit,
+                                                      std::optional<WritingArea> area) const {
     const Ink input = normalized(ink);
     if (input.empty()) {
         return {};
@@ -738,9 +755,14 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     // Working storage per thread, so a recognition allocates only when an ink needs more room
     // than any before it on that thread; the helper thread works in the caller's.
     thread_local Workspace workspace;
-    return Recognition(input, static_cast<std::size_t>(limit), templateSet_, *this, templateCommon_,
-                       *helper_, workspace)
-        .run();
+    std::vector<std::string> ranked =
+        Recognition(input, static_cast<std::size_t>(limit), templateSet_, *this, templateCommon_,
+                    templateCost_, *helper_, workspace)
+            .run();
+    if (area && area->width > 0 && area->height > 0) {
+        orderKanaBySize(ranked, isSmallIn(ink, *area));
+    }
+    return ranked;
 }
 
 }  // namespace sumiro

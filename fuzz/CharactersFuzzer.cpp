@@ -1,4 +1,5 @@
-// The inventory decoder on arbitrary bytes: a record list or a DataError, nothing else.
+// The inventory decoder on arbitrary bytes: a record list and its meanings or a DataError,
+// nothing else.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -8,7 +9,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view json(reinterpret_cast<const char*>(data), size);
     try {
-        sumiro::decodeCharacters(json, "characters.json");
+        sumiro::MeaningTable meanings;
+        sumiro::decodeCharacters(json, "characters.json", &meanings);
     } catch (const sumiro::DataError&) {
     }
     return 0;

@@ -11,12 +11,16 @@ const CharacterDatabase& database() {
         std::uniform_real_distribution<double> coordinate(0, 109);
         std::vector<RawTemplate> templates;
         std::vector<CharacterEntry> entries;
+        MeaningTable meanings;
         const char* const names[] = {"木", "林",       "森", "あ", "ア",
                                      "が", "か\u3099", "𠮷", "欄", "\uF91D"};
         for (int t = 0; t < 1200; ++t) {
             const std::string name = t < 10 ? names[t] : "c" + std::to_string(t);
             entries.push_back(
                 {name, 1 + t % 30, {1 + t % 214, 75}, t % 4 ? "よみ" : "", t % 3 == 0, t % 5 != 0});
+            if (t % 3 != 1) {
+                meanings.add(static_cast<std::uint32_t>(t), {"tree", "Water (hot)", "a-b c"});
+            }
             if (!templates.empty() && t % 7 == 0) {
                 RawTemplate copy = templates[random() % templates.size()];
                 copy.character = name;
@@ -32,7 +36,7 @@ const CharacterDatabase& database() {
             }
             templates.push_back({name, std::move(ink)});
         }
-        return CharacterDatabase(std::move(entries), std::move(templates));
+        return CharacterDatabase(std::move(entries), std::move(meanings), std::move(templates));
     }();
     return db;
 }

@@ -1,6 +1,7 @@
 // Text that a user can type or paste into the browse search, against the character database:
 // lookup by character (any bytes, invalid UTF-8 included), the one-line detail, the
-// stroke-count and radical search with any numbers, and the browse list of every browse mode.
+// stroke-count and radical search with any numbers, the search by meaning, and the browse list
+// of every browse mode.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <QString>
@@ -71,6 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& found : db.search(count, radical, japaneseOnly)) {
         const sumiro::CharacterEntry* e = db.byCharacter(found);
         if (e == nullptr) {
+            std::abort();
+        }
+    }
+    for (const std::string& found : db.searchMeanings(text)) {
+        if (db.byCharacter(found) == nullptr) {
             std::abort();
         }
     }

@@ -1,5 +1,7 @@
 #include "input/DirectInput.h"
 
+#include <QPointer>
+
 #include "input/UnicodeText.h"
 
 namespace sumiro {
@@ -14,6 +16,7 @@ const QString noEvents = QStringLiteral("入力イベントを作成できませ
 const QString noRoute = QStringLiteral(
     "文字を届けられる入力先がありません。入力メソッド（fcitx5 か IBus）を起動するか、X11 "
     "のアプリで入力欄を選んでください");
+const QString noField = QStringLiteral("入力先のアプリで、文字を入れる場所をクリックしてください");
 const QString padFocused =
     QStringLiteral("パッドの入力欄には送りません。入力先のアプリで入力欄をクリックしてください");
 
@@ -110,20 +113,43 @@ void DirectInput::finish(const Delivery& delivery) {
         report(pad && platform_->typesIntoFocus() ? padFocused : switched);
         return;
     }
+    std::optional<std::u32string> scalars;
+    if (delivery.text) scalars = *delivery.text->scalars;
+    platform_->deliver(
+        std::move(scalars), delivery.key,
+        // The platform may answer later, when this object may be gone.
+        [self = QPointer<DirectInput>(this), delivery](const InputPlatform::Delivered& delivered) {
+            if (self) self->report(outcomeMessage(delivery, delivered));
+        });
+}
+
+QString DirectInput::outcomeMessage(const Delivery& delivery,
+                                    const InputPlatform::Delivered& delivered) {
+    using Outcome = InputPlatform::Outcome;
     const auto& text = delivery.text;
-    const bool posted =
-        text ? platform_->postText(*text->scalars) : platform_->postKey(delivery.key);
-    if (!posted) {
-        report(noEvents);
-        return;
-    }
-    const auto& name = delivery.name;
-    QString message = name && !name->isEmpty() ? *name : QStringLiteral("入力先");
-    message += QStringLiteral("へ");
-    message +=
+    const QString what =
         text ? QStringLiteral("「") + text->shown + QStringLiteral("」") : QStringLiteral("キー");
-    message += QStringLiteral("を送信");
-    report(message);
+    const QString route = QString::fromStdString(delivered.route);
+    switch (delivered.outcome) {
+        case Outcome::Typed: {
+            const auto& name = delivery.name;
+            QString message = name && !name->isEmpty() ? *name : QStringLiteral("入力先");
+            message += QStringLiteral("へ") + what + QStringLiteral("を送信");
+            // Which way in typed it: the input method, or synthetic key events.
+            if (!route.isEmpty()) message += QStringLiteral("（") + route + QStringLiteral("）");
+            return message;
+        }
+        case Outcome::NoField:
+            return what + QStringLiteral("を送れませんでした。") + noField;
+        case Outcome::PadFocused:
+            return padFocused;
+        case Outcome::NoAnswer:
+            return QStringLiteral("入力メソッド（") + route + QStringLiteral("）が応答しません。") +
+                   what + QStringLiteral("が入力されたかどうかは分かりません");
+        case Outcome::Failed:
+            break;
+    }
+    return noEvents;
 }
 
 void DirectInput::report(const QString& message) { emit status(message); }

@@ -71,8 +71,10 @@ private:
         Key key;
     };
     void post(std::optional<Text> text, Key key);
-    // Checks that the target still holds the focus, types and reports.
+    // Checks that the target still holds the focus, types and reports what became of it.
     void finish(const Delivery& delivery);
+    static QString outcomeMessage(const Delivery& delivery,
+                                  const InputPlatform::Delivered& delivered);
     void report(const QString& message);
 
     std::shared_ptr<InputPlatform> platform_;

@@ -7,7 +7,7 @@
 namespace sumiro {
 
 std::optional<QUrl> helpPage(const QString& section) {
-    const auto file = findResource(std::filesystem::path("/proc/self/exe"), "Help.html");
+    const auto file = findResource(runningExecutable(), "Help.html");
     if (!file) return std::nullopt;
     QUrl url =
         QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file->string())).canonicalFilePath());

@@ -78,6 +78,28 @@ public:
     /// input method nor an X11 window to type into (a Wayland session without an input method,
     /// or no display); a click into an application cannot help then.
     virtual bool reachesAnything() { return true; }
+
+    /// What became of one delivery.
+    enum class Outcome {
+        Typed,       ///< It reached a focused field (through `route`).
+        NoField,     ///< Nothing took it: no field that any way in can reach holds the focus.
+        PadFocused,  ///< The focused field is the pad's own; nothing was typed.
+        NoAnswer,    ///< `route` did not answer in time: whether it was typed is unknown.
+        Failed,      ///< The events could not be made; nothing was typed.
+    };
+    struct Delivered {
+        Outcome outcome;
+        std::string route;  ///< The way in that typed it or did not answer; may be empty.
+    };
+    using Done = std::function<void(Delivered)>;
+    /// Types text (Unicode scalar values) or, without text, presses key, and reports what became
+    /// of it through done exactly once, at once or later on the main thread (never after this
+    /// object is gone). Deliveries are typed in the order they are asked for. By default through
+    /// `postText` and `postKey`.
+    virtual void deliver(std::optional<std::u32string> text, Key key, Done done) {
+        const bool posted = text ? postText(*text) : postKey(key);
+        done({posted ? Outcome::Typed : Outcome::Failed, {}});
+    }
 };
 
 /// The platform of the desktop this build targets.

@@ -7,20 +7,37 @@
 #include <QtGlobal>
 #include <optional>
 
+class QWindow;
+
 namespace sumiro {
 
-/// Chooses Qt's platform plugin for the pad; call it before the application object exists.
-/// On X11 the panel's window flags and XTest need the xcb plugin, so that on a Wayland session
-/// the pad runs through XWayland; a plugin the user named otherwise is kept.
-void chooseQtPlatform();
-
-/// One plain sentence saying why the pad cannot reach the display Qt is about to open, or
-/// nothing when it can.
-std::optional<QString> displayUnavailable();
+/// Chooses, before the application object exists, how the pad's windows reach the screen: as
+/// X11 windows (on XWayland in a Wayland session) where the desktop leaves the keyboard with the
+/// application being typed into when a window that refuses the focus is clicked (X11 window
+/// managers, GNOME, KWin); as Wayland overlay surfaces that float above every window and never
+/// take the keyboard where the compositor focuses whatever is clicked (sway and its kin). A
+/// platform the user chose other than Wayland (QT_QPA_PLATFORM=xcb, offscreen) stays.
+void chooseWindowSystem();
+/// Sets up what chooseWindowSystem() chose, once the application object exists.
+void prepareWindows();
+/// Lets `window` take the keyboard while the user types into it, or refuse it again, where its
+/// window flags alone do not (overlay surfaces).
+void setTakesKeyboard(QWindow* window, bool takes);
 
 /// Asks the window manager to show `window` (a native window id of this process) on every
 /// desktop, re-applied on each show because window managers drop it when a window is unmapped.
 /// Does nothing where the application does not run on a desktop with such a notion.
 void showOnAllDesktops(quintptr window);
+
+/// Makes `window` (a native window id of this process) a window the window manager never offers
+/// the focus to while it refuses the focus: Qt lists WM_TAKE_FOCUS in its WM_PROTOCOLS (the
+/// "globally active" model), and window managers focus such windows on a click or when they map
+/// them. Without it, a window that refuses the focus follows the "no input" model; one that
+/// accepts it, the "passive" model, focused by the window manager as usual.
+void refuseFocusOffers(quintptr window);
+
+/// One plain sentence saying why the pad cannot reach the display Qt is about to open, or
+/// nothing when it can.
+std::optional<QString> displayUnavailable();
 
 }  // namespace sumiro

@@ -1,23 +1,30 @@
 # Shared by ./run and ./test: install what is missing, then configure and build.
 # shellcheck shell=bash
 
-# Debian 12 packages the build, the tests and the pad need.
-SUMIRO_PACKAGES=(
-  cmake ninja-build g++ pkg-config
+# Debian 12 packages. ./run installs the first list: what the pad and its fcitx5 addon need to
+# build (with Debian's build flags, dpkg-dev) and to run, on X11 and as a Wayland overlay.
+SUMIRO_PAD_PACKAGES=(
+  cmake ninja-build g++ pkg-config dpkg-dev
   qt6-base-dev libicu-dev libsimdjson-dev libfontconfig-dev
-  libx11-dev libxtst-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libx11-dev libxtst-dev libibus-1.0-dev
   unicode-data kanjidic-xml nodejs npm
-  fonts-noto-cjk
-  xvfb xauth openbox x11-utils xdotool trayer
   libxml2-dev zlib1g-dev libbz2-dev
-  desktop-file-utils appstream dpkg-dev file lintian
+  fonts-noto-cjk
+  libfcitx5core-dev libfcitx5utils-dev libfcitx5config-dev fcitx5-modules-dev libwayland-dev
+  wayland-protocols qt6-base-private-dev qt6-wayland
+)
+# ./test installs this one too: test frameworks and benchmarks, the headless desktops and input
+# methods the tests run the pad in, the packaging and desktop-file checks, the checked build.
+SUMIRO_TEST_PACKAGES=(
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth openbox x11-utils xdotool trayer
+  desktop-file-utils appstream file lintian
   imagemagick
   clang libclang-rt-dev
-  fcitx5 libfcitx5core-dev libfcitx5utils-dev libfcitx5config-dev fcitx5-modules-dev
-  fcitx5-frontend-qt6 fcitx5-frontend-gtk3
-  ibus ibus-gtk3 libibus-1.0-dev
+  fcitx5 fcitx5-frontend-qt6 fcitx5-frontend-gtk3
+  ibus ibus-gtk3
   dbus-daemon dbus-x11 python3-gi gir1.2-gtk-3.0
+  sway xwayland x11-xserver-utils grim wtype foot gir1.2-gtk-4.0 fcitx5-frontend-gtk4 ibus-gtk4
 )
 
 sumiro_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -34,9 +41,11 @@ as_root() {
   fi
 }
 
+# install_missing [pad]: installs what is missing of both lists, or with "pad" of the first only.
 install_missing() {
-  local missing=() pkg
-  for pkg in "${SUMIRO_PACKAGES[@]}"; do
+  local wanted=("${SUMIRO_PAD_PACKAGES[@]}") missing=() pkg
+  [ "${1:-}" = pad ] || wanted+=("${SUMIRO_TEST_PACKAGES[@]}")
+  for pkg in "${wanted[@]}"; do
     # nodejs from another repository may already bring npm.
     if [ "$pkg" = npm ] && command -v npm >/dev/null 2>&1; then continue; fi
     if [ "$pkg" = nodejs ] && command -v node >/dev/null 2>&1; then continue; fi

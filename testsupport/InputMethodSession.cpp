@@ -10,10 +10,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include "input/inputmethod/Fcitx5Route.h"
-#ifdef SUMIRO_WITH_IBUS
-#include "input/inputmethod/IBusRoute.h"
-#endif
+#include "im/fcitx5/SumiroBus.h"
 
 namespace sumiro::testing {
 namespace {
@@ -62,7 +59,7 @@ std::string InputMethodSession::missing(Kind kind) {
 #endif
 }
 
-std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind kind,
+std::unique_ptr<InputMethodSession> InputMethodSession::start(const Spawn& spawn, Kind kind,
                                                               std::string& error) {
     std::unique_ptr<InputMethodSession> session(new InputMethodSession);
     session->kind_ = kind;
@@ -76,9 +73,10 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
         return nullptr;
     }
     config.close();
-    session->busDaemon_ = x.spawn({QStringLiteral("dbus-daemon"), QStringLiteral("--nofork"),
-                                   QStringLiteral("--nopidfile"),
-                                   QStringLiteral("--config-file=") + config.fileName()});
+    session->busDaemon_ =
+        spawn({QStringLiteral("dbus-daemon"), QStringLiteral("--nofork"),
+               QStringLiteral("--nopidfile"), QStringLiteral("--config-file=") + config.fileName()},
+              {});
     if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, startTimeoutMs)) {
         error = "the session bus did not come up";
         return nullptr;
@@ -101,23 +99,37 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
                                                             ":" SUMIRO_FCITX5_SYSTEM_ADDON_DIR));
         env.emplace_back("XDG_DATA_DIRS",
                          QStringLiteral(SUMIRO_FCITX5_DATA_DIR ":/usr/local/share:/usr/share"));
-        session->inputMethod_ = x.spawn(
+        // The addon takes calls from the pad alone: this test delivers from its own process.
+        env.emplace_back(QString::fromLatin1(fcitx5::extraPadsVariable),
+                         QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath());
+        session->inputMethod_ = spawn(
             {QStringLiteral("fcitx5"), QStringLiteral("--disable=classicui,notificationitem")},
             env);
-        Fcitx5Route route({}, session->bus_);
-        if (!QTest::qWaitFor([&] { return route.answers(); }, startTimeoutMs)) {
+        // Polled with blocking calls: the caller may have no event loop yet.
+        auto bus = QDBusConnection::connectToBus(session->bus_, QStringLiteral("fcitx5-watch"));
+        const auto answers = [&bus](const QString& service, const QString& path,
+                                    const QString& interface, const QString& method) {
+            const QDBusReply<QString> reply =
+                bus.call(QDBusMessage::createMethodCall(service, path, interface, method));
+            return reply.isValid() && !reply.value().isEmpty();
+        };
+        if (!QTest::qWaitFor(
+                [&] {
+                    return answers(
+                        QString::fromLatin1(fcitx5::service), QString::fromLatin1(fcitx5::path),
+                        QString::fromLatin1(fcitx5::interface), QStringLiteral("Version"));
+                },
+                startTimeoutMs)) {
+            QDBusConnection::disconnectFromBus(QStringLiteral("fcitx5-watch"));
             error = "fcitx5 did not load the Sumiro addon";
             return nullptr;
         }
         // Clients are served once fcitx5 has its input method group, after loading the addons.
-        auto bus = QDBusConnection::connectToBus(session->bus_, QStringLiteral("fcitx5-watch"));
         const bool ready = QTest::qWaitFor(
             [&] {
-                const QDBusReply<QString> reply = bus.call(QDBusMessage::createMethodCall(
-                    QStringLiteral("org.fcitx.Fcitx5"), QStringLiteral("/controller"),
-                    QStringLiteral("org.fcitx.Fcitx.Controller1"),
-                    QStringLiteral("CurrentInputMethodGroup")));
-                return reply.isValid() && !reply.value().isEmpty();
+                return answers(QStringLiteral("org.fcitx.Fcitx5"), QStringLiteral("/controller"),
+                               QStringLiteral("org.fcitx.Fcitx.Controller1"),
+                               QStringLiteral("CurrentInputMethodGroup"));
             },
             startTimeoutMs);
         QDBusConnection::disconnectFromBus(QStringLiteral("fcitx5-watch"));
@@ -130,12 +142,21 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(XSession& x, Kind 
 #ifdef SUMIRO_WITH_IBUS
     session->ibusAddress_ = "unix:path=" + dir.filePath(QStringLiteral("ibus")).toStdString();
     session->inputMethod_ =
-        x.spawn({QStringLiteral("ibus-daemon"), QStringLiteral("--panel=disable"),
-                 QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
-                 QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
-                env);
-    IBusRoute route(session->ibusAddress_);
-    if (!QTest::qWaitFor([&] { return route.answers(); }, startTimeoutMs)) {
+        spawn({QStringLiteral("ibus-daemon"), QStringLiteral("--panel=disable"),
+               QStringLiteral("--emoji-extension=disable"), QStringLiteral("--config=disable"),
+               QStringLiteral("--address=") + QString::fromStdString(session->ibusAddress_)},
+              env);
+    // Polled with a blocking connection: the caller may have no event loop yet.
+    const QString ibus = QString::fromStdString(session->ibusAddress_);
+    const bool answering = QTest::qWaitFor(
+        [&] {
+            const bool up =
+                QDBusConnection::connectToBus(ibus, QStringLiteral("ibus-watch")).isConnected();
+            QDBusConnection::disconnectFromBus(QStringLiteral("ibus-watch"));
+            return up;
+        },
+        startTimeoutMs);
+    if (!answering) {
         error = "ibus-daemon did not answer";
         return nullptr;
     }

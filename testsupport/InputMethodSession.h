@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -20,8 +21,20 @@ public:
 
     /// Why the input method cannot run here (not installed, addon not built), empty when it can.
     static std::string missing(Kind kind);
+    /// Starts a client of the desktop the input method serves.
+    using Spawn =
+        std::function<Child(const QStringList& argv, std::vector<std::pair<QString, QString>> env)>;
     /// Starts the bus and the input method on x; nullptr with a reason in error on failure.
-    static std::unique_ptr<InputMethodSession> start(XSession& x, Kind kind, std::string& error);
+    static std::unique_ptr<InputMethodSession> start(XSession& x, Kind kind, std::string& error) {
+        return start(
+            [&x](const QStringList& argv, std::vector<std::pair<QString, QString>> env) {
+                return x.spawn(argv, std::move(env));
+            },
+            kind, error);
+    }
+    /// The same on any desktop whose clients `spawn` starts.
+    static std::unique_ptr<InputMethodSession> start(const Spawn& spawn, Kind kind,
+                                                     std::string& error);
     ~InputMethodSession();
 
     /// The private session bus's address.
@@ -32,6 +45,8 @@ public:
     [[nodiscard]] std::vector<std::pair<QString, QString>> clientEnvironment() const;
     /// Stops the input method (the bus stays).
     void stopInputMethod() { inputMethod_.reset(); }
+    /// The input method's process id.
+    [[nodiscard]] qint64 inputMethodProcess() const { return inputMethod_->processId(); }
 
 private:
     InputMethodSession() = default;

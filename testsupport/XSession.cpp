@@ -4,6 +4,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -19,15 +20,22 @@ struct XFreeDeleter {
     void operator()(void* data) const { XFree(data); }
 };
 
+}  // namespace
+
 Child launch(const QStringList& argv, const std::vector<std::pair<QString, QString>>& env,
-             QProcess::ProcessChannelMode channels) {
+             QProcess::ProcessChannelMode channels, std::optional<Account> account) {
     Child child(new QProcess);
     auto environment = QProcessEnvironment::systemEnvironment();
     for (const auto& [name, value] : env) environment.insert(name, value);
     child->setProcessEnvironment(environment);
     child->setProcessChannelMode(channels);
-    // Dies with the test even when the test itself is killed.
-    child->setChildProcessModifier([parent = getpid()] {
+    child->setChildProcessModifier([parent = getpid(), account] {
+        if (account && (setgroups(0, nullptr) != 0 || setgid(account->group) != 0 ||
+                        setuid(account->user) != 0)) {
+            _exit(126);
+        }
+        // Dies with the test even when the test itself is killed (set after the change of user,
+        // which clears it).
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(127);
     });
@@ -35,8 +43,6 @@ Child launch(const QStringList& argv, const std::vector<std::pair<QString, QStri
     child->waitForStarted();
     return child;
 }
-
-}  // namespace
 
 void Stop::operator()(QProcess* process) const {
     process->terminate();

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -24,6 +25,16 @@ struct Stop {
 };
 /// A process started by a test, stopped when this goes away however the test ends.
 using Child = std::unique_ptr<QProcess, Stop>;
+
+/// A user and group a child runs as.
+struct Account {
+    unsigned user = 0;
+    unsigned group = 0;
+};
+/// Starts argv with the given variables added to the environment, as `account` when given.
+/// The child dies with the test.
+Child launch(const QStringList& argv, const std::vector<std::pair<QString, QString>>& env,
+             QProcess::ProcessChannelMode channels, std::optional<Account> account = {});
 
 /// Xvfb plus openbox on a display number of their own.
 class XSession {

@@ -19,19 +19,32 @@ CharacterEntry entry(std::string character, std::int64_t count, std::vector<std:
 }
 
 const CharacterDatabase& fixture() {
-    static const CharacterDatabase db(
-        {
-            entry("木", 4, {75}, "ボク、モク、き、こ-", true),
-            entry("林", 8, {75}, "リン、はやし", true), entry("本", 5, {75}, "ホン、もと"),
-            entry("札", 5, {75}, "サツ、ふだ"), entry("杉", 7, {75}, "サン、すぎ", false, false),
+    static const CharacterDatabase db = [] {
+        std::vector<CharacterEntry> entries{
+            entry("木", 4, {75}, "ボク、モク、き、こ", true),
+            entry("林", 8, {75}, "リン、はやし", true),
+            entry("本", 5, {75}, "ホン、もと"),
+            entry("札", 5, {75}, "サツ、ふだ"),
+            entry("杉", 7, {75}, "サン、すぎ", false, false),
             entry("毋", 4, {80}, "ブ、ない", false, false),
-            entry("一", 1, {1}, "イチ、ひと-", true), entry("鏡", 19, {167}, "キョウ、かがみ"),
+            entry("一", 1, {1}, "イチ、ひと", true),
+            entry("鏡", 19, {167}, "キョウ、かがみ"),
             entry("\uF900", 10, {151}),  // compatibility ideograph, equivalent to U+8C48
-            entry("𠮷", 6, {30}, "キチ、よし"), entry("〆", 2, {4}, "SHIMO"),
+            entry("𠮷", 6, {30}, "キチ、よし"),
+            entry("〆", 2, {4}, "SHIMO"),
             entry("e", 1, {}, "e\u0301"),  // the reading is an e with a combining acute
-            entry("木", 4, {75}, "き"),    // listed twice
-        },
-        {});
+            entry("見", 7, {147}, "ケン、み(る)、み(える)、み(せる)", true),
+            entry("食", 9, {184}, "ショク、ジキ、く(う)、く(らう)、た(べる)、は(む)", true),
+            entry("木", 4, {75}, "き"),  // listed twice
+        };
+        MeaningTable meanings;
+        meanings.add(0, {"tree", "wood"});
+        meanings.add(2, {"book", "present", "main", "counter for long things"});
+        meanings.add(3, {"tag", "counter for bonds"});
+        meanings.add(7, {"mirror"});
+        meanings.add(9, {"good luck", "shimo"});
+        return CharacterDatabase(std::move(entries), std::move(meanings), {});
+    }();
     return db;
 }
 
@@ -110,8 +123,8 @@ TEST(BrowseList, TextSearchGoesThroughTheInventoryInOrder) {
         {u"が"_qs, {u"鏡"_qs}},
         {u"か\u3099"_qs, {u"鏡"_qs}},  // the same が, decomposed
         {u"林"_qs, {u"林"_qs}},
-        {u"\u8C48"_qs, {u"\uF900"_qs}},  // canonically equal to the inventory's spelling
-        {u"shimo"_qs, {u"〆"_qs}},
+        {u"\u8C48"_qs, {u"\uF900"_qs}},       // canonically equal to the inventory's spelling
+        {u"shimo"_qs, {u"〆"_qs, u"𠮷"_qs}},  // by reading, then by meaning
         {u"ShIm"_qs, {u"〆"_qs}},
         {u"é"_qs, {u"e"_qs}},
         {u"e"_qs, {u"e"_qs}},  // the character itself, not the e inside é
@@ -119,6 +132,20 @@ TEST(BrowseList, TextSearchGoesThroughTheInventoryInOrder) {
         {u"★★"_qs, {}},        // only one character falls back to itself
         {u"ぬ"_qs, {u"ぬ"_qs}},
         {u"U+D800"_qs, {}},
+        // Okurigana are written in parentheses and searched as if they were not.
+        {u"みる"_qs, {u"見"_qs}},
+        {u"み"_qs, {u"鏡"_qs, u"見"_qs}},
+        {u"み(る)"_qs, {u"見"_qs}},
+        {u"たべる"_qs, {u"食"_qs}},
+        {u"たべ"_qs, {u"食"_qs}},
+        {u"た"_qs, {u"食"_qs}},
+        {u"("_qs, {u"("_qs}},
+        // English meanings as whole words, after the character and reading matches; an
+        // earlier meaning first.
+        {u"Tree"_qs, {u"木"_qs}},
+        {u"counter"_qs, {u"札"_qs, u"本"_qs}},
+        {u"counter for"_qs, {u"札"_qs, u"本"_qs}},
+        {u"count"_qs, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query.toStdString());
@@ -161,6 +188,15 @@ TEST(BrowseList, StrokeCountAndRadicalFollowTheirSelectorsAndTheScope) {
          {},
          {u"木"_qs, u"林"_qs, u"木"_qs, u"本"_qs, u"札"_qs, u"杉"_qs}},
         {"radical filter", Mode::Radicals, 3, 74, true, u"もと"_qs, {u"本"_qs}},
+        {"meaning filter, best first",
+         Mode::Radicals,
+         3,
+         74,
+         true,
+         u"counter"_qs,
+         {u"札"_qs, u"本"_qs}},
+        {"meaning filter", Mode::StrokeCounts, 3, 0, true, u"tree"_qs, {u"木"_qs}},
+        {"meaning in another count", Mode::StrokeCounts, 3, 0, true, u"mirror"_qs, {}},
         {"no radical selected", Mode::Radicals, 3, -1, true, {}, {u"一"_qs}},
         {"handwriting", Mode::Handwriting, 3, 0, true, u"き"_qs, {}},
         {"keyboard", Mode::Keyboard, 3, 0, true, {}, {}},

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 
 #include "controller/tests/PadOnDisplay.h"
 #include "input/inputmethod/Fcitx5Route.h"
@@ -36,6 +39,18 @@ protected:
                             std::optional<std::string>("sumiro_input_target");
                  }},
             inputMethodPlatform(session.display(), bus, "unix:path=/nonexistent/sumiro-ibus")));
+    }
+
+    // Whether fcitx5's focused context is still the target's.
+    bool targetHasTheInputMethod() const {
+        Fcitx5Route route({}, testing::sharedInputMethod()->bus());
+        return route.focusedProgram() == std::optional<std::string>("sumiro_input_target");
+    }
+    void chooseMode(int segment) {
+        auto* modes = widget<SegmentedControl>("mode");
+        ASSERT_TRUE(click(modes->segment(segment)));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return modes->selectedSegment() == segment; }, timeoutMs));
     }
 };
 
@@ -77,6 +92,67 @@ TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget)
     EXPECT_EQ(target->received(), std::vector<std::string>{"commit 6728"}) << "through fcitx5";
     EXPECT_EQ(search->text(), u"U+6728"_qs) << "nothing in the search field";
     EXPECT_EQ(session.activeWindow(), target->window());
+}
+
+// None of the pad's pop-ups takes the input method's focus from the target: after each was
+// opened and an item chosen (the menu: dismissed), the target's context still has it and a pick
+// goes through fcitx5.
+TEST_F(SearchFieldFcitx5, PopUpsLeaveTheInputMethodWithTheTarget) {
+    const std::vector<std::pair<int, const char*>> popups = {
+        {1, "rangePopup"},        {1, "fontPopup"},    {2, "countPopup"},
+        {3, "radicalCountPopup"}, {3, "radicalPopup"}, {4, "keyboardMode"}};
+    for (const auto& [mode, name] : popups) {
+        SCOPED_TRACE(name);
+        auto* popup = widget<QComboBox>(name);
+        ASSERT_NO_FATAL_FAILURE(chooseMode(mode));
+        // The mode's controls may still be laid out: click again until the list opens.
+        QAbstractItemView* items = popup->view();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return popup->isVisible() && click(popup) &&
+                       QTest::qWaitFor([&] { return items->isVisible(); }, 1500);
+            },
+            timeoutMs));
+        // The item below the current one (the layouts': katakana, for the key below), which
+        // the list shows however long it is, away from where the press opened it.
+        const int current = popup->currentIndex();
+        const int chosen = current + 1 < popup->count() ? current + 1 : current - 1;
+        QPoint at, last;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QRect item = items->visualRect(popup->model()->index(chosen, 0));
+                at = items->viewport()->mapToGlobal(
+                    QPoint(items->viewport()->width() / 2, item.center().y()));
+                const bool settled = at == last;  // placed and scrolled
+                last = at;
+                return settled;
+            },
+            timeoutMs));
+        ASSERT_TRUE(session.click(at));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !items->isVisible(); }, timeoutMs));
+        EXPECT_EQ(popup->currentIndex(), chosen);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return targetHasTheInputMethod(); }, 2000))
+            << "the pop-up took fcitx5's focus";
+    }
+    // The header's menu, dismissed with Escape.
+    const QPoint header = widget("targetLabel")->mapToGlobal(QPoint(4, 4));
+    ASSERT_TRUE(session.xdotool(
+        {"mousemove", QString::number(header.x()), QString::number(header.y()), "click", "3"}));
+    auto* menu = testing::topLevel<QMenu>(u"statusMenu"_qs);
+    ASSERT_TRUE(menu);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, timeoutMs));
+    ASSERT_TRUE(session.xdotool({"key", "Escape"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, timeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return targetHasTheInputMethod(); }, 2000))
+        << "the menu took fcitx5's focus";
+
+    // The layout chosen last was katakana's: its first key arrives through fcitx5.
+    QAbstractButton* key = testing::titled(widget("keyboardBody"), u"ア"_qs);
+    ASSERT_NE(key, nullptr);
+    ASSERT_TRUE(click(key));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !target->received().empty(); }, timeoutMs))
+        << widget<TextLabel>("statusLabel")->text().toStdString();
+    EXPECT_EQ(target->received(), std::vector<std::string>{"commit 30A2"}) << "through fcitx5";
 }
 
 }  // namespace

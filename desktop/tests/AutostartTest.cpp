@@ -51,24 +51,67 @@ TEST(AutostartTest, ExecArgumentIsQuotedAndEscapedForTheStringValue) {
     }
 }
 
-// The written entry must be one the desktop's own tools accept, whatever the executable's path.
-TEST(AutostartTest, EntryIsValidForEveryExecutablePath) {
-    for (const char* executable :
-         {"/usr/bin/sumiro", "/opt/My Apps/sumiro", "/home/a$b \"q\" back\\slash/100%/sumiro"}) {
+// The command's exit status and everything it printed.
+std::pair<int, std::string> run(const std::string& command) {
+    std::string output;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return {-1, "cannot start: " + command};
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        output += buffer;
+    }
+    return {::pclose(pipe), output};
+}
+
+// The written entry must be one the desktop's own tools accept and that GLib, which the
+// sessions' autostart uses, loads (it refuses an entry whose program it cannot find) and starts
+// with the executable's path intact, whatever that path is.
+TEST(AutostartTest, EntryLoadsForEveryExecutablePathItCanHold) {
+    TempDirectory programs;
+    for (const char* name : {"sumiro", "My Apps/sumiro", "a$b \"q\" back\\slash `x`/sumiro",
+                             "new\nline\ttab/sumiro", "漢字/sumiro"}) {
+        const std::filesystem::path executable = programs.write(name, "#!/bin/sh\n");
+        std::filesystem::permissions(executable, std::filesystem::perms(0755));
         TempDirectory config;
         const Autostart autostart(config.path(), executable);
         autostart.setEnabled(true);
-        const std::string command =
-            "desktop-file-validate '" + autostart.entryPath().string() + "' 2>&1";
-        std::string output;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-            output += buffer;
+        const std::string entry = "'" + autostart.entryPath().string() + "'";
+        EXPECT_EQ(run("desktop-file-validate " + entry), std::make_pair(0, std::string())) << name;
+        const auto [status, loaded] =
+            run("/usr/bin/python3 -c 'import gi, sys; gi.require_version(\"Gio\", \"2.0\"); "
+                "from gi.repository import Gio, GLib; "
+                "app = Gio.DesktopAppInfo.new_from_filename(sys.argv[1]); "
+                "print(GLib.shell_parse_argv(app.get_commandline())[1][0] if app else "
+                "\"refused\", end=\"\")' " +
+                entry);
+        EXPECT_EQ(status, 0) << loaded;
+        EXPECT_EQ(loaded, executable.string()) << name;
+    }
+}
+
+// Paths no loadable entry can start are refused with the reason, and nothing is written.
+TEST(AutostartTest, PathsNoEntryCanHoldAreRefusedByName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/opt/100%/sumiro",
+         "/opt/100%/sumiro: desktop sessions cannot start a program whose "
+         "path holds '%'"},
+        {"/opt/bell\a/sumiro", "/opt/bell\\x07/sumiro: a desktop entry cannot hold a control"},
+        {"/opt/del\x7f/sumiro", "/opt/del\\x7F/sumiro: a desktop entry cannot hold a control"},
+        {"/opt/latin\xe9/sumiro", "a desktop entry holds UTF-8 text only"},
+        {"/opt/overlong\xc0\xaf/sumiro", "a desktop entry holds UTF-8 text only"},
+        {"/opt/surrogate\xed\xa0\x80/sumiro", "a desktop entry holds UTF-8 text only"},
+    };
+    for (const auto& [executable, message] : cases) {
+        TempDirectory config;
+        const Autostart autostart(config.path(), executable);
+        try {
+            autostart.setEnabled(true);
+            ADD_FAILURE() << executable << ": no error";
+        } catch (const std::runtime_error& error) {
+            EXPECT_THAT(error.what(), HasSubstr("cannot start at login from /opt/"));
+            EXPECT_THAT(error.what(), HasSubstr(message));
         }
-        EXPECT_EQ(::pclose(pipe), 0) << executable << "\n" << output;
-        EXPECT_EQ(output, "") << executable;
+        EXPECT_FALSE(std::filesystem::exists(config.path() / "autostart")) << executable;
     }
 }
 

@@ -8,8 +8,7 @@ cmake=$1
 build=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-# Under DESTDIR, so that files with absolute destinations (the fcitx5 addon goes where fcitx5
-# looks) stay in the scratch directory too.
+# Staged under DESTDIR, as a package build installs.
 prefix="$scratch/dest/first prefix"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 

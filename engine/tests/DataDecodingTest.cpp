@@ -17,12 +17,15 @@
 namespace sumiro {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::Eq;
+using ::testing::IsEmpty;
 using ::testing::Matcher;
 using ::testing::StartsWith;
 
 constexpr std::string_view kTree =
-    R"({"character":"木","count":4,"radicals":[75],"reading":"ボク き","common":true,"japanese":true})";
+    R"({"character":"木","count":4,"radicals":[75],"reading":"ボク き","common":true,"japanese":true,)"
+    R"("meanings":["tree","wood"]})";
 
 std::string errorOf(const std::function<void()>& load) {
     try {
@@ -34,14 +37,21 @@ std::string errorOf(const std::function<void()>& load) {
 }
 
 TEST(DecodeCharacters, ReadsEveryFieldAndIgnoresUnknownKeys) {
+    MeaningTable meanings;
     const auto entries = decodeCharacters(
         std::string("[") + std::string(kTree) +
             R"(, {"japanese":false,"extra":{"x":[1,2]},"reading":"","common":false,)"
-            R"("radicals":[],"count":-3,"character":"\ud842\udfb7"}])",
-        "characters.json");
-    ASSERT_EQ(entries.size(), 2u);
+            R"("radicals":[],"count":-3,"character":"\ud842\udfb7"},)" +
+            std::string(kTree).replace(1, 0, R"("meanings":["x"],)") + "]",
+        "characters.json", &meanings);
+    ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0], (CharacterEntry{"木", 4, {75}, "ボク き", true, true}));
     EXPECT_EQ(entries[1], (CharacterEntry{"𠮷", -3, {}, "", false, false}));
+    // Meanings are optional; a key given twice keeps its last value, as the others do.
+    EXPECT_THAT(meanings.of(0), ElementsAre("tree", "wood"));
+    EXPECT_THAT(meanings.of(1), IsEmpty());
+    EXPECT_THAT(meanings.of(2), ElementsAre("tree", "wood"));
+    EXPECT_EQ(meanings.records(), 2u);
     EXPECT_TRUE(decodeCharacters("[]", "characters.json").empty());
 }
 
@@ -62,6 +72,9 @@ TEST(DecodeCharacters, BadDocumentsAndRecordsNameTheFileRecordAndKey) {
         {second(R"("count":1)", R"("count":1.5)"), StartsWith(at + "\"count\": ")},
         {second(R"("count":1)", R"("count":99999999999999999999)"), StartsWith(at + "\"count\": ")},
         {second("[]", R"([1,"2"])"), StartsWith(at + "\"radicals\": ")},
+        {second("}", R"(,"meanings":null})"), Eq(at + "\"meanings\": must not be null")},
+        {second("}", R"(,"meanings":"tree"})"), Eq(at + "\"meanings\": expected an array")},
+        {second("}", R"(,"meanings":["tree",1]})"), Eq(at + "\"meanings\": expected a string")},
         {second(R"("common":true)", R"("common":1)"), StartsWith(at + "\"common\": ")},
         // Ignored keys are not decoded but must still be valid JSON.
         {second("}", R"(,"x":[tru]})"), StartsWith(at + "\"x\": ")},
@@ -133,6 +146,7 @@ TEST(LoadDatabase, FileErrorsNameThePath) {
 
     dir.write("templates.json", R"([{"character":"a","strokes":[[[1,2],[3,4]]]}])");
     EXPECT_EQ(loadError(), "no error");
+    EXPECT_THAT(CharacterDatabase(dir.path()).details("木").meanings, ElementsAre("tree", "wood"));
 }
 
 // Pipes and devices are refused by name at once: reading one could wait for a writer forever

@@ -5,7 +5,7 @@
 
 namespace sumiro {
 
-Ink distortedInk(const InkTemplate& model, std::mt19937& random) {
+Ink distortedInk(const Ink& model, std::mt19937& random, bool reorder) {
     std::uniform_real_distribution<double> angle(-0.12, 0.12);
     std::uniform_real_distribution<double> shear(-0.15, 0.15);
     std::normal_distribution<double> jitter(0.0, 1.5);
@@ -15,9 +15,9 @@ Ink distortedInk(const InkTemplate& model, std::mt19937& random) {
     const double sn = std::sin(a);
 
     Ink ink;
-    for (const Stroke& stroke : model.strokes) {
+    for (const Stroke& stroke : model) {
         Stroke drawn;
-        // Three mouse samples per template segment.
+        // Three mouse samples per model segment.
         for (std::size_t i = 0; i < stroke.size(); ++i) {
             const int samples = i + 1 < stroke.size() ? 3 : 1;
             for (int k = 0; k < samples; ++k) {
@@ -32,7 +32,7 @@ Ink distortedInk(const InkTemplate& model, std::mt19937& random) {
         }
         ink.push_back(std::move(drawn));
     }
-    if (!ink.empty()) {
+    if (reorder && !ink.empty()) {
         std::uniform_int_distribution<std::size_t> pick(0, ink.size() - 1);
         Stroke& backwards = ink[pick(random)];
         std::reverse(backwards.begin(), backwards.end());

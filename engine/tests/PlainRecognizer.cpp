@@ -55,7 +55,7 @@ std::vector<std::string> plainRecognize(const CharacterDatabase& db, const Ink& 
                    : (sums.rows / static_cast<double>(n) + sums.columns / static_cast<double>(m)) *
                              0.5 +
                          static_cast<double>(diff) * 0.09;
-        coarse.emplace_back(key(score), t);
+        coarse.emplace_back(key(score + db.templateCost(t)), t);
     }
     std::stable_sort(coarse.begin(), coarse.end(), byScore);
 
@@ -75,6 +75,7 @@ std::vector<std::string> plainRecognize(const CharacterDatabase& db, const Ink& 
         if (entry != nullptr && entry->common) {
             score += -0.012;
         }
+        score += db.templateCost(coarse[r].second);
         fine.emplace_back(key(score), coarse[r].second);
     }
     std::stable_sort(fine.begin(), fine.end(), byScore);

@@ -86,7 +86,7 @@ std::vector<Ink> seededInks(const CharacterDatabase& db, std::size_t count, unsi
         } else if (kind == 1) {
             inks.push_back(models[random() % models.size()]->strokes);
         } else {
-            inks.push_back(distortedInk(*models[random() % models.size()], random));
+            inks.push_back(distortedInk(models[random() % models.size()]->strokes, random));
         }
     }
     return inks;

@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "engine/Candidates.h"
 #include "engine/CharacterDatabase.h"
 
 namespace sumiro {
@@ -48,6 +49,26 @@ TEST(Recognize, CommonBonusOutweighsASmallDifference) {
     const CharacterDatabase db({entry("X", false), entry("R", true)},
                                {{"X", kCross}, {"R", {kBarBackwards, kPole}}}, kNoJoins);
     EXPECT_THAT(db.recognize(kCross), ElementsAre("R", "X"));
+}
+
+TEST(Recognize, TheWritingAreaTellsSmallKanaFromTheirFullSizeTwins) {
+    // One shape for both twins; the common あ leads without an area, as the bonus says.
+    const CharacterDatabase db({entry("あ", true), entry("ぁ", false)},
+                               {{"ぁ", kCross}, {"あ", kCross}}, kNoJoins);
+    EXPECT_THAT(db.recognize(kCross), ElementsAre("あ", "ぁ"));
+    // The cross is 80 units wide and high: full size in a 100-unit square, small in a 200-unit
+    // one, and not small in an area where it takes most of the width.
+    EXPECT_THAT(db.recognize(kCross, 2, WritingArea{100, 100}), ElementsAre("あ", "ぁ"));
+    EXPECT_THAT(db.recognize(kCross, 2, WritingArea{200, 200}), ElementsAre("ぁ", "あ"));
+    EXPECT_THAT(db.recognize(kCross, 2, WritingArea{100, 400}), ElementsAre("あ", "ぁ"));
+    // A twin ranked further behind moves up to the other's place; others keep their order.
+    // Drawn small, ェ also goes before the kanji of its shape; drawn full size, エ stays
+    // behind it: size tells kana from kana only.
+    std::vector<std::string> ranked{"あ", "x", "ぁ", "ャ", "ヤ", "ョ", "工", "エ", "ェ"};
+    orderKanaBySize(ranked, true);
+    EXPECT_THAT(ranked, ElementsAre("ぁ", "あ", "x", "ャ", "ヤ", "ョ", "ェ", "工", "エ"));
+    orderKanaBySize(ranked, false);
+    EXPECT_THAT(ranked, ElementsAre("あ", "ぁ", "x", "ヤ", "ャ", "ョ", "エ", "ェ", "工"));
 }
 
 TEST(Recognize, StrokeCountToleranceFiltersTemplates) {

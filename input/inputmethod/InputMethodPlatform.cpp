@@ -1,8 +1,8 @@
 #include "input/inputmethod/InputMethodPlatform.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QGuiApplication>
 
 #include "input/inputmethod/Fcitx5Route.h"
 #include "input/x11/X11Platform.h"
@@ -22,9 +22,15 @@ InputMethodPlatform::InputMethodPlatform(std::shared_ptr<InputPlatform> x11,
     x11Watch_ = x11_->watchActivations([this](std::optional<Application> app) {
         if (!focusFromInputMethod()) handlers_.notify(app);
     });
+    for (const auto& each : routes_) {
+        each->onFocusChanged(
+            [this](bool focused, const std::string& program) { focusChanged(focused, program); });
+    }
 }
 
-InputMethodPlatform::~InputMethodPlatform() = default;
+InputMethodPlatform::~InputMethodPlatform() { *alive_ = false; }
+
+QString InputMethodPlatform::unnamedField() { return QStringLiteral("選択中の入力欄"); }
 
 InputMethodRoute* InputMethodPlatform::route() {
     for (const auto& candidate : routes_) {
@@ -43,8 +49,11 @@ void InputMethodPlatform::focusChanged(bool focused, const std::string& program)
 
 std::optional<Application> InputMethodPlatform::frontmost() {
     if (!focusFromInputMethod()) return x11_->frontmost();
-    // Program names are empty for Wayland contexts: the pad checks its own focus as well.
-    if (QGuiApplication::focusWindow()) return Application{0, ownProcess(), padProgram_};
+    // The pad runs on XWayland: while its search field has the keyboard, its window is the
+    // active X11 one.
+    if (const auto front = x11_->frontmost(); front && front->pid == ownProcess()) {
+        return Application{0, ownProcess(), padProgram_};
+    }
     auto program = route()->focusedProgram();
     if (!program) return std::nullopt;
     const std::int32_t pid = *program == padProgram_ ? ownProcess() : 0;
@@ -77,40 +86,74 @@ bool InputMethodPlatform::isAlive(const Application& app) {
 
 std::optional<QString> InputMethodPlatform::name(const Application& app) {
     if (app.window != 0) return x11_->name(app);
-    if (app.program.empty()) return std::nullopt;
+    if (app.program.empty()) return unnamedField();
     return QString::fromStdString(app.program);
 }
 
-template <typename Commit, typename Fallback>
-bool InputMethodPlatform::deliver(Commit commit, Fallback fallback) {
-    if (InputMethodRoute* current = route()) {
-        switch (commit(*current)) {
-            case InputMethodRoute::Result::Typed:
-                record_.emplace_back(current->label());
-                return true;
-            case InputMethodRoute::Result::PadFocused:
-                return false;
-            case InputMethodRoute::Result::NoFocus:
-            case InputMethodRoute::Result::Failed:
-                // In an X11 session the active window may simply not use the input method (an
-                // application started without it): X11 types there instead.
-                if (wayland_) return false;
-                break;
+// Synchronous typing knows no input method: these type with XTest alone.
+bool InputMethodPlatform::postText(std::u32string_view text) { return x11_->postText(text); }
+
+bool InputMethodPlatform::postKey(Key key) { return x11_->postKey(key); }
+
+void InputMethodPlatform::deliver(std::optional<std::u32string> text, Key key, Done done) {
+    deliveries_.push_back({std::move(text), key, std::move(done)});
+    next();
+}
+
+void InputMethodPlatform::next() {
+    if (busy_ || deliveries_.empty()) return;
+    busy_ = true;
+    offer(0);
+}
+
+void InputMethodPlatform::offer(std::size_t index) {
+    Delivery& delivery = deliveries_.front();
+    for (; index < routes_.size(); ++index) {
+        InputMethodRoute& candidate = *routes_[index];
+        if (!candidate.answers()) continue;
+        delivery.inputMethodAnswered = true;
+        auto answered = [this, index, alive = std::weak_ptr(alive_),
+                         label = std::string(candidate.label())](InputMethodRoute::Result result) {
+            if (alive.expired()) return;
+            using Result = InputMethodRoute::Result;
+            switch (result) {
+                case Result::Typed:
+                    return settle({Outcome::Typed, label});
+                case Result::PadFocused:
+                    return settle({Outcome::PadFocused, label});
+                case Result::NoAnswer:
+                    return settle({Outcome::NoAnswer, label});
+                case Result::NoFocus:
+                case Result::Refused:
+                    return offer(index + 1);
+            }
+        };
+        if (delivery.text) {
+            candidate.commit(*delivery.text, std::move(answered));
+        } else {
+            candidate.pressKey(delivery.key, std::move(answered));
         }
+        return;
     }
-    if (!x11_->permitted() || !fallback()) return false;
-    record_.emplace_back("xtest");
-    return true;
+    // In an X11 session the active window may simply not use an input method (an application
+    // started without one): XTest types there. In a Wayland session XTest reaches X11 windows
+    // alone, and only while one of them (not the pad's) has the keyboard.
+    bool xtest = x11_->permitted();
+    if (wayland_ && delivery.inputMethodAnswered) {
+        const auto front = x11_->frontmost();
+        xtest = xtest && front && front->pid != ownProcess();
+    }
+    if (!xtest) return settle({Outcome::NoField, {}});
+    const bool typed = delivery.text ? x11_->postText(*delivery.text) : x11_->postKey(delivery.key);
+    settle({typed ? Outcome::Typed : Outcome::Failed, "XTest"});
 }
 
-bool InputMethodPlatform::postText(std::u32string_view text) {
-    return deliver([&](InputMethodRoute& route) { return route.commit(text); },
-                   [&] { return x11_->postText(text); });
-}
-
-bool InputMethodPlatform::postKey(Key key) {
-    return deliver([&](InputMethodRoute& route) { return route.pressKey(key); },
-                   [&] { return x11_->postKey(key); });
+void InputMethodPlatform::settle(Delivered delivered) {
+    Done done = std::move(deliveries_.front().done);
+    deliveries_.pop_front();
+    busy_ = false;
+    done(std::move(delivered));
+    next();
 }
 
 bool InputMethodPlatform::permitted() { return route() || x11_->permitted(); }
@@ -131,22 +174,21 @@ std::shared_ptr<InputMethodPlatform> inputMethodPlatform(const std::string& disp
     // Input methods name a Qt program by its executable's file name.
     const QString pad = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     std::vector<std::unique_ptr<InputMethodRoute>> routes;
-    auto fcitx5 = std::make_unique<Fcitx5Route>(pad, sessionBus);
-    Fcitx5Route& fcitx5Route = *fcitx5;
-    routes.push_back(std::move(fcitx5));
+    routes.push_back(std::make_unique<Fcitx5Route>(pad, sessionBus));
 #ifdef SUMIRO_WITH_IBUS
-    routes.push_back(std::make_unique<IBusRoute>(ibusAddress));
+    // IBus's connection runs on the GLib main context, which only a GLib event loop drives.
+    const auto* loop = QAbstractEventDispatcher::instance();
+    if (loop && loop->inherits("QEventDispatcherGlib")) {
+        routes.push_back(std::make_unique<IBusRoute>(ibusAddress));
+    } else {
+        qWarning("Sumiro: the event loop is not GLib's: no delivery through IBus");
+    }
 #else
     (void)ibusAddress;
 #endif
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    auto platform = std::make_shared<InputMethodPlatform>(
-        std::make_shared<X11Platform>(display), std::move(routes), pad.toStdString(), wayland);
-    fcitx5Route.focusChanged = [weak = std::weak_ptr(platform)](bool focused,
-                                                                const std::string& program) {
-        if (const auto self = weak.lock()) self->focusChanged(focused, program);
-    };
-    return platform;
+    return std::make_shared<InputMethodPlatform>(std::make_shared<X11Platform>(display),
+                                                 std::move(routes), pad.toStdString(), wayland);
 }
 
 std::shared_ptr<InputPlatform> systemInputPlatform() { return inputMethodPlatform(); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,16 +13,17 @@ namespace sumiro {
 
 /// Delivery through the user's input method where one answers, else XTest on X11.
 ///
-/// Each delivery takes the first route whose service answers at that moment (the fcitx5 addon,
-/// then IBus); a text the input method cannot place (no field of an input-method client has the
-/// focus) is typed with X11 instead. In an X11 session the active window stays the target, as it
-/// is where the input focus is; in a Wayland session, where windows of native applications
-/// cannot be seen, the input method's focused program is the target.
+/// Each delivery goes to the routes that answer, in order (the fcitx5 addon, then IBus), until
+/// one types it; a route that says no field of its clients has the focus hands it on, and in an
+/// X11 session XTest types it last (the active window may not use an input method at all). A
+/// route that does not answer in time ends the delivery as unknown: it may still type it, so no
+/// other way types it again. Deliveries run one at a time, in order.
+///
+/// In an X11 session the active window stays the target, as it is where the input focus is; in
+/// a Wayland session, where windows of native applications cannot be seen, the input method's
+/// focused program is the target.
 class InputMethodPlatform final : public InputPlatform {
 public:
-    /// How a delivery was typed, in order: route labels or "xtest".
-    using Record = std::vector<std::string>;
-
     /// x11: the X11 platform (possibly without a display). routes: tried in order.
     /// padProgram: the pad's own program name as input methods report it.
     /// wayland: whether the user's session is a Wayland one.
@@ -30,12 +32,13 @@ public:
                         std::string padProgram, bool wayland);
     ~InputMethodPlatform() override;
 
-    /// Every delivery typed so far, by route.
-    [[nodiscard]] const Record& record() const { return record_; }
-    /// The route that answers now, if any.
+    /// The first route that answers now, if any.
     InputMethodRoute* route();
     /// Feeds a focus change reported by an input method (program, or nothing on focus-out).
     void focusChanged(bool focused, const std::string& program);
+
+    /// What a field is called when its input method does not know the program's name.
+    static QString unnamedField();
 
     std::optional<Application> frontmost() override;
     std::unique_ptr<ActivationWatch> watchActivations(
@@ -51,18 +54,31 @@ public:
     bool openPermissionHelp() override;
     bool typesIntoFocus() override;
     bool reachesAnything() override;
+    void deliver(std::optional<std::u32string> text, Key key, Done done) override;
 
 private:
+    struct Delivery {
+        std::optional<std::u32string> text;
+        Key key;
+        Done done;
+        bool inputMethodAnswered = false;
+    };
     // Whether the input method, not X11, names the target.
     bool focusFromInputMethod();
-    template <typename Commit, typename Fallback>
-    bool deliver(Commit commit, Fallback fallback);
+    // Starts the next delivery unless one is under way.
+    void next();
+    // Offers the current delivery to the routes from index on, then to XTest.
+    void offer(std::size_t index);
+    void settle(Delivered delivered);
 
     std::shared_ptr<InputPlatform> x11_;
     std::vector<std::unique_ptr<InputMethodRoute>> routes_;
     std::string padProgram_;
     bool wayland_;
-    Record record_;
+    std::deque<Delivery> deliveries_;  // the front one is under way while busy_
+    bool busy_ = false;
+    // Answers of a route that come after this object is gone are dropped.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     ActivationHandlers handlers_;
     std::unique_ptr<ActivationWatch> x11Watch_;
 };

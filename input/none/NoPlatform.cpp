@@ -32,10 +32,16 @@ public:
 
 std::shared_ptr<InputPlatform> systemInputPlatform() { return std::make_shared<NoPlatform>(); }
 
-void chooseQtPlatform() {}
+void chooseWindowSystem() {}
 
-std::optional<QString> displayUnavailable() { return std::nullopt; }
+void prepareWindows() {}
+
+void setTakesKeyboard(QWindow*, bool) {}
 
 void showOnAllDesktops(quintptr) {}
+
+void refuseFocusOffers(quintptr) {}
+
+std::optional<QString> displayUnavailable() { return std::nullopt; }
 
 }  // namespace sumiro

@@ -14,6 +14,7 @@ namespace sumiro {
 namespace {
 
 using Result = InputMethodRoute::Result;
+using Outcome = InputPlatform::Outcome;
 using Lines = std::vector<std::string>;
 
 const QString noRoute = QStringLiteral(
@@ -24,24 +25,39 @@ const QString padFocused =
 const QString noTarget =
     QStringLiteral("先に入力先のアプリで、文字を入れる場所をクリックしてください");
 
-// An input method the test controls; it writes what it typed to the shared log.
+// An input method the test controls; it writes what it typed to the shared log. While `held`,
+// its answers wait in `waiting` until the test gives them.
 class FakeRoute final : public InputMethodRoute {
 public:
     FakeRoute(std::string label, Lines& log) : label_(std::move(label)), log_(log) {}
     bool answering = true;
     std::optional<std::string> program = "editor";
     Result result = Result::Typed;
+    bool held = false;
+    std::vector<std::function<void()>> waiting;
 
     [[nodiscard]] std::string_view label() const override { return label_; }
     bool answers() override { return answering; }
     std::optional<std::string> focusedProgram() override { return program; }
-    Result commit(std::u32string_view text) override { return typed(textEntry(text)); }
-    Result pressKey(Key key) override { return typed(keyEntry(key)); }
+    void commit(std::u32string_view text, Done done) override {
+        answer(textEntry(text), std::move(done));
+    }
+    void pressKey(Key key, Done done) override { answer(keyEntry(key), std::move(done)); }
+    void focus(bool focused, const std::string& name) { focusChanged(focused, name); }
 
 private:
-    Result typed(const std::string& entry) {
-        if (result == Result::Typed) log_.push_back(label_ + " " + entry);
-        return result;
+    void answer(std::string entry, Done done) {
+        // The result in force when the answer is given.
+        auto give = [this, entry = std::move(entry), done = std::move(done)] {
+            const Result r = result;
+            if (r == Result::Typed || r == Result::NoAnswer) log_.push_back(label_ + " " + entry);
+            done(r);
+        };
+        if (held) {
+            waiting.push_back(std::move(give));
+        } else {
+            give();
+        }
     }
     std::string label_;
     Lines& log_;
@@ -57,21 +73,27 @@ struct Desk {
     explicit Desk(bool wayland) {
         std::vector<std::unique_ptr<InputMethodRoute>> routes;
         routes.push_back(std::make_unique<FakeRoute>("fcitx5", typed));
-        routes.push_back(std::make_unique<FakeRoute>("ibus", typed));
+        routes.push_back(std::make_unique<FakeRoute>("IBus", typed));
         fcitx5 = static_cast<FakeRoute*>(routes[0].get());
         ibus = static_cast<FakeRoute*>(routes[1].get());
         platform = std::make_shared<InputMethodPlatform>(x11, std::move(routes), "sumiro", wayland);
     }
+    // Delivers 木 and returns what came of it, if anything came yet.
+    std::optional<InputPlatform::Delivered> deliver(std::vector<InputPlatform::Delivered>& out) {
+        platform->deliver(U"木", Key{}, [&out](auto delivered) { out.push_back(delivered); });
+        return out.empty() ? std::nullopt : std::optional(out.back());
+    }
 };
 
-TEST(InputMethodPlatform, EachDeliveryTakesTheFirstRouteThatAnswersElseXTest) {
+TEST(InputMethodPlatform, EachDeliveryGoesDownTheRoutesUntilOneTypesItElseSaysNothingTookIt) {
     struct Case {
         const char* name;
         bool wayland, fcitx5Answers, ibusAnswers;
-        Result result;  // of the route that answers
-        bool x11Permitted;
-        bool posted;
-        Lines typed, record;
+        Result fcitx5, ibus;
+        bool x11Permitted, x11Front;
+        Outcome outcome;
+        std::string route;
+        Lines typed;
     };
     const std::vector<Case> cases = {
         {"fcitx5 types",
@@ -79,72 +101,151 @@ TEST(InputMethodPlatform, EachDeliveryTakesTheFirstRouteThatAnswersElseXTest) {
          true,
          true,
          Result::Typed,
-         true,
-         true,
-         {"fcitx5 text 6728"},
-         {"fcitx5"}},
-        {"IBus when fcitx5 is silent",
-         false,
-         false,
-         true,
          Result::Typed,
          true,
          true,
-         {"ibus text 6728"},
-         {"ibus"}},
-        {"no input method: XTest", false, false, false, Result::Typed, true, true, {}, {"xtest"}},
-        {"window without the input method: XTest",
+         Outcome::Typed,
+         "fcitx5",
+         {"fcitx5 text 6728"}},
+        {"no field of fcitx5's: IBus",
          false,
          true,
+         true,
+         Result::NoFocus,
+         Result::Typed,
+         true,
+         true,
+         Outcome::Typed,
+         "IBus",
+         {"IBus text 6728"}},
+        {"a window using neither: XTest",
          false,
+         true,
+         true,
+         Result::NoFocus,
          Result::NoFocus,
          true,
          true,
-         {},
-         {"xtest"}},
-        {"input method failed: XTest",
+         Outcome::Typed,
+         "XTest",
+         {}},
+        {"refused: XTest",
          false,
          true,
          false,
-         Result::Failed,
+         Result::Refused,
+         Result::Typed,
          true,
          true,
-         {},
-         {"xtest"}},
-        {"the pad's own field: refused",
+         Outcome::Typed,
+         "XTest",
+         {}},
+        {"no input method: XTest",
+         false,
+         false,
+         false,
+         Result::Typed,
+         Result::Typed,
+         true,
+         true,
+         Outcome::Typed,
+         "XTest",
+         {}},
+        {"the pad's own field: nothing",
          false,
          true,
-         false,
+         true,
          Result::PadFocused,
+         Result::Typed,
          true,
+         true,
+         Outcome::PadFocused,
+         "fcitx5",
+         {}},
+        {"no answer: unknown, typed nowhere else",
          false,
-         {},
+         true,
+         true,
+         Result::NoAnswer,
+         Result::Typed,
+         true,
+         true,
+         Outcome::NoAnswer,
+         "fcitx5",
+         {"fcitx5 text 6728"}},
+        {"nothing reaches a field",
+         false,
+         false,
+         false,
+         Result::Typed,
+         Result::Typed,
+         false,
+         true,
+         Outcome::NoField,
+         "",
          {}},
         {"Wayland, no focused field: nothing",
          true,
          true,
-         false,
+         true,
+         Result::NoFocus,
          Result::NoFocus,
          true,
          false,
-         {},
+         Outcome::NoField,
+         "",
          {}},
-        {"nothing at all", false, false, false, Result::Typed, false, false, {}, {}},
+        {"Wayland, an XWayland window has the keyboard: XTest",
+         true,
+         true,
+         false,
+         Result::NoFocus,
+         Result::Typed,
+         true,
+         true,
+         Outcome::Typed,
+         "XTest",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Desk s(c.wayland);
         s.fcitx5->answering = c.fcitx5Answers;
         s.ibus->answering = c.ibusAnswers;
-        s.fcitx5->result = s.ibus->result = c.result;
+        s.fcitx5->result = c.fcitx5;
+        s.ibus->result = c.ibus;
         s.x11->allowed = c.x11Permitted;
-        if (c.record == Lines{"xtest"}) s.x11->expectText(U"木");
-        EXPECT_EQ(s.platform->postText(U"木"), c.posted);
+        if (c.x11Front) s.x11->front = s.x11->add({{7, 100}, QStringLiteral("Editor")});
+        if (c.route == "XTest") s.x11->expectText(U"木");
+        std::vector<InputPlatform::Delivered> out;
+        const auto delivered = s.deliver(out);
+        ASSERT_TRUE(delivered);
+        EXPECT_EQ(delivered->outcome, c.outcome);
+        EXPECT_EQ(delivered->route, c.route);
         EXPECT_EQ(s.typed, c.typed);
-        EXPECT_EQ(s.platform->record(), c.record);
         EXPECT_EQ(s.platform->permitted(), c.x11Permitted || c.fcitx5Answers || c.ibusAnswers);
-        EXPECT_EQ(s.platform->typesIntoFocus(), c.fcitx5Answers || c.ibusAnswers);
     }
+}
+
+TEST(InputMethodPlatform, DeliveriesWaitForTheOneBeforeEvenWhenItsInputMethodIsSilent) {
+    Desk s(false);
+    s.x11->front = s.x11->add({{7, 100}, QStringLiteral("Editor")});
+    s.fcitx5->held = true;
+    std::vector<InputPlatform::Delivered> out;
+    EXPECT_FALSE(s.deliver(out)) << "the answer comes later";
+    EXPECT_FALSE(s.deliver(out));
+    ASSERT_EQ(s.fcitx5->waiting.size(), 1U) << "the second waits for the first";
+
+    // The first is not answered in time: the second still goes to fcitx5, never around it.
+    s.fcitx5->result = Result::NoAnswer;
+    std::exchange(s.fcitx5->waiting, {}).front()();
+    ASSERT_EQ(s.fcitx5->waiting.size(), 1U);
+    s.fcitx5->result = Result::Typed;
+    std::exchange(s.fcitx5->waiting, {}).front()();
+    ASSERT_EQ(out.size(), 2U);
+    EXPECT_EQ(out[0].outcome, Outcome::NoAnswer);
+    EXPECT_EQ(out[1].outcome, Outcome::Typed);
+    EXPECT_TRUE(s.x11->log.empty()) << "no XTest";
 }
 
 class InputMethodDirectInput : public ::testing::Test {
@@ -159,7 +260,7 @@ protected:
     std::vector<QString> messages;
 };
 
-TEST_F(InputMethodDirectInput, X11SessionTypesAtOnceWithoutRaisingAndNamesTheWindow) {
+TEST_F(InputMethodDirectInput, X11SessionTypesAtOnceAndSaysWhichWayOrThatItDidNot) {
     Desk s(false);
     const auto editor = s.x11->add({{7, 100}, QStringLiteral("Editor")});
     s.x11->front = editor;
@@ -169,8 +270,26 @@ TEST_F(InputMethodDirectInput, X11SessionTypesAtOnceWithoutRaisingAndNamesTheWin
     EXPECT_EQ(clock->pending(), 0U) << "no wait on the input method's route";
     EXPECT_EQ(s.x11->log, Lines{}) << "nothing raised, nothing posted with XTest";
     EXPECT_EQ(s.typed, (Lines{"fcitx5 text 20BB7", "fcitx5 key FF08"}));
-    EXPECT_EQ(messages, (std::vector{QStringLiteral("Editorへ「𠮷」を送信"),
-                                     QStringLiteral("Editorへキーを送信")}));
+    s.fcitx5->result = s.ibus->result = Result::NoFocus;
+    s.x11->expectText(U"あ");
+    input->send(QStringLiteral("あ"));
+    s.fcitx5->result = Result::NoAnswer;
+    input->send(QStringLiteral("木"));
+    s.x11->allowed = false;  // nothing left to try
+    s.fcitx5->result = Result::NoFocus;
+    input->key(Key::BackSpace);
+    EXPECT_EQ(messages, (std::vector{
+                            QStringLiteral("Editorへ「𠮷」を送信（fcitx5）"),
+                            QStringLiteral("Editorへキーを送信（fcitx5）"),
+                            QStringLiteral("Editorへ「あ」を送信（XTest）"),
+                            QStringLiteral("入力メソッド（fcitx5）が応答しません。「木」が入力さ"
+                                           "れたかどうかは分かりません"),
+                            QStringLiteral("キーを送れませんでした。入力先のアプリで、文字を入れ"
+                                           "る場所をクリックしてください"),
+                        }));
+    messages.clear();
+    s.x11->allowed = true;
+    s.fcitx5->result = Result::Typed;
 
     // The pad's own window holds the focus (its search field): the target is raised and waited
     // for first, and if the pad still holds the focus then, nothing is typed.
@@ -182,18 +301,16 @@ TEST_F(InputMethodDirectInput, X11SessionTypesAtOnceWithoutRaisingAndNamesTheWin
         ASSERT_EQ(clock->pending(), 1U);
         clock->advance(DirectInput::deliveryDelay);
     }
-    EXPECT_EQ(messages[2], padFocused);
-    EXPECT_EQ(messages[3], QStringLiteral("Editorへ「木」を送信"));
-    EXPECT_EQ(s.typed.back(), "fcitx5 text 6728");
-    EXPECT_EQ(s.x11->log, (Lines{"activate 7", "activate 7"}));
-    s.x11->log.clear();
+    EXPECT_EQ(messages,
+              (std::vector{padFocused, QStringLiteral("Editorへ「木」を送信（fcitx5）")}));
+    EXPECT_EQ(s.x11->log, (Lines{"text 3042", "activate 7", "activate 7"}));
 
-    // Without an input method the X11 road is unchanged: raise, wait, then post.
-    s.fcitx5->answering = s.ibus->answering = false;
-    s.x11->front = editor;
+    // An answer that comes after DirectInput is gone is not reported.
+    s.fcitx5->held = true;
     input->send(QStringLiteral("木"));
-    EXPECT_EQ(clock->pending(), 1U);
-    EXPECT_EQ(s.x11->log, Lines{"activate 7"});
+    input.reset();
+    std::exchange(s.fcitx5->waiting, {}).front()();
+    EXPECT_EQ(messages.size(), 2U);
 }
 
 TEST_F(InputMethodDirectInput, WaylandSessionFollowsTheInputMethodsFocus) {
@@ -203,22 +320,26 @@ TEST_F(InputMethodDirectInput, WaylandSessionFollowsTheInputMethodsFocus) {
     EXPECT_EQ(input->target()->program, "editor") << "the focused program at construction";
 
     s.fcitx5->program = "terminal";
-    s.platform->focusChanged(true, "terminal");
+    s.fcitx5->focus(true, "terminal");
     EXPECT_EQ(input->targetName(), QStringLiteral("terminal"));
     input->send(QStringLiteral("あ"));
-    EXPECT_EQ(s.typed, Lines{"fcitx5 text 3042"});
-    EXPECT_EQ(messages.back(), QStringLiteral("terminalへ「あ」を送信"));
+    EXPECT_EQ(messages.back(), QStringLiteral("terminalへ「あ」を送信（fcitx5）"));
 
-    // Wayland contexts have no program names: the target is "the focused field".
+    // A field whose program the input method cannot name is still named as a field.
     s.fcitx5->program = "";
-    s.platform->focusChanged(true, "");
+    s.ibus->focus(true, "");
+    EXPECT_EQ(input->targetName(), InputMethodPlatform::unnamedField());
     input->send(QStringLiteral("木"));
-    EXPECT_EQ(messages.back(), QStringLiteral("入力先へ「木」を送信"));
+    EXPECT_EQ(messages.back(),
+              InputMethodPlatform::unnamedField() + QStringLiteral("へ「木」を送信（fcitx5）"));
 
-    // The pad's own field (named as the pad) is neither the target nor typed into.
+    // The pad's own field (named as the pad, or the pad's window active on XWayland) is neither
+    // the target nor typed into.
     s.fcitx5->program = "sumiro";
-    s.platform->focusChanged(true, "sumiro");
+    s.fcitx5->focus(true, "sumiro");
     EXPECT_EQ(input->target()->program, "");
+    s.fcitx5->program = "";
+    s.x11->front = s.x11->add({{9, s.x11->ownPid}, QStringLiteral("Sumiro")});
     input->send(QStringLiteral("木"));
     ASSERT_EQ(clock->pending(), 1U) << "the focus is waited for";
     clock->advance(DirectInput::deliveryDelay);

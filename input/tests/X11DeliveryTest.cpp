@@ -18,6 +18,7 @@ using testing::RecordingTarget;
 using testing::XSession;
 
 constexpr int timeoutMs = 10000;
+constexpr std::chrono::milliseconds quiet{500};
 constexpr unsigned long keysymShiftL = 0xffe1, keysymControlL = 0xffe3, keysymCapsLock = 0xffe5;
 constexpr unsigned shiftMask = 1 << 0, lockMask = 1 << 1, controlMask = 1 << 2;
 
@@ -29,7 +30,8 @@ protected:
         ASSERT_TRUE(session) << error;
         recording = RecordingTarget::start(*session, error);
         ASSERT_TRUE(recording) << error;
-        platform = std::make_shared<X11Platform>(session->display());
+        // The keymap is given back after a short quiet period here, not the pad's long one.
+        platform = std::make_shared<X11Platform>(session->display(), quiet);
         input = std::make_unique<DirectInput>(platform);
         QObject::connect(input.get(), &DirectInput::status,
                          [this](const QString& message) { messages.push_back(message); });
@@ -107,7 +109,7 @@ TEST_F(X11Delivery, HeldModifiersAndCapsLockDoNotChangeWhatArrives) {
                                         "text 61 mods 0", "text E9 mods 0"}));
 }
 
-TEST_F(X11Delivery, KeymapIsRestoredAfterAQuietSecond) {
+TEST_F(X11Delivery, KeymapIsRestoredAfterAQuietPeriod) {
     const auto original = session->keyboardMapping();
     input->send(QStringLiteral("𠮷"));
     ASSERT_TRUE(arrived(1));

@@ -8,10 +8,10 @@
 
 namespace sumiro {
 
-X11Platform::X11Platform(const std::string& displayName)
+X11Platform::X11Platform(const std::string& displayName, std::chrono::milliseconds quiet)
     : display_(x11::XDisplay::open(displayName)) {
     restoreKeys_.setSingleShot(true);
-    restoreKeys_.setInterval(keymapQuiet);
+    restoreKeys_.setInterval(quiet);
     QObject::connect(&restoreKeys_, &QTimer::timeout, [this] {
         if (display_) display_->restoreSpareKeys();
     });

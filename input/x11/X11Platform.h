@@ -18,8 +18,10 @@ class XDisplay;
 class X11Platform final : public InputPlatform {
 public:
     /// Connects to the named display (empty: $DISPLAY). Without a display, or without XTEST,
-    /// nothing is permitted and nothing is posted.
-    explicit X11Platform(const std::string& displayName = {});
+    /// nothing is permitted and nothing is posted. quiet: how long borrowed keycodes stay
+    /// mapped after the last delivery.
+    explicit X11Platform(const std::string& displayName = {},
+                         std::chrono::milliseconds quiet = keymapQuiet);
     ~X11Platform() override;
 
     std::optional<Application> frontmost() override;
@@ -35,8 +37,10 @@ public:
     bool permitted() override;
     bool openPermissionHelp() override;
 
-    /// How long the borrowed keycodes stay mapped after the last delivery.
-    static constexpr std::chrono::milliseconds keymapQuiet{1000};
+    /// How long the borrowed keycodes stay mapped after the last delivery. Clients look a key
+    /// up when they handle it, which a busy one does late: one that reads a key after its
+    /// keycode was given back gets no symbol, and the character is lost.
+    static constexpr std::chrono::milliseconds keymapQuiet{10000};
 
 private:
     void dispatchActivations();

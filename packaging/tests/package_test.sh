@@ -1,10 +1,12 @@
 #!/bin/sh
-# Builds the Debian package from the build tree, checks it with lintian, unpacks it with
-# dpkg-deb -x and runs the self-test of the unpacked programs on the unpacked data.
-# Usage: package_test.sh CPACK BUILD_DIR
+# Builds the Debian packages from the build tree and checks them as a distribution would: lintian
+# (pedantic, no error or warning), their fields, no path of the building machine inside, and the
+# programs unpacked into a scratch root running on their own data and on nothing else.
+# Usage: package_test.sh CPACK BUILD_DIR SOURCE_DIR
 set -eu
 cpack=$1
-build=$2
+build=$(cd "$2" && pwd -P)
+source=$(cd "$3" && pwd -P)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -13,24 +15,51 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
   >"$scratch/cpack.log" 2>&1 || { cat "$scratch/cpack.log"; fail "cpack"; }
 set -- "$scratch"/out/sumiro_*.deb
 [ $# -eq 1 ] && [ -f "$1" ] || fail "no single sumiro_*.deb: $*"
-deb=$1
-dpkg-deb --field "$deb"
+pad=$1
+debs=$pad
+addon=
+if [ -f "$build/im/fcitx5/libsumiro.so" ]; then
+  set -- "$scratch"/out/sumiro-fcitx5_*.deb
+  [ $# -eq 1 ] && [ -f "$1" ] || fail "the addon is built but no single sumiro-fcitx5_*.deb: $*"
+  addon=$1
+  debs="$pad $addon"
+fi
+for deb in $debs; do dpkg-deb --field "$deb"; echo; done
 
-depends=$(dpkg-deb --field "$deb" Depends)
-for needed in fonts-noto-cjk libc6 libstdc++6; do
-  case ", $depends," in
-    *", $needed"[\ ,]*) ;;
-    *) fail "Depends lacks $needed: $depends" ;;
-  esac
-done
+# has FIELD PACKAGE... DEB: the relation field names each package.
+has() {
+  field=$1 deb=$2
+  shift 2
+  value=$(dpkg-deb --field "$deb" "$field")
+  for needed in "$@"; do
+    case ", $value," in
+      *", $needed"[\ ,]*) ;;
+      *) fail "$(basename "$deb"): $field lacks $needed: $value" ;;
+    esac
+  done
+}
+version=$(dpkg-deb --field "$pad" Version)
+has Depends "$pad" fonts-noto-cjk qt6-qpa-plugins libc6 libstdc++6 libqt6widgets6
+has Recommends "$pad" sumiro-fcitx5
+if [ -n "$addon" ]; then
+  has Depends "$addon" fcitx5 libfcitx5core7 "sumiro (= $version)"
+fi
 
-# Errors fail the test; warnings are shown.
-lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
+# Errors and warnings fail; informational and pedantic tags are shown. Missing hardening
+# (bind-now, fortify) is informational in lintian, and fails here.
+# shellcheck disable=SC2086
+lintian -I --pedantic --fail-on error,warning --tag-display-limit 0 $debs \
+  >"$scratch/lintian.log" 2>&1 || { cat "$scratch/lintian.log"; fail "lintian"; }
+cat "$scratch/lintian.log"
+! grep -q 'hardening-no-' "$scratch/lintian.log" || fail "not hardened"
 
-dpkg-deb -x "$deb" "$scratch/root"
+for deb in $debs; do dpkg-deb -x "$deb" "$scratch/root"; done
 root="$scratch/root/usr"
+# Nothing names the machine that built it: neither the build tree nor the sources.
+found=$(grep -rlF -e "$build" -e "$source" "$scratch/root" || true)
+[ -z "$found" ] || fail "building machine's paths in: $found"
+
 # A version bump reaches the changelog and the metainfo too.
-version=$(dpkg-deb --field "$deb" Version)
 zcat "$root/share/doc/sumiro/changelog.gz" | head -n 1 | grep -qF "sumiro ($version)" ||
   fail "changelog does not start with version $version"
 grep -qF "<release version=\"$version\"" "$root/share/metainfo/jp.local.Sumiro.metainfo.xml" ||
@@ -39,10 +68,26 @@ grep -qF "<release version=\"$version\"" "$root/share/metainfo/jp.local.Sumiro.m
   { cat "$scratch/self-test.out"; fail "self-test of the unpacked package"; }
 passes=$(grep -c '^PASS ' "$scratch/self-test.out")
 [ "$passes" -eq 14 ] || fail "$passes of 14 checks passed"
-answer=$(echo '{"id": "t", "strokes": [[[10, 50], [90, 50]], [[50, 10], [50, 90]]]}' |
-  "$root/bin/sumiro-recognize" --limit 3)
+ink='{"id": "t", "strokes": [[[10, 50], [90, 50]], [[50, 10], [50, 90]]]}'
+answer=$(echo "$ink" | "$root/bin/sumiro-recognize" --limit 3)
 case $answer in
   *'"candidates": ["十"'*) ;;
   *) fail "unpacked sumiro-recognize: $answer" ;;
 esac
-echo "$(basename "$deb"): lintian clean of errors; unpacked self-test 14/14"
+# Without its own data it says so, though the build tree's data lie on this machine.
+rm "$root/share/sumiro/characters.json"
+if echo "$ink" | "$root/bin/sumiro-recognize" >"$scratch/missing.out" 2>&1; then
+  fail "answered without its data: $(cat "$scratch/missing.out")"
+fi
+grep -qF "$root/share/sumiro/characters.json" "$scratch/missing.out" ||
+  fail "missing data not named: $(cat "$scratch/missing.out")"
+
+if [ -n "$addon" ]; then
+  library=$(find "$root/lib" -path '*/fcitx5/libsumiro.so')
+  [ "$library" = "$root/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/fcitx5/libsumiro.so" ] ||
+    fail "addon library not in fcitx5's folder: $library"
+  grep -qx 'Library=libsumiro' "$root/share/fcitx5/addon/sumiro.conf" ||
+    fail "addon description: $(grep Library= "$root/share/fcitx5/addon/sumiro.conf")"
+fi
+echo "$(cd "$scratch/out" && echo *.deb): lintian without errors or warnings;" \
+  "no build path; unpacked self-test 14/14; missing data reported"

@@ -15,12 +15,6 @@ namespace {
 
 constexpr std::string_view kReadingSeparator = "、";
 
-void appendReading(std::string& reading, std::string_view part) {
-    if (part.empty()) return;
-    if (!reading.empty()) reading += kReadingSeparator;
-    reading += part;
-}
-
 bool hasLatin(std::string_view text) {
     return std::any_of(text.begin(), text.end(),
                        [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
@@ -28,21 +22,32 @@ bool hasLatin(std::string_view text) {
 
 std::string readingOf(const UnihanEntry& unihan, const KanjidicEntry* kanjidic,
                       const KanaTransliterator& kana) {
-    std::string reading;
+    std::vector<std::string> parts;
+    // Two marked readings may be written the same (こ and -こ).
+    const auto add = [&](std::string part) {
+        if (!part.empty() && std::find(parts.begin(), parts.end(), part) == parts.end())
+            parts.push_back(std::move(part));
+    };
     if (kanjidic) {
-        for (const std::string& on : kanjidic->on) appendReading(reading, on);
-        for (const std::string& kun : kanjidic->kun) appendReading(reading, kun);
+        for (const std::string& on : kanjidic->on) add(writtenReading(on));
+        for (const std::string& kun : kanjidic->kun) add(writtenReading(kun));
     }
-    if (!reading.empty()) return reading;
-    // A romanization that the transform cannot fully turn into kana would show as a garbled
-    // mix; such a reading is left out rather than shown wrong.
-    for (const std::string& on : unihan.japaneseOn) {
-        const std::string converted = kana.katakana(on);
-        if (!hasLatin(converted)) appendReading(reading, converted);
+    if (parts.empty()) {
+        // A romanization that the transform cannot fully turn into kana would show as a
+        // garbled mix; such a reading is left out rather than shown wrong.
+        for (const std::string& on : unihan.japaneseOn) {
+            std::string converted = kana.katakana(on);
+            if (!hasLatin(converted)) add(std::move(converted));
+        }
+        for (const std::string& kun : unihan.japaneseKun) {
+            std::string converted = kana.hiragana(kun);
+            if (!hasLatin(converted)) add(std::move(converted));
+        }
     }
-    for (const std::string& kun : unihan.japaneseKun) {
-        const std::string converted = kana.hiragana(kun);
-        if (!hasLatin(converted)) appendReading(reading, converted);
+    std::string reading;
+    for (const std::string& part : parts) {
+        if (!reading.empty()) reading += kReadingSeparator;
+        reading += part;
     }
     return reading;
 }
@@ -62,6 +67,7 @@ CharacterRecord kanjiRecord(char32_t codePoint, const UnihanEntry& unihan,
     if (kanjidic) addRadical(kanjidic->classicalRadical);
     for (int radical : unihan.radicals) addRadical(radical);
     record.reading = readingOf(unihan, kanjidic, kana);
+    if (kanjidic) record.meanings = kanjidic->meanings;
     const int grade = kanjidic ? kanjidic->grade : 0;
     const bool joyo = unihan.joyo || (grade >= 1 && grade <= 8);
     const bool jinmeiyo = unihan.jinmeiyo || grade == 9 || grade == 10;
@@ -96,6 +102,22 @@ void appendTenths(std::string& out, double value) {
 
 }  // namespace
 
+std::string writtenReading(std::string_view marked) {
+    std::string stem;
+    std::string okurigana;
+    bool marks = false;
+    for (const char c : marked) {
+        if (c == '-') continue;
+        if (c == '.' && !marks) {
+            marks = true;
+            continue;
+        }
+        (marks ? okurigana : stem) += c;
+    }
+    if (stem.empty() || okurigana.empty()) return stem + okurigana;
+    return stem + '(' + okurigana + ')';
+}
+
 TemplateRecord buildTemplate(char32_t codePoint, const std::vector<std::string>& pathData) {
     TemplateRecord record{codePoint, {}};
     record.strokes.reserve(pathData.size());
@@ -109,6 +131,8 @@ bool isKana(char32_t c) {
     return (c >= 0x3041 && c <= 0x3096) || c == 0x309D || c == 0x309E ||
            (c >= 0x30A1 && c <= 0x30FA) || (c >= 0x30FC && c <= 0x30FE);
 }
+
+bool isObsoleteKana(char32_t c) { return c >= 0x30F7 && c <= 0x30FA; }
 
 bool isSmallKana(char32_t c) {
     static constexpr char32_t small[] = {0x3041, 0x3043, 0x3045, 0x3047, 0x3049, 0x3063,
@@ -140,9 +164,28 @@ std::vector<CharacterRecord> buildCharacters(const UnihanTable& unihan,
         record.count = static_cast<int>(drawing.strokes.size());
         record.reading = toUtf8(drawing.codePoint);
         // Kana stay out of the kanji lists (japanese false); the ordinary forms get the common
-        // bonus so that a drawn あ ranks above ぁ, which normalizes to the same shape.
-        record.common = !isSmallKana(drawing.codePoint);
+        // bonus so that a drawn あ ranks above ぁ, which normalizes to the same shape. The
+        // voiced ヷヸヹヺ of obsolete kana are not written today.
+        record.common = !isSmallKana(drawing.codePoint) && !isObsoleteKana(drawing.codePoint);
         records.push_back(std::move(record));
+    }
+    // Every other drawing (digits, Latin letters, punctuation, radical forms) gets a record of
+    // its own, so that its details can be shown: its drawing's strokes, no reading, in no list
+    // of Japanese characters. Digits are written as often as kana, so they are common: a drawn
+    // "1" then ranks above the vertical strokes of l, I and 丨.
+    std::vector<char32_t> known;
+    known.reserve(records.size());
+    for (const CharacterRecord& record : records) known.push_back(record.codePoint);
+    std::sort(known.begin(), known.end());
+    for (const TemplateRecord& drawing : templates) {
+        if (std::binary_search(known.begin(), known.end(), drawing.codePoint)) continue;
+        CharacterRecord record;
+        record.codePoint = drawing.codePoint;
+        record.count = static_cast<int>(drawing.strokes.size());
+        record.common = drawing.codePoint >= U'0' && drawing.codePoint <= U'9';
+        records.push_back(std::move(record));
+        known.insert(std::upper_bound(known.begin(), known.end(), drawing.codePoint),
+                     drawing.codePoint);
     }
     std::stable_sort(records.begin(), records.end(),
                      [](const CharacterRecord& a, const CharacterRecord& b) {
@@ -204,6 +247,14 @@ std::string charactersJson(const std::vector<CharacterRecord>& records) {
         out += r.common ? "true" : "false";
         out += ",\"japanese\":";
         out += r.japanese ? "true" : "false";
+        if (!r.meanings.empty()) {
+            out += ",\"meanings\":[";
+            for (std::size_t k = 0; k < r.meanings.size(); ++k) {
+                if (k) out += ',';
+                appendJsonString(out, r.meanings[k]);
+            }
+            out += ']';
+        }
         out += i + 1 < records.size() ? "},\n" : "}\n";
     }
     out += "]\n";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/databuild/Kanjidic.h"
@@ -19,6 +20,7 @@ struct CharacterRecord {
     std::string reading;
     bool common = false;
     bool japanese = false;
+    std::vector<std::string> meanings;
     friend bool operator==(const CharacterRecord&, const CharacterRecord&) = default;
 };
 
@@ -38,6 +40,10 @@ inline constexpr int kMaxStrokePoints = 24;
 
 /// Samples every stroke's path data. Throws std::invalid_argument on bad path data.
 TemplateRecord buildTemplate(char32_t codePoint, const std::vector<std::string>& pathData);
+
+/// A KANJIDIC2 reading as people write it: the okurigana after its "." in parentheses
+/// (み.る gives み(る)) and no "-" marking a prefix or suffix (ひと- gives ひと, -こ gives こ).
+std::string writtenReading(std::string_view marked);
 
 /// Whether a code point is hiragana or katakana that gets a record of its own.
 bool isKana(char32_t codePoint);

@@ -72,6 +72,12 @@ KanjidicTable parseKanjidic(std::string_view xml, std::string_view source) {
                 entry->on.push_back(reader.text());
             else if (type == "ja_kun")
                 entry->kun.push_back(reader.text());
+        } else if (name == "meaning") {
+            // Meanings in other languages carry their language; English ones carry none.
+            if (!reader.attribute("m_lang")) {
+                std::string meaning = reader.text();
+                if (!meaning.empty()) entry->meanings.push_back(std::move(meaning));
+            }
         }
     }
     if (!sawRoot) throw std::runtime_error(std::string(source) + ": not a KANJIDIC2 file");

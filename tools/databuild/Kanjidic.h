@@ -15,6 +15,7 @@ struct KanjidicEntry {
     bool jis208 = false;           ///< Has a JIS X 0208 code.
     std::vector<std::string> on;   ///< On readings in katakana.
     std::vector<std::string> kun;  ///< Kun readings in hiragana, "." and "-" marks kept.
+    std::vector<std::string> meanings;  ///< English meanings (no m_lang), in the file's order.
 };
 
 /// KANJIDIC2 entries by code point, in ascending order.

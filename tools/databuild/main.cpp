@@ -7,24 +7,29 @@
 //                    .txt.bz2 (Debian unicode-data) or .txt. Fields used: kTotalStrokes,
 //                    kRSUnicode, kJapaneseOn, kJapaneseKun, kJoyoKanji, kJinmeiyoKanji, kJis0.
 //   --kanjidic FILE  KANJIDIC2 XML, gzip-compressed or plain (Debian kanjidic-xml): first
-//                    stroke count, classical radical, grade, JIS X 0208 code, on/kun readings.
+//                    stroke count, classical radical, grade, JIS X 0208 code, on/kun readings,
+//                    English meanings.
 //   --kanjivg DIR    KanjiVG's kanji/ directory: NNNNN.svg, one <path> per stroke in stroke
 //                    order, 109x109 box, y downward. Variant files (with "-") are not used.
 //
 // Outputs (in --output DIR; both written in full to temporary files before either is renamed
 // into place, so a failed run leaves the previous pair and no partial file behind)
 //   characters.json  [{"character": str, "count": int, "radicals": [int], "reading": str,
-//                      "common": bool, "japanese": bool}, ...]
+//                      "common": bool, "japanese": bool, "meanings": [str]}, ...]
 //     One record per code point with a Unihan kTotalStrokes, plus hiragana and katakana with a
 //     KanjiVG drawing, in ascending code point order.
 //     count     KANJIDIC2's first stroke count, else kTotalStrokes (the second of two values);
 //               for kana, the strokes of its drawing.
 //     radicals  KANJIDIC2's classical radical, then each kRSUnicode radical, without repeats.
-//     reading   KANJIDIC2 on (katakana) then kun (hiragana) readings joined by "、"; else
+//     reading   KANJIDIC2 on (katakana) then kun (hiragana) readings joined by "、", written
+//               as people write them: okurigana in parentheses, no prefix or suffix marks
+//               (み.る is written み(る), ひと- and -ひと both ひと, each reading once); else
 //               kJapaneseOn / kJapaneseKun turned into katakana / hiragana; else, for a
 //               compatibility ideograph, that of its unified ideograph; for kana, itself.
 //     common    Jōyō kanji (kJoyoKanji or KANJIDIC2 grade 1-8); ordinary, not small, kana.
 //     japanese  JIS X 0208, Jōyō or Jinmeiyō kanji; false for kana.
+//     meanings  Optional, left out when empty: KANJIDIC2's English meanings (its <meaning>
+//               elements without m_lang), in its order, the most important first.
 //   templates.json   [{"character": str, "strokes": [[[x, y], ...], ...]}, ...]
 //     One per KanjiVG base file, in ascending code point order. Each stroke is its path sampled
 //     at evenly spaced points along its length (about one per 4 units, 12 to 24 points, first
@@ -32,6 +37,7 @@
 //
 // The output depends on the inputs alone: same inputs, byte-identical files.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -126,8 +132,13 @@ int main(int argc, char** argv) {
                          {options.output / "templates.json", templatesJson(templates)}});
 
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
-        std::printf("sumiro-databuild: %zu characters, %zu templates in %.1f s\n",
-                    characters.size(), templates.size(), elapsed.count());
+        const auto withMeanings =
+            std::count_if(characters.begin(), characters.end(),
+                          [](const CharacterRecord& record) { return !record.meanings.empty(); });
+        std::printf(
+            "sumiro-databuild: %zu characters (%td with English meanings), %zu "
+            "templates in %.1f s\n",
+            characters.size(), withMeanings, templates.size(), elapsed.count());
         return 0;
     } catch (const std::exception& error) {
         std::cerr << "sumiro-databuild: error: " << error.what() << '\n';

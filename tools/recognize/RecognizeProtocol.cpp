@@ -2,7 +2,9 @@
 
 #include <simdjson.h>
 
+#include <cmath>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "engine/Candidates.h"
@@ -102,6 +104,27 @@ Ink readInk(value strokes) {
     return ink;
 }
 
+// The writing area [width, height]: two positive numbers.
+WritingArea readBox(value box) {
+    simdjson::ondemand::array pair;
+    require(box.get_array().get(pair), "\"box\": expected [width, height]");
+    double sides[2] = {0.0, 0.0};
+    std::size_t count = 0;
+    for (auto element : pair) {
+        double side = 0.0;
+        require(element.get_double().get(side), "\"box\": expected [width, height]");
+        if (count < 2) {
+            sides[count] = side;
+        }
+        ++count;
+    }
+    if (count != 2 || !(sides[0] > 0) || !(sides[1] > 0) || !std::isfinite(sides[0]) ||
+        !std::isfinite(sides[1])) {
+        reject("\"box\": expected [width, height], two positive numbers");
+    }
+    return {sides[0], sides[1]};
+}
+
 std::string errorLine(const std::string& id, std::string_view message) {
     return "{\"id\": " + id + ", \"error\": " + jsonString(message) + "}";
 }
@@ -112,6 +135,7 @@ std::string answerRequest(std::string_view line, const CharacterDatabase& databa
                           std::ptrdiff_t limit, const MicrosecondClock& clock, bool distinct) {
     std::string id = "null";
     Ink ink;
+    std::optional<WritingArea> box;
     try {
         const simdjson::padded_string padded(line);
         simdjson::ondemand::parser parser;
@@ -127,6 +151,10 @@ std::string answerRequest(std::string_view line, const CharacterDatabase& databa
                 value v;
                 require(field.value().get(v), "invalid JSON");
                 id = readId(v);
+            } else if (key == "box") {
+                value v;
+                require(field.value().get(v), "invalid JSON");
+                box = readBox(v);
             } else if (key != "strokes") {
                 // Ignored keys must still hold valid JSON.
                 value v;
@@ -159,7 +187,7 @@ std::string answerRequest(std::string_view line, const CharacterDatabase& databa
     }
 
     const long long start = clock();
-    std::vector<std::string> candidates = database.recognize(ink, limit);
+    std::vector<std::string> candidates = database.recognize(ink, limit, box);
     const long long elapsed = clock() - start;
     if (distinct) {
         candidates = distinctCandidates(candidates);

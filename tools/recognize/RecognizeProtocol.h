@@ -17,7 +17,9 @@ using MicrosecondClock = std::function<long long()>;
 
 /// Answers one JSON Lines request `{"id": …, "strokes": [[[x, y], …], …]}` with one line
 /// (without its newline): `{"id": …, "candidates": [...], "us": N}`, or `{"id": …, "error": …}`
-/// when the request is malformed. Keys other than "id" and "strokes" are ignored. With
+/// when the request is malformed. An optional "box": [width, height] gives the area the ink was
+/// written in, in its units, which tells small kana from their full-size twins. Other keys are
+/// ignored. With
 /// `distinct`, each character of the first `limit` candidates is listed once, at its best rank.
 std::string answerRequest(std::string_view line, const CharacterDatabase& database,
                           std::ptrdiff_t limit, const MicrosecondClock& clock,

@@ -15,6 +15,8 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: sumiro-recognize [--resources DIR] [--limit N] [--distinct]\n"
     "Reads one ink per line on standard input, {\"id\": \"…\", \"strokes\": [[[x, y], …], …]},\n"
+    "optionally with \"box\": [width, height], the area it was written in (it tells small kana\n"
+    "from full-size ones),\n"
     "and writes one line per ink: {\"id\": \"…\", \"candidates\": [\"木\", …], \"us\": N}.\n"
     "The candidates list a character once per matching template; with --distinct, once.\n";
 
@@ -67,7 +69,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!resources) {
-        resources = sumiro::defaultResourceDirectory(std::filesystem::path("/proc/self/exe"));
+        resources = sumiro::defaultResourceDirectory(sumiro::runningExecutable());
     }
 
     std::optional<sumiro::CharacterDatabase> database;

@@ -52,7 +52,8 @@ const std::pair<const char*, const char*> kUnihan[] = {
 };
 
 // 木 with what the builder must skip (other radical types, a miscount after the accepted count,
-// pinyin, meanings, nanori), 林 with a JIS X 0208 code only, 𠮷 outside JIS X 0208 and unread.
+// pinyin, a French meaning, nanori) and a suffix reading written like another, 林 with a JIS X
+// 0208 code only and okurigana, 𠮷 outside JIS X 0208 and unread.
 constexpr const char* kKanjidic = R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE kanjidic2 [
 <!ELEMENT kanjidic2 (header,character*)>
@@ -68,14 +69,16 @@ constexpr const char* kKanjidic = R"(<?xml version="1.0" encoding="UTF-8"?>
 <reading r_type="pinyin">mu4</reading>
 <reading r_type="ja_on">ボク</reading><reading r_type="ja_on">モク</reading>
 <reading r_type="ja_kun">き</reading><reading r_type="ja_kun">こ-</reading>
-<meaning>tree</meaning>
+<reading r_type="ja_kun">-き</reading>
+<meaning>tree</meaning><meaning m_lang="fr">arbre</meaning><meaning>wood</meaning>
 </rmgroup><nanori>もと</nanori></reading_meaning>
 </character>
 <character><literal>林</literal>
 <codepoint><cp_value cp_type="jis208">1-46-51</cp_value></codepoint>
 <radical><rad_value rad_type="classical">75</rad_value></radical>
 <misc><stroke_count>8</stroke_count></misc>
-<reading_meaning><rmgroup><reading r_type="ja_on">リン</reading><reading r_type="ja_kun">はやし</reading></rmgroup></reading_meaning>
+<reading_meaning><rmgroup><reading r_type="ja_on">リン</reading><reading r_type="ja_kun">はやし</reading>
+<reading r_type="ja_kun">はや.す</reading></rmgroup></reading_meaning>
 </character>
 <character>
 <literal>𠮷</literal>
@@ -91,6 +94,9 @@ const std::map<char32_t, std::vector<std::string>> kDrawings{
     {U'ぁ', {"M30,30 L70,30", "M50,15 L50,80", "M60,45 Q20,90 70,80"}},
     {U'あ', {"M30,30 L70,30", "M50,15 L50,80", "M60,45 Q20,90 70,80"}},
     {U'ッ', {"M30,30 L35,40", "M50,30 L55,40", "M75,30 Q70,60 40,80"}},
+    {U'ヹ', {"M30,30 L70,30", "M50,15 L50,80", "M75,10 L78,15", "M82,10 L85,15"}},
+    {U'A', {"M20,90 L50,10", "M50,10 L80,90", "M30,60 L70,60"}},
+    {U'7', {"M20,10 L80,10 L40,90"}},
     {U'木', {"M20,40 L85,40", "M53,12 L53,92", "M52,40 L13,83", "M53,40 L93,82"}},
 };
 
@@ -121,15 +127,30 @@ TEST(DataBuilderTest, KanaRanges) {
     EXPECT_TRUE(isKana(U'ー') && !isKana(U'・') && !isKana(U'゛') && !isKana(U'木'));
 }
 
+TEST(DataBuilderTest, ReadingsAsWritten) {
+    for (const auto& [marked, written] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"み.る", "み(る)"},
+             {"ひと-", "ひと"},
+             {"-こ", "こ"},
+             {"-み.る", "み(る)"},
+             {"おお.きい-", "おお(きい)"},
+             {"-ネン", "ネン"},
+             {"き", "き"},
+             {"み.", "み"},  // no okurigana after the mark
+             {".る", "る"},
+             {"あ.い.う", "あ(い.う)"}})
+        EXPECT_EQ(writtenReading(marked), written) << marked;
+}
+
 TEST(JsonOutputTest, CharactersExactly) {
     const std::vector<CharacterRecord> records{
-        {U'木', 4, {75}, "ボク、き", true, true},
-        {0x20BB7, 6, {}, "a\"b\\c\n", false, false},
+        {U'木', 4, {75}, "ボク、き", true, true, {"tree", "wo\"od"}},
+        {0x20BB7, 6, {}, "a\"b\\c\n", false, false, {}},
     };
     EXPECT_EQ(charactersJson(records),
               "[\n"
               "{\"character\":\"木\",\"count\":4,\"radicals\":[75],\"reading\":\"ボク、き\","
-              "\"common\":true,\"japanese\":true},\n"
+              "\"common\":true,\"japanese\":true,\"meanings\":[\"tree\",\"wo\\\"od\"]},\n"
               "{\"character\":\"𠮷\",\"count\":6,\"radicals\":[],\"reading\":\"a\\\"b\\\\c\\n\","
               "\"common\":false,\"japanese\":false}\n"
               "]\n");
@@ -157,24 +178,29 @@ TEST(DataBuilderRunTest, MergesTheSourcesTheSameWayEveryRun) {
     for (const char* output : {"out1", "out2"}) {
         const auto [status, log] = runBuilder(sources.dir, output);
         ASSERT_EQ(status, 0) << log;
-        EXPECT_THAT(log, HasSubstr("10 characters, 4 templates"));
+        EXPECT_THAT(log, HasSubstr("13 characters (1 with English meanings), 7 templates"));
     }
     // In code point order. Kana count their drawing's strokes and read as themselves; only the
-    // ordinary forms are common. 木's drawing adds nothing to its record. KANJIDIC2's fields lead,
-    // its classical radical before Unihan's. Unihan alone gives the second (traditional) count,
-    // every radical without the apostrophes, and the romanized readings as katakana (on) and
-    // hiragana (kun). U+F9F4 is read like 林.
+    // ordinary forms in use today are common. A drawing of anything else without a record gets
+    // one with its strokes, common for a digit. 木's drawing adds nothing to its record.
+    // KANJIDIC2's fields lead, its classical radical before Unihan's. Unihan alone gives the second
+    // (traditional) count, every radical without the apostrophes, and the romanized readings as
+    // katakana (on) and hiragana (kun). U+F9F4 is read like 林; its meanings are found through 林's
+    // record.
     EXPECT_EQ(sources.dir.read("out1/characters.json"),
-              charactersJson({{U'ぁ', 3, {}, "ぁ", false, false},
-                              {U'あ', 3, {}, "あ", true, false},
-                              {U'ッ', 3, {}, "ッ", false, false},
-                              {U'乘', 10, {4}, "", false, true},
-                              {U'木', 4, {75}, "ボク、モク、き、こ-", true, true},
-                              {U'林', 8, {75, 118}, "リン、はやし", false, true},
-                              {U'范', 9, {140, 120, 75}, "ハン、ボン、のり", true, true},
-                              {0xF9F4, 8, {75}, "リン、はやし", false, false},
-                              {0x2000B, 3, {1}, "", false, true},
-                              {0x20BB7, 6, {30}, "", false, false}}));
+              charactersJson({{U'7', 1, {}, "", true, false, {}},
+                              {U'A', 3, {}, "", false, false, {}},
+                              {U'ぁ', 3, {}, "ぁ", false, false, {}},
+                              {U'あ', 3, {}, "あ", true, false, {}},
+                              {U'ッ', 3, {}, "ッ", false, false, {}},
+                              {U'ヹ', 4, {}, "ヹ", false, false, {}},
+                              {U'乘', 10, {4}, "", false, true, {}},
+                              {U'木', 4, {75}, "ボク、モク、き、こ", true, true, {"tree", "wood"}},
+                              {U'林', 8, {75, 118}, "リン、はやし、はや(す)", false, true, {}},
+                              {U'范', 9, {140, 120, 75}, "ハン、ボン、のり", true, true, {}},
+                              {0xF9F4, 8, {75}, "リン、はやし、はや(す)", false, false, {}},
+                              {0x2000B, 3, {1}, "", false, true, {}},
+                              {0x20BB7, 6, {30}, "", false, false, {}}}));
     EXPECT_THAT(sources.dir.read("out1/templates.json"),
                 HasSubstr("{\"character\":\"木\",\"strokes\":[[[20,40],"));
     for (const std::string name : {"characters.json", "templates.json"})

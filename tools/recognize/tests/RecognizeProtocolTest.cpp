@@ -33,6 +33,8 @@ TEST_F(RecognizeProtocol, AnswersCandidatesAndTime) {
               R"({"id": 12, "candidates": ["一"], "us": 250})");
     EXPECT_EQ(answer(R"({"id": "empty", "strokes": []})"),
               R"({"id": "empty", "candidates": [], "us": 250})");
+    EXPECT_EQ(answer(R"({"id": 2, "box": [300, 300.5], "strokes": [[[0, 0], [5, 0]]]})", 1),
+              R"({"id": 2, "candidates": ["一"], "us": 250})");
 }
 
 TEST_F(RecognizeProtocol, DistinctListsEachCharacterOnceAmongTheFirstLimit) {
@@ -49,6 +51,11 @@ TEST_F(RecognizeProtocol, MalformedLinesGetAnErrorWithTheirId) {
         answer(R"({"strokes": [[[1e999, 2]]], "id": "big"})"),
         StartsWith(R"({"id": "big", "error": "invalid JSON (Problem while parsing a number)"));
     EXPECT_EQ(answer(R"({"id": "none"})"), R"({"id": "none", "error": "\"strokes\": missing"})");
+    for (const char* box : {"[300]", "[300, 0]", "[300, 300, 1]", "300", "[\"a\", 1]"}) {
+        EXPECT_THAT(answer(R"({"id": "b", "strokes": [], "box": )" + std::string(box) + "}"),
+                    StartsWith(R"({"id": "b", "error": "\"box\": expected [width, height])"))
+            << box;
+    }
     std::string many = R"({"id": 1, "strokes": [[])";
     for (int i = 0; i < 64; ++i) {
         many += ",[]";

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs sumiro-recognize ($1) end to end on a tiny data set: one answer per line, in order,
-# malformed lines answered with an error, bad arguments refused with status 2.
+# malformed lines answered with an error, bad arguments refused with status 2; and on the data
+# the build made, as it finds them from the build tree.
 set -eu
 tool=$1
 dir=$(mktemp -d)
@@ -26,3 +27,6 @@ status=0
 "$tool" --resources "$dir/missing" </dev/null 2>"$dir/err" || status=$?
 test "$status" -eq 1
 grep -q "missing/characters.json: No such file or directory" "$dir/err"
+# Without --resources, a build tree's program reads the data built beside it.
+echo '{"id": "t", "strokes": [[[10, 50], [90, 50]], [[50, 10], [50, 90]]]}' | "$tool" --limit 1 |
+  grep -qF '"candidates": ["十"]'

@@ -1,0 +1,459 @@
+// End to end on a headless sway (wlroots) with XWayland: the pad runs in this process on Qt's
+// Wayland platform as the user's pad would there (as overlays), the targets are native Wayland
+// GTK 3, GTK 4 and Qt 6 fields, an XWayland GTK 3 field and a terminal, typed into through
+// fcitx5 or IBus, and every click is a mouse click the compositor handles (a virtual pointer), so
+// that its focus rules apply. Each case asserts what arrived in the target, what the pad said on
+// its status line, and that the keyboard focus never left the target. Every wait has a deadline.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <map>
+
+#include "controller/AppDelegate.h"
+#include "input/WindowServices.h"
+#include "input/inputmethod/InputMethodPlatform.h"
+#include "testsupport/InputMethodSession.h"
+#include "testsupport/SwaySession.h"
+#include "testsupport/Widgets.h"
+#include "views/CharacterGrid.h"
+#include "views/GridLayout.h"
+#include "views/InkView.h"
+#include "views/PadPanel.h"
+#include "views/SegmentedControl.h"
+#include "views/ViewHelpers.h"
+
+namespace sumiro {
+namespace {
+
+using testing::Child;
+using testing::InputMethodSession;
+using Kind = InputMethodSession::Kind;
+using Session = testing::SwaySession;
+
+constexpr int timeoutMs = 20000;
+
+Session* desktop = nullptr;
+std::string desktopMissing;
+// One input method of each kind for the whole run, started when first needed; owned by main,
+// stopped before the compositor.
+std::map<Kind, std::unique_ptr<InputMethodSession>>* inputMethods = nullptr;
+
+enum class Target { Gtk3, Gtk4, Qt6, XWaylandGtk3, Terminal };
+
+struct Cell {
+    Kind im;
+    Target target;
+    const char* name;
+    // Whether the input method reaches the target at all: IBus speaks no Wayland input-method
+    // protocol that sway offers, so a terminal (text-input only) is out of its reach. There the
+    // pad must say that nothing was typed.
+    bool reachable = true;
+    // Why the case cannot pass yet, when it waits for another part of the pad.
+    const char* pending = nullptr;
+};
+
+std::string cellName(const ::testing::TestParamInfo<Cell>& info) { return info.param.name; }
+void PrintTo(const Cell& cell, std::ostream* out) { *out << cell.name; }
+
+// The input method a case types through: its bus, IBus's address, what its clients need.
+struct InputMethod {
+    QString bus;
+    std::string ibus = "unix:path=/nonexistent/sumiro-ibus";
+    std::vector<std::pair<QString, QString>> client;
+};
+
+std::optional<InputMethod> inputMethod(Kind kind, std::string& error) {
+    auto& session = (*inputMethods)[kind];
+    if (!session) {
+        session = InputMethodSession::start(
+            [](const QStringList& argv, std::vector<std::pair<QString, QString>> env) {
+                return desktop->spawn(argv, std::move(env));
+            },
+            kind, error);
+    }
+    if (!session) return std::nullopt;
+    InputMethod method{session->bus(), {}, session->clientEnvironment()};
+    if (kind == Kind::IBus) method.ibus = session->ibusAddress();
+    return method;
+}
+
+// The data once for every pad of the run.
+std::shared_ptr<const CharacterDatabase> database() {
+    static const auto loaded =
+        std::make_shared<const CharacterDatabase>(std::filesystem::path(SUMIRO_RESOURCE_DIR));
+    return loaded;
+}
+
+QString scalars(const QList<QByteArray>& hex) {
+    QString text;
+    for (const QByteArray& code : hex) {
+        const char32_t c = code.toUInt(nullptr, 16);
+        text += QString::fromUcs4(&c, 1);
+    }
+    return text;
+}
+
+class DesktopDelivery : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!desktopMissing.empty()) GTEST_SKIP() << "skipped: " << desktopMissing;
+    }
+    void TearDown() override { pad.reset(); }
+
+    void startInputMethod(Kind kind) {
+        if (const std::string why = InputMethodSession::missing(kind); !why.empty()) {
+            GTEST_SKIP() << "skipped: " << why;
+        }
+        std::string error;
+        const auto method = inputMethod(kind, error);
+        ASSERT_TRUE(method) << error;
+        im = *method;
+    }
+
+    void startTarget(Target kind) {
+        target = kind;
+        std::string why;
+        ASSERT_TRUE(launchTarget(why)) << why;
+    }
+
+    // Starts the target anew, lets the compositor show it and clicks into its field (beside
+    // where the panel opens); false with the reason when one of these does not happen.
+    bool launchTarget(std::string& why) {
+        targetProcess.reset();
+        QFile::remove(log);
+        const Target kind = target;
+        auto env = im.client;
+        const bool wayland = kind != Target::XWaylandGtk3;
+        env.emplace_back("GDK_BACKEND", wayland ? "wayland" : "x11");
+        env.emplace_back("QT_QPA_PLATFORM", wayland ? "wayland" : "xcb");
+        switch (kind) {
+            case Target::Gtk3:
+            case Target::XWaylandGtk3:
+                targetProcess = desktop->spawn({SUMIRO_GTK_TARGET, log}, env);
+                break;
+            case Target::Gtk4:
+                targetProcess = desktop->spawn({SUMIRO_GTK_TARGET, log, "4"}, env);
+                break;
+            case Target::Qt6:
+                targetProcess = desktop->spawn({SUMIRO_INPUT_TARGET, log}, env);
+                break;
+            case Target::Terminal:
+                // Each key as it comes, without echo: the file holds exactly what was typed.
+                targetProcess = desktop->spawn(
+                    {"foot", "sh", "-c", "stty -icanon -echo && exec cat > \"$0\"", log}, env);
+                break;
+        }
+        // Clicked once the compositor has placed it (its frame stays put).
+        std::optional<QRect> frame, last;
+        if (!QTest::qWaitFor(
+                [&] {
+                    last = frame;
+                    frame = desktop->frameOf(targetProcess->processId());
+                    return frame && !frame->isEmpty() && frame == last;
+                },
+                timeoutMs)) {
+            why = "the compositor never showed the target";
+            return false;
+        }
+        if (!desktop->click(frame->topLeft() + QPoint(20, 20)) ||
+            !QTest::qWaitFor([&] { return targetFocused(); }, timeoutMs)) {
+            why = "the target never got the keyboard";
+            return false;
+        }
+        return true;
+    }
+
+    bool targetFocused() const { return desktop->focusedPid() == targetProcess->processId(); }
+
+    /// The panel's control named `name`.
+    template <typename T = QWidget>
+    T* widget(const char* name) const {
+        return testing::child<T>(pad->panel(), QString::fromLatin1(name));
+    }
+
+    void startPad() {
+        auto environment =
+            AppDelegate::systemEnvironment(std::filesystem::path(SUMIRO_RESOURCE_DIR));
+        environment.platform =
+            inputMethodPlatform(qgetenv("DISPLAY").toStdString(), im.bus, im.ibus);
+        environment.loadDatabase = database;
+        environment.trayIcon = false;
+        pad = std::make_unique<AppDelegate>(std::move(environment));
+        pad->applicationDidFinishLaunching();
+        ASSERT_TRUE(pad->panel() && QTest::qWaitForWindowExposed(pad->panel(), timeoutMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->database() != nullptr; }, timeoutMs))
+            << widget<TextLabel>("statusLabel")->text().toStdString();
+        // fcitx5's modules now and then never report the focus of a context they made: a new
+        // start of the target helps.
+        bool found = false;
+        for (int attempt = 0; attempt < 3 && !found; ++attempt) {
+            if (attempt > 0) {
+                std::string why;
+                ASSERT_TRUE(launchTarget(why)) << why;
+            }
+            found = QTest::qWaitFor([&] { return pad->input().target().has_value(); }, 5000);
+        }
+        ASSERT_TRUE(found) << "the pad never found the target: "
+                           << widget<TextLabel>("targetLabel")->text().toStdString();
+        EXPECT_TRUE(targetFocused()) << "the pad took the keyboard when it started";
+    }
+
+    bool click(const QWidget* widget) {
+        const bool clicked = desktop->click(widget->mapToGlobal(widget->rect().center()));
+        focusKept = focusKept && targetFocused();
+        return clicked;
+    }
+
+    void chooseMode(int segment) {
+        ASSERT_TRUE(click(widget<SegmentedControl>("mode")->segment(segment)));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return widget<SegmentedControl>("mode")->selectedSegment() == segment; },
+            timeoutMs));
+    }
+
+    // Draws 十 on the canvas and clicks it among the candidates.
+    void pickDrawnCharacter() {
+        chooseMode(0);
+        const QRect canvas(widget<InkView>("ink")->mapToGlobal(QPoint()),
+                           widget<InkView>("ink")->size());
+        const auto at = [&](double x, double y) {
+            return canvas.topLeft() + QPoint(int(x * canvas.width()), int(y * canvas.height()));
+        };
+        const auto stroke = [&](QPointF from, QPointF to) {
+            std::vector<QPoint> points;
+            for (int step = 0; step <= 8; ++step) {
+                const QPointF p = from + (to - from) * step / 8.0;
+                points.push_back(at(p.x(), p.y()));
+            }
+            return desktop->drag(points);
+        };
+        ASSERT_TRUE(stroke({0.15, 0.48}, {0.85, 0.48}));  // 一
+        ASSERT_TRUE(stroke({0.5, 0.12}, {0.5, 0.9}));     // 丨
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return !widget<CharacterGrid>("candidates")->characters().isEmpty() &&
+                       widget<CharacterGrid>("candidates")->characters().front() ==
+                           QStringLiteral("十");
+            },
+            timeoutMs))
+            << widget<CharacterGrid>("candidates")->characters().join(' ').toStdString();
+        const QRectF cell =
+            GridLayout(widget<CharacterGrid>("candidates")->width(), 1).pitchRect(0);
+        ASSERT_TRUE(desktop->click(
+            widget<CharacterGrid>("candidates")->mapToGlobal(cell.center().toPoint())));
+        focusKept = focusKept && targetFocused();
+    }
+
+    // Clicks the soft keyboard's key `label`.
+    void pickKey(const QString& label) {
+        if (widget<SegmentedControl>("mode")->selectedSegment() != 4) {
+            ASSERT_NO_FATAL_FAILURE(chooseMode(4));
+        }
+        QAbstractButton* key = testing::titled(widget("keyboardBody"), label);
+        ASSERT_NE(key, nullptr);
+        ASSERT_TRUE(click(key));
+    }
+
+    // Waits until `text` has arrived and the status line has changed from `before`.
+    void waitForDelivery(const QString& before, const QString& text) {
+        (void)QTest::qWaitFor(
+            [&] {
+                return received().endsWith(text) &&
+                       widget<TextLabel>("statusLabel")->text() != before;
+            },
+            timeoutMs);
+    }
+
+    // After a pick of `character` (`typed` in all so far): either it arrived and the pad said it
+    // sent it, or nothing arrived and the pad did not say so.
+    void expectTruthful(const QString& before, const QString& character, const QString& typed,
+                        bool reachable) {
+        if (reachable) {
+            waitForDelivery(before, typed);
+            EXPECT_EQ(received(), typed);
+        } else {
+            // Arriving late would be a fault too: give it the time an arrival takes.
+            (void)QTest::qWaitFor(
+                [&] { return widget<TextLabel>("statusLabel")->text() != before; }, timeoutMs);
+            (void)QTest::qWaitFor([&] { return !received().isEmpty(); }, 2000);
+            EXPECT_EQ(received(), QString());
+        }
+        const QString said = widget<TextLabel>("statusLabel")->text();
+        const bool sent = said.endsWith(QStringLiteral("へ「") + character + "」を送信");
+        EXPECT_EQ(sent, received().endsWith(character)) << "the pad said " << said.toStdString();
+        RecordProperty(("status " + character).toStdString(), said.toStdString());
+    }
+
+    // What arrived in the target, as text.
+    QString received() const {
+        QFile file(log);
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        const QByteArray content = file.readAll();
+        if (target == Target::Terminal) return QString::fromUtf8(content);
+        QString text;
+        for (const QByteArray& line : content.split('\n')) {
+            QList<QByteArray> words = line.split(' ');
+            if (words.front() == "text" && target != Target::Qt6) {
+                text = scalars(words.mid(1));  // the field's whole text
+            } else if (words.front() == "commit" || words.front() == "text") {
+                // The Qt target's commits and key texts, "mods" dropped.
+                const qsizetype mods = words.indexOf("mods");
+                text += scalars(words.mid(1, mods < 0 ? -1 : mods - 1));
+            }
+        }
+        return text;
+    }
+
+    QTemporaryDir directory;
+    QString log = directory.filePath(QStringLiteral("target.log"));
+    InputMethod im;
+    Target target = Target::Gtk3;
+    Child targetProcess;
+    std::unique_ptr<AppDelegate> pad;
+    bool focusKept = true;
+};
+
+class Cells : public DesktopDelivery, public ::testing::WithParamInterface<Cell> {};
+
+TEST_P(Cells, PicksArriveOrThePadSaysTheyDidNot) {
+    if (GetParam().pending) GTEST_SKIP() << "pending: " << GetParam().pending;
+    ASSERT_NO_FATAL_FAILURE(startInputMethod(GetParam().im));
+    ASSERT_NO_FATAL_FAILURE(startTarget(GetParam().target));
+    ASSERT_NO_FATAL_FAILURE(startPad());
+    RecordProperty("target", widget<TextLabel>("targetLabel")->text().toStdString());
+
+    QString before = widget<TextLabel>("statusLabel")->text();
+    const QString first = QStringLiteral("十");
+    ASSERT_NO_FATAL_FAILURE(pickDrawnCharacter());
+    expectTruthful(before, first, first, GetParam().reachable);
+    before = widget<TextLabel>("statusLabel")->text();
+    ASSERT_NO_FATAL_FAILURE(pickKey(QStringLiteral("あ")));
+    expectTruthful(before, QStringLiteral("あ"), first + QStringLiteral("あ"),
+                   GetParam().reachable);
+    EXPECT_TRUE(focusKept) << "a click on the pad took the keyboard from the target";
+    EXPECT_TRUE(targetFocused());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sway, Cells,
+    ::testing::Values(Cell{Kind::Fcitx5, Target::Gtk3, "Fcitx5Gtk3"},
+                      Cell{Kind::Fcitx5, Target::Gtk4, "Fcitx5Gtk4"},
+                      Cell{Kind::Fcitx5, Target::Qt6, "Fcitx5Qt6"},
+                      Cell{Kind::Fcitx5, Target::XWaylandGtk3, "Fcitx5XWaylandGtk3"},
+                      Cell{Kind::Fcitx5, Target::Terminal, "Fcitx5Terminal"},
+                      Cell{Kind::IBus, Target::Gtk3, "IBusGtk3", true,
+                           "IBus takes the commit for the GTK 3 Wayland field, which gets "
+                           "nothing, and the pad reports it as sent (input-method routes "
+                           "following the focus)"},
+                      Cell{Kind::IBus, Target::Gtk4, "IBusGtk4"},
+                      Cell{Kind::IBus, Target::Qt6, "IBusQt6"},
+                      Cell{Kind::IBus, Target::XWaylandGtk3, "IBusXWaylandGtk3"},
+                      Cell{Kind::IBus, Target::Terminal, "IBusTerminal", false,
+                           "IBus takes a commit while no client context has the focus and the "
+                           "pad reports it as sent (input-method routes following the focus)"}),
+    cellName);
+
+// The panel stays above a floating and a fullscreen window: a click on it where such a window
+// lies below still reaches the pad, and the window keeps the keyboard.
+TEST_F(DesktopDelivery, ThePanelStaysAboveFloatingAndFullscreenWindows) {
+    ASSERT_NO_FATAL_FAILURE(startInputMethod(Kind::Fcitx5));
+    ASSERT_NO_FATAL_FAILURE(startTarget(Target::Gtk3));
+    ASSERT_NO_FATAL_FAILURE(startPad());
+    const QString pid = QString::number(targetProcess->processId());
+    ASSERT_TRUE(desktop->command(QStringLiteral("[pid=%1] floating enable, resize set 1200 760, "
+                                                "move position 40 20")
+                                     .arg(pid)));
+    QString before = widget<TextLabel>("statusLabel")->text();
+    ASSERT_NO_FATAL_FAILURE(pickKey(QStringLiteral("あ")));
+    waitForDelivery(before, QStringLiteral("あ"));
+    EXPECT_EQ(received(), QStringLiteral("あ")) << "over a floating window";
+
+    ASSERT_TRUE(desktop->command(QStringLiteral("[pid=%1] fullscreen enable").arg(pid)));
+    before = widget<TextLabel>("statusLabel")->text();
+    ASSERT_NO_FATAL_FAILURE(pickKey(QStringLiteral("い")));
+    waitForDelivery(before, QStringLiteral("あい"));
+    EXPECT_EQ(received(), QStringLiteral("あい")) << "over a fullscreen window";
+    EXPECT_TRUE(focusKept) << "a click on the pad took the keyboard from the target";
+}
+
+// The search field takes the keyboard while it is typed into and gives it back to the target.
+TEST_F(DesktopDelivery, TheSearchFieldTakesTheKeyboardAndGivesItBack) {
+    ASSERT_NO_FATAL_FAILURE(startInputMethod(Kind::Fcitx5));
+    ASSERT_NO_FATAL_FAILURE(startTarget(Target::Gtk3));
+    ASSERT_NO_FATAL_FAILURE(startPad());
+    ASSERT_NO_FATAL_FAILURE(chooseMode(1));
+    ASSERT_TRUE(
+        desktop->click(widget<QLineEdit>("searchField")
+                           ->mapToGlobal(widget<QLineEdit>("searchField")->rect().center())));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return widget<QLineEdit>("searchField")->hasFocus(); }, timeoutMs))
+        << "the search field never got the keyboard";
+    desktop->type(QStringLiteral("U+6728"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return widget<CharacterGrid>("browseGrid")->characters() ==
+                   QStringList{QStringLiteral("木")};
+        },
+        timeoutMs))
+        << widget<QLineEdit>("searchField")->text().toStdString();
+    EXPECT_TRUE(received().isEmpty()) << "typing in the field reached the target";
+
+    const QString before = widget<TextLabel>("statusLabel")->text();
+    const QRectF cell = GridLayout(widget<CharacterGrid>("browseGrid")->width(), 1).pitchRect(0);
+    ASSERT_TRUE(
+        desktop->click(widget<CharacterGrid>("browseGrid")->mapToGlobal(cell.center().toPoint())));
+    waitForDelivery(before, QStringLiteral("木"));
+    EXPECT_EQ(received(), QStringLiteral("木"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return targetFocused(); }, timeoutMs))
+        << "the target never got the keyboard back";
+    EXPECT_FALSE(widget<QLineEdit>("searchField")->hasFocus());
+}
+
+}  // namespace
+}  // namespace sumiro
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();  // test discovery needs no display
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    sumiro::desktopMissing = sumiro::Session::missing();
+    std::unique_ptr<sumiro::Session> started;
+    std::map<sumiro::Kind, std::unique_ptr<sumiro::testing::InputMethodSession>> inputMethods;
+    sumiro::inputMethods = &inputMethods;
+    if (sumiro::desktopMissing.empty()) {
+        std::string error;
+        started = sumiro::Session::start(error);
+        if (!started) {
+            std::fprintf(stderr, "the compositor did not start: %s\n", error.c_str());
+            return 1;
+        }
+        sumiro::desktop = started.get();
+        qputenv("WAYLAND_DISPLAY", started->waylandDisplay().toLocal8Bit());
+        qputenv("DISPLAY", QByteArray::fromStdString(started->display()));
+        const QByteArray expected = "wayland";
+        qunsetenv("QT_QPA_PLATFORM");
+        qunsetenv("QT_IM_MODULE");
+        sumiro::chooseWindowSystem();
+        if (qgetenv("QT_QPA_PLATFORM") != expected) {
+            std::fprintf(stderr, "the pad chose %s\n", qgetenv("QT_QPA_PLATFORM").constData());
+            return 1;
+        }
+    } else {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        QCoreApplication::setOrganizationName(QStringLiteral("Sumiro"));
+        QCoreApplication::setApplicationName(QStringLiteral("Sumiro"));
+        sumiro::prepareWindows();
+        result = RUN_ALL_TESTS();
+    }
+    return result;
+}
