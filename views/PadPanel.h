@@ -14,7 +14,8 @@ public:
 
     /// Lets the panel take keyboard focus (e.g. while a search field is edited) or gives it up
     /// again, in its window flags. Changes the native window in place: re-setting widget flags
-    /// would unmap it. (Where the flags alone do not do it, the controller tells the window system.)
+    /// would unmap it. (Where the flags alone do not do it, the controller tells the window
+    /// system.)
     void setAcceptsKeyboard(bool accepts);
     /// Whether the panel currently may take keyboard focus.
     bool acceptsKeyboard() const;
