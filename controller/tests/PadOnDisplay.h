@@ -16,6 +16,18 @@
 
 namespace sumiro {
 
+/// Launches the pad over `environment`, without a tray icon, into `pad`, and waits until its
+/// panel is on screen and its data are loaded.
+inline void launchPad(AppDelegate::Environment environment, std::unique_ptr<AppDelegate>& pad,
+                      int timeoutMs) {
+    environment.trayIcon = false;
+    pad = std::make_unique<AppDelegate>(std::move(environment));
+    pad->applicationDidFinishLaunching();
+    ASSERT_TRUE(pad->panel() && QTest::qWaitForWindowExposed(pad->panel(), timeoutMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pad->database() != nullptr; }, timeoutMs))
+        << testing::child<TextLabel>(pad->panel(), u"statusLabel"_qs)->text().toStdString();
+}
+
 class PadOnDisplay : public ::testing::Test {
 protected:
     static constexpr int timeoutMs = 15000;
@@ -30,12 +42,7 @@ protected:
         auto environment =
             AppDelegate::systemEnvironment(std::filesystem::path(SUMIRO_RESOURCE_DIR));
         if (platform) environment.platform = std::move(platform);
-        environment.trayIcon = false;
-        pad = std::make_unique<AppDelegate>(std::move(environment));
-        pad->applicationDidFinishLaunching();
-        ASSERT_TRUE(pad->panel() && QTest::qWaitForWindowExposed(pad->panel(), timeoutMs));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->database() != nullptr; }, timeoutMs))
-            << widget<TextLabel>("statusLabel")->text().toStdString();
+        ASSERT_NO_FATAL_FAILURE(launchPad(std::move(environment), pad, timeoutMs));
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return pad->input().target() && pad->input().target()->pid == target->pid(); },
             timeoutMs))

@@ -15,6 +15,7 @@
 #include <map>
 
 #include "controller/AppDelegate.h"
+#include "controller/tests/PadOnDisplay.h"
 #include "input/WindowServices.h"
 #include "input/inputmethod/InputMethodPlatform.h"
 #include "testsupport/InputMethodSession.h"
@@ -182,12 +183,7 @@ protected:
         environment.platform =
             inputMethodPlatform(qgetenv("DISPLAY").toStdString(), im.bus, im.ibus);
         environment.loadDatabase = database;
-        environment.trayIcon = false;
-        pad = std::make_unique<AppDelegate>(std::move(environment));
-        pad->applicationDidFinishLaunching();
-        ASSERT_TRUE(pad->panel() && QTest::qWaitForWindowExposed(pad->panel(), timeoutMs));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return pad->database() != nullptr; }, timeoutMs))
-            << widget<TextLabel>("statusLabel")->text().toStdString();
+        ASSERT_NO_FATAL_FAILURE(launchPad(std::move(environment), pad, timeoutMs));
         // fcitx5's modules now and then never report the focus of a context they made: a new
         // start of the target helps.
         bool found = false;
