@@ -172,6 +172,23 @@ std::unique_ptr<SwaySession> SwaySession::start(std::string& error) {
         error = "the virtual pointer did not start";
         return nullptr;
     }
+    // A keyboard, as every desktop has: without one the seat gives no client the keyboard and
+    // GTK 3 never sees its window focused. It presses and releases Shift before any window is
+    // there, then stays.
+    session->typists_.push_back(
+        session->spawn({QStringLiteral("wtype"), QStringLiteral("-M"), QStringLiteral("shift"),
+                        QStringLiteral("-m"), QStringLiteral("shift"), QStringLiteral("-s"),
+                        QStringLiteral("3600000")}));
+    while (!output({QStringLiteral("swaymsg"), QStringLiteral("-s"), session->ipc_,
+                    QStringLiteral("-t"), QStringLiteral("get_inputs")})
+                .value_or(QByteArray())
+                .contains("\"type\": \"keyboard\"")) {
+        if (deadline.hasExpired()) {
+            error = "the virtual keyboard did not start";
+            return nullptr;
+        }
+        QThread::msleep(20);
+    }
     return session;
 }
 

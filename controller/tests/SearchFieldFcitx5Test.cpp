@@ -30,21 +30,18 @@ protected:
             GTEST_SKIP() << "skipped: " << why;
         }
         const QString bus = testing::sharedInputMethod()->bus();
+        // Follows fcitx5's focus from before the target starts to the end of the test.
+        route = std::make_unique<Fcitx5Route>(QString(), bus);
         ASSERT_NO_FATAL_FAILURE(start(
             {.env = testing::sharedInputMethod()->clientEnvironment(),
              .gtk = false,
-             .inputMethodSees =
-                 [route = std::make_shared<Fcitx5Route>(QString(), bus)] {
-                     return route->focusedProgram() ==
-                            std::optional<std::string>("sumiro_input_target");
-                 }},
+             .inputMethodSees = [this] { return targetHasTheInputMethod(); }},
             inputMethodPlatform(session.display(), bus, "unix:path=/nonexistent/sumiro-ibus")));
     }
 
-    // Whether fcitx5's focused context is still the target's.
+    // Whether fcitx5's focused context is the target's, as fcitx5 last said.
     bool targetHasTheInputMethod() const {
-        Fcitx5Route route({}, testing::sharedInputMethod()->bus());
-        return route.focusedProgram() == std::optional<std::string>("sumiro_input_target");
+        return route->focusedProgram() == std::optional<std::string>("sumiro_input_target");
     }
     void chooseMode(int segment) {
         auto* modes = widget<SegmentedControl>("mode");
@@ -52,6 +49,8 @@ protected:
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return modes->selectedSegment() == segment; }, timeoutMs));
     }
+
+    std::unique_ptr<Fcitx5Route> route;
 };
 
 TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget) {
@@ -62,7 +61,6 @@ TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget)
     // module now and then never focuses the context it made; Escape gives the keyboard back and
     // a new click takes it again.
     auto* search = widget<QLineEdit>("searchField");
-    Fcitx5Route route({}, testing::sharedInputMethod()->bus());
     bool fieldIsFocusedContext = false;
     for (int attempt = 0; attempt < 3 && !fieldIsFocusedContext; ++attempt) {
         if (attempt > 0) {
@@ -74,7 +72,7 @@ TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget)
             << "the search field never got the keyboard";
         fieldIsFocusedContext = QTest::qWaitFor(
             [&] {
-                return route.focusedProgram() == std::optional<std::string>("controller_im_test");
+                return route->focusedProgram() == std::optional<std::string>("controller_im_test");
             },
             5000);
     }

@@ -132,10 +132,13 @@ void Fcitx5Route::ownerChanged(const QString& owner) {
                     owner_, QString::fromLatin1(fcitx5::path),
                     QString::fromLatin1(fcitx5::interface), QStringLiteral("FocusedProgram"));
                 focus.setAutoStartService(false);
+                // A field focused before the route was ready is told as a focus change too:
+                // until then the pad may know the target only as an X11 window, or not at all.
                 ask(focus, [this](const QDBusMessage& focused) {
                     const auto values = focused.arguments();
                     if (values.size() == 2 && values[0].toBool()) {
                         focused_ = values[1].toString().toStdString();
+                        focusChanged(true, *focused_);
                     }
                 });
             });
