@@ -94,7 +94,7 @@ void AppDelegate::loadDatabase() {
                 return;
             }
             database_ = loaded;
-            statusLabel_->setText(texts::kReady);
+            statusLabel_->setText(texts::ready());
             for (PadMode* mode : modes()) mode->setDatabase(loaded);
         });
     });
@@ -108,11 +108,11 @@ void AppDelegate::buildPanel() {
     restoreFrame();
     panel_->installEventFilter(this);
 
-    targetLabel_ = label(texts::kNoTarget, 12);
+    targetLabel_ = label(texts::noTarget(), 12);
     targetLabel_->setObjectName(QStringLiteral("targetLabel"));
     targetLabel_->setSizePolicy(QSizePolicy::Preferred,
                                 targetLabel_->sizePolicy().verticalPolicy());
-    permissionButton_ = new ActionButton(QStringLiteral("入力を許可…"), [this] { allowInput(); });
+    permissionButton_ = new ActionButton(tr("入力を許可…"), [this] { allowInput(); });
     permissionButton_->setObjectName(QStringLiteral("permissionButton"));
     headerRow_ = stack({targetLabel_, new QWidget, permissionButton_}, Qt::Horizontal, 8,
                        StackAlignment::Center, StackDistribution::Fill);
@@ -124,12 +124,12 @@ void AppDelegate::buildPanel() {
     modeSwitch_->setObjectName(QStringLiteral("mode"));
     modeSwitch_->action = [this] { changeMode(); };
     modeSwitch_->setSelectedSegment(0);
-    auto* helpButton = new ActionButton(QStringLiteral("使い方"), [this] { help(); });
+    auto* helpButton = new ActionButton(tr("使い方"), [this] { help(); });
     helpButton->setObjectName(QStringLiteral("helpButton"));
     QWidget* modeRow = stack({modeSwitch_, new QWidget, helpButton}, Qt::Horizontal, 8);
 
-    detailLabel_ = label(texts::kDetailHint, 12);
-    statusLabel_ = label(texts::kLoading, 12);
+    detailLabel_ = label(texts::detailHint(), 12);
+    statusLabel_ = label(texts::loading(), 12);
     detailLabel_->setObjectName(QStringLiteral("detailLabel"));
     statusLabel_->setObjectName(QStringLiteral("statusLabel"));
     for (TextLabel* line : {detailLabel_, statusLabel_}) {
@@ -182,7 +182,7 @@ void AppDelegate::changeMode() {
     const std::optional<Mode> mode = modeAt(modeSwitch_->selectedSegment());
     PadMode* shown = mode ? viewOf(*mode) : nullptr;
     for (PadMode* view : modes()) view->setVisible(view == shown);
-    detailLabel_->setText(texts::kModeDetail);
+    detailLabel_->setText(texts::modeDetail());
     if (shown) shown->enter(*mode);
 }
 

@@ -33,6 +33,8 @@ class TextLabel;
 /// A picked character comes from a mode's `picked` to `choose`, which describes it and hands it
 /// to DirectInput. Main thread only.
 class AppDelegate : public QObject {
+    Q_OBJECT
+
 public:
     /// What the controller works with, injected so tests can run it on a fake desktop and clock.
     struct Environment {

@@ -9,20 +9,28 @@
 
 namespace sumiro::texts {
 
-// The pad's own messages, word for word.
-inline const QString kLoading = QStringLiteral("辞書を読み込んでいます…");
-inline const QString kReady =
-    QStringLiteral("準備完了。入力欄を選び、候補の文字をクリックしてください");
-inline const QString kEmptyInk = QStringLiteral("手書き欄に1文字書いてください");
-inline const QString kNotReady =
-    QStringLiteral("辞書の準備中です。少し待って『認識』を押してください");
-inline const QString kTooManyStrokes =
-    QStringLiteral("64画まで認識できます。『消去』して1文字ずつ書いてください");
-inline const QString kRecognizing = QStringLiteral("認識中…");
-inline const QString kNoCandidates = QStringLiteral("候補がありません。文字を書き直してください");
-inline const QString kDetailHint = QStringLiteral("候補にマウスを重ねると、読みと文字コードを表示");
-inline const QString kModeDetail = QStringLiteral("文字をクリックすると入力先へ送信します");
-inline const QString kNoTarget = QStringLiteral("入力先を選んでください");
+// The pad's own messages, word for word, in the language of the installed catalogue: each call
+// translates anew, so none is fixed before the catalogue is installed.
+/// "辞書を読み込んでいます…"
+QString loading();
+/// "準備完了。入力欄を選び、候補の文字をクリックしてください"
+QString ready();
+/// "手書き欄に1文字書いてください"
+QString emptyInk();
+/// "辞書の準備中です。少し待って『認識』を押してください"
+QString notReady();
+/// "64画まで認識できます。『消去』して1文字ずつ書いてください"
+QString tooManyStrokes();
+/// "認識中…"
+QString recognizing();
+/// "候補がありません。文字を書き直してください"
+QString noCandidates();
+/// "候補にマウスを重ねると、読みと文字コードを表示"
+QString detailHint();
+/// "文字をクリックすると入力先へ送信します"
+QString modeDetail();
+/// "入力先を選んでください"
+QString noTarget();
 
 /// "辞書を読み込めません：" directly followed by the error's description.
 QString loadFailed(const QString& description);

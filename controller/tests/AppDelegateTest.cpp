@@ -56,7 +56,7 @@ TEST_F(AppDelegateTest, PanelOpensWhileTheDataLoadThenReportsReady) {
     PadPanel* panel = pad.panel();
     ASSERT_TRUE(panel);
     EXPECT_TRUE(panel->isVisible());
-    EXPECT_EQ(status(), texts::kLoading);
+    EXPECT_EQ(status(), texts::loading());
     EXPECT_EQ(panel->windowTitle(), u"Sumiro"_qs);
     EXPECT_EQ(panel->minimumSize(), QSize(760, 490));
     EXPECT_EQ(panel->size(), QSize(820, 490));
@@ -71,7 +71,7 @@ TEST_F(AppDelegateTest, PanelOpensWhileTheDataLoadThenReportsReady) {
     EXPECT_TRUE(child<TextLabel>(u"statusLabel"_qs)->truncatesTail());
     EXPECT_TRUE(child<TextLabel>(u"detailLabel"_qs)->truncatesTail());
     loadData();
-    EXPECT_EQ(status(), texts::kReady);
+    EXPECT_EQ(status(), texts::ready());
     EXPECT_TRUE(pad.database());
 }
 
@@ -98,7 +98,7 @@ TEST_F(AppDelegateTest, AFailedLoadShowsItsReasonAndThePadStaysUsable) {
         EXPECT_TRUE(pad.panel()->isVisible());
         child<InkView>(u"ink"_qs)->setStrokes({{{0, 0}, {1, 1}}});
         QTest::mouseClick(child(u"recognize"_qs), Qt::LeftButton);
-        EXPECT_EQ(status(), texts::kNotReady);
+        EXPECT_EQ(status(), texts::notReady());
         // A pick is described by the bare character.
         auto* candidates = child<CharacterGrid>(u"candidates"_qs);
         candidates->setCharacters({u"ア"_qs});
@@ -118,7 +118,7 @@ TEST_F(AppDelegateTest, SegmentsSwitchTheModeViews) {
             EXPECT_EQ(child(QString::fromLatin1(view))->isVisible(), view == shown)
                 << segment << view;
         }
-        EXPECT_EQ(detail(), texts::kModeDetail);
+        EXPECT_EQ(detail(), texts::modeDetail());
     }
 }
 
@@ -210,18 +210,18 @@ TEST_F(AppDelegateTest, SixtyFiveStrokesAreRefusedAndTheCandidatesStay) {
     candidates->setCharacters({u"木"_qs});
     child<InkView>(u"ink"_qs)->setStrokes(Ink(65, Stroke{{0.1, 0.1}, {0.9, 0.9}}));
     QTest::mouseClick(titled(handwriting, u"認識"_qs), Qt::LeftButton);
-    EXPECT_EQ(status(), texts::kTooManyStrokes);
+    EXPECT_EQ(status(), texts::tooManyStrokes());
     EXPECT_EQ(child<TextLabel>(u"inkCount"_qs)->text(), u"65画"_qs);
     clock->advance(1s);
     EXPECT_EQ(worker->queued(), 0u);
     EXPECT_EQ(candidates->characters(), QStringList{u"木"_qs});
 
     QTest::mouseClick(titled(handwriting, u"一画戻す"_qs), Qt::LeftButton);
-    EXPECT_EQ(status(), texts::kRecognizing);
+    EXPECT_EQ(status(), texts::recognizing());
     clock->advance(RecognitionScheduler::kDelay);
     EXPECT_EQ(worker->queued(), 1u);
     QTest::mouseClick(titled(handwriting, u"消去"_qs), Qt::LeftButton);
-    EXPECT_EQ(status(), texts::kEmptyInk);
+    EXPECT_EQ(status(), texts::emptyInk());
     EXPECT_TRUE(candidates->characters().isEmpty());
 }
 

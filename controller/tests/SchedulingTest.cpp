@@ -61,12 +61,12 @@ TEST_F(RecognitionSchedulerTest, ChecksEmptyInkThenMissingDataThenTheStrokeLimit
         bool cleared, scheduled;
     };
     const Case cases[] = {
-        {0, false, texts::kEmptyInk, true, false},
-        {0, true, texts::kEmptyInk, true, false},
-        {1, false, texts::kNotReady, false, false},
-        {65, false, texts::kNotReady, false, false},
-        {65, true, texts::kTooManyStrokes, false, false},
-        {64, true, texts::kRecognizing, false, true},
+        {0, false, texts::emptyInk(), true, false},
+        {0, true, texts::emptyInk(), true, false},
+        {1, false, texts::notReady(), false, false},
+        {65, false, texts::notReady(), false, false},
+        {65, true, texts::tooManyStrokes(), false, false},
+        {64, true, texts::recognizing(), false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.strokes);
@@ -106,7 +106,7 @@ TEST_F(RecognitionSchedulerTest, OnlyTheLatestRequestsResultIsShown) {
     scheduler.request(strokes(2), recognizer({"二"}));
     EXPECT_TRUE(worker.runNext());
     EXPECT_TRUE(recognized.empty());
-    EXPECT_EQ(status, texts::kRecognizing);
+    EXPECT_EQ(status, texts::recognizing());
 
     // Running when the next request comes: it finishes, and its result is dropped.
     settle();
@@ -115,7 +115,7 @@ TEST_F(RecognitionSchedulerTest, OnlyTheLatestRequestsResultIsShown) {
     EXPECT_TRUE(worker.runNext());
     scheduler.request(strokes(4), recognizer({"四"}));
     EXPECT_EQ(worker.deliver(), 1);
-    EXPECT_EQ(status, texts::kRecognizing);
+    EXPECT_EQ(status, texts::recognizing());
     EXPECT_EQ(shown, QStringList{QStringLiteral("二")});
     settle();
     EXPECT_EQ(recognized, (std::vector<std::size_t>{2, 3, 4}));
@@ -126,7 +126,7 @@ TEST_F(RecognitionSchedulerTest, OnlyTheLatestRequestsResultIsShown) {
     scheduler.request({}, recognizer());
     settle();
     EXPECT_TRUE(shown.isEmpty());
-    EXPECT_EQ(status, texts::kEmptyInk);
+    EXPECT_EQ(status, texts::emptyInk());
 }
 
 TEST_F(RecognitionSchedulerTest, ResultsArrivingAfterTheSchedulerIsGoneAreDropped) {
@@ -252,8 +252,9 @@ TEST(KeyStripTest, NineKeysWithTheirKeysAndTooltips) {
     const std::array<Key, 9> keys = {Key::BackSpace, Key::Delete, Key::Return,
                                      Key::Space,     Key::Escape, Key::Left,
                                      Key::Right,     Key::Up,     Key::Down};
+    const std::array<StripKey, 9> strips = stripKeys();
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        const StripKey& strip = stripKeys()[i];
+        const StripKey& strip = strips[i];
         EXPECT_EQ(strip.key, keys[i]) << i;
         EXPECT_EQ(strip.toolTip, i == 0 ? u"前の文字を削除"_qs : strip.title);
     }
