@@ -7,20 +7,29 @@
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTextBoundaryFinder>
+#include <QTranslator>
 #include <atomic>
 #include <cstring>
 #include <thread>
 
 #include "controller/KeyStrip.h"
+#include "controller/Language.h"
 #include "controller/PadTexts.h"
 #include "controller/RecognitionScheduler.h"
 #include "controller/SetupWindow.h"
 #include "controller/SingleInstance.h"
 #include "controller/tests/PadFixture.h"
+#include "engine/ResourceDirectory.h"
+#include "input/HelpPage.h"
 #include "views/CharacterGrid.h"
 #include "views/InkView.h"
 #include "views/SegmentedControl.h"
@@ -38,6 +47,40 @@ std::shared_ptr<const CharacterDatabase> smallDatabase() {
     return std::make_shared<const CharacterDatabase>(std::move(entries),
                                                      std::vector<RawTemplate>{});
 }
+
+// What a user reads on the controls under `root` that it shows: titles, labels, pop-up items,
+// placeholders, tool tips and accessible names. Left out are texts of one character (keys and
+// grid cells show characters), the radicals and font names the browse pop-ups list, and the
+// detail and status lines, which show characters and readings.
+QStringList shownTexts(const QWidget* root) {
+    QStringList texts{root->windowTitle()};
+    for (const QWidget* widget : root->findChildren<const QWidget*>()) {
+        const QString name = widget->objectName();
+        if (!widget->isVisibleTo(root) ||
+            QStringList{u"radicalPopup"_qs, u"fontPopup"_qs, u"detailLabel"_qs, u"statusLabel"_qs}
+                .contains(name)) {
+            continue;
+        }
+        texts << widget->toolTip() << widget->accessibleName();
+        if (const auto* line = qobject_cast<const QLabel*>(widget)) texts << line->text();
+        if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+            texts << button->text();
+        if (const auto* field = qobject_cast<const QLineEdit*>(widget)) {
+            texts << field->placeholderText();
+        }
+        if (const auto* box = qobject_cast<const QComboBox*>(widget)) {
+            for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
+        }
+    }
+    texts.removeIf([](const QString& text) {
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+        return graphemes.toNextBoundary() == text.size() || text.isEmpty();
+    });
+    return texts;
+}
+
+const QRegularExpression kJapanese(
+    u"[\\p{Hiragana}\\p{Katakana}\\p{Han}\\x{3000}-\\x{303F}\\x{FF00}-\\x{FFEF}]"_qs);
 
 class AppDelegateTest : public PadFixture {
 protected:
@@ -201,6 +244,50 @@ TEST_F(AppDelegateTest, StripKeysAndCandidatesReachTheTarget) {
     fake->quit(editor);
     pad.pollDesktop();
     EXPECT_EQ(child<TextLabel>(u"targetLabel"_qs)->text(), u"入力先：未選択"_qs);
+}
+
+// Under the English catalogue, found beside the program as the pad finds it, the setup window,
+// every mode and the menu show Japanese only where they show Japanese data; help opens the
+// English page.
+TEST_F(AppDelegateTest, InEnglishJapaneseShowsOnlyAsData) {
+    const std::unique_ptr<QTranslator> catalogue =
+        loadCatalogue(Language::English, runningExecutable());
+    ASSERT_TRUE(catalogue) << "no sumiro_en.qm beside " << runningExecutable();
+    QCoreApplication::installTranslator(catalogue.get());
+    const auto uninstall =
+        qScopeGuard([&] { QCoreApplication::removeTranslator(catalogue.get()); });
+    fake->allowed = false;
+    AppDelegate& pad = start();
+    auto* setup = testing::topLevel<SetupWindow>(u"setupWindow"_qs);
+    ASSERT_TRUE(setup);
+    QStringList shown = shownTexts(setup);
+    fake->allowed = true;
+    pad.pollDesktop();
+    loadData();
+    const Application editor = fake->add({{7, 100}, u"Editor"_qs});
+    fake->userActivates(editor);
+    for (int segment = 0; segment < static_cast<int>(kModes.size()); ++segment) {
+        QTest::mouseClick(child<SegmentedControl>(u"mode"_qs)->segment(segment), Qt::LeftButton);
+        shown += shownTexts(pad.panel());
+        shown << detail();
+    }
+    for (const QAction* item : statusMenu()->actions()) shown << item->text();
+    shown << InkView::placeholder() << status();
+    for (const QString& text : shown) EXPECT_FALSE(text.contains(kJapanese)) << text.toStdString();
+    for (const QString& title : {u"Handwriting"_qs, u"Undo"_qs, u"Quit Sumiro"_qs,
+                                 u"Basic kanji only"_qs, u"Hiragana"_qs, u"Sumiro setup"_qs}) {
+        EXPECT_TRUE(shown.contains(title)) << title.toStdString();
+    }
+
+    auto* candidates = child<CharacterGrid>(u"candidates"_qs);
+    candidates->setCharacters({u"木"_qs});
+    fake->expectText(U"木");
+    candidates->press(0);
+    clock->advance(DirectInput::deliveryDelay);
+    EXPECT_FALSE(status().remove(u"木"_qs).contains(kJapanese)) << status().toStdString();
+    const std::optional<QUrl> help = helpPage();
+    ASSERT_TRUE(help);
+    EXPECT_EQ(QFileInfo(help->toLocalFile()).fileName(), u"Help.en.html"_qs);
 }
 
 TEST_F(AppDelegateTest, SixtyFiveStrokesAreRefusedAndTheCandidatesStay) {

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 
 #include "controller/KeyStrip.h"
+#include "controller/Language.h"
 #include "controller/Mode.h"
 #include "controller/PadTexts.h"
 #include "controller/PanelFrame.h"
@@ -163,6 +164,26 @@ TEST(PadTextsTest, EachCandidateCharacterOnceAtItsBestRank) {
     const CandidateDisplay shown = showCandidates({"口", "ロ", "口", "日", "ロ", "口"}, 0.002s);
     EXPECT_EQ(shown.characters, (QStringList{u"口"_qs, u"ロ"_qs, u"日"_qs}));
     EXPECT_EQ(shown.status, u"3候補・2ms　候補をクリックして入力"_qs);
+}
+
+// The pad speaks the first of Japanese and English among the user's languages, else Japanese.
+TEST(LanguageTest, TheUsersFirstOfJapaneseAndEnglishElseJapanese) {
+    const std::pair<QStringList, Language> cases[] = {
+        {{u"en-US"_qs, u"en-Latn-US"_qs, u"en"_qs}, Language::English},
+        {{u"ja-JP"_qs, u"ja"_qs}, Language::Japanese},
+        {{u"de-DE"_qs, u"de"_qs}, Language::Japanese},
+        {{u"de"_qs, u"en"_qs}, Language::English},  // LANGUAGE=de:en
+        {{u"fr"_qs, u"ja"_qs, u"en"_qs}, Language::Japanese},
+        {{u"C"_qs}, Language::Japanese},
+        {{}, Language::Japanese},
+    };
+    for (const auto& [languages, expected] : cases) {
+        EXPECT_EQ(preferredLanguage(languages), expected) << languages.join(u':').toStdString();
+    }
+    EXPECT_EQ(languageNamed("ja"), Language::Japanese);
+    EXPECT_EQ(languageNamed("en"), Language::English);
+    for (const char* other : {"", "EN", "en_US", "fr"})
+        EXPECT_EQ(languageNamed(other), std::nullopt);
 }
 
 TEST(ModeTableTest, SegmentsSelectTheirModes) {
