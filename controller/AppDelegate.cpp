@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
 #include <exception>
+#include <utility>
 
 #include "controller/BrowseMode.h"
 #include "controller/HandwritingMode.h"
@@ -249,8 +251,24 @@ void AppDelegate::choose(const QString& character) {
 }
 
 void AppDelegate::showDetail(const QString& character) {
-    detailLabel_->setText(
-        database_ ? QString::fromStdString(database_->detail(character.toStdString())) : character);
+    if (!database_) {
+        detailLabel_->setText(character);
+        return;
+    }
+    texts::DetailLine line =
+        texts::detailLine(character, database_->details(character.toStdString()),
+                          environment_.language == Language::English);
+    // The meanings give way first: cut to the room the rest of the line leaves, so that the
+    // stroke count and the code stay in view.
+    if (!line.meanings.isEmpty()) {
+        const QString meanings = std::exchange(line.meanings, QStringLiteral("…"));
+        const QFontMetrics metrics = detailLabel_->fontMetrics();
+        const int room = detailLabel_->contentsRect().width() -
+                         metrics.horizontalAdvance(line.joined()) +
+                         metrics.horizontalAdvance(line.meanings);
+        line.meanings = metrics.elidedText(meanings, Qt::ElideRight, room);
+    }
+    detailLabel_->setText(line.joined());
 }
 
 void AppDelegate::updateTarget() {

@@ -71,8 +71,10 @@ int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& re
                      "character data; the pad speaks Japanese\n";
     }
 
-    AppDelegate delegate(AppDelegate::systemEnvironment(
-        resources ? *resources : defaultResourceDirectory(runningExecutable())));
+    AppDelegate::Environment environment = AppDelegate::systemEnvironment(
+        resources ? *resources : defaultResourceDirectory(runningExecutable()));
+    environment.language = catalogue ? asked : Language::Japanese;
+    AppDelegate delegate(std::move(environment));
     SingleInstance instance(socket, [&delegate] { delegate.applicationShouldHandleReopen(); });
     quitOnSignals(&application);
     delegate.applicationDidFinishLaunching();

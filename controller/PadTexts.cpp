@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/Candidates.h"
+#include "engine/CharacterDatabase.h"
 
 namespace sumiro::texts {
 
@@ -48,6 +49,35 @@ QString strokeCount(qsizetype strokes) {
 QString targetLabel(const std::optional<QString>& name) {
     return QCoreApplication::translate("PadTexts", "入力先：%1")
         .arg(name ? *name : QCoreApplication::translate("PadTexts", "未選択"));
+}
+
+QString DetailLine::joined() const {
+    QStringList parts;
+    for (const QString* part : {&character, &readings, &meanings, &strokes, &codes}) {
+        if (!part->isEmpty()) parts.append(*part);
+    }
+    return parts.join(QStringLiteral("   "));
+}
+
+DetailLine detailLine(const QString& text, const CharacterDetails& details, bool meanings) {
+    DetailLine line;
+    line.character = text;
+    if (details.known) {
+        line.readings = details.reading.empty()
+                            ? QCoreApplication::translate("PadTexts", "読み情報なし")
+                            : QString::fromUtf8(details.reading.data(),
+                                                static_cast<qsizetype>(details.reading.size()));
+        line.strokes = strokeCount(static_cast<qsizetype>(details.count));
+    }
+    if (meanings) {
+        QStringList list;
+        for (const std::string_view meaning : details.meanings) {
+            list.append(QString::fromUtf8(meaning.data(), static_cast<qsizetype>(meaning.size())));
+        }
+        line.meanings = list.join(QStringLiteral("; "));
+    }
+    line.codes = QString::fromStdString(details.codes);
+    return line;
 }
 
 }  // namespace sumiro::texts

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace sumiro {
+struct CharacterDetails;
+}
+
 namespace sumiro::texts {
 
 // The pad's own messages, word for word, in the language of the installed catalogue: each call
@@ -38,6 +42,26 @@ QString loadFailed(const QString& description);
 QString strokeCount(qsizetype strokes);
 /// "入力先：" followed by the target's name, or by "未選択" when there is none.
 QString targetLabel(const std::optional<QString>& name);
+
+/// The parts of the detail line of a text, in the pad's language.
+struct DetailLine {
+    QString character;
+    /// The readings, "読み情報なし" for a record without; empty without a record.
+    QString readings;
+    /// The English meanings, "; " between them (a meaning may hold a comma); empty unless
+    /// asked for.
+    QString meanings;
+    /// The stroke count, "4画"; empty without a record.
+    QString strokes;
+    /// The code points, "U+6728".
+    QString codes;
+
+    /// The parts that are not empty, in that order, three spaces apart.
+    QString joined() const;
+};
+/// The detail line of `text`, whose record (if any) `details` describes, with the English
+/// meanings when `meanings` is on.
+DetailLine detailLine(const QString& text, const CharacterDetails& details, bool meanings);
 
 }  // namespace sumiro::texts
 

@@ -158,6 +158,10 @@
         <source>未選択</source>
         <translation>none</translation>
     </message>
+    <message>
+        <source>読み情報なし</source>
+        <translation>no reading</translation>
+    </message>
     <message numerus="yes">
         <source>%n候補・%1ms&#x3000;候補をクリックして入力</source>
         <translation>

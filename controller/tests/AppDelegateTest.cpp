@@ -44,7 +44,10 @@ using testing::titled;
 std::shared_ptr<const CharacterDatabase> smallDatabase() {
     std::vector<CharacterEntry> entries = {{"十", 2, {24}, "ジュウ", true, true},
                                            {"木", 4, {75}, "モク", true, true}};
-    return std::make_shared<const CharacterDatabase>(std::move(entries),
+    MeaningTable meanings;
+    meanings.add(0, {"ten"});
+    meanings.add(1, {"tree", "wood"});
+    return std::make_shared<const CharacterDatabase>(std::move(entries), std::move(meanings),
                                                      std::vector<RawTemplate>{});
 }
 
@@ -247,8 +250,8 @@ TEST_F(AppDelegateTest, StripKeysAndCandidatesReachTheTarget) {
 }
 
 // Under the English catalogue, found beside the program as the pad finds it, the setup window,
-// every mode and the menu show Japanese only where they show Japanese data; help opens the
-// English page.
+// every mode and the menu show Japanese only where they show Japanese data; the detail line adds
+// the meanings, which give way to the stroke count and the code; help opens the English page.
 TEST_F(AppDelegateTest, InEnglishJapaneseShowsOnlyAsData) {
     const std::unique_ptr<QTranslator> catalogue =
         loadCatalogue(Language::English, runningExecutable());
@@ -256,6 +259,7 @@ TEST_F(AppDelegateTest, InEnglishJapaneseShowsOnlyAsData) {
     QCoreApplication::installTranslator(catalogue.get());
     const auto uninstall =
         qScopeGuard([&] { QCoreApplication::removeTranslator(catalogue.get()); });
+    language = Language::English;
     fake->allowed = false;
     AppDelegate& pad = start();
     auto* setup = testing::topLevel<SetupWindow>(u"setupWindow"_qs);
@@ -284,10 +288,21 @@ TEST_F(AppDelegateTest, InEnglishJapaneseShowsOnlyAsData) {
     fake->expectText(U"木");
     candidates->press(0);
     clock->advance(DirectInput::deliveryDelay);
+    EXPECT_EQ(detail(), u"木   モク   tree; wood   4 strokes   U+6728"_qs);
     EXPECT_FALSE(status().remove(u"木"_qs).contains(kJapanese)) << status().toStdString();
     const std::optional<QUrl> help = helpPage();
     ASSERT_TRUE(help);
     EXPECT_EQ(QFileInfo(help->toLocalFile()).fileName(), u"Help.en.html"_qs);
+
+    // A line too narrow for them all cuts the meanings, never the count and the code.
+    auto* line = child<TextLabel>(u"detailLabel"_qs);
+    const QFontMetrics metrics = line->fontMetrics();
+    line->setFixedWidth(metrics.horizontalAdvance(u"木   モク   tree; …   4 strokes   U+6728"_qs) +
+                        line->contentsMargins().left() + line->contentsMargins().right() + 2);
+    candidates->hovered(u"木"_qs);
+    EXPECT_TRUE(detail().endsWith(u"…   4 strokes   U+6728"_qs)) << detail().toStdString();
+    EXPECT_TRUE(detail().startsWith(u"木   モク   tree"_qs)) << detail().toStdString();
+    EXPECT_LE(metrics.horizontalAdvance(detail()), line->contentsRect().width());
 }
 
 TEST_F(AppDelegateTest, SixtyFiveStrokesAreRefusedAndTheCandidatesStay) {
