@@ -24,6 +24,7 @@ endfunction()
 #   input methods and the other session helpers of testsupport/, with the shared main() unless
 #   CUSTOM_MAIN; built only where the desktop is X11.
 # SERIAL: each test runs alone (a whole desktop session that other tests' load would slow).
+# Every test sees the pad in its own language, Japanese, whatever the locale it is run in.
 function(sumiro_add_test name)
   if(NOT BUILD_TESTING)
     return()
@@ -49,9 +50,10 @@ function(sumiro_add_test name)
   if(ARG_SERIAL)
     set(serial TRUE)
   endif()
+  set(environment LANGUAGE= LC_ALL= LC_MESSAGES= LANG=C.UTF-8 ${ARG_ENV})
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${ARG_ENV}" RUN_SERIAL ${serial})
+    PROPERTIES ENVIRONMENT "${environment}" RUN_SERIAL ${serial})
 endfunction()
 
 # sumiro_wayland_protocol(TARGET XML...)

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
 #include <exception>
+#include <utility>
 
 #include "controller/BrowseMode.h"
 #include "controller/HandwritingMode.h"
@@ -94,7 +96,7 @@ void AppDelegate::loadDatabase() {
                 return;
             }
             database_ = loaded;
-            statusLabel_->setText(texts::kReady);
+            statusLabel_->setText(texts::ready());
             for (PadMode* mode : modes()) mode->setDatabase(loaded);
         });
     });
@@ -108,11 +110,11 @@ void AppDelegate::buildPanel() {
     restoreFrame();
     panel_->installEventFilter(this);
 
-    targetLabel_ = label(texts::kNoTarget, 12);
+    targetLabel_ = label(texts::noTarget(), 12);
     targetLabel_->setObjectName(QStringLiteral("targetLabel"));
     targetLabel_->setSizePolicy(QSizePolicy::Preferred,
                                 targetLabel_->sizePolicy().verticalPolicy());
-    permissionButton_ = new ActionButton(QStringLiteral("入力を許可…"), [this] { allowInput(); });
+    permissionButton_ = new ActionButton(tr("入力を許可…"), [this] { allowInput(); });
     permissionButton_->setObjectName(QStringLiteral("permissionButton"));
     headerRow_ = stack({targetLabel_, new QWidget, permissionButton_}, Qt::Horizontal, 8,
                        StackAlignment::Center, StackDistribution::Fill);
@@ -124,12 +126,12 @@ void AppDelegate::buildPanel() {
     modeSwitch_->setObjectName(QStringLiteral("mode"));
     modeSwitch_->action = [this] { changeMode(); };
     modeSwitch_->setSelectedSegment(0);
-    auto* helpButton = new ActionButton(QStringLiteral("使い方"), [this] { help(); });
+    auto* helpButton = new ActionButton(tr("使い方"), [this] { help(); });
     helpButton->setObjectName(QStringLiteral("helpButton"));
     QWidget* modeRow = stack({modeSwitch_, new QWidget, helpButton}, Qt::Horizontal, 8);
 
-    detailLabel_ = label(texts::kDetailHint, 12);
-    statusLabel_ = label(texts::kLoading, 12);
+    detailLabel_ = label(texts::detailHint(), 12);
+    statusLabel_ = label(texts::loading(), 12);
     detailLabel_->setObjectName(QStringLiteral("detailLabel"));
     statusLabel_->setObjectName(QStringLiteral("statusLabel"));
     for (TextLabel* line : {detailLabel_, statusLabel_}) {
@@ -182,7 +184,7 @@ void AppDelegate::changeMode() {
     const std::optional<Mode> mode = modeAt(modeSwitch_->selectedSegment());
     PadMode* shown = mode ? viewOf(*mode) : nullptr;
     for (PadMode* view : modes()) view->setVisible(view == shown);
-    detailLabel_->setText(texts::kModeDetail);
+    detailLabel_->setText(texts::modeDetail());
     if (shown) shown->enter(*mode);
 }
 
@@ -249,8 +251,24 @@ void AppDelegate::choose(const QString& character) {
 }
 
 void AppDelegate::showDetail(const QString& character) {
-    detailLabel_->setText(
-        database_ ? QString::fromStdString(database_->detail(character.toStdString())) : character);
+    if (!database_) {
+        detailLabel_->setText(character);
+        return;
+    }
+    texts::DetailLine line =
+        texts::detailLine(character, database_->details(character.toStdString()),
+                          environment_.language == Language::English);
+    // The meanings give way first: cut to the room the rest of the line leaves, so that the
+    // stroke count and the code stay in view.
+    if (!line.meanings.isEmpty()) {
+        const QString meanings = std::exchange(line.meanings, QStringLiteral("…"));
+        const QFontMetrics metrics = detailLabel_->fontMetrics();
+        const int room = detailLabel_->contentsRect().width() -
+                         metrics.horizontalAdvance(line.joined()) +
+                         metrics.horizontalAdvance(line.meanings);
+        line.meanings = metrics.elidedText(meanings, Qt::ElideRight, room);
+    }
+    detailLabel_->setText(line.joined());
 }
 
 void AppDelegate::updateTarget() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "controller/Language.h"
 #include "controller/Mode.h"
 #include "controller/Worker.h"
 #include "desktop/Autostart.h"
@@ -33,6 +34,8 @@ class TextLabel;
 /// A picked character comes from a mode's `picked` to `choose`, which describes it and hands it
 /// to DirectInput. Main thread only.
 class AppDelegate : public QObject {
+    Q_OBJECT
+
 public:
     /// What the controller works with, injected so tests can run it on a fake desktop and clock.
     struct Environment {
@@ -46,6 +49,9 @@ public:
         bool trayIcon = true;
         /// The user's login entry behind the menu item "ログイン時に起動"; no item without one.
         std::optional<Autostart> autostart;
+        /// The language of the installed catalogue: in English the detail line adds a
+        /// character's English meanings.
+        Language language = Language::Japanese;
     };
     /// The real desktop, the main loop, the "jp.local.sumiro.recognition" thread and the data
     /// in `resources`.

@@ -57,18 +57,12 @@ QComboBox* popup(const char* name) {
 
 std::vector<NamedRange> BrowseMode::defaultRanges() {
     return {
-        {QStringLiteral("ひらがな"), 0x3041, 0x3096},
-        {QStringLiteral("カタカナ"), 0x30A1, 0x30FA},
-        {QStringLiteral("英数字・記号"), 0x0021, 0x007E},
-        {QStringLiteral("句読点・括弧"), 0x3000, 0x303F},
-        {QStringLiteral("全角・半角"), 0xFF01, 0xFF9F},
-        {QStringLiteral("漢字"), 0x4E00, 0x9FFF},
-        {QStringLiteral("漢字 拡張A"), 0x3400, 0x4DBF},
-        {QStringLiteral("漢字 拡張B"), 0x20000, 0x2A6DF},
-        {QStringLiteral("矢印"), 0x2190, 0x21FF},
-        {QStringLiteral("数学記号"), 0x2200, 0x22FF},
-        {QStringLiteral("罫線"), 0x2500, 0x257F},
-        {QStringLiteral("外字領域"), 0xE000, 0xF8FF},
+        {tr("ひらがな"), 0x3041, 0x3096},     {tr("カタカナ"), 0x30A1, 0x30FA},
+        {tr("英数字・記号"), 0x0021, 0x007E}, {tr("句読点・括弧"), 0x3000, 0x303F},
+        {tr("全角・半角"), 0xFF01, 0xFF9F},   {tr("漢字"), 0x4E00, 0x9FFF},
+        {tr("漢字 拡張A"), 0x3400, 0x4DBF},   {tr("漢字 拡張B"), 0x20000, 0x2A6DF},
+        {tr("矢印"), 0x2190, 0x21FF},         {tr("数学記号"), 0x2200, 0x22FF},
+        {tr("罫線"), 0x2500, 0x257F},         {tr("外字領域"), 0xE000, 0xF8FF},
     };
 }
 
@@ -81,7 +75,7 @@ BrowseMode::BrowseMode()
       countPopup_(popup("countPopup")),
       radicalCountPopup_(popup("radicalCountPopup")),
       radicalPopup_(popup("radicalPopup")),
-      scope_(new QCheckBox(QStringLiteral("基本の漢字のみ"))),
+      scope_(new QCheckBox(tr("基本の漢字のみ"))),
       searchField_(new QLineEdit),
       browseGrid_(new CharacterGrid),
       resultLabel_(label(QString(), 12)),
@@ -109,8 +103,8 @@ BrowseMode::BrowseMode()
     connect(scope_, &QCheckBox::toggled, this, &BrowseMode::refreshBrowse);
 
     searchField_->setObjectName(QStringLiteral("searchField"));
-    searchField_->setPlaceholderText(QStringLiteral("文字・読み・U+コード"));
-    searchField_->setAccessibleName(QStringLiteral("検索"));
+    searchField_->setPlaceholderText(tr("文字・読み・U+コード"));
+    searchField_->setAccessibleName(tr("検索"));
     searchField_->setClearButtonEnabled(true);
     searchField_->setFixedWidth(205);
     connect(searchField_, &QLineEdit::textChanged, this, &BrowseMode::refreshBrowse);
@@ -135,7 +129,7 @@ BrowseMode::BrowseMode()
     selectors->setObjectName(QStringLiteral("browseControls"));
 
     QWidget* searchRow =
-        stack({label(QStringLiteral("検索"), 12), searchField_, new QWidget}, Qt::Horizontal, 8);
+        stack({label(tr("検索"), 12), searchField_, new QWidget}, Qt::Horizontal, 8);
 
     browseScroll_ = gridScroll(browseGrid_);
     browseScroll_->setObjectName(QStringLiteral("browseScroll"));
@@ -147,8 +141,7 @@ BrowseMode::BrowseMode()
 
     resultLabel_->setObjectName(QStringLiteral("resultLabel"));
     QWidget* infoRow =
-        stack({resultLabel_, new QWidget, label(QStringLiteral("書体"), 12), fontPopup_},
-              Qt::Horizontal, 8);
+        stack({resultLabel_, new QWidget, label(tr("書体"), 12), fontPopup_}, Qt::Horizontal, 8);
 
     const QList<QWidget*> rows = {selectors, searchRow, gridRow, infoRow};
     QWidget* column = stack(rows, Qt::Vertical, 8, StackAlignment::Leading);
@@ -190,7 +183,7 @@ void BrowseMode::refreshBrowse() {
     QStringList list = browseList(*database_, state, radicalNumbers_, ranges_);
     const qsizetype count = list.size();
     browseGrid_->setCharacters(std::move(list));
-    resultLabel_->setText(QString::number(count) + QStringLiteral("文字"));
+    resultLabel_->setText(tr("%n文字", nullptr, static_cast<int>(count)));
 
     browseScroll_->verticalScrollBar()->setValue(0);
     browseScroll_->horizontalScrollBar()->setValue(0);

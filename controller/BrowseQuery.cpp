@@ -6,11 +6,13 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <QCoreApplication>
 #include <QSet>
 #include <QTextBoundaryFinder>
 #include <algorithm>
 #include <unordered_set>
 
+#include "controller/PadTexts.h"
 #include "engine/CharacterDatabase.h"
 #include "engine/Text.h"
 
@@ -185,14 +187,14 @@ QStringList textSearch(const CharacterDatabase& database, const QString& query) 
 
 QStringList strokeCountTitles() {
     QStringList titles;
-    for (int n = 1; n <= kStrokeCounts; ++n) titles.append(QString::number(n) + u"画"_qs);
+    for (int n = 1; n <= kStrokeCounts; ++n) titles.append(texts::strokeCount(n));
     return titles;
 }
 
 QStringList radicalCountTitles() {
-    QStringList titles{u"部首の画数：すべて"_qs};
+    QStringList titles{QCoreApplication::translate("BrowseQuery", "部首の画数：すべて")};
     for (int n = 1; n <= kRadicalStrokeCounts; ++n) {
-        titles.append(u"部首 "_qs + QString::number(n) + u"画"_qs);
+        titles.append(QCoreApplication::translate("BrowseQuery", "部首 %n画", nullptr, n));
     }
     return titles;
 }

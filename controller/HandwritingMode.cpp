@@ -30,9 +30,9 @@ HandwritingMode::HandwritingMode(std::shared_ptr<Scheduler> clock, Worker& worke
     candidates_->clicked = [this](const QString& character) { emit picked(character); };
     candidates_->hovered = [this](const QString& character) { emit hovered(character); };
 
-    auto* undo = new ActionButton(QStringLiteral("一画戻す"), [this] { undoStroke(); });
-    auto* erase = new ActionButton(QStringLiteral("消去"), [this] { ink_->clear(); });
-    auto* again = new ActionButton(QStringLiteral("認識"), [this] { recognize(); });
+    auto* undo = new ActionButton(tr("一画戻す"), [this] { undoStroke(); });
+    auto* erase = new ActionButton(tr("消去"), [this] { ink_->clear(); });
+    auto* again = new ActionButton(tr("認識"), [this] { recognize(); });
     undo->setObjectName(QStringLiteral("undoStroke"));
     erase->setObjectName(QStringLiteral("clearInk"));
     again->setObjectName(QStringLiteral("recognize"));
@@ -40,14 +40,13 @@ HandwritingMode::HandwritingMode(std::shared_ptr<Scheduler> clock, Worker& worke
     QWidget* tools = stack({undo, erase, again, inkCount_}, Qt::Horizontal, 5);
 
     ink_->setFixedSize(266, 266);
-    QWidget* left = stack({label(QStringLiteral("手書き"), 13, QFont::Bold), ink_, tools},
-                          Qt::Vertical, 8, StackAlignment::Leading);
+    QWidget* left = stack({label(tr("手書き"), 13, QFont::Bold), ink_, tools}, Qt::Vertical, 8,
+                          StackAlignment::Leading);
     left->setFixedWidth(266);
 
     QWidget* scroll = gridScroll(candidates_);
-    QWidget* right =
-        stack({label(QStringLiteral("候補をクリックして入力"), 13, QFont::Bold), scroll},
-              Qt::Vertical, 8, StackAlignment::Leading);
+    QWidget* right = stack({label(tr("候補をクリックして入力"), 13, QFont::Bold), scroll},
+                           Qt::Vertical, 8, StackAlignment::Leading);
     fillAcross(right, scroll);
     scroll->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 

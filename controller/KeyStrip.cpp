@@ -1,13 +1,16 @@
 #include "controller/KeyStrip.h"
 
+#include <QCoreApplication>
+
 #include "views/ActionButton.h"
 #include "views/ViewHelpers.h"
 
 namespace sumiro {
 
-const std::array<StripKey, 9>& stripKeys() {
-    static const std::array<StripKey, 9> keys = {{
-        {QStringLiteral("⌫"), Key::BackSpace, QStringLiteral("前の文字を削除")},
+std::array<StripKey, 9> stripKeys() {
+    return {{
+        {QStringLiteral("⌫"), Key::BackSpace,
+         QCoreApplication::translate("KeyStrip", "前の文字を削除")},
         {QStringLiteral("Delete"), Key::Delete, QStringLiteral("Delete")},
         {QStringLiteral("Enter"), Key::Return, QStringLiteral("Enter")},
         {QStringLiteral("Space"), Key::Space, QStringLiteral("Space")},
@@ -17,7 +20,6 @@ const std::array<StripKey, 9>& stripKeys() {
         {QStringLiteral("↑"), Key::Up, QStringLiteral("↑")},
         {QStringLiteral("↓"), Key::Down, QStringLiteral("↓")},
     }};
-    return keys;
 }
 
 QWidget* makeKeyStrip(std::function<void(Key)> press) {

@@ -18,7 +18,7 @@ struct StripKey {
 };
 
 /// The strip's nine keys, top to bottom.
-const std::array<StripKey, 9>& stripKeys();
+std::array<StripKey, 9> stripKeys();
 
 /// A new column of the nine keys ("keyStrip"); a click on one runs `press` with its key.
 QWidget* makeKeyStrip(std::function<void(Key)> press);

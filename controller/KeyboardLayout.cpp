@@ -3,6 +3,7 @@
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
 
+#include <QCoreApplication>
 #include <QTextBoundaryFinder>
 #include <memory>
 
@@ -43,7 +44,10 @@ Layout layoutAt(int index) {
 }  // namespace
 
 QStringList keyboardLayoutTitles() {
-    return {u"ひらがな"_qs, u"カタカナ"_qs, u"英数字"_qs, u"全角英数字"_qs};
+    return {QCoreApplication::translate("KeyboardLayout", "ひらがな"),
+            QCoreApplication::translate("KeyboardLayout", "カタカナ"),
+            QCoreApplication::translate("KeyboardLayout", "英数字"),
+            QCoreApplication::translate("KeyboardLayout", "全角英数字")};
 }
 
 QString toKatakana(const QString& row) {
@@ -105,15 +109,14 @@ std::vector<QStringList> keyboardLines(int index) {
     return lines;
 }
 
-const std::array<EditingKey, 5>& editingKeys() {
-    static const std::array<EditingKey, 5> keys = {{
-        {u"空白"_qs, Key::Space},
-        {u"前の文字を削除"_qs, Key::BackSpace},
-        {u"改行"_qs, Key::Return},
+std::array<EditingKey, 5> editingKeys() {
+    return {{
+        {QCoreApplication::translate("KeyboardLayout", "空白"), Key::Space},
+        {QCoreApplication::translate("KeyboardLayout", "前の文字を削除"), Key::BackSpace},
+        {QCoreApplication::translate("KeyboardLayout", "改行"), Key::Return},
         {u"←"_qs, Key::Left},
         {u"→"_qs, Key::Right},
     }};
-    return keys;
 }
 
 }  // namespace sumiro

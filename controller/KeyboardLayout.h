@@ -36,6 +36,6 @@ struct EditingKey {
     Key key;
 };
 /// The editing row, left to right: space, delete backward, return, left, right.
-const std::array<EditingKey, 5>& editingKeys();
+std::array<EditingKey, 5> editingKeys();
 
 }  // namespace sumiro

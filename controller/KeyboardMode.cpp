@@ -20,9 +20,8 @@ KeyboardMode::KeyboardMode() : layoutPopup_(new QComboBox), keys_(new QWidget) {
     chooseOnSelection(layoutPopup_);
     layoutPopup_->setCurrentIndex(0);
     connect(layoutPopup_, &QComboBox::currentIndexChanged, this, &KeyboardMode::rebuildKeyboard);
-    QWidget* header =
-        stack({label(QStringLiteral("キーをクリックして入力"), 13, QFont::Bold), layoutPopup_},
-              Qt::Horizontal, 8);
+    QWidget* header = stack({label(tr("キーをクリックして入力"), 13, QFont::Bold), layoutPopup_},
+                            Qt::Horizontal, 8);
     keys_->setObjectName(QStringLiteral("keyboardBody"));
     QWidget* column = stack({header, keys_}, Qt::Vertical, 8, StackAlignment::Leading);
     fillAcross(column, keys_);

@@ -1,19 +1,21 @@
 #include "controller/Mode.h"
 
+#include <QCoreApplication>
+
 namespace sumiro {
 
 QString modeTitle(Mode mode) {
     switch (mode) {
         case Mode::Handwriting:
-            return QStringLiteral("手書き");
+            return QCoreApplication::translate("Mode", "手書き");
         case Mode::Ranges:
-            return QStringLiteral("文字一覧");
+            return QCoreApplication::translate("Mode", "文字一覧");
         case Mode::StrokeCounts:
-            return QStringLiteral("総画数");
+            return QCoreApplication::translate("Mode", "総画数");
         case Mode::Radicals:
-            return QStringLiteral("部首");
+            return QCoreApplication::translate("Mode", "部首");
         case Mode::Keyboard:
-            return QStringLiteral("ソフトキーボード");
+            return QCoreApplication::translate("Mode", "ソフトキーボード");
     }
     return {};
 }

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLocale>
 #include <QSocketNotifier>
+#include <QTranslator>
 #include <csignal>
 #include <iostream>
 
@@ -42,7 +44,8 @@ void quitOnSignals(QObject* context) {
 
 }  // namespace
 
-int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& resources) {
+int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& resources,
+           std::optional<Language> language) {
     chooseWindowSystem();
     if (const auto problem = displayUnavailable()) {
         std::cerr << problem->toStdString() << '\n';
@@ -58,8 +61,20 @@ int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& re
     // The installed desktop entry, so that the desktop matches the pad's windows to it.
     QGuiApplication::setDesktopFileName(QString::fromUtf8(kDesktopId.data(), kDesktopId.size()));
 
-    AppDelegate delegate(AppDelegate::systemEnvironment(
-        resources ? *resources : defaultResourceDirectory(runningExecutable())));
+    const Language asked =
+        language ? *language : preferredLanguage(QLocale::system().uiLanguages());
+    const std::unique_ptr<QTranslator> catalogue = loadCatalogue(asked, runningExecutable());
+    if (catalogue) {
+        QCoreApplication::installTranslator(catalogue.get());
+    } else if (asked != Language::Japanese) {
+        std::cerr << "sumiro: the English catalogue (sumiro_en.qm) is missing beside the "
+                     "character data; the pad speaks Japanese\n";
+    }
+
+    AppDelegate::Environment environment = AppDelegate::systemEnvironment(
+        resources ? *resources : defaultResourceDirectory(runningExecutable()));
+    environment.language = catalogue ? asked : Language::Japanese;
+    AppDelegate delegate(std::move(environment));
     SingleInstance instance(socket, [&delegate] { delegate.applicationShouldHandleReopen(); });
     quitOnSignals(&application);
     delegate.applicationDidFinishLaunching();

@@ -7,22 +7,34 @@
 #include <string>
 #include <vector>
 
+namespace sumiro {
+struct CharacterDetails;
+}
+
 namespace sumiro::texts {
 
-// The pad's own messages, word for word.
-inline const QString kLoading = QStringLiteral("辞書を読み込んでいます…");
-inline const QString kReady =
-    QStringLiteral("準備完了。入力欄を選び、候補の文字をクリックしてください");
-inline const QString kEmptyInk = QStringLiteral("手書き欄に1文字書いてください");
-inline const QString kNotReady =
-    QStringLiteral("辞書の準備中です。少し待って『認識』を押してください");
-inline const QString kTooManyStrokes =
-    QStringLiteral("64画まで認識できます。『消去』して1文字ずつ書いてください");
-inline const QString kRecognizing = QStringLiteral("認識中…");
-inline const QString kNoCandidates = QStringLiteral("候補がありません。文字を書き直してください");
-inline const QString kDetailHint = QStringLiteral("候補にマウスを重ねると、読みと文字コードを表示");
-inline const QString kModeDetail = QStringLiteral("文字をクリックすると入力先へ送信します");
-inline const QString kNoTarget = QStringLiteral("入力先を選んでください");
+// The pad's own messages, word for word, in the language of the installed catalogue: each call
+// translates anew, so none is fixed before the catalogue is installed.
+/// "辞書を読み込んでいます…"
+QString loading();
+/// "準備完了。入力欄を選び、候補の文字をクリックしてください"
+QString ready();
+/// "手書き欄に1文字書いてください"
+QString emptyInk();
+/// "辞書の準備中です。少し待って『認識』を押してください"
+QString notReady();
+/// "64画まで認識できます。『消去』して1文字ずつ書いてください"
+QString tooManyStrokes();
+/// "認識中…"
+QString recognizing();
+/// "候補がありません。文字を書き直してください"
+QString noCandidates();
+/// "候補にマウスを重ねると、読みと文字コードを表示"
+QString detailHint();
+/// "文字をクリックすると入力先へ送信します"
+QString modeDetail();
+/// "入力先を選んでください"
+QString noTarget();
 
 /// "辞書を読み込めません：" directly followed by the error's description.
 QString loadFailed(const QString& description);
@@ -30,6 +42,26 @@ QString loadFailed(const QString& description);
 QString strokeCount(qsizetype strokes);
 /// "入力先：" followed by the target's name, or by "未選択" when there is none.
 QString targetLabel(const std::optional<QString>& name);
+
+/// The parts of the detail line of a text, in the pad's language.
+struct DetailLine {
+    QString character;
+    /// The readings, "読み情報なし" for a record without; empty without a record.
+    QString readings;
+    /// The English meanings, "; " between them (a meaning may hold a comma); empty unless
+    /// asked for.
+    QString meanings;
+    /// The stroke count, "4画"; empty without a record.
+    QString strokes;
+    /// The code points, "U+6728".
+    QString codes;
+
+    /// The parts that are not empty, in that order, three spaces apart.
+    QString joined() const;
+};
+/// The detail line of `text`, whose record (if any) `details` describes, with the English
+/// meanings when `meanings` is on.
+DetailLine detailLine(const QString& text, const CharacterDetails& details, bool meanings);
 
 }  // namespace sumiro::texts
 

@@ -22,18 +22,18 @@ void RecognitionScheduler::request(const Ink& ink, const Recognizer& recognizer)
     display_.inkCount(texts::strokeCount(static_cast<qsizetype>(ink.size())));
     if (ink.empty()) {
         display_.candidates({});
-        display_.status(texts::kEmptyInk);
+        display_.status(texts::emptyInk());
         return;
     }
     if (!recognizer) {
-        display_.status(texts::kNotReady);
+        display_.status(texts::notReady());
         return;
     }
     if (static_cast<qsizetype>(ink.size()) > kStrokeLimit) {
-        display_.status(texts::kTooManyStrokes);
+        display_.status(texts::tooManyStrokes());
         return;
     }
-    display_.status(texts::kRecognizing);
+    display_.status(texts::recognizing());
 
     auto work = std::make_unique<WorkItem>();
     Worker* queue = &queue_;

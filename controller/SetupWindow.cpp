@@ -21,11 +21,10 @@ TextLabel* wrapping(const QString& text) {
 
 SetupWindow::SetupWindow() {
     setObjectName(QStringLiteral("setupWindow"));
-    setWindowTitle(QStringLiteral("Sumiroの初回設定"));
+    setWindowTitle(tr("Sumiroの初回設定"));
     setFixedSize(500, 340);
-    auto* quitButton = new ActionButton(QStringLiteral("終了"), [this] { emit quit(); });
-    auto* open =
-        new ActionButton(QStringLiteral("システム設定を開く"), [this] { emit openSettings(); });
+    auto* quitButton = new ActionButton(tr("終了"), [this] { emit quit(); });
+    auto* open = new ActionButton(tr("システム設定を開く"), [this] { emit openSettings(); });
     open->setObjectName(QStringLiteral("openSettings"));
     // The window's default button: Return presses it.
     open->setFocusPolicy(Qt::StrongFocus);
@@ -33,19 +32,18 @@ SetupWindow::SetupWindow() {
     open->setAutoDefault(true);
     QWidget* buttons = stack({quitButton, new QWidget, open}, Qt::Horizontal, 8);
 
-    auto* note = wrapping(QStringLiteral(
-        "一覧にない場合は「＋」から Sumiro を追加してください。許可しても進まない場合は、"
-        "アプリを終了して開き直してください。"));
+    auto* note = wrapping(
+        tr("一覧にない場合は「＋」から Sumiro を追加してください。許可しても進まない場合は、"
+           "アプリを終了して開き直してください。"));
     QFont small = note->font();
     small.setPixelSize(12);
     note->setFont(small);
     note->setForegroundRole(QPalette::PlaceholderText);
     QList<QWidget*> rows = {
-        label(QStringLiteral("文字を入力するための許可"), 23, QFont::DemiBold),
-        wrapping(
-            QStringLiteral("選んだ文字を、ほかのアプリの入力欄に直接入力するために必要です。")),
-        wrapping(QStringLiteral("1. システム設定を開く\n\n2.「アクセシビリティ」で Sumiro "
-                                "をオン\n\n3. 許可を確認すると、パッドが自動で開きます")),
+        label(tr("文字を入力するための許可"), 23, QFont::DemiBold),
+        wrapping(tr("選んだ文字を、ほかのアプリの入力欄に直接入力するために必要です。")),
+        wrapping(tr("1. システム設定を開く\n\n2.「アクセシビリティ」で Sumiro "
+                    "をオン\n\n3. 許可を確認すると、パッドが自動で開きます")),
         note,
         buttons,
     };

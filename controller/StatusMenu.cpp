@@ -33,12 +33,11 @@ QIcon characterIcon() {
 
 StatusMenu::StatusMenu(std::optional<Autostart> autostart) : autostart_(std::move(autostart)) {
     setObjectName(QStringLiteral("statusMenu"));
-    addAction(QStringLiteral("Sumiroを表示"), this, &StatusMenu::showPad);
-    addAction(QStringLiteral("入力の許可を設定…"), this, &StatusMenu::allowInput);
-    addAction(QStringLiteral("使い方・ライセンス"), this, &StatusMenu::help);
+    addAction(tr("Sumiroを表示"), this, &StatusMenu::showPad);
+    addAction(tr("入力の許可を設定…"), this, &StatusMenu::allowInput);
+    addAction(tr("使い方・ライセンス"), this, &StatusMenu::help);
     if (autostart_) {
-        loginItem_ =
-            addAction(QStringLiteral("ログイン時に起動"), this, &StatusMenu::toggleLoginItem);
+        loginItem_ = addAction(tr("ログイン時に起動"), this, &StatusMenu::toggleLoginItem);
         loginItem_->setCheckable(true);
         loginItem_->setChecked(autostart_->enabled());
         // The entry can change behind the pad's back (the desktop's settings, a file manager).
@@ -46,7 +45,7 @@ StatusMenu::StatusMenu(std::optional<Autostart> autostart) : autostart_(std::mov
                 [this] { loginItem_->setChecked(autostart_->enabled()); });
     }
     addSeparator();
-    QAction* quitItem = addAction(QStringLiteral("Sumiroを終了"), this, &StatusMenu::quit);
+    QAction* quitItem = addAction(tr("Sumiroを終了"), this, &StatusMenu::quit);
     quitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     for (QAction* item : actions()) {
         if (!item->isSeparator()) item->setObjectName(item->text());
@@ -75,8 +74,8 @@ void StatusMenu::toggleLoginItem() {
     try {
         autostart_->setEnabled(loginItem_->isChecked());
     } catch (const std::exception& error) {
-        emit failed(QStringLiteral("ログイン時の起動を設定できません：") +
-                    QString::fromStdString(error.what()));
+        emit failed(
+            tr("ログイン時の起動を設定できません：%1").arg(QString::fromStdString(error.what())));
     }
     loginItem_->setChecked(autostart_->enabled());
 }

@@ -7,18 +7,29 @@
 namespace sumiro {
 namespace {
 
-const QString noPermission =
-    QStringLiteral("初回設定：『入力を許可』からアクセシビリティを有効にしてください");
-const QString noTarget =
-    QStringLiteral("先に入力先のアプリで、文字を入れる場所をクリックしてください");
-const QString switched = QStringLiteral("入力先が切り替わりました。入力欄を選び直してください");
-const QString noEvents = QStringLiteral("入力イベントを作成できませんでした");
-const QString noRoute = QStringLiteral(
-    "文字を届けられる入力先がありません。入力メソッド（fcitx5 か IBus）を起動するか、X11 "
-    "のアプリで入力欄を選んでください");
-const QString noField = QStringLiteral("入力先のアプリで、文字を入れる場所をクリックしてください");
-const QString padFocused =
-    QStringLiteral("パッドの入力欄には送りません。入力先のアプリで入力欄をクリックしてください");
+// The status line's messages, translated when they are shown.
+QString noPermission() {
+    return DirectInput::tr("初回設定：『入力を許可』からアクセシビリティを有効にしてください");
+}
+QString noTarget() {
+    return DirectInput::tr("先に入力先のアプリで、文字を入れる場所をクリックしてください");
+}
+QString switched() {
+    return DirectInput::tr("入力先が切り替わりました。入力欄を選び直してください");
+}
+QString noEvents() { return DirectInput::tr("入力イベントを作成できませんでした"); }
+QString noRoute() {
+    return DirectInput::tr(
+        "文字を届けられる入力先がありません。入力メソッド（fcitx5 か IBus）を起動するか、X11 "
+        "のアプリで入力欄を選んでください");
+}
+QString noField() {
+    return DirectInput::tr("入力先のアプリで、文字を入れる場所をクリックしてください");
+}
+QString padFocused() {
+    return DirectInput::tr(
+        "パッドの入力欄には送りません。入力先のアプリで入力欄をクリックしてください");
+}
 
 }  // namespace
 
@@ -76,16 +87,16 @@ void DirectInput::activateTarget() {
 
 void DirectInput::post(std::optional<Text> text, Key key) {
     if (!platform_->permitted()) {
-        report(platform_->reachesAnything() ? noPermission : noRoute);
+        report(platform_->reachesAnything() ? noPermission() : noRoute());
         return;
     }
     if (!target_ || !platform_->isAlive(*target_)) {
-        report(platform_->reachesAnything() ? noTarget : noRoute);
+        report(platform_->reachesAnything() ? noTarget() : noRoute());
         return;
     }
     // A text that cannot become key events fails before the target is disturbed.
     if (text && !text->scalars) {
-        report(noEvents);
+        report(noEvents());
         return;
     }
     Delivery delivery{*target_, platform_->name(*target_), std::move(text), key};
@@ -110,7 +121,7 @@ void DirectInput::finish(const Delivery& delivery) {
     const auto front = platform_->frontmost();
     if (!front || !front->sameAs(delivery.app)) {
         const bool pad = front && front->pid > 0 && front->pid == platform_->ownProcess();
-        report(pad && platform_->typesIntoFocus() ? padFocused : switched);
+        report(pad && platform_->typesIntoFocus() ? padFocused() : switched());
         return;
     }
     std::optional<std::u32string> scalars;
@@ -127,29 +138,27 @@ QString DirectInput::outcomeMessage(const Delivery& delivery,
                                     const InputPlatform::Delivered& delivered) {
     using Outcome = InputPlatform::Outcome;
     const auto& text = delivery.text;
-    const QString what =
-        text ? QStringLiteral("「") + text->shown + QStringLiteral("」") : QStringLiteral("キー");
+    const QString what = text ? tr("「%1」").arg(text->shown) : tr("キー");
     const QString route = QString::fromStdString(delivered.route);
     switch (delivered.outcome) {
         case Outcome::Typed: {
             const auto& name = delivery.name;
-            QString message = name && !name->isEmpty() ? *name : QStringLiteral("入力先");
-            message += QStringLiteral("へ") + what + QStringLiteral("を送信");
+            const QString target = name && !name->isEmpty() ? *name : tr("入力先");
             // Which way in typed it: the input method, or synthetic key events.
-            if (!route.isEmpty()) message += QStringLiteral("（") + route + QStringLiteral("）");
-            return message;
+            if (route.isEmpty()) return tr("%1へ%2を送信").arg(target, what);
+            return tr("%1へ%2を送信（%3）").arg(target, what, route);
         }
         case Outcome::NoField:
-            return what + QStringLiteral("を送れませんでした。") + noField;
+            return tr("%1を送れませんでした。%2").arg(what, noField());
         case Outcome::PadFocused:
-            return padFocused;
+            return padFocused();
         case Outcome::NoAnswer:
-            return QStringLiteral("入力メソッド（") + route + QStringLiteral("）が応答しません。") +
-                   what + QStringLiteral("が入力されたかどうかは分かりません");
+            return tr("入力メソッド（%1）が応答しません。%2が入力されたかどうかは分かりません")
+                .arg(route, what);
         case Outcome::Failed:
             break;
     }
-    return noEvents;
+    return noEvents();
 }
 
 void DirectInput::report(const QString& message) { emit status(message); }

@@ -1,5 +1,6 @@
 #include "input/HelpPage.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include "engine/ResourceDirectory.h"
@@ -7,7 +8,10 @@
 namespace sumiro {
 
 std::optional<QUrl> helpPage(const QString& section) {
-    const auto file = findResource(runningExecutable(), "Help.html");
+    // Each language has its own page: the catalogue names the page in its language.
+    const QString translated = QCoreApplication::translate("HelpPage", "Help.html");
+    auto file = findResource(runningExecutable(), translated.toStdString());
+    if (!file) file = findResource(runningExecutable(), "Help.html");
     if (!file) return std::nullopt;
     QUrl url =
         QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file->string())).canonicalFilePath());

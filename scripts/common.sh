@@ -5,7 +5,7 @@
 # build (with Debian's build flags, dpkg-dev) and to run, on X11 and as a Wayland overlay.
 SUMIRO_PAD_PACKAGES=(
   cmake ninja-build g++ pkg-config dpkg-dev
-  qt6-base-dev libicu-dev libsimdjson-dev libfontconfig-dev
+  qt6-base-dev qt6-tools-dev qt6-l10n-tools libicu-dev libsimdjson-dev libfontconfig-dev
   libx11-dev libxtst-dev libibus-1.0-dev
   unicode-data kanjidic-xml nodejs npm
   libxml2-dev zlib1g-dev libbz2-dev

@@ -1,9 +1,15 @@
 #include "views/ActionButton.h"
 
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <algorithm>
+
 namespace sumiro {
 
 ActionButton::ActionButton(QWidget* parent) : QPushButton(parent) {
     setFocusPolicy(Qt::NoFocus);
+    // Shrinkable down to minimumSizeHint, not only to the style's preferred width.
+    setSizePolicy(QSizePolicy::Preferred, sizePolicy().verticalPolicy());
     connect(this, &QPushButton::clicked, this, &ActionButton::performAction);
 }
 
@@ -15,6 +21,16 @@ ActionButton::ActionButton(const QString& title, std::function<void()> action, Q
 
 void ActionButton::performAction() {
     if (actionBlock) actionBlock();
+}
+
+QSize ActionButton::minimumSizeHint() const {
+    const QSize preferred = QPushButton::minimumSizeHint();
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const int margins = 2 * (style()->pixelMetric(QStyle::PM_ButtonMargin, &option, this) +
+                             style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, this));
+    const int title = fontMetrics().size(Qt::TextShowMnemonic, text()).width();
+    return {std::min(preferred.width(), title + margins), preferred.height()};
 }
 
 }  // namespace sumiro

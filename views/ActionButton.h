@@ -16,6 +16,11 @@ public:
     /// Runs `actionBlock` if set; sent on every click.
     void performAction();
 
+    /// As narrow as the title and the style's margins: a row short of room takes it from the
+    /// buttons with some to spare (the style prefers 80 pixels) instead of cutting a longer
+    /// title, as an English one can be.
+    QSize minimumSizeHint() const override;
+
     /// Run when the button is pressed; may be empty.
     std::function<void()> actionBlock;
 };

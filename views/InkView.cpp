@@ -1,5 +1,6 @@
 #include "views/InkView.h"
 
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
@@ -19,7 +20,7 @@ constexpr double kPlaceholderRise = 35.0;  // top of the hint above the horizont
 
 }  // namespace
 
-const QString InkView::kPlaceholder = QStringLiteral("ここに1文字書く");
+QString InkView::placeholder() { return QCoreApplication::translate("InkView", "ここに1文字書く"); }
 
 InkView::InkView(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::NoFocus); }
 
@@ -91,11 +92,12 @@ void InkView::paintEvent(QPaintEvent*) {
         QFont hint = font();
         hint.setPixelSize(kPlaceholderPixels);
         const QFontMetricsF metrics(hint);
-        const double textWidth = metrics.horizontalAdvance(kPlaceholder);
+        const QString hintText = placeholder();
+        const double textWidth = metrics.horizontalAdvance(hintText);
         painter.setFont(hint);
         painter.setPen(colors.color(QPalette::PlaceholderText));
         painter.drawText(QPointF((w - textWidth) * 0.5, midY - kPlaceholderRise + metrics.ascent()),
-                         kPlaceholder);
+                         hintText);
     }
 
     const QColor ink = colors.color(QPalette::WindowText);

@@ -14,8 +14,8 @@ namespace sumiro {
 /// takes keyboard focus, so drawing leaves the focus in the application being typed into.
 class InkView : public QWidget {
 public:
-    /// The hint shown while the canvas is empty.
-    static const QString kPlaceholder;
+    /// The hint shown while the canvas is empty, "ここに1文字書く" in the pad's language.
+    static QString placeholder();
 
     explicit InkView(QWidget* parent = nullptr);
 

@@ -7,20 +7,29 @@
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTextBoundaryFinder>
+#include <QTranslator>
 #include <atomic>
 #include <cstring>
 #include <thread>
 
 #include "controller/KeyStrip.h"
+#include "controller/Language.h"
 #include "controller/PadTexts.h"
 #include "controller/RecognitionScheduler.h"
 #include "controller/SetupWindow.h"
 #include "controller/SingleInstance.h"
 #include "controller/tests/PadFixture.h"
+#include "engine/ResourceDirectory.h"
+#include "input/HelpPage.h"
 #include "views/CharacterGrid.h"
 #include "views/InkView.h"
 #include "views/SegmentedControl.h"
@@ -35,9 +44,46 @@ using testing::titled;
 std::shared_ptr<const CharacterDatabase> smallDatabase() {
     std::vector<CharacterEntry> entries = {{"十", 2, {24}, "ジュウ", true, true},
                                            {"木", 4, {75}, "モク", true, true}};
-    return std::make_shared<const CharacterDatabase>(std::move(entries),
+    MeaningTable meanings;
+    meanings.add(0, {"ten"});
+    meanings.add(1, {"tree", "wood"});
+    return std::make_shared<const CharacterDatabase>(std::move(entries), std::move(meanings),
                                                      std::vector<RawTemplate>{});
 }
+
+// What a user reads on the controls under `root` that it shows: titles, labels, pop-up items,
+// placeholders, tool tips and accessible names. Left out are texts of one character (keys and
+// grid cells show characters), the radicals and font names the browse pop-ups list, and the
+// detail and status lines, which show characters and readings.
+QStringList shownTexts(const QWidget* root) {
+    QStringList texts{root->windowTitle()};
+    for (const QWidget* widget : root->findChildren<const QWidget*>()) {
+        const QString name = widget->objectName();
+        if (!widget->isVisibleTo(root) ||
+            QStringList{u"radicalPopup"_qs, u"fontPopup"_qs, u"detailLabel"_qs, u"statusLabel"_qs}
+                .contains(name)) {
+            continue;
+        }
+        texts << widget->toolTip() << widget->accessibleName();
+        if (const auto* line = qobject_cast<const QLabel*>(widget)) texts << line->text();
+        if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+            texts << button->text();
+        if (const auto* field = qobject_cast<const QLineEdit*>(widget)) {
+            texts << field->placeholderText();
+        }
+        if (const auto* box = qobject_cast<const QComboBox*>(widget)) {
+            for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
+        }
+    }
+    texts.removeIf([](const QString& text) {
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+        return graphemes.toNextBoundary() == text.size() || text.isEmpty();
+    });
+    return texts;
+}
+
+const QRegularExpression kJapanese(
+    u"[\\p{Hiragana}\\p{Katakana}\\p{Han}\\x{3000}-\\x{303F}\\x{FF00}-\\x{FFEF}]"_qs);
 
 class AppDelegateTest : public PadFixture {
 protected:
@@ -56,7 +102,7 @@ TEST_F(AppDelegateTest, PanelOpensWhileTheDataLoadThenReportsReady) {
     PadPanel* panel = pad.panel();
     ASSERT_TRUE(panel);
     EXPECT_TRUE(panel->isVisible());
-    EXPECT_EQ(status(), texts::kLoading);
+    EXPECT_EQ(status(), texts::loading());
     EXPECT_EQ(panel->windowTitle(), u"Sumiro"_qs);
     EXPECT_EQ(panel->minimumSize(), QSize(760, 490));
     EXPECT_EQ(panel->size(), QSize(820, 490));
@@ -71,7 +117,7 @@ TEST_F(AppDelegateTest, PanelOpensWhileTheDataLoadThenReportsReady) {
     EXPECT_TRUE(child<TextLabel>(u"statusLabel"_qs)->truncatesTail());
     EXPECT_TRUE(child<TextLabel>(u"detailLabel"_qs)->truncatesTail());
     loadData();
-    EXPECT_EQ(status(), texts::kReady);
+    EXPECT_EQ(status(), texts::ready());
     EXPECT_TRUE(pad.database());
 }
 
@@ -98,7 +144,7 @@ TEST_F(AppDelegateTest, AFailedLoadShowsItsReasonAndThePadStaysUsable) {
         EXPECT_TRUE(pad.panel()->isVisible());
         child<InkView>(u"ink"_qs)->setStrokes({{{0, 0}, {1, 1}}});
         QTest::mouseClick(child(u"recognize"_qs), Qt::LeftButton);
-        EXPECT_EQ(status(), texts::kNotReady);
+        EXPECT_EQ(status(), texts::notReady());
         // A pick is described by the bare character.
         auto* candidates = child<CharacterGrid>(u"candidates"_qs);
         candidates->setCharacters({u"ア"_qs});
@@ -118,7 +164,7 @@ TEST_F(AppDelegateTest, SegmentsSwitchTheModeViews) {
             EXPECT_EQ(child(QString::fromLatin1(view))->isVisible(), view == shown)
                 << segment << view;
         }
-        EXPECT_EQ(detail(), texts::kModeDetail);
+        EXPECT_EQ(detail(), texts::modeDetail());
     }
 }
 
@@ -203,6 +249,62 @@ TEST_F(AppDelegateTest, StripKeysAndCandidatesReachTheTarget) {
     EXPECT_EQ(child<TextLabel>(u"targetLabel"_qs)->text(), u"入力先：未選択"_qs);
 }
 
+// Under the English catalogue, found beside the program as the pad finds it, the setup window,
+// every mode and the menu show Japanese only where they show Japanese data; the detail line adds
+// the meanings, which give way to the stroke count and the code; help opens the English page.
+TEST_F(AppDelegateTest, InEnglishJapaneseShowsOnlyAsData) {
+    const std::unique_ptr<QTranslator> catalogue =
+        loadCatalogue(Language::English, runningExecutable());
+    ASSERT_TRUE(catalogue) << "no sumiro_en.qm beside " << runningExecutable();
+    QCoreApplication::installTranslator(catalogue.get());
+    const auto uninstall =
+        qScopeGuard([&] { QCoreApplication::removeTranslator(catalogue.get()); });
+    language = Language::English;
+    fake->allowed = false;
+    AppDelegate& pad = start();
+    auto* setup = testing::topLevel<SetupWindow>(u"setupWindow"_qs);
+    ASSERT_TRUE(setup);
+    QStringList shown = shownTexts(setup);
+    fake->allowed = true;
+    pad.pollDesktop();
+    loadData();
+    const Application editor = fake->add({{7, 100}, u"Editor"_qs});
+    fake->userActivates(editor);
+    for (int segment = 0; segment < static_cast<int>(kModes.size()); ++segment) {
+        QTest::mouseClick(child<SegmentedControl>(u"mode"_qs)->segment(segment), Qt::LeftButton);
+        shown += shownTexts(pad.panel());
+        shown << detail();
+    }
+    for (const QAction* item : statusMenu()->actions()) shown << item->text();
+    shown << InkView::placeholder() << status();
+    for (const QString& text : shown) EXPECT_FALSE(text.contains(kJapanese)) << text.toStdString();
+    for (const QString& title : {u"Handwriting"_qs, u"Undo"_qs, u"Quit Sumiro"_qs,
+                                 u"Basic kanji only"_qs, u"Hiragana"_qs, u"Sumiro setup"_qs}) {
+        EXPECT_TRUE(shown.contains(title)) << title.toStdString();
+    }
+
+    auto* candidates = child<CharacterGrid>(u"candidates"_qs);
+    candidates->setCharacters({u"木"_qs});
+    fake->expectText(U"木");
+    candidates->press(0);
+    clock->advance(DirectInput::deliveryDelay);
+    EXPECT_EQ(detail(), u"木   モク   tree; wood   4 strokes   U+6728"_qs);
+    EXPECT_FALSE(status().remove(u"木"_qs).contains(kJapanese)) << status().toStdString();
+    const std::optional<QUrl> help = helpPage();
+    ASSERT_TRUE(help);
+    EXPECT_EQ(QFileInfo(help->toLocalFile()).fileName(), u"Help.en.html"_qs);
+
+    // A line too narrow for them all cuts the meanings, never the count and the code.
+    auto* line = child<TextLabel>(u"detailLabel"_qs);
+    const QFontMetrics metrics = line->fontMetrics();
+    line->setFixedWidth(metrics.horizontalAdvance(u"木   モク   tree; …   4 strokes   U+6728"_qs) +
+                        line->contentsMargins().left() + line->contentsMargins().right() + 2);
+    candidates->hovered(u"木"_qs);
+    EXPECT_TRUE(detail().endsWith(u"…   4 strokes   U+6728"_qs)) << detail().toStdString();
+    EXPECT_TRUE(detail().startsWith(u"木   モク   tree"_qs)) << detail().toStdString();
+    EXPECT_LE(metrics.horizontalAdvance(detail()), line->contentsRect().width());
+}
+
 TEST_F(AppDelegateTest, SixtyFiveStrokesAreRefusedAndTheCandidatesStay) {
     startLoaded();
     QWidget* handwriting = child(u"handwriting"_qs);
@@ -210,18 +312,18 @@ TEST_F(AppDelegateTest, SixtyFiveStrokesAreRefusedAndTheCandidatesStay) {
     candidates->setCharacters({u"木"_qs});
     child<InkView>(u"ink"_qs)->setStrokes(Ink(65, Stroke{{0.1, 0.1}, {0.9, 0.9}}));
     QTest::mouseClick(titled(handwriting, u"認識"_qs), Qt::LeftButton);
-    EXPECT_EQ(status(), texts::kTooManyStrokes);
+    EXPECT_EQ(status(), texts::tooManyStrokes());
     EXPECT_EQ(child<TextLabel>(u"inkCount"_qs)->text(), u"65画"_qs);
     clock->advance(1s);
     EXPECT_EQ(worker->queued(), 0u);
     EXPECT_EQ(candidates->characters(), QStringList{u"木"_qs});
 
     QTest::mouseClick(titled(handwriting, u"一画戻す"_qs), Qt::LeftButton);
-    EXPECT_EQ(status(), texts::kRecognizing);
+    EXPECT_EQ(status(), texts::recognizing());
     clock->advance(RecognitionScheduler::kDelay);
     EXPECT_EQ(worker->queued(), 1u);
     QTest::mouseClick(titled(handwriting, u"消去"_qs), Qt::LeftButton);
-    EXPECT_EQ(status(), texts::kEmptyInk);
+    EXPECT_EQ(status(), texts::emptyInk());
     EXPECT_TRUE(candidates->characters().isEmpty());
 }
 

@@ -31,6 +31,7 @@ protected:
         environment.loadDatabase = load;
         environment.trayIcon = false;
         environment.autostart = Autostart(config.path(), "/opt/sumiro/bin/sumiro");
+        environment.language = language;
         delegate = std::make_unique<AppDelegate>(std::move(environment));
         delegate->applicationDidFinishLaunching();
         return *delegate;
@@ -55,6 +56,7 @@ protected:
     std::shared_ptr<FakeScheduler> clock = std::make_shared<FakeScheduler>();
     FakeWorker* worker = nullptr;
     std::function<std::shared_ptr<const CharacterDatabase>()> load;
+    Language language = Language::Japanese;
     testing::TempDirectory config;  // the user's configuration directory
     std::unique_ptr<AppDelegate> delegate;
 };

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 
 #include "controller/KeyStrip.h"
+#include "controller/Language.h"
 #include "controller/Mode.h"
 #include "controller/PadTexts.h"
 #include "controller/PanelFrame.h"
@@ -61,12 +62,12 @@ TEST_F(RecognitionSchedulerTest, ChecksEmptyInkThenMissingDataThenTheStrokeLimit
         bool cleared, scheduled;
     };
     const Case cases[] = {
-        {0, false, texts::kEmptyInk, true, false},
-        {0, true, texts::kEmptyInk, true, false},
-        {1, false, texts::kNotReady, false, false},
-        {65, false, texts::kNotReady, false, false},
-        {65, true, texts::kTooManyStrokes, false, false},
-        {64, true, texts::kRecognizing, false, true},
+        {0, false, texts::emptyInk(), true, false},
+        {0, true, texts::emptyInk(), true, false},
+        {1, false, texts::notReady(), false, false},
+        {65, false, texts::notReady(), false, false},
+        {65, true, texts::tooManyStrokes(), false, false},
+        {64, true, texts::recognizing(), false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.strokes);
@@ -106,7 +107,7 @@ TEST_F(RecognitionSchedulerTest, OnlyTheLatestRequestsResultIsShown) {
     scheduler.request(strokes(2), recognizer({"二"}));
     EXPECT_TRUE(worker.runNext());
     EXPECT_TRUE(recognized.empty());
-    EXPECT_EQ(status, texts::kRecognizing);
+    EXPECT_EQ(status, texts::recognizing());
 
     // Running when the next request comes: it finishes, and its result is dropped.
     settle();
@@ -115,7 +116,7 @@ TEST_F(RecognitionSchedulerTest, OnlyTheLatestRequestsResultIsShown) {
     EXPECT_TRUE(worker.runNext());
     scheduler.request(strokes(4), recognizer({"四"}));
     EXPECT_EQ(worker.deliver(), 1);
-    EXPECT_EQ(status, texts::kRecognizing);
+    EXPECT_EQ(status, texts::recognizing());
     EXPECT_EQ(shown, QStringList{QStringLiteral("二")});
     settle();
     EXPECT_EQ(recognized, (std::vector<std::size_t>{2, 3, 4}));
@@ -126,7 +127,7 @@ TEST_F(RecognitionSchedulerTest, OnlyTheLatestRequestsResultIsShown) {
     scheduler.request({}, recognizer());
     settle();
     EXPECT_TRUE(shown.isEmpty());
-    EXPECT_EQ(status, texts::kEmptyInk);
+    EXPECT_EQ(status, texts::emptyInk());
 }
 
 TEST_F(RecognitionSchedulerTest, ResultsArrivingAfterTheSchedulerIsGoneAreDropped) {
@@ -163,6 +164,26 @@ TEST(PadTextsTest, EachCandidateCharacterOnceAtItsBestRank) {
     const CandidateDisplay shown = showCandidates({"口", "ロ", "口", "日", "ロ", "口"}, 0.002s);
     EXPECT_EQ(shown.characters, (QStringList{u"口"_qs, u"ロ"_qs, u"日"_qs}));
     EXPECT_EQ(shown.status, u"3候補・2ms　候補をクリックして入力"_qs);
+}
+
+// The pad speaks the first of Japanese and English among the user's languages, else Japanese.
+TEST(LanguageTest, TheUsersFirstOfJapaneseAndEnglishElseJapanese) {
+    const std::pair<QStringList, Language> cases[] = {
+        {{u"en-US"_qs, u"en-Latn-US"_qs, u"en"_qs}, Language::English},
+        {{u"ja-JP"_qs, u"ja"_qs}, Language::Japanese},
+        {{u"de-DE"_qs, u"de"_qs}, Language::Japanese},
+        {{u"de"_qs, u"en"_qs}, Language::English},  // LANGUAGE=de:en
+        {{u"fr"_qs, u"ja"_qs, u"en"_qs}, Language::Japanese},
+        {{u"C"_qs}, Language::Japanese},
+        {{}, Language::Japanese},
+    };
+    for (const auto& [languages, expected] : cases) {
+        EXPECT_EQ(preferredLanguage(languages), expected) << languages.join(u':').toStdString();
+    }
+    EXPECT_EQ(languageNamed("ja"), Language::Japanese);
+    EXPECT_EQ(languageNamed("en"), Language::English);
+    for (const char* other : {"", "EN", "en_US", "fr"})
+        EXPECT_EQ(languageNamed(other), std::nullopt);
 }
 
 TEST(ModeTableTest, SegmentsSelectTheirModes) {
@@ -252,8 +273,9 @@ TEST(KeyStripTest, NineKeysWithTheirKeysAndTooltips) {
     const std::array<Key, 9> keys = {Key::BackSpace, Key::Delete, Key::Return,
                                      Key::Space,     Key::Escape, Key::Left,
                                      Key::Right,     Key::Up,     Key::Down};
+    const std::array<StripKey, 9> strips = stripKeys();
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        const StripKey& strip = stripKeys()[i];
+        const StripKey& strip = strips[i];
         EXPECT_EQ(strip.key, keys[i]) << i;
         EXPECT_EQ(strip.toolTip, i == 0 ? u"前の文字を削除"_qs : strip.title);
     }

@@ -18,6 +18,7 @@ DESTDIR="$scratch/dest" "$cmake" --install "$build" --prefix "/first prefix" \
 
 for file in bin/sumiro bin/sumiro-recognize \
     share/sumiro/characters.json share/sumiro/templates.json share/sumiro/Help.html \
+    share/sumiro/Help.en.html share/sumiro/sumiro_en.qm \
     share/applications/jp.local.Sumiro.desktop \
     share/metainfo/jp.local.Sumiro.metainfo.xml \
     share/icons/hicolor/scalable/apps/jp.local.Sumiro.svg \

@@ -30,7 +30,9 @@ InputMethodPlatform::InputMethodPlatform(std::shared_ptr<InputPlatform> x11,
 
 InputMethodPlatform::~InputMethodPlatform() { *alive_ = false; }
 
-QString InputMethodPlatform::unnamedField() { return QStringLiteral("選択中の入力欄"); }
+QString InputMethodPlatform::unnamedField() {
+    return QCoreApplication::translate("InputMethodPlatform", "選択中の入力欄");
+}
 
 InputMethodRoute* InputMethodPlatform::route() {
     for (const auto& candidate : routes_) {

@@ -140,6 +140,21 @@ TEST(ActionButtonTest, RunsItsActionAndNothingWithoutOne) {
     EXPECT_EQ(runs, 1);
 }
 
+// A row short of room takes it from the short titles: the long one keeps its width.
+TEST(ActionButtonTest, ARowShortOfRoomCutsNoTitle) {
+    auto* brief = new ActionButton(u"Undo"_qs, {});
+    auto* longer = new ActionButton(u"Recognize the character"_qs, {});
+    QWidget* row = stack({brief, longer}, Qt::Horizontal, 5);
+    const int needed = longer->fontMetrics().horizontalAdvance(longer->text());
+    row->setFixedWidth(longer->minimumSizeHint().width() + brief->minimumSizeHint().width() + 5);
+    row->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(row));
+    EXPECT_GT(longer->minimumSizeHint().width(), needed);
+    EXPECT_GE(longer->width(), longer->minimumSizeHint().width());
+    EXPECT_LT(brief->width(), brief->sizeHint().width());
+    delete row;
+}
+
 TEST(PadPanelTest, FloatsWithoutTakingFocusUntilAllowed) {
     PadPanel panel;
     EXPECT_EQ(panel.windowType(), Qt::Tool);
