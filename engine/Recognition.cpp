@@ -429,7 +429,9 @@ private:
                 }
                 continue;
             }
-            const std::size_t layers = group.joins + 1;
+            // Only the runs that the entries within the tolerance may use: a drawing of as many
+            // strokes as the template, or more, never joins all that the template allows.
+            const std::size_t layers = highest + 1;
             for (std::size_t l = 0; l < layers; ++l) {
                 layerEnd[l] = static_cast<std::uint32_t>(pieceSlots(m, l));
             }
@@ -451,8 +453,8 @@ private:
                     }
                 }
             } else {
-                kernels::leastJoinedCosts(part.columns.data(), m, group.joins, lanes,
-                                          part.least.data(), part.scratch.data());
+                kernels::leastJoinedCosts(part.columns.data(), m, highest, lanes, part.least.data(),
+                                          part.scratch.data());
             }
             for (std::uint32_t k = 0; k < count; ++k) {
                 const std::uint32_t id = group.ids[begin + k];
