@@ -63,8 +63,8 @@ struct JoinPolicy {
 /// The cost was chosen with sumiro-evaluate on the writer model's tuning half (strokes from
 /// another source than the templates', with the faults of real writers; first place for
 /// ordinary writing, then first and among the first ten distinct for connected writing, and
-/// first for three joins): without joins 97.36%; 0.015 a join 97.04%, 83.8% / 96.5%, 64.0%;
-/// 0.0175 97.12%, 80.7% / 95.6%, 56.8%; 0.02 97.21%, 77.5% / 94.5%, 47.5%. Costs that grow
+/// first for three joins): without joins 97.36%; 0.015 a join 97.07%, 83.9% / 96.5%, 64.0%;
+/// 0.0175 97.15%, 80.8% / 95.6%, 56.9%; 0.02 97.21%, 77.5% / 94.5%, 47.5%. Costs that grow
 /// with the pen's travel across a join or with the character's stroke count did no better than
 /// one per join at the same share of ordinary writing.
 inline constexpr JoinPolicy kJoinPolicy{1.0, 3, 1, 2, 0.2, 0.0175};
