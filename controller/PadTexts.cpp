@@ -87,9 +87,8 @@ namespace sumiro {
 CandidateDisplay showCandidates(const std::vector<std::string>& result,
                                 std::chrono::duration<double> elapsed) {
     CandidateDisplay display;
-    // The recognizer lists a character once per matching specimen (a template and its joined-
-    // stroke variants); the grid shows it once, at its best rank, and the count counts
-    // characters.
+    // The recognizer lists a character once per matching template and number of joined strokes;
+    // the grid shows it once, at its best rank, and the count counts characters.
     const std::vector<std::string> distinct = distinctCandidates(result);
     display.characters.reserve(static_cast<qsizetype>(distinct.size()));
     for (const std::string& candidate : distinct) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <functional>
 #include <span>
 
@@ -23,25 +24,6 @@ std::size_t firstSlot(std::string_view key, std::size_t mask) {
     return hash & mask;
 }
 
-// Walks the strokes of an ink with the given joins (ascending): kept(s) for each stroke s left
-// as it is, joined(first, last) for each run of strokes first to last made one, in order.
-template <class Kept, class Joined>
-void forEachPiece(std::span<const std::uint32_t> joins, std::size_t strokes, Kept kept,
-                  Joined joined) {
-    auto next = joins.begin();
-    for (std::size_t s = 0; s < strokes; ++s) {
-        if (next == joins.end() || *next != s) {
-            kept(s);
-            continue;
-        }
-        const std::size_t first = s;
-        for (; next != joins.end() && *next == s; ++next) {
-            ++s;
-        }
-        joined(first, s);
-    }
-}
-
 }  // namespace
 
 CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
@@ -54,9 +36,9 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
     // both fail, and it stops the template share early.
     std::atomic<bool> inventoryFailed{false};
     std::atomic<bool> inventoryReady{false};
-    // The file's inks, until the joined specimens are derived from them.
+    // The file's inks, until their joined runs are made.
     std::vector<Ink> rawInks;
-    const bool joining = joins.maxJoins > 0 && joins.maxSpecimens > 0;
+    const bool joining = joins.maxJoins > 0;
     helper_->split([&](std::size_t share) {
         if (share == 0) {
             try {
@@ -80,8 +62,8 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
             addFileTemplate(std::move(raw.character), raw.strokes);
             if (joining) {
                 // Once the inventory is in, only the inks of common characters are kept for
-                // the joined specimens (the inventory usually decodes first); the others stay
-                // with the decoder, which reuses their buffers.
+                // their joined runs (the inventory usually decodes first); the others stay with
+                // the decoder, which reuses their buffers.
                 const bool ready = inventoryReady.load(std::memory_order_acquire);
                 const CharacterEntry* entry =
                     ready ? byCharacter(fileTemplates_.back().character) : nullptr;
@@ -94,7 +76,7 @@ CharacterDatabase::CharacterDatabase(const std::filesystem::path& resources,
         });
         fileTemplates_.shrink_to_fit();
     });
-    addJoinedSpecimens(std::move(rawInks), joins);
+    addJoinedPieces(std::move(rawInks), joins);
     flagCommonTemplates();
 }
 
@@ -115,25 +97,26 @@ CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries, Meanin
         addFileTemplate(std::move(raw.character), raw.strokes);
         rawInks.push_back(std::move(raw.strokes));
     }
-    addJoinedSpecimens(std::move(rawInks), joins);
+    addJoinedPieces(std::move(rawInks), joins);
     flagCommonTemplates();
 }
 
-// templates.json holds one drawing per record. The joined specimens are not stored there but
-// derived here, from each template's own ink, and placed right after it: the same templates in
-// the same order as a file holding them would give, at a fraction of its size and load time.
-// So there are more templates than the file has records (fileTemplates() of them are the
-// file's), and only templates of common characters, which are written fast, get specimens.
-// A derived specimen is kept as its template and its joins, and laid out for matching; its
-// double-precision strokes are made again when needed (an exact rescoring, templates()), which
-// keeps memory to a third.
-void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinPolicy& joins) {
-    SUMIRO_EXPECTS(joins.costPerJoin >= 0 && joins.costPerUnlikeliness >= 0,
-                   "JoinPolicy: a specimen's cost must not be negative");
+// Connected writing is matched through pieces: for a template of a common character, which
+// people write fast, every run of consecutive strokes that a hand may join (joinability) is
+// joined and normalized here once, slot by slot after the template's own strokes
+// (pieceSlot), so that the recognizer can match any set of joins from them. A piece is
+// normalized within the box of the template's whole ink, which joining leaves as it is, so it
+// is exactly the stroke that normalizing the joined ink gives.
+void CharacterDatabase::addJoinedPieces(std::vector<Ink> rawInks, const JoinPolicy& joins) {
+    SUMIRO_EXPECTS(joins.costPerJoin >= 0, "JoinPolicy: a join's cost must not be negative");
+    joinPolicy_ = joins;
     const std::size_t files = fileTemplates_.size();
-    derivations_.assign(files, {});
-    if (joins.maxJoins > 0 && joins.maxSpecimens > 0 && rawInks.size() == files) {
+    // The pieces of each template, made on two threads, then stored in template order.
+    std::vector<Ink> made(files);
+    if (joins.maxJoins > 0 && rawInks.size() == files) {
         helper_->split([&](std::size_t share) {
+            std::vector<double> lengths;
+            Stroke chain;
             // Every other template to each thread: neighbours have similar stroke counts.
             for (std::size_t t = share; t < files; t += 2) {
                 Ink raw = std::move(rawInks[t]);
@@ -141,59 +124,81 @@ void CharacterDatabase::addJoinedSpecimens(std::vector<Ink> rawInks, const JoinP
                 if (entry == nullptr || !entry->common) {
                     continue;
                 }
-                Derivation& derivation = derivations_[t];
-                std::vector<double> likelihoods;
-                const std::vector<std::vector<std::size_t>> sets =
-                    joinSets(raw, joins, &likelihoods);
-                for (std::size_t k = 0; k < sets.size(); ++k) {
-                    const std::vector<std::size_t>& set = sets[k];
-                    SUMIRO_EXPECTS(set.size() <= JoinSet{}.at.size(),
-                                   "joinSets: more joins than connected writing is modelled with");
-                    JoinSet compact;
-                    std::copy(set.begin(), set.end(), compact.at.begin());
-                    compact.count = static_cast<std::uint32_t>(set.size());
-                    derivation.sets.push_back(compact);
-                    derivation.costs.push_back(specimenCost(set.size(), likelihoods[k], joins));
-                }
-                if (derivation.sets.empty()) {
+                // Normalizing drops empty strokes: the pieces join the strokes it keeps.
+                std::erase_if(raw, [](const Stroke& stroke) { return stroke.empty(); });
+                FileTemplate& file = fileTemplates_[t];
+                const Joinability joinable = joinability(raw, joins);
+                if (joinable.maxJoins == 0 || raw.size() != file.count) {
                     continue;
                 }
-                derivation.boxed =
-                    fileTemplates_[t].count == raw.size() && normalizingBox(raw, derivation.box);
-                derivation.raw = std::move(raw);
+                NormalizingBox box;
+                const bool boxed = normalizingBox(raw, box);
+                const std::size_t m = raw.size();
+                Ink& pieces = made[t];
+                bool finite = true;
+                for (std::size_t s = 0; s < m; ++s) {
+                    for (const InkPoint& p : strokes_[file.first + s]) {
+                        finite = finite && std::isfinite(p.x) && std::isfinite(p.y);
+                    }
+                }
+                for (std::size_t length = 2; length <= joinable.maxJoins + 1; ++length) {
+                    for (std::size_t first = 0; first + length <= m; ++first) {
+                        Stroke& piece = pieces.emplace_back();
+                        const std::uint64_t run = ((std::uint64_t{1} << (length - 1)) - 1) << first;
+                        if ((joinable.pairs & run) != run) {
+                            continue;  // never read: its slot lies far away
+                        }
+                        if (boxed) {
+                            chain.assign(raw[first].begin(), raw[first].end());
+                            for (std::size_t s = first + 1; s < first + length; ++s) {
+                                chain.insert(chain.end(), raw[s].begin(), raw[s].end());
+                            }
+                            normalizeStrokeInto(chain, box, piece, lengths);
+                        } else {
+                            std::vector<std::size_t> pairs;
+                            for (std::size_t s = first; s + 1 < first + length; ++s) {
+                                pairs.push_back(s);
+                            }
+                            piece = std::move(normalized(joinStrokes(raw, pairs))[first]);
+                        }
+                        for (const InkPoint& p : piece) {
+                            finite = finite && std::isfinite(p.x) && std::isfinite(p.y);
+                        }
+                    }
+                }
+                // A template whose numbers overflow has no distances to choose joins by.
+                if (!finite) {
+                    pieces.clear();
+                    continue;
+                }
+                file.joins = static_cast<std::uint32_t>(joinable.maxJoins);
+                file.pairs = joinable.pairs;
             }
         });
     }
-    std::size_t total = files;
-    for (const Derivation& derivation : derivations_) {
-        total += derivation.sets.size();
-    }
-    order_.reserve(total);
-    templateCost_.reserve(total);
-    std::vector<std::uint32_t> strokeCounts;
-    strokeCounts.reserve(total);
+    std::vector<TemplateSet::Shape> shapes;
+    shapes.reserve(files);
+    const Stroke unused(kStrokePoints, InkPoint{0, 0});
     for (std::size_t t = 0; t < files; ++t) {
-        const std::uint32_t m = fileTemplates_[t].count;
-        order_.push_back({static_cast<std::uint32_t>(t), 0});
-        templateCost_.push_back(0.0);
-        strokeCounts.push_back(m);
-        const std::vector<JoinSet>& sets = derivations_[t].sets;
-        for (std::size_t k = 0; k < sets.size(); ++k) {
-            order_.push_back({static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(k + 1)});
-            templateCost_.push_back(derivations_[t].costs[k]);
-            // Joined strokes are never empty, so each join takes one stroke off.
-            strokeCounts.push_back(m - sets[k].count);
+        FileTemplate& file = fileTemplates_[t];
+        file.pieceFirst = static_cast<std::uint32_t>(pieces_.size());
+        for (const Stroke& piece : made[t]) {
+            pieces_.add(piece.empty() ? unused : piece);
         }
+        Ink().swap(made[t]);
+        shapes.push_back({file.count, {file.pairs, file.joins}});
     }
     templateSet_ = TemplateSet(
-        strokeCounts,
-        [this](std::size_t id, std::vector<std::span<const InkPoint>>& strokes, Ink& scratch) {
-            listStrokes(id, strokes, scratch);
+        shapes,
+        [this](std::size_t id, std::vector<std::span<const InkPoint>>& pieces, Ink&) {
+            const FileTemplate& file = fileTemplates_[id];
+            const std::size_t slots = pieceSlots(file.count, file.joins);
+            pieces.clear();
+            for (std::size_t q = 0; q < slots; ++q) {
+                pieces.push_back(pieceStroke(id, q));
+            }
         },
-        [this](std::size_t id, std::vector<TemplateSet::StrokeOrigin>& origins) {
-            listOrigins(id, origins);
-        },
-        *helper_);
+        helper_.get());
 }
 
 void CharacterDatabase::addFileTemplate(std::string character, const Ink& raw) {
@@ -207,92 +212,40 @@ void CharacterDatabase::addFileTemplate(std::string character, const Ink& raw) {
 }
 
 const Ink& CharacterDatabase::templateStrokes(std::size_t id, Ink& scratch) const {
-    std::vector<std::span<const InkPoint>> strokes;
-    Ink joined;
-    listStrokes(id, strokes, joined);
-    scratch.clear();
-    scratch.reserve(strokes.size());
-    for (const std::span<const InkPoint> stroke : strokes) {
-        scratch.emplace_back(stroke.begin(), stroke.end());
+    const FileTemplate& file = fileTemplates_[id];
+    scratch.resize(file.count);
+    for (std::size_t s = 0; s < file.count; ++s) {
+        const std::span<const InkPoint> stroke = strokes_[file.first + s];
+        scratch[s].assign(stroke.begin(), stroke.end());
     }
     return scratch;
 }
 
-void CharacterDatabase::listStrokes(std::size_t id, std::vector<std::span<const InkPoint>>& strokes,
-                                    Ink& scratch) const {
-    strokes.clear();
-    const TemplateRef ref = order_[id];
-    const FileTemplate& file = fileTemplates_[ref.file];
-    const auto own = [&](std::size_t s) { return strokes_[file.first + s]; };
-    if (ref.joins == 0) {
-        for (std::size_t s = 0; s < file.count; ++s) {
-            strokes.push_back(own(s));
-        }
-        return;
+std::span<const InkPoint> CharacterDatabase::pieceStroke(std::size_t id, std::size_t slot) const {
+    const FileTemplate& file = fileTemplates_[id];
+    if (slot < file.count) {
+        return strokes_[file.first + slot];
     }
-    const Derivation& derivation = derivations_[ref.file];
-    const Ink& raw = derivation.raw;
-    const JoinSet& set = derivation.sets[ref.joins - 1];
-    if (!derivation.boxed) {
-        // An empty stroke shifts the template's strokes against the raw ones.
-        const std::vector<std::size_t> joins(set.at.begin(), set.at.begin() + set.count);
-        scratch = normalized(joinStrokes(raw, joins));
-        for (const Stroke& stroke : scratch) {
-            strokes.push_back(stroke);
-        }
-        return;
+    // Slot `slot` is the run of `length` strokes from `first`.
+    std::size_t first = slot - file.count;
+    std::size_t length = 2;
+    while (first >= file.count - length + 1) {
+        first -= file.count - length + 1;
+        ++length;
     }
-    // normalized(joinStrokes(raw, joins)), made faster: the joined ink has the points of the
-    // raw ink, so the same box, and the strokes it keeps are the template's own. The scratch's
-    // strokes keep their buffers from one specimen to the next; no more joined strokes than
-    // joins, so it never grows while its strokes are listed.
-    thread_local Stroke chain;
-    thread_local std::vector<double> lengths;
-    scratch.resize(set.count);
-    std::size_t made = 0;
-    forEachPiece(
-        {set.at.data(), set.count}, raw.size(), [&](std::size_t s) { strokes.push_back(own(s)); },
-        [&](std::size_t first, std::size_t last) {
-            chain.assign(raw[first].begin(), raw[first].end());
-            for (std::size_t s = first + 1; s <= last; ++s) {
-                chain.insert(chain.end(), raw[s].begin(), raw[s].end());
-            }
-            Stroke& joined = scratch[made++];
-            normalizeStrokeInto(chain, derivation.box, joined, lengths);
-            strokes.push_back(joined);
-        });
-}
-
-// A specimen that listStrokes makes from its template's box keeps the template's own strokes
-// where it joins none: they are laid out once, for both.
-void CharacterDatabase::listOrigins(std::size_t id,
-                                    std::vector<TemplateSet::StrokeOrigin>& origins) const {
-    origins.clear();
-    const TemplateRef ref = order_[id];
-    if (ref.joins == 0 || !derivations_[ref.file].boxed) {
-        return;
+    const std::uint64_t run = ((std::uint64_t{1} << (length - 1)) - 1) << first;
+    if ((file.pairs & run) != run) {
+        return {};
     }
-    const Derivation& derivation = derivations_[ref.file];
-    const JoinSet& set = derivation.sets[ref.joins - 1];
-    // The template itself comes right before its specimens.
-    const auto base = static_cast<std::uint32_t>(id - ref.joins);
-    forEachPiece(
-        {set.at.data(), set.count}, derivation.raw.size(),
-        [&](std::size_t s) {
-            origins.push_back({base, static_cast<std::uint32_t>(s)});
-        },
-        [&](std::size_t, std::size_t) {
-            origins.push_back({TemplateSet::kOwn, 0});
-        });
+    return pieces_[file.pieceFirst + slot - file.count];
 }
 
 const std::vector<InkTemplate>& CharacterDatabase::templates() const {
     std::call_once(listOnce_, [this] {
-        list_.reserve(order_.size());
-        for (std::size_t id = 0; id < order_.size(); ++id) {
-            Ink scratch;
-            const Ink& strokes = templateStrokes(id, scratch);
-            list_.push_back({templateCharacter(id), strokes});
+        list_.reserve(fileTemplates_.size());
+        Ink scratch;
+        for (std::size_t id = 0; id < fileTemplates_.size(); ++id) {
+            list_.push_back({templateCharacter(id), templateStrokes(id, scratch)});
         }
     });
     return list_;
@@ -354,15 +307,10 @@ std::uint32_t CharacterDatabase::find(std::string_view key) const {
 }
 
 void CharacterDatabase::flagCommonTemplates() {
-    std::vector<char> fileCommon;
-    fileCommon.reserve(fileTemplates_.size());
+    templateCommon_.reserve(fileTemplates_.size());
     for (const FileTemplate& t : fileTemplates_) {
         const CharacterEntry* entry = byCharacter(t.character);
-        fileCommon.push_back(entry != nullptr && entry->common ? 1 : 0);
-    }
-    templateCommon_.reserve(order_.size());
-    for (const TemplateRef& ref : order_) {
-        templateCommon_.push_back(fileCommon[ref.file]);
+        templateCommon_.push_back(entry != nullptr && entry->common ? 1 : 0);
     }
 }
 

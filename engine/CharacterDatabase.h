@@ -54,15 +54,15 @@ public:
     /// Candidates returned by `recognize` when the caller gives no limit.
     static constexpr std::ptrdiff_t kDefaultLimit = 56;
 
-    /// Loads characters.json and templates.json from the directory `resources`, and derives
-    /// the joined-stroke specimens of `joins` from the templates of common characters.
+    /// Loads characters.json and templates.json from the directory `resources`; the templates
+    /// of common characters may be written joined as `joins` allows.
     /// Throws DataError (naming the file, and the record and key of a decoding error); when
     /// both files are faulty, the error of characters.json.
     explicit CharacterDatabase(const std::filesystem::path& resources,
                                const JoinPolicy& joins = kJoinPolicy);
 
     /// Builds a database from records already decoded, exactly as the loading constructor does,
-    /// with the joined specimens of `joins`.
+    /// its templates joined as `joins` allows.
     CharacterDatabase(std::vector<CharacterEntry> entries, std::vector<RawTemplate> templates,
                       const JoinPolicy& joins = kJoinPolicy);
     /// The same, with the English meanings of the records, by index in `entries`.
@@ -82,29 +82,37 @@ public:
     /// Number of distinct characters (under canonical equivalence) in the inventory.
     std::size_t distinctCharacters() const { return distinct_; }
 
-    /// Every template, normalized, in file order, each followed by the specimens derived from
-    /// it with joined strokes. Recognition holds the templates in its own layouts, so the first
-    /// call builds this list once, at a cost in time and memory: it is for tests and tools;
-    /// counts, characters and strokes come cheaper below.
+    /// Every template, normalized, in file order. Recognition holds the templates in its own
+    /// layouts, so the first call builds this list once, at a cost in time and memory: it is
+    /// for tests and tools; counts, characters and strokes come cheaper below.
     const std::vector<InkTemplate>& templates() const;
 
-    /// Number of templates(), derived specimens included, without building the list.
-    std::size_t templateCount() const { return order_.size(); }
-
-    /// Number of templates the data had, before any joined specimen was derived.
+    /// Number of templates.
     std::size_t fileTemplates() const { return fileTemplates_.size(); }
 
     /// The character of templates()[id].
     const std::string& templateCharacter(std::size_t id) const {
-        return fileTemplates_[order_[id].file].character;
+        return fileTemplates_[id].character;
     }
-
-    /// What templates()[id] adds to its coarse and final scores: 0 for a template of the file,
-    /// the cost of its joins for a derived specimen (specimenCost).
-    double templateCost(std::size_t id) const { return templateCost_[id]; }
 
     /// The strokes of templates()[id], made in `scratch`.
     const Ink& templateStrokes(std::size_t id, Ink& scratch) const;
+
+    /// How templates()[id] may be written joined: none for a template of an uncommon character.
+    Joinability templateJoins(std::size_t id) const {
+        const FileTemplate& t = fileTemplates_[id];
+        return {t.pairs, t.joins};
+    }
+
+    /// The normalized stroke in piece slot `slot` (pieceSlot) of templates()[id], for slots
+    /// below pieceSlots(strokes, templateJoins(id).maxJoins): one of its strokes, or a run of
+    /// them joined, normalized within the template's box as normalized(joinStrokes(...))
+    /// gives it; empty for a run that may not be joined.
+    std::span<const InkPoint> pieceStroke(std::size_t id, std::size_t slot) const;
+
+    /// What a template matched with `joins` of its strokes joined adds to its coarse and final
+    /// scores (joinCost under the database's policy).
+    double joinCost(std::size_t joins) const { return sumiro::joinCost(joins, joinPolicy_); }
 
     /// Ranks candidate characters for a drawn ink (any coordinates, y downward), best first;
     /// at most `limit` of them, which must not be negative. May list a character twice.
@@ -145,15 +153,11 @@ public:
 
 private:
     void indexEntries();
-    /// Chooses the joined specimens of the templates of common characters, to follow their
-    /// templates; `rawInks` holds the file's ink of every template. Lays out all templates.
-    void addJoinedSpecimens(std::vector<Ink> rawInks, const JoinPolicy& joins);
+    /// Finds how the templates of common characters may be joined, from `rawInks` (the file's
+    /// ink of every template, or an empty one where none was kept), and keeps their joined
+    /// runs. Lays out all templates.
+    void addJoinedPieces(std::vector<Ink> rawInks, const JoinPolicy& joins);
     void flagCommonTemplates();
-    /// Lists the strokes of template `id`: its file template's, joined ones made in `scratch`.
-    void listStrokes(std::size_t id, std::vector<std::span<const InkPoint>>& strokes,
-                     Ink& scratch) const;
-    /// Lists which strokes of template `id` are its file template's, as listStrokes gives them.
-    void listOrigins(std::size_t id, std::vector<TemplateSet::StrokeOrigin>& origins) const;
     /// The NFC of entry i's character, its map key and sort key.
     std::string_view keyOf(std::uint32_t i) const;
     /// Index of the first entry whose key is `key`, or kNoEntry.
@@ -171,44 +175,26 @@ private:
     // instead of a node per character. A slot holds an entry index or kNoEntry.
     std::vector<std::uint32_t> slots_;
     std::size_t distinct_ = 0;
-    /// A template: one of the file's, or a specimen derived from it.
-    struct TemplateRef {
-        std::uint32_t file;   // index in fileTemplates_
-        std::uint32_t joins;  // 0: the file's template itself; else 1 + index in its sets
-    };
-    /// The joins of one derived specimen, ascending: at most as many as connected writing
-    /// is modelled with.
-    struct JoinSet {
-        std::array<std::uint32_t, std::size(kJoinShares)> at{};
-        std::uint32_t count = 0;
-    };
-    /// What the specimens derived from one file template are made from.
-    struct Derivation {
-        std::vector<JoinSet> sets;  // one per specimen, in order
-        std::vector<double> costs;  // one per specimen
-        Ink raw;                    // the file's ink, kept only when there are specimens
-        // The file's ink mapped by `box` gives the template's own numbers, stroke for stroke,
-        // so a specimen normalizes only its joined strokes; else it normalizes all of them.
-        bool boxed = false;
-        NormalizingBox box;
-    };
-    /// A template of the file: its strokes are strokes_[first, first + count).
+    /// A template of the file: its strokes are strokes_[first, first + count); its joined runs,
+    /// slot by slot after its own strokes, pieces_[pieceFirst, ...).
     struct FileTemplate {
         std::string character;
         std::uint32_t first = 0;
         std::uint32_t count = 0;
+        std::uint32_t pieceFirst = 0;
+        std::uint32_t joins = 0;
+        std::uint64_t pairs = 0;
     };
     /// Adds a template of the file, normalizing its ink.
     void addFileTemplate(std::string character, const Ink& raw);
 
     std::vector<FileTemplate> fileTemplates_;
     StrokeStore strokes_;
-    std::vector<TemplateRef> order_;       // every template, by id
-    std::vector<Derivation> derivations_;  // per file template
+    StrokeStore pieces_;
+    JoinPolicy joinPolicy_;
     mutable std::once_flag listOnce_;
     mutable std::vector<InkTemplate> list_;  // templates(), built on first use
     std::vector<char> templateCommon_;       // the common flag of each template's character
-    std::vector<double> templateCost_;       // templateCost(id)
     TemplateSet templateSet_;
     // Takes half of a large recognition; one caller at a time, the others work alone.
     std::unique_ptr<HelperThread> helper_;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
-#include <iterator>
 #include <limits>
 
 #include "engine/Contract.h"
@@ -74,105 +74,97 @@ std::vector<double> strokeGaps(const Ink& ink) {
     return gaps;
 }
 
-double specimenCost(std::size_t joins, double likelihood, const JoinPolicy& policy) {
-    return policy.costPerJoin * static_cast<double>(joins) -
-           policy.costPerUnlikeliness * std::log(likelihood);
+double joinCost(std::size_t joins, const JoinPolicy& policy) {
+    return policy.costPerJoin * static_cast<double>(joins);
 }
 
-std::vector<std::vector<std::size_t>> joinSets(const Ink& ink, const JoinPolicy& policy,
-                                               std::vector<double>* likelihoods) {
-    if (likelihoods != nullptr) {
-        likelihoods->clear();
+std::size_t joinsForStrokes(std::size_t strokes, const JoinPolicy& policy) {
+    if (strokes < 2 || strokes > kMostJoinableStrokes) {
+        return 0;
+    }
+    const std::size_t keep =
+        std::max<std::size_t>(policy.minStrokes, strokes > policy.maxStrokesIntoOne ? 2 : 1);
+    return strokes > keep ? std::min(policy.maxJoins, strokes - keep) : 0;
+}
+
+Joinability joinability(const Ink& ink, const JoinPolicy& policy) {
+    Joinability result;
+    const std::size_t most = joinsForStrokes(ink.size(), policy);
+    if (most == 0) {
+        return result;
     }
     const std::vector<double> gaps = strokeGaps(ink);
     const std::vector<bool> marks = markStrokes(ink, policy.maxMarkLength);
-    std::vector<std::size_t> eligible;
+    std::size_t count = 0;
     for (std::size_t s = 0; s < gaps.size(); ++s) {
         if (gaps[s] <= policy.maxGap && !(marks[s] && marks[s + 1])) {
-            eligible.push_back(s);
+            result.pairs |= std::uint64_t{1} << s;
+            ++count;
         }
     }
-    constexpr std::size_t kModelled = std::size(kJoinShares);
-    const std::size_t most =
-        std::min({policy.maxJoins, eligible.size(), kModelled,
-                  ink.size() > policy.minStrokes ? ink.size() - policy.minStrokes : 0});
-    if (most == 0) {
-        return {};
+    result.maxJoins = std::min(most, count);
+    if (result.maxJoins == 0) {
+        result.pairs = 0;
     }
+    return result;
+}
 
-    // Weights of every pair, eligible or not, and for each k the sum over all sets of k pairs
-    // of the product of their weights (the elementary symmetric sums).
-    std::vector<double> weights;
-    for (double gap : gaps) {
-        weights.push_back(std::isfinite(gap) ? std::exp(-gap / kJoinGapScale) : 0.0);
-    }
-    std::vector<double> sums(most + 1, 0.0);
-    sums[0] = 1.0;
-    for (double w : weights) {
-        for (std::size_t k = most; k > 0; --k) {
-            sums[k] += sums[k - 1] * w;
-        }
-    }
-
-    // Every set of 1 to `most` eligible pairs, in lexicographic order, but for the branches
-    // where no set can reach the least likelihood: a set's weights are at most the largest
-    // weight left after its last pair.
-    std::vector<double> largestFrom(eligible.size() + 1, 0.0);
-    for (std::size_t e = eligible.size(); e-- > 0;) {
-        largestFrom[e] = std::max(largestFrom[e + 1], weights[eligible[e]]);
-    }
-    struct Choice {
-        std::array<std::size_t, kModelled> joins;
-        std::size_t size;
-        double likelihood;
+double chooseJoins(std::size_t strokes, std::uint64_t pairs, std::size_t joins,
+                   std::span<const double> slotCosts, std::vector<std::size_t>& chosen) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    chosen.clear();
+    SUMIRO_EXPECTS(joins < std::max<std::size_t>(strokes, 1) &&
+                       static_cast<std::size_t>(std::popcount(pairs)) >= joins,
+                   "chooseJoins: more joins than the pairs allow");
+    // Way to cover strokes [0, s) with j joins: its total and its joins so far.
+    struct Way {
+        double total = kInf;
+        std::vector<std::size_t> joins;
     };
-    std::vector<Choice> choices;
-    std::array<std::size_t, kModelled> picked{};
-    const auto extend = [&](auto& self, std::size_t from, std::size_t k, double product) -> void {
-        for (std::size_t e = from; e < eligible.size(); ++e) {
-            picked[k] = eligible[e];
-            const double p = product * weights[eligible[e]];
-            const double likelihood = kJoinShares[k] * p / sums[k + 1];
-            const bool intoOne = ink.size() - (k + 1) == 1;
-            if (likelihood >= policy.minLikelihood &&
-                !(intoOne && ink.size() > policy.maxStrokesIntoOne)) {
-                choices.push_back({picked, k + 1, likelihood});
+    std::vector<Way> ways((strokes + 1) * (joins + 1));
+    const auto at = [&](std::size_t s, std::size_t j) -> Way& { return ways[s * (joins + 1) + j]; };
+    at(0, 0).total = 0.0;
+    for (std::size_t s = 0; s < strokes; ++s) {
+        for (std::size_t j = 0; j <= joins; ++j) {
+            const Way& from = at(s, j);
+            if (from.total == kInf) {
+                continue;
             }
-            bool reachable = false;
-            double bound = p;
-            for (std::size_t deeper = k + 2; deeper <= most && !reachable; ++deeper) {
-                bound *= largestFrom[e + 1];
-                reachable = kJoinShares[deeper - 1] * bound / sums[deeper] >= policy.minLikelihood;
+            // A run of `length` strokes from s, joined by pairs s to s + length - 2.
+            for (std::size_t length = 1; s + length <= strokes && j + length - 1 <= joins;
+                 ++length) {
+                if (length > 1 && (pairs >> (s + length - 2) & 1) == 0) {
+                    break;
+                }
+                const double cost = slotCosts[pieceSlot(strokes, s, length)];
+                if (std::isnan(cost)) {
+                    continue;
+                }
+                const double total = from.total + cost;
+                Way& to = at(s + length, j + length - 1);
+                std::vector<std::size_t> extended = from.joins;
+                for (std::size_t pair = s; pair + 1 < s + length; ++pair) {
+                    extended.push_back(pair);
+                }
+                if (total < to.total || (total == to.total && extended < to.joins)) {
+                    to.total = total;
+                    to.joins = std::move(extended);
+                }
             }
-            if (reachable) {
-                self(self, e + 1, k + 1, p);
-            }
-        }
-    };
-    extend(extend, 0, 0, 1.0);
-    std::stable_sort(choices.begin(), choices.end(), [](const Choice& a, const Choice& b) {
-        if (a.likelihood != b.likelihood) {
-            return a.likelihood > b.likelihood;
-        }
-        if (a.size != b.size) {
-            return a.size < b.size;
-        }
-        return std::lexicographical_compare(a.joins.begin(), a.joins.begin() + a.size,
-                                            b.joins.begin(), b.joins.begin() + b.size);
-    });
-    std::vector<std::vector<std::size_t>> sets;
-    std::size_t strokes = 0;
-    for (std::size_t c = 0; c < choices.size() && sets.size() < policy.maxSpecimens; ++c) {
-        strokes += ink.size() - choices[c].size;
-        if (strokes > policy.maxSpecimenStrokes) {
-            break;
-        }
-        sets.emplace_back(choices[c].joins.begin(), choices[c].joins.begin() + choices[c].size);
-        if (likelihoods != nullptr) {
-            likelihoods->push_back(choices[c].likelihood);
         }
     }
-    return sets;
+    const Way& best = at(strokes, joins);
+    if (best.total == kInf) {
+        // No set of finite cost (a drawing whose numbers overflow): the first pairs there are.
+        for (std::size_t pair = 0; pair + 1 < strokes && chosen.size() < joins; ++pair) {
+            if ((pairs >> pair & 1) != 0) {
+                chosen.push_back(pair);
+            }
+        }
+        return kInf;
+    }
+    chosen = best.joins;
+    return best.total;
 }
 
 }  // namespace sumiro

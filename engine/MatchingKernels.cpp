@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/JoinedStrokes.h"
 #include "engine/StrokeMatching.h"
 #include "engine/TemplateSet.h"
 
@@ -60,88 +61,111 @@ __attribute__((target_clones("avx2", "default"))) void strokeDistances(
 
 namespace {
 
-// Bounds of one drawn stroke's distances to `count` strokes from `first`, in a group with
-// `strokes` strokes.
-__attribute__((target_clones("avx2", "default"))) void chunkBounds(
-    const float* __restrict a, const float* __restrict cx, const float* __restrict cy,
-    std::size_t strokes, std::size_t first, std::size_t count, float* __restrict bound) {
-    constexpr auto reversal = static_cast<float>(kReversalPenalty / kChunkPoints);
-    const float a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
-    const float b0 = a[4], b1 = a[5], b2 = a[6], b3 = a[7];
-    const float* __restrict x0 = cx + first;
-    const float* __restrict x1 = cx + strokes + first;
-    const float* __restrict x2 = cx + 2 * strokes + first;
-    const float* __restrict x3 = cx + 3 * strokes + first;
-    const float* __restrict y0 = cy + first;
-    const float* __restrict y1 = cy + strokes + first;
-    const float* __restrict y2 = cy + 2 * strokes + first;
-    const float* __restrict y3 = cy + 3 * strokes + first;
-    const auto norm = [](float dx, float dy) {
-        dx = std::fabs(dx);
-        dy = std::fabs(dy);
-        const float larger = dx > dy ? dx : dy;
-        const float diagonal = (dx + dy) * kOctagon;
-        return larger > diagonal ? larger : diagonal;
-    };
-    for (std::size_t g = 0; g < count; ++g) {
-        const float forward = norm(a0 - x0[g], b0 - y0[g]) + norm(a1 - x1[g], b1 - y1[g]) +
-                              norm(a2 - x2[g], b2 - y2[g]) + norm(a3 - x3[g], b3 - y3[g]);
-        const float reverse = norm(a0 - x3[g], b0 - y3[g]) + norm(a1 - x2[g], b1 - y2[g]) +
-                              norm(a2 - x1[g], b2 - y1[g]) + norm(a3 - x0[g], b3 - y0[g]);
-        const float reversed = reverse + reversal;
-        const float b = (forward < reversed ? forward : reversed) * (1.0f / kChunks);
-        // A pair with a NaN coordinate has no distance to bound; zero keeps the minima below
-        // those of every other pair.
-        bound[g] = b == b ? b : 0.0f;
-    }
+// The octagonal norm: at most the Euclidean one, within 8% of it, without a square root.
+inline float octagon(float dx, float dy) {
+    dx = std::fabs(dx);
+    dy = std::fabs(dy);
+    const float larger = dx > dy ? dx : dy;
+    const float diagonal = (dx + dy) * kOctagon;
+    return larger > diagonal ? larger : diagonal;
 }
+
+// The smaller of two values; a NaN in `b` leaves `a`.
+inline float lesser(float a, float b) { return b < a ? b : a; }
 
 }  // namespace
 
-// The sum of point distances over a chunk is at least the chunk's size times the distance of
-// the chunk centroids (triangle inequality), and the octagonal norm is at most the Euclidean
-// one; the reversed pairing matches chunk c with the template's chunk 3 - c.
+// Lanes are templates of one group.
 __attribute__((target_clones("avx2", "default"))) void templateBounds(
     const float* __restrict a, std::size_t n, const float* __restrict cx,
-    const float* __restrict cy, std::size_t templates, std::size_t first, std::size_t count,
-    std::size_t m, float* __restrict rows, float* __restrict columns, float* __restrict scratch) {
-    const std::size_t strokes = templates * m;
-    // Stroke j of template first + k at [j * count + k].
-    float* __restrict bound = scratch;
-    float* __restrict nearestDrawn = scratch + count * m;
-    float* __restrict nearestStroke = scratch + 2 * count * m;
-    for (std::size_t g = 0; g < count * m; ++g) {
-        nearestDrawn[g] = kInf;
-    }
-    for (std::size_t k = 0; k < count; ++k) {
+    const float* __restrict cy, std::size_t stride, std::size_t slots, std::size_t first,
+    std::size_t count, const std::uint32_t* __restrict layerEnd, std::size_t layers,
+    float* __restrict rows, float* __restrict columns, float* __restrict scratch) {
+    constexpr auto reversal = static_cast<float>(kReversalPenalty / kChunkPoints);
+    const std::size_t lanes = lanesFor(count);
+    const std::size_t chunkRow = slots * stride;
+    float* __restrict nearest = scratch;
+    for (std::size_t k = 0; k < layers * lanes; ++k) {
         rows[k] = 0.0f;
     }
+    for (std::size_t k = 0; k < slots * lanes; ++k) {
+        columns[k] = kInf;
+    }
     for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t j = 0; j < m; ++j) {
-            chunkBounds(a + i * 2 * kChunks, cx, cy, strokes, j * templates + first, count,
-                        bound + j * count);
+        const float* c = a + i * 2 * kChunks;
+        const float a0 = c[0], a1 = c[1], a2 = c[2], a3 = c[3];
+        const float b0 = c[4], b1 = c[5], b2 = c[6], b3 = c[7];
+        for (std::size_t k = 0; k < lanes; ++k) {
+            nearest[k] = kInf;
         }
-        for (std::size_t g = 0; g < count * m; ++g) {
-            nearestDrawn[g] = std::min(nearestDrawn[g], bound[g]);
-        }
-        for (std::size_t k = 0; k < count; ++k) {
-            nearestStroke[k] = bound[k];
-        }
-        for (std::size_t j = 1; j < m; ++j) {
-            for (std::size_t k = 0; k < count; ++k) {
-                nearestStroke[k] = std::min(nearestStroke[k], bound[j * count + k]);
+        std::size_t q = 0;
+        for (std::size_t l = 0; l < layers; ++l) {
+            for (; q < layerEnd[l]; ++q) {
+                const std::size_t at = q * stride + first;
+                const float* __restrict x0 = cx + at;
+                const float* __restrict x1 = cx + chunkRow + at;
+                const float* __restrict x2 = cx + 2 * chunkRow + at;
+                const float* __restrict x3 = cx + 3 * chunkRow + at;
+                const float* __restrict y0 = cy + at;
+                const float* __restrict y1 = cy + chunkRow + at;
+                const float* __restrict y2 = cy + 2 * chunkRow + at;
+                const float* __restrict y3 = cy + 3 * chunkRow + at;
+                float* __restrict column = columns + q * lanes;
+                for (std::size_t k = 0; k < lanes; ++k) {
+                    const float forward =
+                        octagon(a0 - x0[k], b0 - y0[k]) + octagon(a1 - x1[k], b1 - y1[k]) +
+                        octagon(a2 - x2[k], b2 - y2[k]) + octagon(a3 - x3[k], b3 - y3[k]);
+                    const float reverse =
+                        octagon(a0 - x3[k], b0 - y3[k]) + octagon(a1 - x2[k], b1 - y2[k]) +
+                        octagon(a2 - x1[k], b2 - y1[k]) + octagon(a3 - x0[k], b3 - y0[k]);
+                    const float reversed = reverse + reversal;
+                    float b = (forward < reversed ? forward : reversed) * (1.0f / kChunks);
+                    // A pair with a NaN coordinate has no distance to bound: zero keeps the
+                    // minima below those of every other pair.
+                    b = b == b ? b : 0.0f;
+                    nearest[k] = lesser(nearest[k], b);
+                    column[k] = lesser(column[k], b);
+                }
+            }
+            float* __restrict row = rows + l * lanes;
+            for (std::size_t k = 0; k < lanes; ++k) {
+                row[k] += nearest[k];
             }
         }
-        for (std::size_t k = 0; k < count; ++k) {
-            rows[k] += nearestStroke[k];
+    }
+}
+
+// Stroke by stroke, the least cost of covering the first s strokes with j joins, for every
+// template at once.
+__attribute__((target_clones("avx2", "default"))) void leastJoinedCosts(
+    const float* __restrict costs, std::size_t strokes, std::size_t joins, std::size_t lanes,
+    float* __restrict out, float* __restrict scratch) {
+    const std::size_t states = (strokes + 1) * (joins + 1);
+    float* __restrict least = scratch;
+    for (std::size_t k = 0; k < states * lanes; ++k) {
+        least[k] = kInf;
+    }
+    for (std::size_t k = 0; k < lanes; ++k) {
+        least[k] = 0.0f;
+    }
+    for (std::size_t s = 0; s < strokes; ++s) {
+        for (std::size_t j = 0; j <= joins; ++j) {
+            const float* __restrict from = least + (s * (joins + 1) + j) * lanes;
+            for (std::size_t length = 1; s + length <= strokes && j + length - 1 <= joins;
+                 ++length) {
+                const float* __restrict cost = costs + pieceSlot(strokes, s, length) * lanes;
+                float* __restrict to =
+                    least + ((s + length) * (joins + 1) + j + length - 1) * lanes;
+                for (std::size_t k = 0; k < lanes; ++k) {
+                    to[k] = lesser(to[k], from[k] + cost[k]);
+                }
+            }
         }
     }
-    for (std::size_t k = 0; k < count; ++k) {
-        columns[k] = 0.0f;
-    }
-    for (std::size_t j = 0; j < m; ++j) {
-        for (std::size_t k = 0; k < count; ++k) {
-            columns[k] += nearestDrawn[j * count + k];
+    for (std::size_t j = 0; j <= joins; ++j) {
+        const float* __restrict total = least + (strokes * (joins + 1) + j) * lanes;
+        for (std::size_t k = 0; k < lanes; ++k) {
+            out[j * lanes + k] = total[k];
         }
     }
 }

@@ -33,16 +33,29 @@ void strokeDistances(const float* ax, const float* ay, std::size_t n, const floa
                      const float* y, std::size_t stride, std::size_t begin, std::size_t count,
                      std::size_t pitch, float* out, float* scratch);
 
-/// Lower bounds of the nearest-stroke sums of the coarse score for the templates k in
-/// [first, first + count) of a group of `templates` templates of m strokes: rows[k - first]
-/// bounds the sum over drawn strokes of the nearest template stroke's distance,
-/// columns[k - first] the sum over template strokes of the nearest drawn stroke's. `a` holds
-/// the n drawn strokes' chunk centroids (per stroke all x, then all y); `cx`, `cy` the group's
-/// (TemplateSet::Group::chunkX). `scratch` holds 2 * count * m + count. Each bound may exceed
-/// the true sum by float rounding only (relative 1e-5 at most).
+/// Lower bounds of the nearest-stroke sums of the coarse score, from chunk centroids (the sum
+/// of point distances over a chunk is at least its size times the distance of the chunk
+/// centroids; the reversed pairing matches chunk c with chunk 3 - c), for the templates k in
+/// [first, first + count) of a group laid out `stride` templates to a row
+/// (TemplateSet::Group::chunkX), `first` a multiple of kLanes, whose `slotCount` piece slots end
+/// their layers at layerEnd[0 .. layers) (layer l: the slots of drawings with l joins). `a`
+/// holds the n drawn strokes' chunk centroids (per stroke all x, then all y). With lanes =
+/// lanesFor(count): rows[l * lanes + k - first] gets the sum over drawn strokes of the nearest
+/// slot of layers up to l, columns[q * lanes + k - first] the nearest drawn stroke of slot q.
+/// `scratch` holds lanes floats. Each may exceed the true distance sums by float rounding only
+/// (relative 1e-5 at most).
 void templateBounds(const float* a, std::size_t n, const float* cx, const float* cy,
-                    std::size_t templates, std::size_t first, std::size_t count, std::size_t m,
-                    float* rows, float* columns, float* scratch);
+                    std::size_t stride, std::size_t slotCount, std::size_t first, std::size_t count,
+                    const std::uint32_t* layerEnd, std::size_t layers, float* rows, float* columns,
+                    float* scratch);
+
+/// For `lanes` templates side by side (a multiple of kLanes) of `strokes` strokes and at most
+/// `joins` joins, slot q's cost of template k at costs[q * lanes + k]: the least total cost of
+/// the pieces of any set of exactly j joins, for j = 0 .. joins, to out[j * lanes + k] (slots
+/// of runs that may not be joined must cost kFarAway or more, which then never yields less).
+/// `scratch` holds (strokes + 1) * (joins + 1) * lanes floats.
+void leastJoinedCosts(const float* costs, std::size_t strokes, std::size_t joins, std::size_t lanes,
+                      float* out, float* scratch);
 
 /// Working storage of `assignment`, reused between calls.
 struct AssignmentScratch {

@@ -1,17 +1,29 @@
 // The two-pass recognizer: a coarse nearest-stroke score for every template within the
-// stroke-count tolerance, then an optimal stroke assignment for the best 180. A joined-stroke
-// specimen adds its cost (CharacterDatabase::templateCost) to both scores and so to their
-// bounds: one that starts behind by its cost is skipped as soon as any other template would.
+// stroke-count tolerance, then an optimal stroke assignment for the best 180.
 //
-// Most templates are never scored exactly. Single-precision lower bounds of the coarse score
-// order the templates; single-precision coarse scores, computed best bound first, stop once no
-// remaining bound can reach the 180th. Single precision is within kDistanceError of double
-// precision, so only templates that close to the cut-off, or that close to another one in the
-// final ranking, can be misplaced by it: those are scored again in double precision exactly
-// as strokeDistance and assignmentCost score them. The result is therefore the ranking of
-// scoring every template in double precision, ties and all.
+// Connected writing. A template that may be written joined (JoinedStrokes.h) enters the ranking
+// once for each number of joins k from 0 to its most, as long as its stroke count less k is
+// within the tolerance: entry (template, k). Entry (t, 0) is the template as the file has it.
+// For k > 0 the drawing itself chooses which k pairs are joined: the set whose pieces (runs of
+// joined strokes, and strokes left alone) each lie nearest to some drawn stroke, that is, with
+// the least column term of the coarse score (chooseJoins); the entry is then scored like a
+// template made of those pieces, and its joins' cost (CharacterDatabase::joinCost) is added to
+// both its scores. Entries rank by score alone; of equal scores, by template, then by joins.
+//
+// Most entries are never scored exactly. A lower bound of the coarse score from chunk
+// centroids, computed for every template of a group at once and for all of its entries (the
+// least column term over the sets of k joins, leastJoinedCosts), puts the entries in order;
+// the search then scores the entry of least bound in single precision, from the distances to
+// every piece the entry may use (computed once per template and shared by its entries, one
+// layer of longer runs at a time, as they need them). It stops, exactly, once no bound can
+// reach the 180th score. Single precision is within kDistanceError of double precision, so only
+// entries that close to the cut-off, or that close to another one in the final ranking, or whose
+// choice of joins that close to another one, can be misplaced by it: those are scored again in
+// double precision exactly as strokeDistance, chooseJoins and assignmentCost score them. The result
+// is therefore the ranking of scoring every entry in double precision, ties and all.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -42,27 +54,36 @@ constexpr double kBoundMargin = 1e-4;
 constexpr double kScoreError = kernels::kDistanceError;
 // Rounding of the assignment's potentials, many orders of magnitude below this.
 constexpr double kAssignmentRounding = 1e-9;
-// Stroke pairs from which sharing the bound and coarse passes with the helper thread pays.
-constexpr std::size_t kParallelPairs = 20000;
+// Stroke pairs from which sharing the bounds with the helper thread pays.
+constexpr std::size_t kParallelPairs = 40000;
 // Drawn strokes from which sharing the precise pass with the helper thread pays.
 constexpr std::size_t kParallelFineStrokes = 6;
-// Candidates put in order at once; the coarse pass rarely reaches further.
-constexpr std::size_t kPresorted = 4 * kShortlist;
+// Candidates put in order at once; the search rarely reaches further.
+constexpr std::size_t kPresorted = 8 * kShortlist;
 // Strokes copied at once when gathering a batch; the pool's padding allows reading this far.
 constexpr std::size_t kCopyPiece = 16;
 static_assert(kStrokePadding >= kCopyPiece);
-// Template strokes scored per kernel call in the coarse pass.
+// Template strokes whose distances one kernel call computes.
 constexpr std::size_t kBatchStrokes = 128;
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr std::uint32_t kNoSlot = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
 // A score that is not a number (a template without strokes, or with coordinates that overflow)
 // ranks after every real score, so sorting stays a strict weak order.
 double rankKey(double score) { return std::isnan(score) ? kInf : score; }
 
-// Mean nearest-stroke distance both ways, plus the stroke-count penalty; d(i, j) is
-// d[i * pitch + j].
-double coarseScore(const double* d, std::size_t pitch, std::size_t n, std::size_t m) {
+// The smaller of two distances; a NaN in `d` leaves `best`, as in every minimum here.
+template <class T>
+T nearer(T best, T d) {
+    return d < best ? d : best;
+}
+
+// Mean nearest-stroke distance both ways, plus the stroke-count penalty, for the drawn strokes
+// against the pieces in the slots `chosen`; d(i, q) is d[i * pitch + q].
+template <class T>
+double coarseScore(const T* d, std::size_t pitch, std::size_t n,
+                   std::span<const std::uint32_t> chosen) {
+    const std::size_t m = chosen.size();
     // A template without strokes has no nearest stroke: it ranks after every real score.
     if (m == 0) {
         return kInf;
@@ -70,16 +91,16 @@ double coarseScore(const double* d, std::size_t pitch, std::size_t n, std::size_
     double rows = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         double best = kInf;
-        for (std::size_t j = 0; j < m; ++j) {
-            best = std::min(best, d[i * pitch + j]);
+        for (const std::uint32_t q : chosen) {
+            best = nearer(best, static_cast<double>(d[i * pitch + q]));
         }
         rows += best;
     }
     double columns = 0.0;
-    for (std::size_t j = 0; j < m; ++j) {
+    for (const std::uint32_t q : chosen) {
         double best = kInf;
         for (std::size_t i = 0; i < n; ++i) {
-            best = std::min(best, d[i * pitch + j]);
+            best = nearer(best, static_cast<double>(d[i * pitch + q]));
         }
         columns += best;
     }
@@ -116,26 +137,34 @@ double assignmentBound(const double* d, std::size_t pitch, std::size_t n, std::s
     return total / static_cast<double>(side);
 }
 
+// An entry with a lower bound of its coarse score.
 struct Candidate {
     double bound;
-    std::uint32_t group;
-    std::uint32_t index;  // within the group
+    std::uint32_t id;     // template
+    std::uint32_t joins;  // joins it is written with
 };
 
-// One template scored in the coarse pass.
+bool byBound(const Candidate& a, const Candidate& b) { return a.bound < b.bound; }
+
+// One entry scored in the coarse pass.
 struct Coarse {
     double key;  // coarse score; exact when `exact`, else within kScoreError of it
     std::uint32_t id;
-    std::uint32_t group;
-    std::uint32_t slot;  // its distance matrix, or kNoSlot
+    std::uint32_t joins;
+    std::uint32_t chosen;  // its pieces' slots: Workspace::chosen[chosen, + strokes - joins)
+    std::uint32_t matrix;  // its distance matrix in double precision, or kNone
     bool exact;
 };
 
+// The order of the ranking's definition: score, then template, then joins.
 bool before(const Coarse& a, const Coarse& b) {
-    return a.key < b.key || (a.key == b.key && a.id < b.id);
+    if (a.key != b.key) {
+        return a.key < b.key;
+    }
+    return a.id != b.id ? a.id < b.id : a.joins < b.joins;
 }
 
-// One shortlisted template in the precise pass.
+// One shortlisted entry in the precise pass.
 struct Fine {
     double key;    // final score, from the same distances as the entry's coarse key
     double bound;  // lower bound of `key`
@@ -143,10 +172,26 @@ struct Fine {
     bool scored;
 };
 
-// Working storage of one thread's share of the coarse pass.
-struct CoarsePart {
-    std::vector<float> batchX, batchY;  // strokes of a batch of templates, point-major
-    std::vector<float> distances, scratch;
+bool finer(const Fine& a, const Fine& b) {
+    return a.key < b.key || (a.key == b.key && a.entry < b.entry);
+}
+
+// What one recognition knows of a template whose entries it has scored.
+struct Family {
+    std::uint32_t stamp = 0;   // the recognition that wrote the rest
+    std::uint32_t table = 0;   // its distances to every slot: tables[table + i * slots + q]
+    std::uint32_t ready = 0;   // slots whose distances are in the table
+    std::uint32_t wanted = 0;  // slots whose distances the current batch computes
+};
+
+// Working storage of one thread's share of the bounds.
+struct BoundPart {
+    struct Range {
+        std::uint32_t group, first, count;  // templates [first, first + count) of the group
+    };
+    std::vector<Range> ranges;
+    std::vector<float> rows, columns, least, scratch;
+    std::vector<Candidate> candidates;
 };
 
 // Working storage of one thread's share of the precise pass.
@@ -157,83 +202,67 @@ struct FinePart {
     kernels::AssignmentScratch fast;
 };
 
-bool finer(const Fine& a, const Fine& b) {
-    return a.key < b.key || (a.key == b.key && a.entry < b.entry);
-}
-
-// Working storage of one thread's share of the bound pass.
-struct BoundPart {
-    struct Range {
-        std::uint32_t group, first, count;  // templates [first, first + count) of the group
-    };
-    std::vector<Range> ranges;
-    std::vector<float> rows, columns, scratch;
-    std::vector<Candidate> candidates;
-};
-
 // Working storage kept per thread, so a recognition allocates only when an ink needs more room
 // than any before it on that thread.
 struct Workspace {
     std::vector<float> ax, ay;         // drawn strokes, point p of stroke i at [i * 16 + p]
     std::vector<float> chunks;         // drawn chunk centroids, 8 per stroke
-    std::vector<std::uint32_t> order;  // stroke counts of the groups to examine
+    std::vector<std::uint32_t> order;  // groups to examine, nearest stroke count first
     std::array<BoundPart, 2> parts;
     std::vector<Candidate> candidates;
+    std::vector<Family> families;  // by template
+    std::uint32_t stamp = 0;
+    std::vector<float> tables;            // distances of the templates reached
+    std::vector<float> nearest;           // per slot, the nearest drawn stroke's distance
+    std::vector<std::uint32_t> chosen;    // the slots of every scored entry's pieces
+    std::vector<double> paths;            // the choice of joins: two best totals per state
+    std::vector<std::uint64_t> pathSets;  // and their joins
+    struct Pending {
+        std::uint32_t id, from, to, at;  // slots [from, to) of template id at batch column `at`
+    };
+    std::vector<Pending> pending;
+    std::vector<Candidate> popped;
+    std::vector<float> batchX, batchY;  // strokes of a batch of templates, point-major
+    std::vector<float> distances, scratch;
     std::vector<Coarse> best;       // max-heap of the shortlist so far
-    std::vector<Coarse> evaluated;  // every template scored, for the cut-off band
+    std::vector<Coarse> evaluated;  // every entry scored, for the cut-off band
     std::vector<Coarse> shortlist;
-    std::vector<double> matrices;  // distance matrices, one slot each
-    std::vector<std::uint32_t> freeSlots;
+    std::vector<double> matrices;  // distance matrices in double precision, one slot each
     std::size_t slots = 0;
-    std::array<CoarsePart, 2> coarseParts;
-    std::vector<Coarse> scored;  // by candidate position
     std::vector<Fine> fine;
     std::vector<double> reduced;
     std::array<FinePart, 2> fineParts;
 
     std::uint32_t takeSlot(std::size_t slotSize) {
-        if (freeSlots.empty()) {
-            matrices.resize(++slots * slotSize);
-            return static_cast<std::uint32_t>(slots - 1);
-        }
-        const std::uint32_t slot = freeSlots.back();
-        freeSlots.pop_back();
-        return slot;
-    }
-    void releaseSlot(Coarse& entry) {
-        if (entry.slot != kNoSlot) {
-            freeSlots.push_back(entry.slot);
-            entry.slot = kNoSlot;
-        }
+        matrices.resize(++slots * slotSize);
+        return static_cast<std::uint32_t>(slots - 1);
     }
 };
 
 // One recognition, its stages in the order they run:
-//   1. prepareInk          the drawn strokes in single precision, with their chunk centroids;
-//   2. orderGroups         stroke-count groups by increasing difference from the drawn count;
-//   3. boundGroups         a lower bound of the coarse score of every template of the nearest
-//                          groups, the candidates, put in bound order (sortByBound);
-//   4. scoreFirst          coarse scores of the 180 best bounds;
-//   5. scoreRest           coarse scores of further candidates while a bound can still reach
-//                          the 180th score, then the farther groups (scoreFartherGroups);
-//   6. cutShortlist        the 180 best, those near the cut-off ranked in double precision;
-//   7. rankShortlist       the precise pass: final scores, best lower bound first, only as
-//                          far as the first `limit` need;
-//   8. resolveCloseScores  runs of nearly equal final scores scored again exactly, and the
-//                          answer.
+//   1. prepareInk       the drawn strokes in single precision, their chunk centroids;
+//   2. orderGroups      groups by the stroke-count difference of their nearest entry;
+//   3. boundGroups      chunk-centroid bounds of every entry of the nearest groups, put in
+//                       bound order (sortByBound);
+//   4. search           entries of least bound first, scored a batch at a time (scoreBatch),
+//                       until no bound can reach the 180th score; then the farther groups
+//                       (searchFartherGroups);
+//   5. cutShortlist     the 180 best, those near the cut-off ranked in double precision;
+//   6. rankShortlist    the precise pass: final scores, best lower bound first, only as far
+//                       as the first `limit` need;
+//   7. resolveCloseScores  runs of nearly equal final scores scored again exactly, and the
+//                       answer.
 class Recognition {
 public:
     Recognition(const Ink& input, std::size_t limit, const TemplateSet& templateSet,
                 const CharacterDatabase& database, const std::vector<char>& common,
-                const std::vector<double>& cost, HelperThread& helper, Workspace& workspace)
+                HelperThread& helper, Workspace& workspace)
         : input_(input),
           n_(input.size()),
           limit_(limit),
-          templateSet_(templateSet),
-          groups_(templateSet.groups()),
+          set_(templateSet),
           database_(database),
           common_(common),
-          cost_(cost),
           helper_(helper),
           w_(workspace) {}
 
@@ -241,15 +270,12 @@ public:
         prepareInk();
         orderGroups();
         std::size_t stageEnd = 0;
-        while (stageEnd < w_.order.size() && differenceOf(w_.order[stageEnd]) <= 1) {
+        while (stageEnd < w_.order.size() && nearestDifference(w_.order[stageEnd]) <= 1) {
             ++stageEnd;
         }
-        parallel_ = boundGroups(0, stageEnd);
-        sortByBound();
-        prepareScoring();
-        scoreFirst();
-        scoreRest(always_);
-        scoreFartherGroups(stageEnd);
+        boundGroups(0, stageEnd);
+        search();
+        searchFartherGroups(stageEnd);
         std::sort_heap(w_.best.begin(), w_.best.end(), before);
         cutShortlist();
         rankShortlist();
@@ -258,7 +284,32 @@ public:
 
 private:
     std::size_t differenceOf(std::size_t m) const { return n_ > m ? n_ - m : m - n_; }
-    double* matrixOf(const Coarse& c) { return &w_.matrices[c.slot * slotSize_]; }
+    const TemplateSet::Layout& layoutOf(std::size_t id) const { return set_.layout(id); }
+    double joinCost(std::size_t joins) const { return database_.joinCost(joins); }
+    std::span<const std::uint32_t> chosenOf(const Coarse& c) const {
+        return {&w_.chosen[c.chosen], layoutOf(c.id).strokes - c.joins};
+    }
+    double* matrixOf(const Coarse& c) { return &w_.matrices[c.matrix * slotSize_]; }
+
+    // Joins of the entries of a template of m strokes and at most `joins` joins within the
+    // tolerance: [lowest, highest], empty when lowest > highest.
+    std::pair<std::size_t, std::size_t> joinRange(std::size_t m, std::size_t joins) const {
+        const std::size_t lowest = m > n_ + tolerance_ ? m - n_ - tolerance_ : 0;
+        const std::size_t highest = std::min(joins, m + tolerance_ >= n_ ? m + tolerance_ - n_ : 0);
+        if (m + tolerance_ < n_) {
+            return {1, 0};
+        }
+        return {lowest, highest};
+    }
+    std::size_t nearestDifference(std::uint32_t g) const { return groupDifference_[g]; }
+
+    Family& familyOf(std::size_t id) {
+        Family& f = w_.families[id];
+        if (f.stamp != w_.stamp) {
+            f = Family{w_.stamp, kNone, 0, 0};
+        }
+        return f;
+    }
 
     // 1. The drawn strokes, point-major in single precision, and their chunk centroids.
     void prepareInk() {
@@ -270,35 +321,60 @@ private:
                 w_.ax[i * kStrokePoints + p] = static_cast<float>(input_[i][p].x);
                 w_.ay[i * kStrokePoints + p] = static_cast<float>(input_[i][p].y);
             }
-            const auto centroids = chunkCentroids(input_[i]);
-            std::transform(centroids.begin(), centroids.end(),
+            const auto chunks = chunkCentroids(input_[i]);
+            std::transform(chunks.begin(), chunks.end(),
                            w_.chunks.begin() + static_cast<std::ptrdiff_t>(i * 2 * kChunks),
                            [](double c) { return static_cast<float>(c); });
         }
+        if (w_.families.size() != set_.size() || ++w_.stamp == 0) {
+            w_.families.assign(set_.size(), Family{});
+            w_.stamp = 1;
+        }
+        w_.chosen.clear();
+        w_.best.clear();
+        w_.evaluated.clear();
+        w_.matrices.clear();
+        w_.slots = 0;
     }
 
-    // 2. The groups within the stroke-count tolerance, by increasing stroke-count difference:
-    // the count penalty alone may rule out the farther ones once the nearer ones are scored.
+    // 2. The groups with an entry within the tolerance, by increasing stroke-count difference
+    // of their nearest entry: the count penalty alone may rule out the farther ones once the
+    // nearer ones are scored.
     void orderGroups() {
-        const std::size_t tolerance = std::max<std::size_t>(2, n_ / 5);
-        const std::size_t lowest = n_ > tolerance ? n_ - tolerance : 0;
-        highest_ = std::min(n_ + tolerance, groups_.empty() ? 0 : groups_.size() - 1);
+        tolerance_ = std::max<std::size_t>(2, n_ / 5);
+        const std::vector<TemplateSet::Group>& groups = set_.groups();
+        groupDifference_.assign(groups.size(), 0);
         w_.order.clear();
-        for (std::size_t m = lowest; m <= highest_ && m < groups_.size(); ++m) {
-            w_.order.push_back(static_cast<std::uint32_t>(m));
+        highest_ = 0;
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            const TemplateSet::Group& group = groups[g];
+            const auto [lowest, highest] = joinRange(group.strokeCount, group.joins);
+            if (lowest > highest || group.ids.empty()) {
+                continue;
+            }
+            std::size_t nearest = std::numeric_limits<std::size_t>::max();
+            for (std::size_t k = lowest; k <= highest; ++k) {
+                nearest = std::min(nearest, differenceOf(group.strokeCount - k));
+            }
+            groupDifference_[g] = nearest;
+            w_.order.push_back(static_cast<std::uint32_t>(g));
+            highest_ = std::max(highest_, group.strokeCount - lowest);
         }
         std::stable_sort(w_.order.begin(), w_.order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return differenceOf(a) < differenceOf(b);
+            return groupDifference_[a] < groupDifference_[b];
         });
+        pitch_ = std::max<std::size_t>(highest_, 1);
+        slotSize_ = n_ * pitch_;
     }
 
-    // 3. Lower bounds of the coarse score of every template of the groups w_.order[first,
-    // last) into w_.candidates, the groups shared out between this thread and the helper when
-    // there is enough work to pay for it. Returns whether it was shared.
-    bool boundGroups(std::size_t first, std::size_t last) {
+    // 3. Bounds of every entry of the groups w_.order[first, last) into
+    // w_.candidates, the groups shared out between this thread and the helper when there is
+    // enough work to pay for it.
+    void boundGroups(std::size_t first, std::size_t last) {
         std::size_t pairs = 0;
         for (std::size_t g = first; g < last; ++g) {
-            pairs += n_ * groups_[w_.order[g]].strokes();
+            const TemplateSet::Group& group = set_.groups()[w_.order[g]];
+            pairs += n_ * group.slotCount * group.ids.size();
         }
         // Each group's templates are halved between the two threads.
         const bool shared = pairs >= kParallelPairs;
@@ -307,12 +383,16 @@ private:
             part.candidates.clear();
         }
         for (std::size_t g = first; g < last; ++g) {
-            const std::uint32_t m = w_.order[g];
-            const auto count = static_cast<std::uint32_t>(groups_[m].ids.size());
-            const std::uint32_t half = shared ? count / 2 : count;
-            w_.parts[0].ranges.push_back({m, 0, half});
-            w_.parts[1].ranges.push_back({m, half, count - half});
+            const std::uint32_t index = w_.order[g];
+            const auto count = static_cast<std::uint32_t>(set_.groups()[index].ids.size());
+            // Shares begin on whole vectors.
+            const std::uint32_t half =
+                shared ? std::min(count, static_cast<std::uint32_t>(kernels::lanesFor(count / 2)))
+                       : count;
+            w_.parts[0].ranges.push_back({index, 0, half});
+            w_.parts[1].ranges.push_back({index, half, count - half});
         }
+        parallel_ = parallel_ || shared;
         if (shared) {
             helper_.split([&](std::size_t part) { boundPart(w_.parts[part]); });
         } else {
@@ -321,46 +401,73 @@ private:
         w_.candidates.assign(w_.parts[0].candidates.begin(), w_.parts[0].candidates.end());
         w_.candidates.insert(w_.candidates.end(), w_.parts[1].candidates.begin(),
                              w_.parts[1].candidates.end());
-        return shared;
+        sortByBound();
+    }
+
+    // The bound of entry (m strokes, k joins) from its row and column sums' bounds.
+    double entryBound(double rows, double columns, std::size_t m, std::size_t k) const {
+        double bound =
+            (rows / static_cast<double>(n_) + columns / static_cast<double>(m - k)) * 0.5 +
+            static_cast<double>(differenceOf(m - k)) * kCoarseCountPenalty + joinCost(k) -
+            kBoundMargin;
+        return std::isnan(bound) ? -kInf : bound;
     }
 
     void boundPart(BoundPart& part) const {
-        for (const auto& [m, begin, count] : part.ranges) {
-            const TemplateSet::Group& group = groups_[m];
+        std::array<std::uint32_t, 64> layerEnd{};
+        for (const auto& [index, begin, count] : part.ranges) {
+            const TemplateSet::Group& group = set_.groups()[index];
+            const std::size_t m = group.strokeCount;
             if (count == 0) {
                 continue;
             }
+            const auto [lowest, highest] = joinRange(m, group.joins);
             if (m == 0) {
                 // No strokes, no bound: such templates are always scored.
                 for (std::uint32_t k = begin; k < begin + count; ++k) {
-                    part.candidates.push_back({-kInf, 0, k});
+                    part.candidates.push_back({-kInf, group.ids[k], 0});
                 }
                 continue;
             }
-            part.rows.resize(count);
-            part.columns.resize(count);
-            part.scratch.resize(2 * count * m + count);
+            // Only the runs that the entries within the tolerance may use: a drawing of as many
+            // strokes as the template, or more, never joins all that the template allows.
+            const std::size_t layers = highest + 1;
+            for (std::size_t l = 0; l < layers; ++l) {
+                layerEnd[l] = static_cast<std::uint32_t>(pieceSlots(m, l));
+            }
+            const std::size_t lanes = kernels::lanesFor(count);
+            part.rows.resize(layers * lanes);
+            part.columns.resize(group.slotCount * lanes);
+            part.scratch.resize((m + 1) * layers * lanes);
             kernels::templateBounds(w_.chunks.data(), n_, group.chunkX.data(), group.chunkY.data(),
-                                    group.ids.size(), begin, count, m, part.rows.data(),
-                                    part.columns.data(), part.scratch.data());
-            const auto diff = static_cast<double>(differenceOf(m));
-            for (std::uint32_t k = 0; k < count; ++k) {
-                double bound = (static_cast<double>(part.rows[k]) / static_cast<double>(n_) +
-                                static_cast<double>(part.columns[k]) / static_cast<double>(m)) *
-                                   0.5 +
-                               diff * kCoarseCountPenalty + cost_[group.ids[begin + k]] -
-                               kBoundMargin;
-                if (std::isnan(bound)) {
-                    bound = -kInf;
+                                    group.stride, group.slotCount, begin, count, layerEnd.data(),
+                                    layers, part.rows.data(), part.columns.data(),
+                                    part.scratch.data());
+            part.least.resize(layers * lanes);
+            if (group.joins == 0) {
+                // The column term of a template as it is: the sum over its strokes.
+                std::fill(part.least.begin(), part.least.end(), 0.0f);
+                for (std::size_t q = 0; q < m; ++q) {
+                    for (std::size_t k = 0; k < lanes; ++k) {
+                        part.least[k] += part.columns[q * lanes + k];
+                    }
                 }
-                part.candidates.push_back({bound, m, begin + k});
+            } else {
+                kernels::leastJoinedCosts(part.columns.data(), m, highest, lanes, part.least.data(),
+                                          part.scratch.data());
+            }
+            for (std::uint32_t k = 0; k < count; ++k) {
+                const std::uint32_t id = group.ids[begin + k];
+                for (std::size_t j = lowest; j <= highest; ++j) {
+                    part.candidates.push_back(
+                        {entryBound(part.rows[j * lanes + k], part.least[j * lanes + k], m, j), id,
+                         static_cast<std::uint32_t>(j)});
+                }
             }
         }
     }
 
-    static bool byBound(const Candidate& a, const Candidate& b) { return a.bound < b.bound; }
-
-    // Only the first few hundred are normally scored: sort those, the rest only if reached.
+    // Only the first few thousand are normally reached: sort those, the rest only if reached.
     void sortByBound() {
         sorted_ = std::min(w_.candidates.size(), kPresorted);
         std::nth_element(w_.candidates.begin(),
@@ -368,6 +475,7 @@ private:
                          w_.candidates.end(), byBound);
         std::sort(w_.candidates.begin(),
                   w_.candidates.begin() + static_cast<std::ptrdiff_t>(sorted_), byBound);
+        next_ = 0;
     }
     void sortedUpTo(std::size_t index) {
         if (index >= sorted_) {
@@ -377,217 +485,356 @@ private:
         }
     }
 
-    // Storage of the coarse pass: distance matrices and template batches.
-    void prepareScoring() {
-        pitch_ = kernels::lanesFor(std::max<std::size_t>(highest_, 1));
-        slotSize_ = n_ * pitch_;
-        w_.freeSlots.clear();
-        w_.slots = 0;
-        batchStride_ = kBatchStrokes + highest_ + kCopyPiece + kernels::kLanes;
-        for (CoarsePart& part : w_.coarseParts) {
-            part.batchX.resize(kStrokePoints * batchStride_);
-            part.batchY.resize(kStrokePoints * batchStride_);
-            part.distances.resize(n_ * batchStride_);
-            part.scratch.resize(n_ * batchStride_);
-        }
-        w_.scored.resize(w_.candidates.size());
+    // The 180th score plus the scores' error: no entry whose bound exceeds it can be among the
+    // 180 best in double precision.
+    double cutOff() const {
+        return w_.best.size() == kShortlist ? w_.best.front().key + kScoreError : kInf;
     }
 
-    // Distances and coarse score of a template in double precision, exactly as defined.
-    void scoreExactly(Coarse& c) {
-        if (c.slot == kNoSlot) {
-            c.slot = w_.takeSlot(slotSize_);
-        }
-        Ink scratch;
-        const Ink& strokes = database_.templateStrokes(c.id, scratch);
-        double* d = matrixOf(c);
-        for (std::size_t i = 0; i < n_; ++i) {
-            for (std::size_t j = 0; j < strokes.size(); ++j) {
-                d[i * pitch_ + j] = strokeDistance(input_[i], strokes[j]);
+    // 4. Scores candidates in bound order while a bound can still reach the 180th score. A
+    // batch may score a few entries that the stopping rule would have skipped, which changes
+    // nothing but time.
+    void search() {
+        while (next_ < w_.candidates.size()) {
+            sortedUpTo(next_);
+            if (w_.candidates[next_].bound > cutOff()) {
+                return;
             }
+            scoreBatch();
         }
-        c.key = rankKey(coarseScore(d, pitch_, n_, strokes.size()) + cost_[c.id]);
-        c.exact = true;
     }
 
-    // Coarse scores in single precision of the candidates [from, to) into w_.scored[from, to),
-    // whose slots are assigned. Templates are scored in batches of about kBatchStrokes
-    // strokes, gathered side by side so that the kernel's vectors are full whatever the stroke
-    // count.
-    void scoreRange(CoarsePart& part, std::size_t from, std::size_t to) {
-        for (std::size_t next = from; next < to;) {
-            std::size_t batch = next;
-            std::size_t strokes = 0;
-            for (; batch < to && strokes < kBatchStrokes; ++batch) {
-                const Candidate& c = w_.candidates[batch];
-                const std::span<const TemplateSet::Run> runs =
-                    templateSet_.runs(groups_[c.group].ids[c.index]);
-                // Whole 64-byte pieces: a call to memmove per short run would cost more than
-                // the copy. Reading past a run stays within the pool, writing past it within
-                // the batch's slack, and the next run or template overwrites it.
-                std::size_t at = strokes;
-                for (const TemplateSet::Run& run : runs) {
-                    const float* fromX = templateSet_.strokeX(run.first);
-                    const float* fromY = templateSet_.strokeY(run.first);
-                    for (std::size_t p = 0; p < kStrokePoints; ++p) {
-                        float* toX = &part.batchX[p * batchStride_ + at];
-                        float* toY = &part.batchY[p * batchStride_ + at];
-                        const float* rowX = fromX + p * TemplateSet::kTileStrokes;
-                        const float* rowY = fromY + p * TemplateSet::kTileStrokes;
-                        for (std::size_t j = 0; j < run.count; j += kCopyPiece) {
-                            std::memcpy(toX + j, rowX + j, kCopyPiece * sizeof(float));
-                            std::memcpy(toY + j, rowY + j, kCopyPiece * sizeof(float));
+    // The least total over the sets of k joins of the costs w_.nearest[slot], as chooseJoins
+    // finds it, and how far above it the next best set's total lies (0 when they tie); the
+    // best set's joins (bit i: pair i) go to `joins`.
+    double choose(std::size_t m, std::uint64_t pairs, std::size_t k, double& margin,
+                  std::uint64_t& joins) {
+        // The two least totals of the ways to cover the first s strokes with j joins, and
+        // their joins.
+        const std::size_t states = (m + 1) * (k + 1);
+        w_.paths.resize(2 * states);
+        w_.pathSets.resize(2 * states);
+        double* totals = w_.paths.data();
+        std::uint64_t* sets = w_.pathSets.data();
+        std::fill_n(totals, 2 * states, kInf);
+        totals[0] = 0.0;
+        sets[0] = 0;
+        const float* cost = w_.nearest.data();
+        for (std::size_t s = 0; s < m; ++s) {
+            for (std::size_t j = 0; j <= k; ++j) {
+                const std::size_t from = s * (k + 1) + j;
+                if (totals[2 * from] == kInf) {
+                    continue;
+                }
+                std::uint64_t run = 0;
+                for (std::size_t length = 1; s + length <= m && j + length - 1 <= k; ++length) {
+                    if (length > 1) {
+                        if ((pairs >> (s + length - 2) & 1) == 0) {
+                            break;
+                        }
+                        run |= std::uint64_t{1} << (s + length - 2);
+                    }
+                    const double piece = cost[pieceSlot(m, s, length)];
+                    if (!(piece < kInf)) {
+                        continue;
+                    }
+                    const std::size_t to = (s + length) * (k + 1) + j + length - 1;
+                    double* total = &totals[2 * to];
+                    std::uint64_t* set = &sets[2 * to];
+                    for (std::size_t r = 0; r < 2; ++r) {
+                        const double extended = totals[2 * from + r] + piece;
+                        const std::uint64_t joined = sets[2 * from + r] | run;
+                        if (extended < total[0]) {
+                            total[1] = total[0];
+                            set[1] = set[0];
+                            total[0] = extended;
+                            set[0] = joined;
+                        } else if (extended < total[1]) {
+                            total[1] = extended;
+                            set[1] = joined;
                         }
                     }
-                    at += run.count;
                 }
-                strokes += groups_[c.group].strokeCount;
             }
-            kernels::strokeDistances(w_.ax.data(), w_.ay.data(), n_, part.batchX.data(),
-                                     part.batchY.data(), batchStride_, 0, strokes, batchStride_,
-                                     part.distances.data(), part.scratch.data());
-            for (std::size_t offset = 0; next < batch; ++next) {
-                Coarse& scored = w_.scored[next];
-                const std::size_t m = groups_[scored.group].strokeCount;
-                double* d = matrixOf(scored);
-                for (std::size_t i = 0; i < n_; ++i) {
-                    std::copy_n(&part.distances[i * batchStride_ + offset], m, d + i * pitch_);
+        }
+        const std::size_t end = m * (k + 1) + k;
+        margin = totals[2 * end + 1] - totals[2 * end];
+        joins = sets[2 * end];
+        return totals[2 * end];
+    }
+
+    // Scores the next candidates while their bound is at most the 180th score: the distances
+    // their templates still lack are computed together in one batch.
+    void scoreBatch() {
+        w_.popped.clear();
+        w_.pending.clear();
+        std::size_t strokes = 0;
+        const double cut = cutOff();
+        while (next_ < w_.candidates.size() && strokes < kBatchStrokes) {
+            sortedUpTo(next_);
+            const Candidate& c = w_.candidates[next_];
+            if (c.bound > cut) {
+                break;
+            }
+            ++next_;
+            w_.popped.push_back(c);
+            const TemplateSet::Layout& layout = layoutOf(c.id);
+            Family& family = familyOf(c.id);
+            if (family.table == kNone) {
+                family.table = static_cast<std::uint32_t>(tablesUsed_);
+                tablesUsed_ += n_ * layout.slotCount;
+                if (w_.tables.size() < tablesUsed_) {
+                    w_.tables.resize(2 * tablesUsed_);
                 }
-                offset += m;
-                scored.key = rankKey(coarseScore(d, pitch_, n_, m) + cost_[scored.id]);
             }
+            const auto needed = static_cast<std::uint32_t>(pieceSlots(layout.strokes, c.joins));
+            const std::uint32_t from = std::max(family.ready, family.wanted);
+            if (needed > from) {
+                w_.pending.push_back({c.id, from, needed, static_cast<std::uint32_t>(strokes)});
+                family.wanted = needed;
+                strokes += needed - from;
+            }
+        }
+        computeDistances(strokes);
+        for (const Candidate& c : w_.popped) {
+            keepIfAmongBest(scoreEntry(c));
         }
     }
 
-    void prepare(std::size_t index) {
-        const Candidate& c = w_.candidates[index];
-        w_.scored[index] = {0.0, groups_[c.group].ids[c.index], c.group, w_.takeSlot(slotSize_),
-                            false};
+    // The distances of the pending slots, in one kernel call, into their templates' tables.
+    void computeDistances(std::size_t strokes) {
+        if (strokes == 0) {
+            return;
+        }
+        const std::size_t stride = kernels::lanesFor(strokes) + kCopyPiece;
+        w_.batchX.resize(kStrokePoints * stride);
+        w_.batchY.resize(kStrokePoints * stride);
+        w_.distances.resize(n_ * stride);
+        w_.scratch.resize(n_ * stride);
+        for (const Workspace::Pending& p : w_.pending) {
+            const std::size_t first = layoutOf(p.id).first;
+            // Whole 64-byte pieces: a call to memmove per short run would cost more than the
+            // copy. Reading past a run stays within the pool, writing past it within the
+            // batch's slack, and the next run overwrites it.
+            for (std::size_t s = p.from; s < p.to;) {
+                const std::size_t pool = first + s;
+                const std::size_t run = std::min<std::size_t>(
+                    p.to - s, TemplateSet::kTileStrokes - pool % TemplateSet::kTileStrokes);
+                const float* fromX = set_.strokeX(pool);
+                const float* fromY = set_.strokeY(pool);
+                const std::size_t at = p.at + s - p.from;
+                for (std::size_t point = 0; point < kStrokePoints; ++point) {
+                    float* toX = &w_.batchX[point * stride + at];
+                    float* toY = &w_.batchY[point * stride + at];
+                    const float* rowX = fromX + point * TemplateSet::kTileStrokes;
+                    const float* rowY = fromY + point * TemplateSet::kTileStrokes;
+                    for (std::size_t j = 0; j < run; j += kCopyPiece) {
+                        std::memcpy(toX + j, rowX + j, kCopyPiece * sizeof(float));
+                        std::memcpy(toY + j, rowY + j, kCopyPiece * sizeof(float));
+                    }
+                }
+                s += run;
+            }
+        }
+        kernels::strokeDistances(w_.ax.data(), w_.ay.data(), n_, w_.batchX.data(), w_.batchY.data(),
+                                 stride, 0, strokes, stride, w_.distances.data(),
+                                 w_.scratch.data());
+        for (const Workspace::Pending& p : w_.pending) {
+            Family& family = familyOf(p.id);
+            const std::size_t slots = layoutOf(p.id).slotCount;
+            for (std::size_t i = 0; i < n_; ++i) {
+                std::copy_n(&w_.distances[i * stride + p.at], p.to - p.from,
+                            &w_.tables[family.table + i * slots + p.from]);
+            }
+            family.ready = std::max(family.ready, p.to);
+        }
     }
 
-    // 4. The first 180 candidates are always scored, so they may be shared out between two
-    // threads; they make the first shortlist.
-    void scoreFirst() {
-        always_ = std::min(kShortlist, w_.candidates.size());
-        for (std::size_t k = 0; k < always_; ++k) {
-            prepare(k);
+    // The coarse score of an entry from its template's table: its joins chosen from the
+    // nearest drawn stroke of each piece, unless the choice is too close to call in single
+    // precision, then exactly.
+    Coarse scoreEntry(const Candidate& c) {
+        const TemplateSet::Layout& layout = layoutOf(c.id);
+        const Family& family = familyOf(c.id);
+        const std::size_t m = layout.strokes;
+        const std::size_t slots = layout.slotCount;
+        Coarse entry{0.0,   c.id, c.joins, static_cast<std::uint32_t>(w_.chosen.size()),
+                     kNone, false};
+        if (m == 0) {
+            entry.key = kInf;
+            return entry;
         }
-        if (parallel_) {
-            helper_.split([&](std::size_t part) {
-                scoreRange(w_.coarseParts[part], part == 0 ? 0 : always_ / 2,
-                           part == 0 ? always_ / 2 : always_);
-            });
+        const float* table = &w_.tables[family.table];
+        if (c.joins == 0) {
+            for (std::uint32_t q = 0; q < m; ++q) {
+                w_.chosen.push_back(q);
+            }
         } else {
-            scoreRange(w_.coarseParts[0], 0, always_);
-        }
-        w_.best.assign(w_.scored.begin(), w_.scored.begin() + static_cast<std::ptrdiff_t>(always_));
-        std::make_heap(w_.best.begin(), w_.best.end(), before);
-        w_.evaluated = w_.best;
-        for (Coarse& c : w_.evaluated) {
-            c.slot = kNoSlot;
-        }
-    }
-
-    // Whether the candidate's bound exceeds the 180th score by more than the scores' error: it
-    // cannot then be among the 180 best in double precision, nor can any after it.
-    bool hopeless(std::size_t index) {
-        sortedUpTo(index);
-        return w_.best.size() == kShortlist &&
-               w_.candidates[index].bound > w_.best.front().key + kScoreError;
-    }
-
-    // 5. Scores candidates from `start` on, best bound first, keeping the 180 best, until no
-    // bound can reach the 180th. A batch may score a few templates that the stopping rule
-    // would have skipped, which changes nothing but time.
-    void scoreRest(std::size_t start) {
-        for (std::size_t next = start; next < w_.candidates.size() && !hopeless(next);) {
-            std::size_t batch = next;
-            for (std::size_t strokes = 0;
-                 batch < w_.candidates.size() && strokes < kBatchStrokes && !hopeless(batch);
-                 ++batch) {
-                strokes += groups_[w_.candidates[batch].group].strokeCount;
-                prepare(batch);
+            const std::size_t needed = pieceSlots(m, c.joins);
+            w_.nearest.resize(needed);
+            for (std::size_t q = 0; q < needed; ++q) {
+                float nearest = std::numeric_limits<float>::infinity();
+                for (std::size_t i = 0; i < n_; ++i) {
+                    nearest = nearer(nearest, table[i * slots + q]);
+                }
+                w_.nearest[q] = nearest;
             }
-            scoreRange(w_.coarseParts[0], next, batch);
-            for (; next < batch; ++next) {
-                keepIfAmongBest(w_.scored[next]);
+            double margin = 0.0;
+            std::uint64_t joins = 0;
+            const double total = choose(m, layout.pairs, c.joins, margin, joins);
+            // Each piece's nearest distance is within kDistanceError of double precision, so
+            // a margin over twice the error of the sum keeps the choice.
+            if (!(total < kInf) ||
+                !(margin > 2.0 * static_cast<double>(m) * kScoreError + kBoundMargin * 1e-3)) {
+                scoreExactly(entry);
+                return entry;
             }
+            listPieces(m, joins);
+        }
+        entry.key = rankKey(coarseScore(table, slots, n_, chosenOf(entry)) + joinCost(c.joins));
+        return entry;
+    }
+
+    // Appends to w_.chosen the slots of the pieces of a template of m strokes with `joins`.
+    void listPieces(std::size_t m, std::uint64_t joins) {
+        for (std::size_t s = 0; s < m;) {
+            std::size_t length = 1;
+            while ((joins >> (s + length - 1) & 1) != 0) {
+                ++length;
+            }
+            w_.chosen.push_back(static_cast<std::uint32_t>(pieceSlot(m, s, length)));
+            s += length;
         }
     }
 
-    void keepIfAmongBest(Coarse& scored) {
-        w_.evaluated.push_back({scored.key, scored.id, scored.group, kNoSlot, false});
+    void keepIfAmongBest(const Coarse& scored) {
+        w_.evaluated.push_back(scored);
         if (w_.best.size() < kShortlist) {
             w_.best.push_back(scored);
             std::push_heap(w_.best.begin(), w_.best.end(), before);
         } else if (before(scored, w_.best.front())) {
             std::pop_heap(w_.best.begin(), w_.best.end(), before);
-            w_.releaseSlot(w_.best.back());
             w_.best.back() = scored;
             std::push_heap(w_.best.begin(), w_.best.end(), before);
-        } else {
-            w_.releaseSlot(scored);
         }
     }
 
     // The farther groups, one difference at a time, unless their count penalty alone already
     // exceeds the 180th score.
-    void scoreFartherGroups(std::size_t stageEnd) {
+    void searchFartherGroups(std::size_t stageEnd) {
         for (std::size_t first = stageEnd; first < w_.order.size(); first = stageEnd) {
-            const std::size_t diff = differenceOf(w_.order[first]);
-            if (w_.best.size() == kShortlist && static_cast<double>(diff) * kCoarseCountPenalty >
-                                                    w_.best.front().key + kScoreError) {
+            const std::size_t diff = nearestDifference(w_.order[first]);
+            if (static_cast<double>(diff) * kCoarseCountPenalty > cutOff()) {
                 break;
             }
-            while (stageEnd < w_.order.size() && differenceOf(w_.order[stageEnd]) == diff) {
+            while (stageEnd < w_.order.size() && nearestDifference(w_.order[stageEnd]) == diff) {
                 ++stageEnd;
             }
             boundGroups(first, stageEnd);
-            sorted_ = 0;
-            sortedUpTo(0);
-            w_.scored.resize(w_.candidates.size());
-            scoreRest(0);
+            search();
         }
     }
 
-    // 6. The shortlist: templates clearly inside the cut-off, then the best of those within
+    // Distances and coarse score of an entry in double precision, exactly as defined, with its
+    // matrix of the chosen pieces' distances.
+    void scoreExactly(Coarse& c) {
+        const std::size_t m = layoutOf(c.id).strokes;
+        const std::size_t needed = pieceSlots(m, c.joins);
+        const std::uint64_t pairs = layoutOf(c.id).pairs;
+        exact_.resize(n_ * needed);
+        costs_.assign(needed, kInf);
+        for (std::size_t q = 0; q < needed; ++q) {
+            const std::span<const InkPoint> piece = database_.pieceStroke(c.id, q);
+            if (piece.empty()) {
+                continue;
+            }
+            for (std::size_t i = 0; i < n_; ++i) {
+                const double d = strokeDistance(input_[i], piece);
+                exact_[i * needed + q] = d;
+                costs_[q] = nearer(costs_[q], d);
+            }
+        }
+        c.chosen = static_cast<std::uint32_t>(w_.chosen.size());
+        if (c.joins == 0) {
+            for (std::uint32_t q = 0; q < m; ++q) {
+                w_.chosen.push_back(q);
+            }
+        } else {
+            chooseJoins(m, pairs, c.joins, costs_, joins_);
+            std::uint64_t joins = 0;
+            for (const std::size_t pair : joins_) {
+                joins |= std::uint64_t{1} << pair;
+            }
+            listPieces(m, joins);
+        }
+        const std::span<const std::uint32_t> chosen = chosenOf(c);
+        c.key = rankKey(coarseScore(exact_.data(), needed, n_, chosen) + joinCost(c.joins));
+        c.exact = true;
+        if (c.matrix == kNone) {
+            c.matrix = w_.takeSlot(slotSize_);
+        }
+        double* d = matrixOf(c);
+        for (std::size_t i = 0; i < n_; ++i) {
+            for (std::size_t j = 0; j < chosen.size(); ++j) {
+                d[i * pitch_ + j] = exact_[i * needed + chosen[j]];
+            }
+        }
+    }
+
+    // The chosen pieces' single-precision distances of a scored entry as its matrix.
+    void takeMatrix(Coarse& c) {
+        if (c.matrix != kNone) {
+            return;
+        }
+        c.matrix = w_.takeSlot(slotSize_);
+        const Family& family = familyOf(c.id);
+        const std::size_t slots = layoutOf(c.id).slotCount;
+        const std::span<const std::uint32_t> chosen = chosenOf(c);
+        double* d = matrixOf(c);
+        for (std::size_t i = 0; i < n_; ++i) {
+            for (std::size_t j = 0; j < chosen.size(); ++j) {
+                d[i * pitch_ + j] = w_.tables[family.table + i * slots + chosen[j]];
+            }
+        }
+    }
+
+    // 5. The shortlist: entries clearly inside the cut-off, then the best of those within
     // twice the error of it, ranked in double precision.
     void cutShortlist() {
         w_.shortlist.clear();
         if (w_.evaluated.size() <= kShortlist) {
             w_.shortlist = w_.best;
-            return;
-        }
-        const double cut = w_.best.back().key;
-        const double low = cut - 2 * kScoreError;
-        const double high = cut + 2 * kScoreError;
-        for (Coarse& c : w_.best) {
-            if (c.key < low) {
-                w_.shortlist.push_back(c);
-            } else {
-                w_.releaseSlot(c);
+        } else {
+            const double cut = w_.best.back().key;
+            const double low = cut - 2 * kScoreError;
+            const double high = cut + 2 * kScoreError;
+            for (const Coarse& c : w_.best) {
+                if (c.key < low) {
+                    w_.shortlist.push_back(c);
+                }
             }
-        }
-        const std::size_t inside = w_.shortlist.size();
-        for (Coarse& c : w_.evaluated) {
-            if (c.key >= low && c.key <= high) {
-                scoreExactly(c);
-                w_.shortlist.push_back(c);
+            const std::size_t inside = w_.shortlist.size();
+            for (Coarse& c : w_.evaluated) {
+                if (c.key >= low && c.key <= high) {
+                    if (!c.exact) {
+                        scoreExactly(c);
+                    }
+                    w_.shortlist.push_back(c);
+                }
             }
+            const auto band = w_.shortlist.begin() + static_cast<std::ptrdiff_t>(inside);
+            std::sort(band, w_.shortlist.end(), before);
+            w_.shortlist.resize(kShortlist);
         }
-        const auto band = w_.shortlist.begin() + static_cast<std::ptrdiff_t>(inside);
-        std::sort(band, w_.shortlist.end(), before);
-        for (auto it = w_.shortlist.begin() + static_cast<std::ptrdiff_t>(kShortlist);
-             it < w_.shortlist.end(); ++it) {
-            w_.releaseSlot(*it);
+        for (Coarse& c : w_.shortlist) {
+            takeMatrix(c);
         }
-        w_.shortlist.resize(kShortlist);
     }
 
-    // Final score of a shortlisted template from its distance matrix. With `giveUp`, a score
+    // Final score of a shortlisted entry from its distance matrix. With `giveUp`, a score
     // above it may be returned as soon as the assignment shows that the final score exceeds it.
     double finalScore(const Coarse& c, FinePart& part, double giveUp = kInf) {
-        const std::size_t m = groups_[c.group].strokeCount;
+        const std::size_t m = layoutOf(c.id).strokes - c.joins;
         const std::size_t side = std::max(n_, m);
         const double* d = matrixOf(c);
         part.matrix.side = side;
@@ -597,8 +844,8 @@ private:
                         part.matrix.cells.begin() + static_cast<std::ptrdiff_t>(i * side));
         }
         const double diff = static_cast<double>(differenceOf(m));
-        const double offset =
-            diff * kFineCountPenalty + (common_[c.id] != 0 ? kCommonBonus : 0.0) + cost_[c.id];
+        const double offset = diff * kFineCountPenalty + (common_[c.id] != 0 ? kCommonBonus : 0.0) +
+                              joinCost(c.joins);
         double score = diff * kFineCountPenalty +
                        (c.exact ? assignmentCost(part.matrix, part.assignment)
                                 : kernels::assignment(part.matrix.cells.data(), side, part.fast,
@@ -606,24 +853,24 @@ private:
         if (common_[c.id] != 0) {
             score += kCommonBonus;
         }
-        score += cost_[c.id];
+        score += joinCost(c.joins);
         return rankKey(score);
     }
 
-    // 7. Precise pass, best lower bound first, only as far as the first `limit` need: a
-    // template whose bound exceeds the limit-th score by more than twice the error cannot
-    // precede it.
+    // 6. Precise pass, best lower bound first, only as far as the first `limit` need: an
+    // entry whose bound exceeds the limit-th score by more than twice the error cannot precede
+    // it.
     void rankShortlist() {
         wanted_ = std::min(limit_, w_.shortlist.size());
         w_.fine.clear();
         w_.reduced.resize(std::max(n_, highest_));
         for (std::size_t e = 0; e < w_.shortlist.size(); ++e) {
             const Coarse& c = w_.shortlist[e];
-            const std::size_t m = groups_[c.group].strokeCount;
+            const std::size_t m = layoutOf(c.id).strokes - c.joins;
             const double diff = static_cast<double>(differenceOf(m));
             double bound = diff * kFineCountPenalty +
                            assignmentBound(matrixOf(c), pitch_, n_, m, w_.reduced.data()) +
-                           (common_[c.id] != 0 ? kCommonBonus : 0.0) + cost_[c.id] -
+                           (common_[c.id] != 0 ? kCommonBonus : 0.0) + joinCost(c.joins) -
                            kAssignmentRounding;
             if (std::isnan(bound)) {
                 bound = -kInf;
@@ -632,7 +879,7 @@ private:
         }
         std::sort(w_.fine.begin(), w_.fine.end(),
                   [](const Fine& a, const Fine& b) { return a.bound < b.bound; });
-        // With two threads each takes every other template in bound order and stops by its own
+        // With two threads each takes every other entry in bound order and stops by its own
         // limit-th score, which is never better than the common one: it may score a few more.
         const bool parallelFine = parallel_ && n_ >= kParallelFineStrokes;
         const std::size_t shares = parallelFine ? 2 : 1;
@@ -655,7 +902,7 @@ private:
             if (heap.size() == wanted_ && f.bound > heap.front().key + 2 * kScoreError) {
                 break;
             }
-            // A template whose final score exceeds the limit-th by more than twice the error
+            // An entry whose final score exceeds the limit-th by more than twice the error
             // cannot precede it: its assignment may stop there.
             const double giveUp =
                 heap.size() == wanted_ ? heap.front().key + 2 * kScoreError : kInf;
@@ -675,9 +922,9 @@ private:
         }
     }
 
-    // 8. Scores closer than twice the error may be in either order: such runs are scored
-    // again in double precision and ordered by final score, then coarse score, then database
-    // order, as the two stable sorts of the definition order them.
+    // 7. Scores closer than twice the error may be in either order: such runs are scored
+    // again in double precision and ordered by final score, then coarse score, then template
+    // and joins, as the two stable sorts of the definition order them.
     std::vector<std::string> resolveCloseScores() {
         std::vector<std::string> result;
         result.reserve(wanted_);
@@ -715,22 +962,24 @@ private:
     const Ink& input_;
     const std::size_t n_;
     const std::size_t limit_;
-    const TemplateSet& templateSet_;
-    const std::vector<TemplateSet::Group>& groups_;
-    const CharacterDatabase& database_;  // the templates' characters and exact strokes
+    const TemplateSet& set_;
+    const CharacterDatabase& database_;  // the templates' characters, strokes and pieces
     const std::vector<char>& common_;    // the common flag of each template
-    const std::vector<double>& cost_;    // what each template adds to its scores
     HelperThread& helper_;
     Workspace& w_;
 
-    std::size_t highest_ = 0;      // largest stroke count examined
-    bool parallel_ = false;        // whether the work is worth sharing with the helper
-    std::size_t sorted_ = 0;       // candidates [0, sorted_) are in bound order
-    std::size_t pitch_ = 0;        // row pitch of a distance matrix
-    std::size_t slotSize_ = 0;     // one distance matrix
-    std::size_t batchStride_ = 0;  // row pitch of a batch of template strokes
-    std::size_t always_ = 0;       // candidates scored whatever their bound
-    std::size_t wanted_ = 0;       // candidates to answer
+    std::size_t tolerance_ = 0;
+    std::size_t tablesUsed_ = 0;                // floats of w_.tables in use
+    bool parallel_ = false;                     // whether the work is worth sharing with the helper
+    std::vector<std::size_t> groupDifference_;  // by group: its nearest entry's difference
+    std::size_t highest_ = 0;                   // most strokes of any entry examined
+    std::size_t sorted_ = 0;                    // candidates [0, sorted_) are in bound order
+    std::size_t next_ = 0;                      // the next candidate to score
+    std::size_t pitch_ = 0;                     // row pitch of a distance matrix
+    std::size_t slotSize_ = 0;                  // one distance matrix
+    std::size_t wanted_ = 0;                    // candidates to answer
+    std::vector<double> exact_, costs_;
+    std::vector<std::size_t> joins_;
 };
 
 // Whether the ink's width and height are both under kSmallInk of the area's.
@@ -757,7 +1006,7 @@ std::vector<std::string> CharacterDatabase::recognize(const Ink& ink, std::ptrdi
     thread_local Workspace workspace;
     std::vector<std::string> ranked =
         Recognition(input, static_cast<std::size_t>(limit), templateSet_, *this, templateCommon_,
-                    templateCost_, *helper_, workspace)
+                    *helper_, workspace)
             .run();
     if (area && area->width > 0 && area->height > 0) {
         orderKanaBySize(ranked, isSmallIn(ink, *area));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/InkTemplate.h"
+#include "engine/JoinedStrokes.h"
 #include "engine/LargePages.h"
 
 namespace sumiro {
@@ -22,35 +23,54 @@ inline constexpr std::size_t kChunks = kStrokePoints / kChunkPoints;
 /// Zero strokes after the end of the pool, so that copies may work in whole vectors: a run of
 /// strokes may be read up to this many strokes past its end.
 inline constexpr std::size_t kStrokePadding = 16;
+/// Where the slot of a run that may not be joined lies, on both axes: so far from every stroke
+/// that no bound or distance ever prefers it, and near enough that its squares stay finite.
+inline constexpr float kFarAway = 1e6f;
 
-/// Normalized templates laid out for the matching kernels, in single precision. Each stroke is
-/// stored once, in a pool in structure-of-arrays form, from which the recognizer gathers the
-/// strokes of many templates side by side for one kernel call. A template is a list of runs of
-/// pool strokes, and one that repeats strokes of an earlier template (a joined-stroke specimen
-/// keeps most of its template's strokes) costs the pool only the strokes of its own. For the
-/// bounds, templates are grouped by stroke count, so a stroke-count filter skips whole groups.
-/// Exact double-precision work reads the templates themselves.
+/// Normalized templates laid out for the matching kernels, in single precision. A template has
+/// piece slots (pieceSlot): its own strokes, then, for one that may be written joined, every run
+/// of up to joins + 1 consecutive strokes joined into one. A run that may not be joined keeps
+/// its slot, lying at kFarAway, so that all templates of one stroke count and as many joins
+/// have one shape and their bounds are computed side by side. Exact double-precision work reads
+/// the database's own strokes.
 class TemplateSet {
 public:
-    /// All templates with one stroke count, in database order.
+    /// Where the piece slots of one template lie.
+    struct Layout {
+        std::uint32_t first = 0;  ///< Pool stroke of slot 0; the slots follow it in order.
+        std::uint32_t strokes = 0;
+        std::uint32_t joins = 0;      ///< Most joins of a drawing of it.
+        std::uint32_t slotCount = 0;  ///< pieceSlots(strokes, joins)
+        std::uint32_t group = 0;      ///< Index in groups().
+        std::uint64_t pairs = 0;      ///< Bit i: strokes i and i + 1 may be joined.
+    };
+
+    /// All templates with one stroke count and as many joins, in database order.
     struct Group {
         std::size_t strokeCount = 0;
+        std::size_t joins = 0;
+        std::size_t slotCount = 0;
         std::vector<std::uint32_t> ids;  ///< Database indices of the templates.
-        /// Centroid of chunk c (points 4c to 4c+3) of stroke j of the k-th template at
-        /// [c * strokes() + j * ids.size() + k]: stroke j of every template in a row, so bounds
-        /// reduce over the strokes of many templates at once.
+        /// Members per row of the chunk centroids: ids.size() rounded up to whole vectors.
+        std::size_t stride = 0;
+        /// Centroid of chunk c (points 4c to 4c+3) of slot q of the k-th template at
+        /// [(c * slotCount + q) * stride + k]: one slot of every template in a row, so bounds
+        /// reduce over the slots of many templates at once; the rows' tails lie at kFarAway,
+        /// so kernels work in whole vectors.
         std::span<float> chunkX, chunkY;
-
-        /// Number of strokes of all templates of the group together.
-        std::size_t strokes() const { return ids.size() * strokeCount; }
     };
 
-    /// Consecutive strokes of the pool, all in one tile.
-    struct Run {
-        std::uint32_t first = 0;
-        std::uint32_t count = 0;
-        friend bool operator==(const Run&, const Run&) = default;
+    /// The shape of one template: its stroke count and how it may be joined.
+    struct Shape {
+        std::uint32_t strokes = 0;
+        Joinability joins;
     };
+
+    /// Lists in `pieces` the normalized stroke of every slot of template `id`, an empty span for
+    /// a run that may not be joined; the strokes may be made in `scratch`. Called from two
+    /// threads at once.
+    using PieceSource = std::function<void(
+        std::size_t id, std::vector<std::span<const InkPoint>>& pieces, Ink& scratch)>;
 
     TemplateSet() = default;
     // The arrays live in one block that moves with the set, never copied.
@@ -59,75 +79,55 @@ public:
     TemplateSet(const TemplateSet&) = delete;
     TemplateSet& operator=(const TemplateSet&) = delete;
 
-    /// Lays out `templates` (each a normalized ink: 16 points in every stroke); template i gets
-    /// id i.
+    /// Lays out `templates` (each a normalized ink: 16 points in every stroke), none of them
+    /// joined; template i gets id i.
     explicit TemplateSet(const std::vector<InkTemplate>& templates);
 
-    /// The same layout, with the groups filled on the calling thread and on `helper`.
-    TemplateSet(const std::vector<InkTemplate>& templates, HelperThread& helper);
+    /// Lays out templates of the given shapes, their pieces from `source`, filled on the
+    /// calling thread and on `helper` if given.
+    TemplateSet(const std::vector<Shape>& shapes, const PieceSource& source, HelperThread* helper);
 
-    /// Lists in `strokes` the normalized strokes of template `id`: stored strokes, or strokes
-    /// made for the call in `scratch`. Called from two threads at once.
-    using StrokeSource = std::function<void(
-        std::size_t id, std::vector<std::span<const InkPoint>>& strokes, Ink& scratch)>;
+    const Layout& layout(std::size_t id) const { return layouts_[id]; }
 
-    /// Where a stroke of a template comes from: stroke `stroke` of the earlier template `of`,
-    /// which must have only strokes of its own, or, with `of` kOwn, the template itself.
-    struct StrokeOrigin {
-        std::uint32_t of = 0;
-        std::uint32_t stroke = 0;
-    };
-    static constexpr std::uint32_t kOwn = 0xFFFFFFFF;
-    /// Lists in `origins` where each stroke of template `id` comes from; an empty list when
-    /// all of them are its own.
-    using OriginSource = std::function<void(std::size_t id, std::vector<StrokeOrigin>& origins)>;
-
-    /// The same layout for templates that need not be held all at once: template i has
-    /// strokeCounts[i] strokes, given by `source`, which gives the very strokes `origins` says
-    /// it shares with an earlier template.
-    TemplateSet(const std::vector<std::uint32_t>& strokeCounts, const StrokeSource& source,
-                const OriginSource& origins, HelperThread& helper);
-
-    /// Groups in increasing stroke count; groups of counts that no template has are empty.
+    /// Groups in increasing stroke count, then joins; groupsWith(m) are those of m strokes.
     const std::vector<Group>& groups() const { return groups_; }
+    std::span<const Group> groupsWith(std::size_t strokes) const {
+        if (strokes + 1 >= groupStart_.size()) {
+            return {};
+        }
+        return std::span<const Group>(groups_).subspan(
+            groupStart_[strokes], groupStart_[strokes + 1] - groupStart_[strokes]);
+    }
+    /// Largest stroke count of any template.
+    std::size_t mostStrokes() const { return groupStart_.empty() ? 0 : groupStart_.size() - 2; }
 
     /// Strokes per tile of the pool. A tile holds all 16 x coordinates of its strokes, then all
-    /// their y coordinates, point by point: what the recognizer copies of a template, and of
-    /// the specimens next to it, lies within a few kilobytes instead of spread over the pool.
+    /// their y coordinates, point by point: what the recognizer copies of a template lies
+    /// within a few kilobytes instead of spread over the pool.
     static constexpr std::size_t kTileStrokes = 64;
     /// Point p of pool stroke s is at strokeX(s)[p * kTileStrokes] and
-    /// strokeY(s)[p * kTileStrokes]; the strokes of a run are consecutive in each such row.
-    /// Reading up to kStrokePadding strokes past a run stays within the block.
+    /// strokeY(s)[p * kTileStrokes]; consecutive strokes of one tile are consecutive in each such
+    /// row. Reading up to kStrokePadding strokes past a template stays within the block.
     const float* strokeX(std::size_t s) const { return &pool_[offsetOf(s)]; }
     const float* strokeY(std::size_t s) const { return strokeX(s) + kTileStrokes * kStrokePoints; }
     /// Number of strokes in the pool.
     std::size_t poolStrokes() const { return poolStrokes_; }
 
-    /// The strokes of template `id`, in order.
-    std::span<const Run> runs(std::size_t id) const {
-        return std::span<const Run>(runs_).subspan(runStart_[id],
-                                                   runStart_[id + 1] - runStart_[id]);
-    }
-
-    std::size_t size() const { return size_; }
+    std::size_t size() const { return layouts_.size(); }
 
 private:
-    /// Sizes the groups and lists their ids; places the strokes of every template in the pool
-    /// (`own` gets the first pool stroke of each template's own strokes) and lists its runs;
-    /// places the arrays in the block.
-    void listMembers(const std::vector<std::uint32_t>& strokeCounts, const OriginSource* origins,
-                     std::vector<std::uint32_t>& own);
-    /// Fills the pool and the groups on the calling thread and on `helper`, if given.
-    void fill(const StrokeSource& source, const std::vector<std::uint32_t>& own,
-              HelperThread* helper);
-    void fillGroup(Group& group, const StrokeSource& source, const std::vector<std::uint32_t>& own,
-                   Ink& scratch);
+    void listMembers(const std::vector<Shape>& shapes);
+    void fill(const PieceSource& source, HelperThread* helper);
+    void fillTemplate(std::size_t id, const PieceSource& source,
+                      std::vector<std::span<const InkPoint>>& pieces, Ink& scratch);
 
+    std::vector<Layout> layouts_;
     std::vector<Group> groups_;
-    std::vector<Run> runs_;
-    // The runs of template id are runs_[runStart_[id], runStart_[id + 1]).
-    std::vector<std::uint32_t> runStart_;
-    // The pool and every group's centroids, one after another: one block of large pages.
+    // Groups of m strokes are groups_[groupStart_[m], groupStart_[m + 1]).
+    std::vector<std::uint32_t> groupStart_;
+    // Where each template sits in its group.
+    std::vector<std::uint32_t> member_;
+    // The pool and every group's chunk centroids, one after another: one block of large pages.
     std::vector<float, LargePageAllocator<float>> block_;
     static constexpr std::size_t kTileFloats = 2 * kTileStrokes * kStrokePoints;
     /// Where point 0 of pool stroke s has its x coordinate.
@@ -136,7 +136,6 @@ private:
     }
     std::span<float> pool_;  // whole tiles, then kStrokePadding strokes' worth of zeros
     std::size_t poolStrokes_ = 0;
-    std::size_t size_ = 0;
 };
 
 /// Centroids of the chunks of one 16-point stroke: all x, then all y.

@@ -158,7 +158,7 @@ TEST(PadTextsTest, TextsWordForWord) {
     EXPECT_EQ(showCandidates({"𠮷", "十"}, 0s).characters, (QStringList{u"𠮷"_qs, u"十"_qs}));
 }
 
-// A character matched by several specimens (its template and joined-stroke variants) shows once,
+// A character matched several times (its templates, also with joined strokes) shows once,
 // where it ranks best, and the count counts characters.
 TEST(PadTextsTest, EachCandidateCharacterOnceAtItsBestRank) {
     const CandidateDisplay shown = showCandidates({"口", "ロ", "口", "日", "ロ", "口"}, 0.002s);

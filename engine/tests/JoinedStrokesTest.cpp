@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -63,101 +64,124 @@ TEST(StrokeGaps, PenTravelOverTheLargerExtent) {
     EXPECT_THAT(strokeGaps({}), IsEmpty());
 }
 
-TEST(JoinSets, GapRuleCountsAndOrder) {
-    // The middle step is far from the rest: pairs 0, 1 and 2 have gaps of 0.1, 0.5 and 0.2 of
-    // the size. Likelihoods: singles 0.29, 0.09, 0.22; doubles {0, 1} 0.06, {0, 2} 0.14,
-    // {1, 2} 0.05; the only triple 0.15, all the share of three joins.
-    const Ink ink = {
-        {{0, 0}, {10, 0}}, {{10, 10}, {20, 10}}, {{70, 10}, {80, 10}}, {{80, 30}, {100, 30}}};
-    const struct {
-        JoinPolicy policy;
-        std::vector<Joins> expected;
-    } cases[] = {
-        {kNoJoins, {}},
-        {{0.6, 2, 10, 1}, {{0}, {2}, {0, 2}, {1}, {0, 1}, {1, 2}}},
-        {{0.6, 3, 10, 1}, {{0}, {2}, {0, 1, 2}, {0, 2}, {1}, {0, 1}, {1, 2}}},
-        // The gap rule leaves pair 1 out.
-        {{0.3, 3, 10, 1}, {{0}, {2}, {0, 2}}},
-        // The cap and the least likelihood keep the likeliest.
-        {{0.6, 2, 4, 1}, {{0}, {2}, {0, 2}, {1}}},
-        {{0.6, 3, 10, 1, 0.1}, {{0}, {2}, {0, 1, 2}, {0, 2}}},
-        // At least three strokes kept: one join only; four: none.
-        {{0.6, 2, 10, 3}, {{0}, {2}, {1}}},
-        {{0.6, 2, 10, 4}, {}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(joinSets(ink, c.policy), c.expected)
-            << c.policy.maxGap << " " << c.policy.maxJoins << " " << c.policy.maxSpecimens << " "
-            << c.policy.minStrokes << " " << c.policy.minLikelihood;
+// Pair i as bit i.
+std::uint64_t bits(const Joins& pairs) {
+    std::uint64_t set = 0;
+    for (const std::size_t p : pairs) {
+        set |= std::uint64_t{1} << p;
     }
+    return set;
 }
 
-TEST(JoinSets, OneStrokeMarkAndBudgetRules) {
-    // A long bar, then a voicing mark: two ticks 11 units long in a 100-unit box. Gaps 0.54
-    // and 0.11; likelihoods {1} 0.46, {0, 1} 0.25, {0} 0.14.
+TEST(Joinability, GapMarkAndStrokeRules) {
+    // The middle step is far from the rest: pairs 0, 1 and 2 have gaps of 0.1, 0.5 and 0.2 of
+    // the size.
+    const Ink steps = {
+        {{0, 0}, {10, 0}}, {{10, 10}, {20, 10}}, {{70, 10}, {80, 10}}, {{80, 30}, {100, 30}}};
+    // A long bar, then a voicing mark: two ticks 11 units long in a 100-unit box.
     const Ink voiced = {{{0, 50}, {100, 50}}, {{80, 0}, {85, 10}}, {{90, 0}, {95, 10}}};
     const Ink twoStrokes = {voiced[0], voiced[1]};
     const struct {
         Ink ink;
         JoinPolicy policy;
-        std::vector<Joins> expected;
+        Joins pairs;
+        std::size_t joins;
     } cases[] = {
-        {voiced, {1.0, 2, 10, 1}, {{1}, {0, 1}, {0}}},
+        {steps, kNoJoins, {}, 0},
+        {steps, {0.6, 2, 1}, {0, 1, 2}, 2},
+        {steps, {0.6, 3, 1}, {0, 1, 2}, 3},
+        // The gap rule leaves pair 1 out; the joins are as many as the pairs left.
+        {steps, {0.3, 3, 1}, {0, 2}, 2},
+        // At least three strokes kept: one join only; four: none.
+        {steps, {0.6, 2, 3}, {0, 1, 2}, 1},
+        {steps, {0.6, 2, 4}, {}, 0},
         // The ticks are marks: they stay apart, while the bar still joins the first of them.
-        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.2}, {{0}}},
-        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.1}, {{1}, {0, 1}, {0}}},
+        {voiced, {1.0, 2, 1, 3, 0.2}, {0}, 1},
+        {voiced, {1.0, 2, 1, 3, 0.1}, {0, 1}, 2},
         // A character of three strokes is not written in one; one of two strokes may be.
-        {voiced, {1.0, 2, 10, 1, 0.0, 2, 0.0}, {{1}, {0}}},
-        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.0}, {{1}, {0, 1}, {0}}},
-        {twoStrokes, {1.0, 2, 10, 1, 0.0, 2, 0.0}, {{0}}},
-        {twoStrokes, {1.0, 2, 10, 1, 0.0, 1, 0.0}, {}},
-        // The specimens' strokes together stay within the budget, the likeliest sets first.
-        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.0, 3}, {{1}, {0, 1}}},
-        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.0, 2}, {{1}}},
-        {voiced, {1.0, 2, 10, 1, 0.0, 3, 0.0, 1}, {}},
+        {voiced, {1.0, 2, 1, 2, 0.0}, {0, 1}, 1},
+        {twoStrokes, {1.0, 2, 1, 2, 0.0}, {0}, 1},
+        {twoStrokes, {1.0, 2, 1, 1, 0.0}, {}, 0},
         // A stroke of a single point has no length: next to another mark, it is one too.
-        {{{{0, 0}}, {{5, 5}}, {{10, 10}, {100, 100}}}, {1.0, 1, 10, 1, 0.0, 3, 0.2}, {{1}}},
-        {{{{0, 0}}, {{5, 5}}, {{10, 10}, {100, 100}}}, {1.0, 1, 10, 1}, {{0}, {1}}},
+        {{{{0, 0}}, {{5, 5}}, {{10, 10}, {100, 100}}}, {1.0, 1, 1, 3, 0.2}, {1}, 1},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(joinSets(c.ink, c.policy), c.expected)
-            << c.ink.size() << " strokes, into one from at most " << c.policy.maxStrokesIntoOne
-            << ", marks under " << c.policy.maxMarkLength << ", budget "
-            << c.policy.maxSpecimenStrokes;
+        const Joinability j = joinability(c.ink, c.policy);
+        EXPECT_EQ(j.pairs, bits(c.pairs)) << ::testing::PrintToString(c.pairs);
+        EXPECT_EQ(j.maxJoins, c.joins) << ::testing::PrintToString(c.pairs);
     }
+}
+
+TEST(PieceSlots, OwnStrokesThenRunsByLengthAndFirstStroke) {
+    // Four strokes, up to two joins: 0-3 the strokes, 4-6 the runs of two, 7-8 those of three.
+    EXPECT_EQ(pieceSlot(4, 2, 1), 2u);
+    EXPECT_EQ(pieceSlot(4, 0, 2), 4u);
+    EXPECT_EQ(pieceSlot(4, 2, 2), 6u);
+    EXPECT_EQ(pieceSlot(4, 1, 3), 8u);
+    EXPECT_EQ(pieceSlots(4, 0), 4u);
+    EXPECT_EQ(pieceSlots(4, 2), 9u);
+    EXPECT_EQ(pieceSlots(4, 3), 10u);
+    EXPECT_EQ(pieceSlots(0, 0), 0u);
+}
+
+// The choice against every set of joins: the least sum of its pieces, summed from the first
+// stroke, and of equal sums the first in lexicographic order. Costs in whole steps make ties
+// common and sums exact.
+TEST(ChooseJoins, FindsTheLeastSetAndTheFirstOfEqualOnes) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 300; ++round) {
+        const std::size_t m = 2 + round % 9;
+        const std::uint64_t pairs = random() & ((std::uint64_t{1} << (m - 1)) - 1);
+        const auto count = static_cast<std::size_t>(std::popcount(pairs));
+        const std::size_t joins = count == 0 ? 0 : 1 + random() % std::min<std::size_t>(count, 3);
+        std::vector<double> costs(pieceSlots(m, joins));
+        for (double& c : costs) {
+            c = static_cast<double>(random() % 4);
+        }
+        double least = std::numeric_limits<double>::infinity();
+        Joins best;
+        for (std::uint64_t set = 0; set < (std::uint64_t{1} << (m - 1)); ++set) {
+            if ((set & ~pairs) != 0 || static_cast<std::size_t>(std::popcount(set)) != joins) {
+                continue;
+            }
+            Joins listed;
+            double total = 0.0;
+            for (std::size_t s = 0; s < m;) {
+                std::size_t length = 1;
+                while ((set >> (s + length - 1) & 1) != 0) {
+                    listed.push_back(s + length - 1);
+                    ++length;
+                }
+                total += costs[pieceSlot(m, s, length)];
+                s += length;
+            }
+            if (total < least || (total == least && listed < best)) {
+                least = total;
+                best = listed;
+            }
+        }
+        Joins chosen;
+        EXPECT_EQ(chooseJoins(m, pairs, joins, costs, chosen), least) << "round " << round;
+        EXPECT_EQ(chosen, best) << "round " << round;
+    }
+    // Pieces of no cost are never used; with no set left, the first pairs.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Joins chosen;
+    EXPECT_EQ(chooseJoins(3, 0b11, 1, std::vector<double>{0, 0, 0, nan, 5}, chosen), 5.0);
+    EXPECT_EQ(chosen, Joins{1});
+    EXPECT_EQ(chooseJoins(3, 0b11, 1, std::vector<double>{0, 0, 0, nan, nan}, chosen),
+              std::numeric_limits<double>::infinity());
+    EXPECT_EQ(chosen, Joins{0});
 }
 
 CharacterEntry entry(std::string character, bool common) {
     return {std::move(character), 1, {}, "", common, true};
 }
 
-TEST(JoinedSpecimens, FollowTheirTemplateForCommonCharactersOnly) {
-    const JoinPolicy policy{1.0, 2, 10, 1};
-    const CharacterDatabase db({entry("口", true), entry("丁", false), entry("一", true)},
-                               {{"口", kMouth}, {"丁", kMouth}, {"一", {kMouth[2]}}}, policy);
-    EXPECT_EQ(db.fileTemplates(), 3u);
-    std::vector<std::string> characters;
-    for (const InkTemplate& t : db.templates()) {
-        characters.push_back(t.character);
-    }
-    // 口's two single joins and its one double join, then the uncommon 丁 and the lone stroke.
-    EXPECT_THAT(characters, ElementsAre("口", "口", "口", "口", "丁", "一"));
-    const auto& templates = db.templates();
-    EXPECT_EQ(templates[0].strokes, normalized(kMouth));
-    // Equal gaps: the lower pair first.
-    EXPECT_EQ(templates[1].strokes, normalized(joinStrokes(kMouth, {0})));
-    EXPECT_EQ(templates[2].strokes, normalized(joinStrokes(kMouth, {1})));
-    EXPECT_EQ(templates[3].strokes, normalized(joinStrokes(kMouth, {0, 1})));
-    EXPECT_EQ(templates[4].strokes, normalized(kMouth));
-
-    const CharacterDatabase plain({entry("口", true)}, {{"口", kMouth}}, kNoJoins);
-    EXPECT_EQ(plain.templates().size(), 1u);
-}
-
-// Specimens are made again from the template's ink when needed, through a shortcut: they must
-// equal what normalizing the joined ink gives, bit for bit, empty strokes, huge and tiny inks
-// and all.
-TEST(JoinedSpecimens, EqualTheJoinedInkNormalized) {
+// Pieces are made from the template's ink through a shortcut: they must equal what
+// normalizing the joined ink gives, bit for bit, empty strokes, huge and tiny inks and all;
+// templates of uncommon characters are never joined.
+TEST(JoinedPieces, EqualTheJoinedInkNormalized) {
     std::mt19937 random(3);
     std::uniform_real_distribution<double> coordinate(0, 109);
     std::vector<RawTemplate> raw;
@@ -180,25 +204,42 @@ TEST(JoinedSpecimens, EqualTheJoinedInkNormalized) {
             }
         }
         raw.push_back({"c" + std::to_string(t), ink});
-        entries.push_back(entry(raw.back().character, true));
+        entries.push_back(entry(raw.back().character, t % 8 != 1));
     }
-    const JoinPolicy policy{1.0, 3, 50, 1};
+    const JoinPolicy policy{1.0, 3, 1};
     const CharacterDatabase db(entries, raw, policy);
-    std::vector<InkTemplate> expected;
-    for (const RawTemplate& t : raw) {
-        expected.push_back({t.character, normalized(t.strokes)});
-        for (const Joins& joins : joinSets(t.strokes, policy)) {
-            expected.push_back({t.character, normalized(joinStrokes(t.strokes, joins))});
+    std::size_t pieces = 0;
+    for (std::size_t id = 0; id < raw.size(); ++id) {
+        Ink kept = raw[id].strokes;
+        std::erase_if(kept, [](const Stroke& s) { return s.empty(); });
+        const Joinability expected = id % 8 == 1 ? Joinability{} : joinability(kept, policy);
+        ASSERT_EQ(db.templateJoins(id).pairs, expected.pairs) << id;
+        ASSERT_EQ(db.templateJoins(id).maxJoins, expected.maxJoins) << id;
+        const std::size_t m = kept.size();
+        for (std::size_t s = 0; s < m; ++s) {
+            const std::span<const InkPoint> stroke = db.pieceStroke(id, s);
+            EXPECT_EQ(Stroke(stroke.begin(), stroke.end()), normalized(kept)[s]) << id;
+        }
+        for (std::size_t length = 2; length <= expected.maxJoins + 1; ++length) {
+            for (std::size_t first = 0; first + length <= m; ++first) {
+                Joins run;
+                for (std::size_t p = first; p + 1 < first + length; ++p) {
+                    run.push_back(p);
+                }
+                const std::span<const InkPoint> piece =
+                    db.pieceStroke(id, pieceSlot(m, first, length));
+                if ((expected.pairs & bits(run)) != bits(run)) {
+                    EXPECT_TRUE(piece.empty()) << id;
+                    continue;
+                }
+                ++pieces;
+                EXPECT_EQ(Stroke(piece.begin(), piece.end()),
+                          normalized(joinStrokes(kept, run))[first])
+                    << id << ": " << length << " strokes from " << first;
+            }
         }
     }
-    ASSERT_EQ(db.templateCount(), expected.size());
-    ASSERT_GT(expected.size(), 3 * raw.size());
-    for (std::size_t id = 0; id < expected.size(); ++id) {
-        EXPECT_EQ(db.templateCharacter(id), expected[id].character) << id;
-        Ink scratch;
-        EXPECT_EQ(db.templateStrokes(id, scratch), expected[id].strokes) << id;
-        EXPECT_EQ(db.templates()[id].strokes, expected[id].strokes) << id;
-    }
+    EXPECT_GT(pieces, 3 * raw.size());
 }
 
 // Hand-drawn in a 100-unit box, y downward, like the self-test's samples.
@@ -207,7 +248,7 @@ const Ink kTree = {{{20, 40}, {85, 40}},
                    {{52, 40}, {35, 63}, {13, 83}},
                    {{53, 40}, {70, 63}, {93, 82}}};
 
-TEST(JoinedSpecimens, BuiltDataRecognizesJoinedMouthAndTree) {
+TEST(JoinedWriting, BuiltDataRecognizesJoinedMouthAndTree) {
     const std::filesystem::path dir(SUMIRO_RESOURCE_DIR);
     if (!std::filesystem::exists(dir / "templates.json")) {
         GTEST_SKIP() << "no built character data in " << dir;

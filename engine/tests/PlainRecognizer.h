@@ -17,9 +17,11 @@ struct NearestSums {
 };
 NearestSums nearestSums(const Ink& drawn, const Ink& model);
 
-/// The recognizer written the straightforward way: every template that passes the stroke-count
-/// filter gets its coarse score from strokeDistance, in database order, then a stable sort.
-/// The reference that the optimized recognizer must match candidate for candidate.
+/// The recognizer written the straightforward way: every template, and every number of joins
+/// it may be written with, that passes the stroke-count filter gets its coarse score from
+/// strokeDistance, its joins chosen by chooseJoins from its pieces' nearest drawn strokes, in
+/// database order, then a stable sort. The reference that the optimized recognizer must match
+/// candidate for candidate.
 std::vector<std::string> plainRecognize(const CharacterDatabase& db, const Ink& ink,
                                         std::ptrdiff_t limit = CharacterDatabase::kDefaultLimit);
 

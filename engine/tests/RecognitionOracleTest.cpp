@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/CharacterDatabase.h"
+#include "engine/JoinedStrokes.h"
 #include "engine/MatchingKernels.h"
 #include "engine/Normalization.h"
 #include "engine/StrokeMatching.h"
@@ -66,8 +67,9 @@ const CharacterDatabase& syntheticDatabase() {
     return db;
 }
 
-// Inks of every stroke count from 1 to 30 in turn: mostly distorted templates, some exact
-// templates (scores of zero and exact ties), some strokes of unrelated random ink.
+// Inks of every stroke count from 1 to 30 in turn: mostly distorted templates, a quarter of
+// them with one to three pairs of strokes joined, some exact templates (scores of zero and
+// exact ties) and exactly joined ones, some strokes of unrelated random ink.
 std::vector<Ink> seededInks(const CharacterDatabase& db, std::size_t count, unsigned seed) {
     std::mt19937 random(seed);
     std::vector<std::vector<const InkTemplate*>> byCount(31);
@@ -83,11 +85,19 @@ std::vector<Ink> seededInks(const CharacterDatabase& db, std::size_t count, unsi
         const int kind = static_cast<int>(random() % 8);
         if (models.empty() || kind == 0) {
             inks.push_back(randomInk(strokes, random));
-        } else if (kind == 1) {
-            inks.push_back(models[random() % models.size()]->strokes);
-        } else {
-            inks.push_back(distortedInk(models[random() % models.size()]->strokes, random));
+            continue;
         }
+        const Ink& model = models[random() % models.size()]->strokes;
+        std::vector<std::size_t> joins;
+        if (kind <= 3 && strokes > 1) {
+            for (std::size_t pair = 0; pair + 1 < strokes && joins.size() < 3; ++pair) {
+                if (random() % (strokes - 1) < 2) {
+                    joins.push_back(pair);
+                }
+            }
+        }
+        const Ink joined = joinStrokes(model, joins);
+        inks.push_back(kind == 1 ? joined : distortedInk(joined, random, joins.empty()));
     }
     return inks;
 }
@@ -121,72 +131,132 @@ void expectSameAsPlain(const CharacterDatabase& db, const std::vector<Ink>& inks
     }
 }
 
-TEST(MatchingKernels, SinglePrecisionStaysWithinItsErrorAndBoundsStayBelow) {
+TEST(MatchingKernels, SinglePrecisionStaysWithinItsError) {
     std::mt19937 random(5);
-    constexpr std::size_t m = 7;
-    std::vector<InkTemplate> templates;
-    for (int t = 0; t < 40; ++t) {
-        templates.push_back({"t", normalized(randomInk(m, random))});
+    std::vector<Stroke> strokes;
+    for (int s = 0; s < 280; ++s) {
+        strokes.push_back(normalized(randomInk(1, random))[0]);
     }
     const Ink drawn = normalized(randomInk(3, random));
     // A drawn stroke against its own reversal, where the reversal penalty decides.
-    templates.push_back(templates[0]);
-    templates.back().strokes[0].assign(drawn[1].rbegin(), drawn[1].rend());
-    const TemplateSet set(templates);
-    const TemplateSet::Group& group = set.groups()[m];
-    const std::size_t n = drawn.size();
-
-    std::vector<float> ax, ay, chunks;
+    strokes[0].assign(drawn[1].rbegin(), drawn[1].rend());
+    std::vector<float> ax, ay;
     for (const Stroke& stroke : drawn) {
         for (const InkPoint& p : stroke) {
             ax.push_back(static_cast<float>(p.x));
             ay.push_back(static_cast<float>(p.y));
         }
-        for (double c : chunkCentroids(stroke)) {
-            chunks.push_back(static_cast<float>(c));
-        }
     }
-    // Every template stroke side by side, point-major, as the recognizer gathers them.
-    const std::size_t stride = group.strokes() + kernels::kLanes;
+    // Every stroke side by side, point-major, as the recognizer gathers them.
+    const std::size_t stride = strokes.size() + kernels::kLanes;
     std::vector<float> x(kStrokePoints * stride), y(kStrokePoints * stride);
-    for (std::size_t g = 0; g < group.strokes(); ++g) {
-        const Stroke& stroke = templates[g / m].strokes[g % m];
+    for (std::size_t g = 0; g < strokes.size(); ++g) {
         for (std::size_t p = 0; p < kStrokePoints; ++p) {
-            x[p * stride + g] = static_cast<float>(stroke[p].x);
-            y[p * stride + g] = static_cast<float>(stroke[p].y);
+            x[p * stride + g] = static_cast<float>(strokes[g][p].x);
+            y[p * stride + g] = static_cast<float>(strokes[g][p].y);
         }
     }
+    const std::size_t n = drawn.size();
     // Odd offsets and lengths exercise the partial vectors at both ends of a run.
-    for (const std::size_t begin : {std::size_t{0}, std::size_t{3}, std::size_t{7 * 40}}) {
-        const std::size_t count = group.strokes() - begin;
+    for (const std::size_t begin : {std::size_t{0}, std::size_t{3}, std::size_t{270}}) {
+        const std::size_t count = strokes.size() - begin;
         const std::size_t pitch = kernels::lanesFor(count);
         std::vector<float> out(n * pitch), scratch(n * pitch);
         kernels::strokeDistances(ax.data(), ay.data(), n, x.data(), y.data(), stride, begin, count,
                                  pitch, out.data(), scratch.data());
         for (std::size_t i = 0; i < n; ++i) {
-            for (std::size_t g = begin; g < group.strokes(); ++g) {
+            for (std::size_t g = begin; g < strokes.size(); ++g) {
                 // The recognizer relies on kDistanceError; the rounding is far below it.
-                EXPECT_NEAR(out[i * pitch + g - begin],
-                            strokeDistance(drawn[i], templates[g / m].strokes[g % m]), 1e-6)
+                EXPECT_NEAR(out[i * pitch + g - begin], strokeDistance(drawn[i], strokes[g]), 1e-6)
                     << "stroke " << i << " against " << g;
             }
         }
     }
+}
 
-    // A range of templates from the middle of the group, as one thread's share.
-    const std::size_t first = 3;
+// Bounds below the distances they bound, and not vacuously: templates of six
+// strokes with up to two joins, one run each that may not be joined.
+TEST(MatchingKernels, BoundsStayBelowTheDistances) {
+    std::mt19937 random(7);
+    constexpr std::size_t m = 6;
+    constexpr std::size_t joins = 2;
+    const std::size_t slots = pieceSlots(m, joins);
+    std::vector<Ink> pieces;
+    std::vector<TemplateSet::Shape> shapes;
+    for (int t = 0; t < 40; ++t) {
+        Ink ink = normalized(randomInk(slots, random));
+        // Pair 2 may not be joined: no run across it.
+        for (const auto& [first, length] : {std::pair{2, 2}, {1, 3}, {2, 3}}) {
+            ink[pieceSlot(m, first, length)].clear();
+        }
+        pieces.push_back(std::move(ink));
+        shapes.push_back({m, {0b11011, joins}});
+    }
+    const TemplateSet set(
+        shapes,
+        [&](std::size_t id, std::vector<std::span<const InkPoint>>& listed, Ink&) {
+            listed.assign(pieces[id].begin(), pieces[id].end());
+        },
+        nullptr);
+    const Ink drawn = normalized(randomInk(4, random));
+    const std::size_t n = drawn.size();
+    std::vector<float> chunks;
+    for (const Stroke& stroke : drawn) {
+        for (double v : chunkCentroids(stroke)) {
+            chunks.push_back(static_cast<float>(v));
+        }
+    }
+    const auto distance = [&](std::size_t t, std::size_t i, std::size_t q) {
+        return pieces[t][q].empty() ? 1e9 : strokeDistance(drawn[i], pieces[t][q]);
+    };
+
+    // A share of a group from its second vector on, as the helper thread takes it.
+    const TemplateSet::Group& group = set.groups()[0];
+    const std::size_t first = kernels::kLanes;
     const std::size_t count = group.ids.size() - first;
-    std::vector<float> rows(count), columns(count), scratch(2 * count * m + count);
+    const std::size_t lanes = kernels::lanesFor(count);
+    const std::array<std::uint32_t, 3> layerEnd{6, 11, 15};
+    std::vector<float> rows(3 * lanes), columns(slots * lanes), scratch((m + 1) * 3 * lanes);
     kernels::templateBounds(chunks.data(), n, group.chunkX.data(), group.chunkY.data(),
-                            group.ids.size(), first, count, m, rows.data(), columns.data(),
-                            scratch.data());
-    for (std::size_t r = 0; r < count; ++r) {
-        const NearestSums sums = nearestSums(drawn, templates[first + r].strokes);
-        EXPECT_LE(rows[r], sums.rows + 1e-5) << "template " << first + r;
-        EXPECT_LE(columns[r], sums.columns + 1e-5) << "template " << first + r;
-        // Not vacuous: the bounds carry most of the sums.
-        EXPECT_GT(rows[r] + columns[r], 0.5 * (sums.rows + sums.columns))
-            << "template " << first + r;
+                            group.stride, slots, first, count, layerEnd.data(), 3, rows.data(),
+                            columns.data(), scratch.data());
+    std::vector<float> least(3 * lanes);
+    kernels::leastJoinedCosts(columns.data(), m, joins, lanes, least.data(), scratch.data());
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t t = first + k;
+        std::vector<double> nearest(slots, 1e9);
+        for (std::size_t q = 0; q < slots; ++q) {
+            // A run that may not be joined lies far from every drawn stroke.
+            if (pieces[t][q].empty()) {
+                EXPECT_GT(columns[q * lanes + k], 1e5);
+                continue;
+            }
+            for (std::size_t i = 0; i < n; ++i) {
+                nearest[q] = std::min(nearest[q], distance(t, i, q));
+            }
+            EXPECT_LE(columns[q * lanes + k], nearest[q] + 1e-5) << t << " slot " << q;
+            // Not vacuous: the chunks carry most of the distance.
+            EXPECT_GT(columns[q * lanes + k], 0.5 * nearest[q]) << t << " slot " << q;
+        }
+        for (std::size_t l = 0; l < 3; ++l) {
+            double sum = 0.0;
+            for (std::size_t i = 0; i < n; ++i) {
+                double best = 1e9;
+                for (std::size_t q = 0; q < layerEnd[l]; ++q) {
+                    best = std::min(best, distance(t, i, q));
+                }
+                sum += best;
+            }
+            EXPECT_LE(rows[l * lanes + k], sum + 1e-5) << "template " << t << " layer " << l;
+            EXPECT_GT(rows[l * lanes + k], 0.5 * sum) << "template " << t << " layer " << l;
+            // The least joined column sum is the least of the column bounds' sets of joins.
+            std::vector<double> costs(slots);
+            for (std::size_t q = 0; q < slots; ++q) {
+                costs[q] = columns[q * lanes + k];
+            }
+            std::vector<std::size_t> chosen;
+            EXPECT_NEAR(least[l * lanes + k], chooseJoins(m, 0b11011, l, costs, chosen), 1e-5);
+        }
     }
 }
 

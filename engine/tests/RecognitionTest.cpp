@@ -44,8 +44,8 @@ TEST(Recognize, OrderAndDirectionOfStrokesAreTolerated) {
 }
 
 TEST(Recognize, CommonBonusOutweighsASmallDifference) {
-    // R's reversed stroke costs 0.3 / 16 / 2 = 0.009375, less than the bonus 0.012. Without
-    // joined specimens, which common R would otherwise get.
+    // R's reversed stroke costs 0.3 / 16 / 2 = 0.009375, less than the bonus 0.012. Never
+    // joined, as common R would otherwise be.
     const CharacterDatabase db({entry("X", false), entry("R", true)},
                                {{"X", kCross}, {"R", {kBarBackwards, kPole}}}, kNoJoins);
     EXPECT_THAT(db.recognize(kCross), ElementsAre("R", "X"));

@@ -3,7 +3,7 @@
 //
 // Usage: sumiro-evaluate [--resources DIR] [--kanjivg DIR] [--hanzi-writer DIR]
 //                        [--model writer|test|tune] [--half odd|even] [--seed N] [--ordinary N]
-//                        [--policy P]... [--write-inks FILE] [--show-losses] [--specimens-only]
+//                        [--policy P]... [--write-inks FILE] [--show-losses] [--joins-only]
 //   --model    writer (default): drawings from Make Me a Hanzi's stroke medians with the faults
 //              of real writers, of the common characters whose template has as many strokes;
 //              test: from KanjiVG's SVG paths, every character; tune: from templates.json.
@@ -14,14 +14,13 @@
 //              model also draws each character once with a stroke left out and once with a
 //              stroke split in two. Every common character with two strokes or more is also
 //              drawn with 1, 2 and 3 pairs joined (as many as it has pairs).
-//   --policy   "none", "shipped" or
-//              GAP,JOINS,SPECIMENS,MINSTROKES[,LIKELIHOOD[,INTOONE,MARK[,STROKES]]]
-//              (JoinPolicy's fields), optionally followed by /PERJOIN,PERUNLIKELINESS, the
-//              specimens' costs; may be repeated; default: none, then shipped.
+//   --policy   "none", "shipped" or GAP,JOINS,MINSTROKES[,INTOONE,MARK] (JoinPolicy's
+//              fields), optionally followed by /PERJOIN, the cost of a join; may be repeated;
+//              default: none, then shipped.
 //   --write-inks  also writes the drawings as JSON Lines for sumiro-recognize, with "id"
 //              ("ordinary-N" or "joinedK-N"), "character" and "strokes".
-//   --specimens-only counts the specimens and which joined drawings have a specimen of their
-//              joins, without recognizing anything.
+//   --joins-only counts which joined drawings the policy allows the joins of, without
+//              recognizing anything.
 //   --show-losses lists the ordinary drawings that the first policy ranks first and a later
 //              one does not (and whether they left the first ten).
 //   --threads  recognizes on this many threads at once (default 1; times are then less clean).
@@ -79,7 +78,7 @@ struct Options {
     std::vector<std::pair<std::string, JoinPolicy>> policies;
     fs::path inksFile;
     bool showLosses = false;
-    bool specimensOnly = false;
+    bool joinsOnly = false;
     std::size_t threads = 1;
 };
 
@@ -98,7 +97,7 @@ struct Drawing {
 }
 
 std::pair<std::string, JoinPolicy> parsePolicy(const std::string& text) {
-    // The costs, after a slash, override those of the policy before it.
+    // The cost, after a slash, overrides that of the policy before it.
     const std::size_t slash = text.find('/');
     const std::string base = text.substr(0, slash);
     JoinPolicy policy;
@@ -108,30 +107,22 @@ std::pair<std::string, JoinPolicy> parsePolicy(const std::string& text) {
         policy = kJoinPolicy;
     } else {
         unsigned long joins = 0;
-        unsigned long specimens = 0;
         unsigned long minStrokes = 0;
         unsigned long intoOne = 0;
-        unsigned long specimenStrokes = 0;
-        const int fields = std::sscanf(
-            base.c_str(), "%lf,%lu,%lu,%lu,%lf,%lu,%lf,%lu", &policy.maxGap, &joins, &specimens,
-            &minStrokes, &policy.minLikelihood, &intoOne, &policy.maxMarkLength, &specimenStrokes);
-        if (fields < 4 || fields == 6) {
+        const int fields = std::sscanf(base.c_str(), "%lf,%lu,%lu,%lu,%lf", &policy.maxGap, &joins,
+                                       &minStrokes, &intoOne, &policy.maxMarkLength);
+        if (fields != 3 && fields != 5) {
             usage("bad policy \"" + text + "\"");
         }
         policy.maxJoins = joins;
-        policy.maxSpecimens = specimens;
         policy.minStrokes = minStrokes;
-        if (fields >= 7) {
+        if (fields == 5) {
             policy.maxStrokesIntoOne = intoOne;
-        }
-        if (fields == 8) {
-            policy.maxSpecimenStrokes = specimenStrokes;
         }
     }
     if (slash != std::string::npos &&
-        std::sscanf(text.c_str() + slash + 1, "%lf,%lf", &policy.costPerJoin,
-                    &policy.costPerUnlikeliness) != 2) {
-        usage("bad costs in policy \"" + text + "\"");
+        std::sscanf(text.c_str() + slash + 1, "%lf", &policy.costPerJoin) != 1) {
+        usage("bad cost in policy \"" + text + "\"");
     }
     return {text, policy};
 }
@@ -144,8 +135,8 @@ Options parseArguments(int argc, char** argv) {
             options.showLosses = true;
             continue;
         }
-        if (arg == "--specimens-only") {
-            options.specimensOnly = true;
+        if (arg == "--joins-only") {
+            options.joinsOnly = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -379,12 +370,12 @@ struct Tally {
     std::size_t count = 0, first = 0, tenDistinct = 0, tenListed = 0, covered = 0;
     std::vector<double> ms;
 
-    void add(bool isFirst, bool inTen, bool listed, double time, bool hasSpecimen = false) {
+    void add(bool isFirst, bool inTen, bool listed, double time, bool allowed = false) {
         ++count;
         first += isFirst;
         tenDistinct += inTen;
         tenListed += listed;
-        covered += hasSpecimen;
+        covered += allowed;
         ms.push_back(time);
     }
     void print(const std::string& name, bool listed) {
@@ -398,7 +389,7 @@ struct Tally {
         if (listed) {
             std::printf("  first ten listed %6.2f%%", share(tenListed));
         } else {
-            std::printf("  with a specimen of its joins %6.2f%%", share(covered));
+            std::printf("  its joins allowed %6.2f%%", share(covered));
         }
         std::printf("  median %.2f ms  p95 %.2f ms\n", ms[ms.size() / 2],
                     ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]);
@@ -557,8 +548,8 @@ int main(int argc, char** argv) {
             const CharacterDatabase db(entries, raw, policy);
             const double loadMs =
                 std::chrono::duration<double, std::milli>(Clock::now() - loadStart).count();
-            std::printf("policy %s: %zu templates (%zu from the file), built in %.0f ms\n",
-                        name.c_str(), db.templateCount(), db.fileTemplates(), loadMs);
+            std::printf("policy %s: %zu templates, built in %.0f ms\n", name.c_str(),
+                        db.fileTemplates(), loadMs);
             struct Outcome {
                 bool right = false, inTen = false, listed = false;
                 double ms = 0;
@@ -588,22 +579,28 @@ int main(int argc, char** argv) {
             };
             {
                 std::vector<std::jthread> workers;
-                for (std::size_t share = 1; share < options.threads && !options.specimensOnly;
+                for (std::size_t share = 1; share < options.threads && !options.joinsOnly;
                      ++share) {
                     workers.emplace_back(recognizeShare, share);
                 }
-                if (!options.specimensOnly) {
+                if (!options.joinsOnly) {
                     recognizeShare(0);
                 }
             }
-            // Whether the character's template has a specimen with the drawing's joins (when
+            // Whether the policy allows the drawing's joins in the character's template (when
             // the drawing's source has the template's stroke order).
-            std::map<std::string, std::vector<std::vector<std::size_t>>> setsOf;
+            std::map<std::string, Joinability> joinable;
             for (const RawTemplate& t : raw) {
-                if (!setsOf.contains(t.character)) {
-                    setsOf.emplace(t.character, joinSets(t.strokes, policy));
+                if (!joinable.contains(t.character)) {
+                    joinable.emplace(t.character, joinability(t.strokes, policy));
                 }
             }
+            const auto allowed = [&](const Drawing& d) {
+                const Joinability& j = joinable[d.character];
+                return d.pairs.size() <= j.maxJoins &&
+                       std::ranges::all_of(d.pairs,
+                                           [&](std::size_t p) { return (j.pairs >> p & 1) != 0; });
+            };
             Tally ordinary;
             Tally fewer;
             Tally more;
@@ -615,8 +612,7 @@ int main(int argc, char** argv) {
                  : d.fault == WriterFault::strokeMore ? more
                  : d.joins == 0                       ? ordinary
                                                       : byJoins[d.joins])
-                    .add(o.right, o.inTen, o.listed, o.ms,
-                         d.joins != 0 && std::ranges::count(setsOf[d.character], d.pairs) > 0);
+                    .add(o.right, o.inTen, o.listed, o.ms, d.joins != 0 && allowed(d));
                 if (d.joins != 0 || d.fault != WriterFault::none) {
                     continue;
                 }
@@ -636,7 +632,7 @@ int main(int argc, char** argv) {
             for (int j = 1; j <= 3; ++j) {
                 byJoins[j].print(std::to_string(j) + (j == 1 ? " join" : " joins"), false);
             }
-            if (!options.specimensOnly) {
+            if (!options.joinsOnly) {
                 printSizedKana(db, kana, options.showLosses);
             }
             std::fflush(stdout);
