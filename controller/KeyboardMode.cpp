@@ -59,6 +59,8 @@ void KeyboardMode::rebuildKeyboard() {
             new ActionButton(key.title, [this, code = key.key] { emit keyPressed(code); }));
     }
     lines.push_back(stack(editing, Qt::Horizontal, 8));
+    // The room a layout of fewer lines leaves goes below the keys, not between their lines.
+    lines.push_back(new QWidget);
     pin(stack(lines, Qt::Vertical, 4, StackAlignment::Leading), keys_, 0);
 }
 

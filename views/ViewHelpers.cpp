@@ -69,6 +69,8 @@ TextLabel* label(const QString& text, double size, QFont::Weight weight) {
     result->setFont(font);
     result->setTextInteractionFlags(Qt::NoTextInteraction);
     result->setFocusPolicy(Qt::NoFocus);
+    // Characters such as "<" are text, never the start of markup.
+    result->setTextFormat(Qt::PlainText);
     return result;
 }
 
