@@ -36,6 +36,7 @@ const CharacterDatabase& fixture() {
             entry("見", 7, {147}, "ケン、み(る)、み(える)、み(せる)", true),
             entry("食", 9, {184}, "ショク、ジキ、く(う)、く(らう)、た(べる)、は(む)", true),
             entry("木", 4, {75}, "き"),  // listed twice
+            entry("身", 7, {158}, "シン、み"),
         };
         MeaningTable meanings;
         meanings.add(0, {"tree", "wood"});
@@ -113,7 +114,9 @@ TEST(BrowseList, RangesListEveryScalarInOrder) {
     }
 }
 
-TEST(BrowseList, TextSearchGoesThroughTheInventoryInOrder) {
+// The character itself, then whole readings, then the start of one, then the rest; common
+// characters first in each; inventory order last.
+TEST(BrowseList, TextSearchListsTheBestMatchesFirst) {
     const struct {
         QString query;
         QStringList expected;
@@ -134,7 +137,7 @@ TEST(BrowseList, TextSearchGoesThroughTheInventoryInOrder) {
         {u"U+D800"_qs, {}},
         // Okurigana are written in parentheses and searched as if they were not.
         {u"みる"_qs, {u"見"_qs}},
-        {u"み"_qs, {u"鏡"_qs, u"見"_qs}},
+        {u"み"_qs, {u"見"_qs, u"身"_qs, u"鏡"_qs}},
         {u"み(る)"_qs, {u"見"_qs}},
         {u"たべる"_qs, {u"食"_qs}},
         {u"たべ"_qs, {u"食"_qs}},
