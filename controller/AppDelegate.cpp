@@ -249,8 +249,14 @@ void AppDelegate::choose(const QString& character) {
 }
 
 void AppDelegate::showDetail(const QString& character) {
-    detailLabel_->setText(
-        database_ ? QString::fromStdString(database_->detail(character.toStdString())) : character);
+    if (!database_) {
+        detailLabel_->setText(character);
+        return;
+    }
+    // The character, its stroke count and its code stay in sight; long readings are cut.
+    const texts::DetailLine line =
+        texts::detailLine(character, database_->details(character.toStdString()));
+    detailLabel_->setTextCutInMiddle(line.head, line.middle, line.tail);
 }
 
 void AppDelegate::updateTarget() {

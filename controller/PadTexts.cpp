@@ -16,6 +16,17 @@ QString targetLabel(const std::optional<QString>& name) {
     return QStringLiteral("入力先：") + (name ? *name : QStringLiteral("未選択"));
 }
 
+DetailLine detailLine(const QString& character, const CharacterDetails& details) {
+    const QString gap = QStringLiteral("   ");
+    const QString codes = QString::fromStdString(details.codes);
+    if (!details.known) return {character + gap, {}, codes};
+    const QString middle = details.reading.empty()
+                               ? kNoReading
+                               : QString::fromUtf8(details.reading.data(),
+                                                   static_cast<qsizetype>(details.reading.size()));
+    return {character + gap, middle, gap + strokeCount(details.count) + gap + codes};
+}
+
 }  // namespace sumiro::texts
 
 namespace sumiro {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/CharacterDatabase.h"
+
 namespace sumiro::texts {
 
 // The pad's own messages, word for word.
@@ -23,6 +25,7 @@ inline const QString kNoCandidates = QStringLiteral("候補がありません。
 inline const QString kDetailHint = QStringLiteral("候補にマウスを重ねると、読みと文字コードを表示");
 inline const QString kModeDetail = QStringLiteral("文字をクリックすると入力先へ送信します");
 inline const QString kNoTarget = QStringLiteral("入力先を選んでください");
+inline const QString kNoReading = QStringLiteral("読み情報なし");
 
 /// "辞書を読み込めません：" directly followed by the error's description.
 QString loadFailed(const QString& description);
@@ -30,6 +33,16 @@ QString loadFailed(const QString& description);
 QString strokeCount(qsizetype strokes);
 /// "入力先：" followed by the target's name, or by "未選択" when there is none.
 QString targetLabel(const std::optional<QString>& name);
+
+/// The detail line of a character in three parts: the character, then its readings, then its
+/// stroke count and code points, three spaces apart: "十   ジュウ   2画   U+5341". The line cuts
+/// the readings when short of room.
+struct DetailLine {
+    QString head;
+    QString middle;
+    QString tail;
+};
+DetailLine detailLine(const QString& character, const CharacterDetails& details);
 
 }  // namespace sumiro::texts
 

@@ -33,8 +33,15 @@ using namespace std::chrono_literals;
 using testing::titled;
 
 std::shared_ptr<const CharacterDatabase> smallDatabase() {
-    std::vector<CharacterEntry> entries = {{"十", 2, {24}, "ジュウ", true, true},
-                                           {"木", 4, {75}, "モク", true, true}};
+    std::vector<CharacterEntry> entries = {
+        {"十", 2, {24}, "ジュウ", true, true},
+        {"木", 4, {75}, "モク", true, true},
+        {"上",
+         3,
+         {1},
+         "ジョウ、ショウ、シャン、うえ、うわ、かみ、あ(げる)、あ(がる)、のぼ(る)",
+         true,
+         true}};
     return std::make_shared<const CharacterDatabase>(std::move(entries),
                                                      std::vector<RawTemplate>{});
 }
@@ -201,6 +208,24 @@ TEST_F(AppDelegateTest, StripKeysAndCandidatesReachTheTarget) {
     fake->quit(editor);
     pad.pollDesktop();
     EXPECT_EQ(child<TextLabel>(u"targetLabel"_qs)->text(), u"入力先：未選択"_qs);
+}
+
+// Short of room, the line cuts the readings and keeps the character, its stroke count and its
+// code whole.
+TEST_F(AppDelegateTest, TheDetailLineCutsTheReadingsFirst) {
+    startLoaded();
+    auto* line = child<TextLabel>(u"detailLabel"_qs);
+    child<CharacterGrid>(u"candidates"_qs)->hovered(u"上"_qs);
+    EXPECT_EQ(
+        line->text(),
+        u"上   ジョウ、ショウ、シャン、うえ、うわ、かみ、あ(げる)、あ(がる)、のぼ(る)   3画   U+4E0A"_qs);
+    line->resize(line->fontMetrics().horizontalAdvance(u"上   ジョウ、ショウ   3画   U+4E0A"_qs),
+                 line->height());
+    const QString shown = line->shownText();
+    EXPECT_TRUE(shown.startsWith(u"上   ジョウ"_qs)) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(u"…   3画   U+4E0A"_qs)) << shown.toStdString();
+    line->setText(QString(40, u'字'));  // any other text: cut at its tail
+    EXPECT_TRUE(line->shownText().endsWith(u"…"_qs));
 }
 
 TEST_F(AppDelegateTest, SixtyFiveStrokesAreRefusedAndTheCandidatesStay) {
