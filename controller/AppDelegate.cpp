@@ -90,7 +90,9 @@ void AppDelegate::loadDatabase() {
         // The controller owns the worker: no hand-back arrives once the controller is gone.
         worker.toMain([this, loaded, failure] {
             if (!loaded) {
-                statusLabel_->setText(texts::loadFailed(failure));
+                const QString reason = texts::loadFailed(failure);
+                statusLabel_->setText(reason);
+                handwriting_->dataFailed(reason);
                 return;
             }
             database_ = loaded;
