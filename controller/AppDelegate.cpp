@@ -212,7 +212,7 @@ void AppDelegate::showSetup() {
         connect(setupWindow_.get(), &SetupWindow::openSettings, this, &AppDelegate::allowInput);
         connect(setupWindow_.get(), &SetupWindow::quit, this, &AppDelegate::quit);
     }
-    setupWindow_->open();
+    setupWindow_->open(input_.obstacle());
 }
 
 void AppDelegate::pollDesktop() {

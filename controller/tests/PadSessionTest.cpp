@@ -230,6 +230,28 @@ TEST_F(PadSession, StartingAgainShowsTheHiddenPanelAndEnds) {
     EXPECT_FALSE(QFile::exists(socket));
 }
 
+// Without XTEST and an input method the setup window stands in for the panel, and stays: a
+// request to minimize it comes to nothing.
+TEST_F(PadSession, WithoutXTestTheSetupWindowCannotBeMinimized) {
+    std::string error;
+    const auto bare = XSession::start(error, false);
+    ASSERT_TRUE(bare) << error;
+    std::vector<std::pair<QString, QString>> env = padEnvironment();
+    env.emplace_back("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.filePath("no-bus"));
+    const Child pad = bare->spawn({SUMIRO_EXECUTABLE}, env);
+    std::uint64_t setup = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (setup = bare->windowOf(pad->processId())) && bare->viewable(setup); },
+        timeoutMs));
+    const QPoint before = bare->frame(setup).topLeft();
+    // The window manager handles the move after the request to minimize.
+    ASSERT_TRUE(bare->xdotool({"windowminimize", QString::number(setup), "windowmove",
+                               QString::number(setup), "7", "7"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bare->frame(setup).topLeft() != before; }, timeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bare->viewable(setup); }, timeoutMs));
+    EXPECT_EQ(pad->state(), QProcess::Running);
+}
+
 TEST_F(PadSession, WithATrayTheIconAppearsAndOpensTheMenu) {
     const Child tray = session->spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype",
                                        "request", "--height", "32"});

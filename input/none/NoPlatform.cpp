@@ -26,6 +26,7 @@ public:
     bool postKey(Key) override { return false; }
     bool permitted() override { return false; }
     bool openPermissionHelp() override { return false; }
+    Obstacle obstacle() override { return Obstacle::NoDisplay; }
 };
 
 }  // namespace
