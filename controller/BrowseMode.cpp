@@ -28,22 +28,6 @@ std::vector<std::int64_t> allRadicals() {
     return numbers;
 }
 
-// Font families in text order: by the scalar values of their canonical composition.
-QStringList sortedFamilies() {
-    QStringList families = QFontDatabase::families();
-    std::vector<std::pair<QList<uint>, QString>> keyed;
-    keyed.reserve(static_cast<std::size_t>(families.size()));
-    for (QString& family : families) {
-        keyed.emplace_back(family.normalized(QString::NormalizationForm_C).toUcs4(),
-                           std::move(family));
-    }
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    QStringList sorted;
-    for (auto& [key, family] : keyed) sorted.append(std::move(family));
-    return sorted;
-}
-
 QComboBox* popup(const char* name) {
     auto* box = new QComboBox;
     box->setObjectName(QString::fromLatin1(name));
@@ -118,7 +102,7 @@ BrowseMode::BrowseMode()
     // application is brought back to the front.
     new SearchFocus(searchField_, [this] { emit keyboardGivenBack(); });
 
-    fontPopup_->addItems(sortedFamilies());
+    fontPopup_->addItems(fontFamilies(QFontDatabase::families()));
     if (const int noto = fontPopup_->findText(CharacterGrid::kDefaultFontName); noto >= 0) {
         fontPopup_->setCurrentIndex(noto);
     }

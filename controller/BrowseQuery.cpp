@@ -6,6 +6,7 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <QRegularExpression>
 #include <QSet>
 #include <QTextBoundaryFinder>
 #include <algorithm>
@@ -229,6 +230,23 @@ std::vector<std::int64_t> radicalNumbersFor(int index, std::span<const std::int6
 
 QString radicalTitle(std::int64_t n) {
     return scalarText(static_cast<char32_t>(0x2EFF + n)) + u"  "_qs + QString::number(n);
+}
+
+QStringList fontFamilies(const QStringList& listed) {
+    static const QRegularExpression foundry(QStringLiteral(R"(\s*\[[^\]]*\]$)"));
+    std::vector<std::pair<QList<uint>, QString>> keyed;
+    QSet<QString> seen;
+    for (QString family : listed) {
+        family.remove(foundry);
+        if (family.isEmpty() || seen.contains(family)) continue;
+        seen.insert(family);
+        keyed.emplace_back(family.normalized(QString::NormalizationForm_C).toUcs4(), family);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QStringList families;
+    for (auto& [key, family] : keyed) families.append(std::move(family));
+    return families;
 }
 
 BrowseSelectors selectorsFor(Mode mode) {

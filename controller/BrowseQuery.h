@@ -37,6 +37,11 @@ std::vector<std::int64_t> radicalNumbersFor(int index, std::span<const std::int6
 /// The radical pop-up's title of radical n: its Kangxi radical character, two spaces, n.
 QString radicalTitle(std::int64_t n);
 
+/// The font pop-up's items for the families Qt lists: each family once, without the foundry that
+/// Qt adds in brackets where several make it ("Nimbus Sans [URW ]"), in text order (by the
+/// scalar values of the canonical composition).
+QStringList fontFamilies(const QStringList& listed);
+
 /// Which selectors a browse mode shows.
 struct BrowseSelectors {
     bool range = false;

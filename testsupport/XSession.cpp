@@ -229,6 +229,21 @@ std::uint64_t XSession::createWindow(const std::string& type, qint64 pid) {
     return window;
 }
 
+void XSession::setNames(std::uint64_t window, const std::string& className,
+                        const std::string& title) {
+    Display* display = impl_->display.get();
+    std::string both = className + '\0' + className + '\0';
+    XChangeProperty(display, window, XA_WM_CLASS, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(both.data()),
+                    static_cast<int>(both.size()));
+    if (!title.empty()) {
+        XChangeProperty(display, window, impl_->atom("_NET_WM_NAME"), impl_->atom("UTF8_STRING"), 8,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
+                        static_cast<int>(title.size()));
+    }
+    XSync(display, False);
+}
+
 std::vector<unsigned long> XSession::keyboardMapping() {
     Display* display = impl_->display.get();
     int minCode = 0, maxCode = 0, perCode = 0;

@@ -6,7 +6,6 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -86,7 +85,7 @@ TEST_F(PadModes, BrowsePopupsAreFilledAndFindableByName) {
     QComboBox* fonts = popup("fontPopup");
     QStringList families;
     for (int i = 0; i < fonts->count(); ++i) families.append(fonts->itemText(i));
-    EXPECT_EQ(families.size(), QFontDatabase::families().size());
+    EXPECT_EQ(QSet<QString>(families.begin(), families.end()).size(), families.size());
     EXPECT_TRUE(std::is_sorted(families.begin(), families.end(), [](const auto& a, const auto& b) {
         return a.toUcs4() < b.toUcs4();
     }));

@@ -267,6 +267,10 @@ TEST(BrowsePopups, Titles) {
               (QStringList{u"ひらがな"_qs, u"カタカナ"_qs, u"英数字・記号"_qs, u"句読点・括弧"_qs,
                            u"全角・半角"_qs, u"漢字"_qs, u"漢字 拡張A"_qs, u"漢字 拡張B"_qs,
                            u"矢印"_qs, u"数学記号"_qs, u"罫線"_qs, u"外字領域"_qs}));
+    // Each font family once, without the foundries Qt names where several make one.
+    EXPECT_EQ(fontFamilies({u"Nimbus Sans [UKWN]"_qs, u"Noto Sans CJK JP"_qs,
+                            u"Nimbus Sans [URW ]"_qs, u"DejaVu Sans"_qs, u"Nimbus Sans [urw]"_qs}),
+              (QStringList{u"DejaVu Sans"_qs, u"Nimbus Sans"_qs, u"Noto Sans CJK JP"_qs}));
 }
 
 // Readings made only of kana and ideographs are searched without folding them: that holds
