@@ -389,24 +389,30 @@ TEST_F(AppDelegateTest, EveryControlIsListedUnderItsTitle) {
     }
 }
 
-TEST(SingleInstanceTest, AStaleSocketNeverBlocksAndALaterStartReachesThePad) {
+// One pad per user and display: the lock decides at once, a later start reaches the pad, and a
+// socket an ended pad left behind never blocks it.
+TEST(SingleInstanceTest, OnePadPerDisplayAndALaterStartReachesIt) {
     const testing::TempDirectory dir;
-    const QString name = QString::fromStdString((dir.path() / "sumiro-test").string());
+    const QString directory = QString::fromStdString(dir.path().string());
     {
-        // What a crashed pad leaves: a socket file nobody listens on.
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
+        const std::string stale = (dir.path() / "sumiro-x11-0").string();
+        std::strncpy(address.sun_path, stale.c_str(), sizeof address.sun_path - 1);
         ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         ::close(fd);
     }
-    EXPECT_FALSE(askRunningPadToShow(name));
+    SingleInstance pad(directory, u"x11-0"_qs);
+    ASSERT_EQ(pad.state(), SingleInstance::State::Claimed);
+    SingleInstance later(directory, u"x11-0"_qs);
+    EXPECT_EQ(later.state(), SingleInstance::State::Taken);
+    EXPECT_EQ(SingleInstance(directory, u"x11-1"_qs).state(), SingleInstance::State::Claimed);
+
     int reopened = 0;
-    SingleInstance instance(name, [&] { ++reopened; });
-    ASSERT_TRUE(instance.listening());
+    ASSERT_TRUE(pad.listen([&] { ++reopened; }));
     std::atomic<bool> answered = false;
-    std::thread second([&] { answered = askRunningPadToShow(name); });
+    std::thread second([&] { answered = later.askToShow(10s); });
     EXPECT_TRUE(QTest::qWaitFor([&] { return answered.load(); }, 10000));
     second.join();
     EXPECT_EQ(reopened, 1);

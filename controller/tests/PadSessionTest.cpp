@@ -221,7 +221,7 @@ TEST_F(PadSession, StartingAgainShowsTheHiddenPanelAndEnds) {
 
     // Ended by the session: it quits as from its menu and leaves no socket behind.
     const QString socket =
-        home.filePath("sumiro-" + QString::fromStdString(session->display()).replace(':', '_'));
+        home.filePath("sumiro-x11-" + QString::fromStdString(session->display()).remove(':'));
     EXPECT_TRUE(QFile::exists(socket));
     pad->terminate();
     ASSERT_TRUE(pad->waitForFinished(timeoutMs));
