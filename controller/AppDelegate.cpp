@@ -70,7 +70,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     connect(poll, &QTimer::timeout, this, &AppDelegate::pollDesktop);
     poll->start();
     qApp->installEventFilter(new UndoShortcut([this] { handwriting_->undoStroke(); }, this));
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::saveFrame);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::saveSettings);
     loadDatabase();
 }
 
@@ -107,6 +107,7 @@ void AppDelegate::buildPanel() {
     panel_->setObjectName(QStringLiteral("panel"));
     panel_->setWindowTitle(QStringLiteral("Sumiro"));
     panel_->setMinimumSize(kPanelMinimumSize);
+    panel_->setMaximumSize(kPanelMaximumSize);
     restoreFrame();
     panel_->installEventFilter(this);
 
@@ -151,6 +152,7 @@ void AppDelegate::buildPanel() {
         connect(mode, &PadMode::hovered, this, &AppDelegate::showDetail);
         connect(mode, &PadMode::keyPressed, &input_, &DirectInput::key);
         connect(mode, &PadMode::status, statusLabel_, &TextLabel::setText);
+        connect(mode, &PadMode::choiceChanged, this, &AppDelegate::saveSoon);
     }
     connect(browse_, &BrowseMode::keyboardGivenBack, &input_, &DirectInput::activateTarget);
     browse_->hide();
@@ -162,6 +164,7 @@ void AppDelegate::buildPanel() {
     body->setMinimumHeight(320);
     body->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     pin(column, panel_.get(), 14);
+    restoreChoices();
 }
 
 PadMode* AppDelegate::viewOf(Mode mode) const {
@@ -181,10 +184,15 @@ PadMode* AppDelegate::viewOf(Mode mode) const {
 std::array<PadMode*, 3> AppDelegate::modes() const { return {handwriting_, browse_, keyboard_}; }
 
 void AppDelegate::changeMode() {
+    showSelectedMode();
+    detailLabel_->setText(texts::kModeDetail);
+    saveSoon();
+}
+
+void AppDelegate::showSelectedMode() {
     const std::optional<Mode> mode = modeAt(modeSwitch_->selectedSegment());
     PadMode* shown = mode ? viewOf(*mode) : nullptr;
     for (PadMode* view : modes()) view->setVisible(view == shown);
-    detailLabel_->setText(texts::kModeDetail);
     if (shown) shown->enter(*mode);
 }
 
@@ -241,7 +249,7 @@ void AppDelegate::help() {
 }
 
 void AppDelegate::quit() {
-    saveFrame();
+    saveSettings();
     QCoreApplication::quit();
 }
 
@@ -276,9 +284,12 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
             refuseFocusOffers(panel_->winId());
             break;
         case QEvent::Hide:
+            saveSettings();
+            break;
         case QEvent::Resize:
-            // Also on every resize: a session that ends the pad with a signal keeps the last size.
-            saveFrame();
+            // Once the resize ends, not at each of its steps: a session that ends the pad with a
+            // signal still keeps the last size.
+            saveSoon();
             break;
         default:
             break;
@@ -286,10 +297,31 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void AppDelegate::saveFrame() {
+void AppDelegate::saveSoon() {
+    if (restoring_) return;
+    pendingSave_ = std::make_unique<QObject>();
+    environment_.clock->after(kSaveDelay, *pendingSave_, [this] { saveSettings(); });
+}
+
+void AppDelegate::saveSettings() {
     if (!panel_) return;
     QSettings settings;
     settings.setValue(QStringLiteral("SumiroWindow"), panel_->geometry());
+    if (const auto mode = modeAt(modeSwitch_->selectedSegment())) {
+        settings.setValue(QStringLiteral("mode"), modeWord(*mode));
+    }
+    for (const PadMode* mode : modes()) mode->saveChoices(settings);
+}
+
+void AppDelegate::restoreChoices() {
+    const QSettings settings;
+    restoring_ = true;
+    for (PadMode* mode : modes()) mode->restoreChoices(settings);
+    if (const auto mode = modeOfWord(settings.value(QStringLiteral("mode")).toString())) {
+        modeSwitch_->setSelectedSegment(segmentOf(*mode));
+        showSelectedMode();
+    }
+    restoring_ = false;
 }
 
 void AppDelegate::restoreFrame() {

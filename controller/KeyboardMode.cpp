@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLayout>
+#include <QSettings>
 
 #include "controller/KeyboardLayout.h"
 #include "controller/PopupChoice.h"
@@ -20,6 +21,7 @@ KeyboardMode::KeyboardMode() : layoutPopup_(new QComboBox), keys_(new QWidget) {
     chooseOnSelection(layoutPopup_);
     layoutPopup_->setCurrentIndex(0);
     connect(layoutPopup_, &QComboBox::currentIndexChanged, this, &KeyboardMode::rebuildKeyboard);
+    connect(layoutPopup_, &QComboBox::currentIndexChanged, this, &PadMode::choiceChanged);
     QWidget* header =
         stack({label(QStringLiteral("キーをクリックして入力"), 13, QFont::Bold), layoutPopup_},
               Qt::Horizontal, 8);
@@ -29,6 +31,16 @@ KeyboardMode::KeyboardMode() : layoutPopup_(new QComboBox), keys_(new QWidget) {
     pin(column, this);
     openWithoutFocus(layoutPopup_);  // once in place, as for the browse mode's pop-ups
     rebuildKeyboard();
+}
+
+void KeyboardMode::saveChoices(QSettings& settings) const {
+    settings.setValue(QStringLiteral("keyboard/layout"), layoutPopup_->currentIndex());
+}
+
+void KeyboardMode::restoreChoices(const QSettings& settings) {
+    bool ok = false;
+    const int layout = settings.value(QStringLiteral("keyboard/layout")).toInt(&ok);
+    if (ok && layout >= 0 && layout < layoutPopup_->count()) layoutPopup_->setCurrentIndex(layout);
 }
 
 void KeyboardMode::rebuildKeyboard() {

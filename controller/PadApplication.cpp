@@ -47,6 +47,12 @@ void quitOnSignals(QObject* context) {
 }  // namespace
 
 int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& resources) {
+    // The XDG rules say a relative XDG_CONFIG_HOME is to be ignored; Qt would write the settings
+    // under the current folder.
+    if (const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+        !config.isEmpty() && !config.startsWith('/')) {
+        qunsetenv("XDG_CONFIG_HOME");
+    }
     chooseWindowSystem();
     if (const auto problem = displayUnavailable()) {
         std::cerr << problem->toStdString() << '\n';

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
@@ -296,8 +297,12 @@ TEST_F(AppDelegateTest, CtrlZUndoesAStrokeInEveryModeAndCtrlShiftZPasses) {
 }
 
 TEST_F(AppDelegateTest, TheFrameComesBackAndACorruptSettingsFileGivesTheDefault) {
-    start().panel()->resize(900, 600);
-    menuItem(u"Sumiroを終了"_qs)->trigger();
+    AppDelegate& pad = start();
+    pad.panel()->resize(880, 560);
+    pad.panel()->resize(900, 600);
+    // Written once the resize has ended, not at each of its steps.
+    EXPECT_NE(QSettings().value(u"SumiroWindow"_qs).toRect().size(), QSize(900, 600));
+    clock->advance(AppDelegate::kSaveDelay);
     EXPECT_EQ(QSettings().value(u"SumiroWindow"_qs).toRect().size(), QSize(900, 600));
     delegate.reset();
     EXPECT_EQ(start().panel()->size(), QSize(900, 600));
@@ -315,6 +320,52 @@ TEST_F(AppDelegateTest, TheFrameComesBackAndACorruptSettingsFileGivesTheDefault)
         EXPECT_EQ(start().panel()->size(), QSize(820, 490));
         delegate.reset();
     }
+}
+
+// The mode, the browse selectors, the font and the keyboard layout come back after a restart;
+// values the pad does not offer leave its defaults.
+TEST_F(AppDelegateTest, ChoicesComeBackAfterARestart) {
+    const auto popup = [this](const char* name) {
+        return child<QComboBox>(QString::fromLatin1(name));
+    };
+    start();
+    QTest::mouseClick(child<SegmentedControl>(u"mode"_qs)->segment(3), Qt::LeftButton);
+    const std::pair<const char*, int> chosen[] = {{"rangePopup", 5},        {"countPopup", 9},
+                                                  {"radicalCountPopup", 4}, {"radicalPopup", 14},
+                                                  {"keyboardMode", 2},      {"fontPopup", 1}};
+    for (const auto& [name, index] : chosen) popup(name)->setCurrentIndex(index);
+    child<QCheckBox>(u"scope"_qs)->setChecked(false);
+    const QString font = popup("fontPopup")->currentText();
+    clock->advance(AppDelegate::kSaveDelay);
+    delegate.reset();
+
+    start();
+    EXPECT_EQ(child<SegmentedControl>(u"mode"_qs)->selectedSegment(), 3);
+    EXPECT_TRUE(child(u"browsing"_qs)->isVisible());
+    EXPECT_FALSE(child(u"handwriting"_qs)->isVisible());
+    for (const auto& [name, index] : chosen) EXPECT_EQ(popup(name)->currentIndex(), index) << name;
+    EXPECT_EQ(popup("radicalPopup")->currentText(), u"\u2F4A  75"_qs);
+    EXPECT_FALSE(child<QCheckBox>(u"scope"_qs)->isChecked());
+    EXPECT_EQ(child<CharacterGrid>(u"browseGrid"_qs)->fontName(), font);
+    EXPECT_EQ(detail(), texts::kDetailHint);
+    delegate.reset();
+
+    {
+        QSettings settings;
+        for (const auto& [key, value] : {std::pair("mode", QVariant(u"drawing"_qs)),
+                                         std::pair("browse/rangeStart", QVariant(0x41)),
+                                         std::pair("browse/strokeCount", QVariant(65)),
+                                         std::pair("browse/radicalStrokes", QVariant(u"x"_qs)),
+                                         std::pair("keyboard/layout", QVariant(-1))}) {
+            settings.setValue(QString::fromLatin1(key), value);
+        }
+    }
+    start();
+    EXPECT_EQ(child<SegmentedControl>(u"mode"_qs)->selectedSegment(), 0);
+    const std::pair<const char*, int> defaults[] = {
+        {"rangePopup", 0}, {"countPopup", 3}, {"radicalCountPopup", 0}, {"keyboardMode", 0}};
+    for (const auto& [name, index] : defaults)
+        EXPECT_EQ(popup(name)->currentIndex(), index) << name;
 }
 
 TEST_F(AppDelegateTest, TheStatusMenuHoldsItsItemsAlsoOnTheHeaderRow) {
