@@ -69,6 +69,17 @@ void AppDelegate::applicationDidFinishLaunching() {
     poll->setInterval(1000);
     connect(poll, &QTimer::timeout, this, &AppDelegate::pollDesktop);
     poll->start();
+    // The target keeps the keyboard, so Ctrl+Z and Ctrl+Q are taken from it while the pointer is
+    // over the panel (see eventFilter); where the panel has the keyboard itself (its search
+    // field), UndoShortcut catches Ctrl+Z.
+    shortcuts_ = takeShortcuts({Qt::CTRL | Qt::Key_Z, Qt::CTRL | Qt::Key_Q},
+                               [this](QKeyCombination pressed) {
+                                   if (pressed.key() == Qt::Key_Q) {
+                                       quit();
+                                   } else {
+                                       handwriting_->undoStroke();
+                                   }
+                               });
     qApp->installEventFilter(new UndoShortcut([this] { handwriting_->undoStroke(); }, this));
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::saveSettings);
     loadDatabase();
@@ -283,7 +294,14 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
             showOnAllDesktops(panel_->winId());
             refuseFocusOffers(panel_->winId());
             break;
+        case QEvent::Enter:
+            if (shortcuts_) shortcuts_->setTaken(true);
+            break;
+        case QEvent::Leave:
+            if (shortcuts_) shortcuts_->setTaken(false);
+            break;
         case QEvent::Hide:
+            if (shortcuts_) shortcuts_->setTaken(false);
             saveSettings();
             break;
         case QEvent::Resize:

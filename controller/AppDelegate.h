@@ -19,6 +19,7 @@ namespace sumiro {
 
 class ActionButton;
 class BrowseMode;
+class PointerShortcuts;
 class HandwritingMode;
 class KeyboardMode;
 class PadMode;
@@ -72,8 +73,8 @@ public:
     const DirectInput& input() const { return input_; }
 
 protected:
-    /// Puts the panel on every desktop when it is shown; saves the settings when it is hidden or
-    /// a resize has ended.
+    /// Puts the panel on every desktop when it is shown; takes the pad's shortcuts while the
+    /// pointer is over it; saves the settings when it is hidden or a resize has ended.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -114,6 +115,8 @@ private:
     bool restoring_ = false;
     std::unique_ptr<StatusMenu> statusMenu_;
     std::unique_ptr<SetupWindow> setupWindow_;
+    // Ctrl+Z and Ctrl+Q, taken from the target while the pointer is over the panel.
+    std::unique_ptr<PointerShortcuts> shortcuts_;
     // Last, so that it goes first: its views call into everything above while they go.
     std::unique_ptr<PadPanel> panel_;
     // Inside the panel:

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <atomic>
@@ -21,6 +22,7 @@
 #include "controller/RecognitionScheduler.h"
 #include "controller/SetupWindow.h"
 #include "controller/SingleInstance.h"
+#include "controller/StatusMenu.h"
 #include "controller/tests/PadFixture.h"
 #include "views/CharacterGrid.h"
 #include "views/InkView.h"
@@ -380,6 +382,12 @@ TEST_F(AppDelegateTest, TheStatusMenuHoldsItsItemsAlsoOnTheHeaderRow) {
               (QStringList{u"Sumiroを表示"_qs, u"入力の許可を設定…"_qs, u"使い方・ライセンス"_qs,
                            u"ログイン時に起動"_qs, u"-"_qs, u"Sumiroを終了"_qs}));
     EXPECT_EQ(menu->actions().last()->shortcut(), QKeySequence(u"Ctrl+Q"_qs));
+    QSignalSpy quit(static_cast<StatusMenu*>(menu),
+                    &StatusMenu::quit);  // the open menu takes its own Ctrl+Q
+    menu->popup({0, 0});
+    QTest::keyClick(menu, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quit.count(), 1);
+    EXPECT_FALSE(menu->isVisible());
     QWidget* headerRow = child(u"headerRow"_qs);
     EXPECT_EQ(headerRow->contextMenuPolicy(), Qt::CustomContextMenu);
     EXPECT_TRUE(headerRow->isAncestorOf(child(u"targetLabel"_qs)));

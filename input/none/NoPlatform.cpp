@@ -43,6 +43,14 @@ void showOnAllDesktops(quintptr) {}
 
 void refuseFocusOffers(quintptr) {}
 
+std::unique_ptr<PointerShortcuts> takeShortcuts(std::vector<QKeyCombination>,
+                                                std::function<void(QKeyCombination)>) {
+    struct Nothing final : PointerShortcuts {
+        void setTaken(bool) override {}
+    };
+    return std::make_unique<Nothing>();
+}
+
 std::optional<QString> displayUnavailable() { return std::nullopt; }
 
 }  // namespace sumiro
