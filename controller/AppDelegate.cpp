@@ -71,8 +71,19 @@ void AppDelegate::applicationDidFinishLaunching() {
     poll->setInterval(1000);
     connect(poll, &QTimer::timeout, this, &AppDelegate::pollDesktop);
     poll->start();
+    // The target keeps the keyboard, so Ctrl+Z and Ctrl+Q are taken from it while the pointer is
+    // over the panel (see eventFilter); where the panel has the keyboard itself (its search
+    // field), UndoShortcut catches Ctrl+Z.
+    shortcuts_ = takeShortcuts({Qt::CTRL | Qt::Key_Z, Qt::CTRL | Qt::Key_Q},
+                               [this](QKeyCombination pressed) {
+                                   if (pressed.key() == Qt::Key_Q) {
+                                       quit();
+                                   } else {
+                                       handwriting_->undoStroke();
+                                   }
+                               });
     qApp->installEventFilter(new UndoShortcut([this] { handwriting_->undoStroke(); }, this));
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::saveFrame);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &AppDelegate::saveSettings);
     loadDatabase();
 }
 
@@ -92,7 +103,9 @@ void AppDelegate::loadDatabase() {
         // The controller owns the worker: no hand-back arrives once the controller is gone.
         worker.toMain([this, loaded, failure] {
             if (!loaded) {
-                statusLabel_->setText(texts::loadFailed(failure));
+                const QString reason = texts::loadFailed(failure);
+                statusLabel_->setText(reason);
+                handwriting_->dataFailed(reason);
                 return;
             }
             database_ = loaded;
@@ -107,6 +120,7 @@ void AppDelegate::buildPanel() {
     panel_->setObjectName(QStringLiteral("panel"));
     panel_->setWindowTitle(QStringLiteral("Sumiro"));
     panel_->setMinimumSize(kPanelMinimumSize);
+    panel_->setMaximumSize(kPanelMaximumSize);
     restoreFrame();
     panel_->installEventFilter(this);
 
@@ -151,6 +165,7 @@ void AppDelegate::buildPanel() {
         connect(mode, &PadMode::hovered, this, &AppDelegate::showDetail);
         connect(mode, &PadMode::keyPressed, &input_, &DirectInput::key);
         connect(mode, &PadMode::status, statusLabel_, &TextLabel::setText);
+        connect(mode, &PadMode::choiceChanged, this, &AppDelegate::saveSoon);
     }
     connect(browse_, &BrowseMode::keyboardGivenBack, &input_, &DirectInput::activateTarget);
     browse_->hide();
@@ -162,6 +177,7 @@ void AppDelegate::buildPanel() {
     body->setMinimumHeight(320);
     body->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     pin(column, panel_.get(), 14);
+    restoreChoices();
 }
 
 PadMode* AppDelegate::viewOf(Mode mode) const {
@@ -181,10 +197,15 @@ PadMode* AppDelegate::viewOf(Mode mode) const {
 std::array<PadMode*, 3> AppDelegate::modes() const { return {handwriting_, browse_, keyboard_}; }
 
 void AppDelegate::changeMode() {
+    showSelectedMode();
+    detailLabel_->setText(texts::modeDetail());
+    saveSoon();
+}
+
+void AppDelegate::showSelectedMode() {
     const std::optional<Mode> mode = modeAt(modeSwitch_->selectedSegment());
     PadMode* shown = mode ? viewOf(*mode) : nullptr;
     for (PadMode* view : modes()) view->setVisible(view == shown);
-    detailLabel_->setText(texts::modeDetail());
     if (shown) shown->enter(*mode);
 }
 
@@ -212,7 +233,7 @@ void AppDelegate::showSetup() {
         connect(setupWindow_.get(), &SetupWindow::openSettings, this, &AppDelegate::allowInput);
         connect(setupWindow_.get(), &SetupWindow::quit, this, &AppDelegate::quit);
     }
-    setupWindow_->open();
+    setupWindow_->open(input_.obstacle());
 }
 
 void AppDelegate::pollDesktop() {
@@ -241,7 +262,7 @@ void AppDelegate::help() {
 }
 
 void AppDelegate::quit() {
-    saveFrame();
+    saveSettings();
     QCoreApplication::quit();
 }
 
@@ -255,20 +276,12 @@ void AppDelegate::showDetail(const QString& character) {
         detailLabel_->setText(character);
         return;
     }
-    texts::DetailLine line =
+    // The character, its stroke count and its code stay in sight; the meanings and then the
+    // readings are cut.
+    const texts::DetailLine line =
         texts::detailLine(character, database_->details(character.toStdString()),
                           environment_.language == Language::English);
-    // The meanings give way first: cut to the room the rest of the line leaves, so that the
-    // stroke count and the code stay in view.
-    if (!line.meanings.isEmpty()) {
-        const QString meanings = std::exchange(line.meanings, QStringLiteral("…"));
-        const QFontMetrics metrics = detailLabel_->fontMetrics();
-        const int room = detailLabel_->contentsRect().width() -
-                         metrics.horizontalAdvance(line.joined()) +
-                         metrics.horizontalAdvance(line.meanings);
-        line.meanings = metrics.elidedText(meanings, Qt::ElideRight, room);
-    }
-    detailLabel_->setText(line.joined());
+    detailLabel_->setTextCutInMiddle(line.head, line.middle, line.tail);
 }
 
 void AppDelegate::updateTarget() {
@@ -285,10 +298,20 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
             showOnAllDesktops(panel_->winId());
             refuseFocusOffers(panel_->winId());
             break;
+        case QEvent::Enter:
+            if (shortcuts_) shortcuts_->setTaken(true);
+            break;
+        case QEvent::Leave:
+            if (shortcuts_) shortcuts_->setTaken(false);
+            break;
         case QEvent::Hide:
+            if (shortcuts_) shortcuts_->setTaken(false);
+            saveSettings();
+            break;
         case QEvent::Resize:
-            // Also on every resize: a session that ends the pad with a signal keeps the last size.
-            saveFrame();
+            // Once the resize ends, not at each of its steps: a session that ends the pad with a
+            // signal still keeps the last size.
+            saveSoon();
             break;
         default:
             break;
@@ -296,10 +319,31 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void AppDelegate::saveFrame() {
+void AppDelegate::saveSoon() {
+    if (restoring_) return;
+    pendingSave_ = std::make_unique<QObject>();
+    environment_.clock->after(kSaveDelay, *pendingSave_, [this] { saveSettings(); });
+}
+
+void AppDelegate::saveSettings() {
     if (!panel_) return;
     QSettings settings;
     settings.setValue(QStringLiteral("SumiroWindow"), panel_->geometry());
+    if (const auto mode = modeAt(modeSwitch_->selectedSegment())) {
+        settings.setValue(QStringLiteral("mode"), modeWord(*mode));
+    }
+    for (const PadMode* mode : modes()) mode->saveChoices(settings);
+}
+
+void AppDelegate::restoreChoices() {
+    const QSettings settings;
+    restoring_ = true;
+    for (PadMode* mode : modes()) mode->restoreChoices(settings);
+    if (const auto mode = modeOfWord(settings.value(QStringLiteral("mode")).toString())) {
+        modeSwitch_->setSelectedSegment(segmentOf(*mode));
+        showSelectedMode();
+    }
+    restoring_ = false;
 }
 
 void AppDelegate::restoreFrame() {

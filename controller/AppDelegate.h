@@ -20,6 +20,7 @@ namespace sumiro {
 
 class ActionButton;
 class BrowseMode;
+class PointerShortcuts;
 class HandwritingMode;
 class KeyboardMode;
 class PadMode;
@@ -60,6 +61,9 @@ public:
     explicit AppDelegate(Environment environment);
     ~AppDelegate() override;
 
+    /// How long after the last resize or choice the settings are written: once a resize ends.
+    static constexpr Scheduler::Duration kSaveDelay{0.5};
+
     /// The start-up sequence: panel, status menu, target, show, poll, key monitor, data load.
     void applicationDidFinishLaunching();
     /// Another start of the program: shows the panel.
@@ -75,14 +79,15 @@ public:
     const DirectInput& input() const { return input_; }
 
 protected:
-    /// Puts the panel on every desktop when it is shown; saves its frame whenever it is hidden or
-    /// resized.
+    /// Puts the panel on every desktop when it is shown; takes the pad's shortcuts while the
+    /// pointer is over it; saves the settings when it is hidden or a resize has ended.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildPanel();
-    /// Shows the view of the mode the switch selects.
+    /// Shows the view of the mode the switch selects, as the user chose it.
     void changeMode();
+    void showSelectedMode();
     PadMode* viewOf(Mode mode) const;
     std::array<PadMode*, 3> modes() const;
 
@@ -101,14 +106,23 @@ private:
     void showSetup();
     void checkSetupPermission();
     void loadDatabase();
-    void saveFrame();
+    /// Writes the panel's frame and the user's choices (mode, browse selectors, font, layout).
+    void saveSettings();
+    /// Writes them once nothing changed for kSaveDelay.
+    void saveSoon();
     void restoreFrame();
+    void restoreChoices();
 
     Environment environment_;
     DirectInput input_;
     std::shared_ptr<const CharacterDatabase> database_;
+    // The context of the pending save: replaced by each change, which cancels the one before.
+    std::unique_ptr<QObject> pendingSave_;
+    bool restoring_ = false;
     std::unique_ptr<StatusMenu> statusMenu_;
     std::unique_ptr<SetupWindow> setupWindow_;
+    // Ctrl+Z and Ctrl+Q, taken from the target while the pointer is over the panel.
+    std::unique_ptr<PointerShortcuts> shortcuts_;
     // Last, so that it goes first: its views call into everything above while they go.
     std::unique_ptr<PadPanel> panel_;
     // Inside the panel:

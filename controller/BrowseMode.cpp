@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <numeric>
@@ -26,22 +27,6 @@ std::vector<std::int64_t> allRadicals() {
     std::vector<std::int64_t> numbers(214);
     std::iota(numbers.begin(), numbers.end(), 1);
     return numbers;
-}
-
-// Font families in text order: by the scalar values of their canonical composition.
-QStringList sortedFamilies() {
-    QStringList families = QFontDatabase::families();
-    std::vector<std::pair<QList<uint>, QString>> keyed;
-    keyed.reserve(static_cast<std::size_t>(families.size()));
-    for (QString& family : families) {
-        keyed.emplace_back(family.normalized(QString::NormalizationForm_C).toUcs4(),
-                           std::move(family));
-    }
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    QStringList sorted;
-    for (auto& [key, family] : keyed) sorted.append(std::move(family));
-    return sorted;
 }
 
 QComboBox* popup(const char* name) {
@@ -112,7 +97,7 @@ BrowseMode::BrowseMode()
     // application is brought back to the front.
     new SearchFocus(searchField_, [this] { emit keyboardGivenBack(); });
 
-    fontPopup_->addItems(sortedFamilies());
+    fontPopup_->addItems(fontFamilies(QFontDatabase::families()));
     if (const int noto = fontPopup_->findText(CharacterGrid::kDefaultFontName); noto >= 0) {
         fontPopup_->setCurrentIndex(noto);
     }
@@ -151,6 +136,65 @@ BrowseMode::BrowseMode()
     for (QComboBox* box :
          {rangePopup_, countPopup_, radicalCountPopup_, radicalPopup_, fontPopup_}) {
         openWithoutFocus(box);
+        connect(box, &QComboBox::currentIndexChanged, this, &PadMode::choiceChanged);
+    }
+    connect(scope_, &QCheckBox::toggled, this, &PadMode::choiceChanged);
+}
+
+void BrowseMode::saveChoices(QSettings& settings) const {
+    const auto range = static_cast<std::size_t>(std::max(rangePopup_->currentIndex(), 0));
+    if (range < ranges_.size()) {
+        settings.setValue(QStringLiteral("browse/rangeStart"),
+                          static_cast<uint>(ranges_[range].first));
+    }
+    settings.setValue(QStringLiteral("browse/strokeCount"), countPopup_->currentIndex() + 1);
+    settings.setValue(QStringLiteral("browse/radicalStrokes"), radicalCountPopup_->currentIndex());
+    const auto radical = static_cast<std::size_t>(std::max(radicalPopup_->currentIndex(), 0));
+    if (radical < radicalNumbers_.size()) {
+        settings.setValue(QStringLiteral("browse/radical"),
+                          static_cast<qlonglong>(radicalNumbers_[radical]));
+    }
+    settings.setValue(QStringLiteral("browse/basicKanjiOnly"), scope_->isChecked());
+    settings.setValue(QStringLiteral("browse/font"), fontPopup_->currentText());
+}
+
+void BrowseMode::restoreChoices(const QSettings& settings) {
+    // A number from the file, if it is one within [first, last].
+    const auto number = [&settings](const char* key, qlonglong first,
+                                    qlonglong last) -> std::optional<qlonglong> {
+        bool ok = false;
+        const qlonglong value = settings.value(QString::fromLatin1(key)).toLongLong(&ok);
+        if (!ok || value < first || value > last) return std::nullopt;
+        return value;
+    };
+    if (const auto start = number("browse/rangeStart", 0, 0x10FFFF)) {
+        const auto found = std::find_if(ranges_.begin(), ranges_.end(), [&](const NamedRange& r) {
+            return r.first == static_cast<char32_t>(*start);
+        });
+        if (found != ranges_.end()) {
+            rangePopup_->setCurrentIndex(static_cast<int>(found - ranges_.begin()));
+        }
+    }
+    if (const auto count = number("browse/strokeCount", 1, countPopup_->count())) {
+        countPopup_->setCurrentIndex(static_cast<int>(*count) - 1);
+    }
+    if (const auto strokes = number("browse/radicalStrokes", 0, radicalCountPopup_->count() - 1)) {
+        radicalCountPopup_->setCurrentIndex(static_cast<int>(*strokes));
+    }
+    if (const auto radical = number("browse/radical", 1, 214)) {
+        const auto found = std::find(radicalNumbers_.begin(), radicalNumbers_.end(), *radical);
+        if (found != radicalNumbers_.end()) {
+            radicalPopup_->setCurrentIndex(static_cast<int>(found - radicalNumbers_.begin()));
+        }
+    }
+    if (const QVariant scope = settings.value(QStringLiteral("browse/basicKanjiOnly"));
+        scope.isValid()) {
+        scope_->setChecked(scope.toBool());
+    }
+    if (const int font =
+            fontPopup_->findText(settings.value(QStringLiteral("browse/font")).toString());
+        font >= 0) {
+        fontPopup_->setCurrentIndex(font);
     }
 }
 

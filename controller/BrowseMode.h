@@ -30,6 +30,9 @@ public:
     /// Shows the selectors of `mode` and lists its characters.
     void enter(Mode mode) override;
     void setDatabase(std::shared_ptr<const CharacterDatabase> database) override;
+    /// The range, the stroke count, the radical with its stroke count, the scope and the font.
+    void saveChoices(QSettings& settings) const override;
+    void restoreChoices(const QSettings& settings) override;
 
     /// The twelve ranges of "文字一覧", in the order of its pop-up.
     static std::vector<NamedRange> defaultRanges();

@@ -7,6 +7,7 @@
 #include <unicode/utf8.h>
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTextBoundaryFinder>
 #include <algorithm>
@@ -171,13 +172,30 @@ QStringList rangeList(const NamedRange& range) {
 }
 
 QStringList textSearch(const CharacterDatabase& database, const QString& query) {
-    QStringList list;
     const SearchText text(query.toStdString());
+    // The best matches first: the character itself, a whole reading, the start of one, the rest;
+    // then the common characters, those used in Japanese, the rest; then inventory order.
+    struct Found {
+        int match;
+        int rarity;
+        const std::string* character;
+    };
+    std::vector<Found> found;
     for (const CharacterEntry& entry : database.entries()) {
-        if (text.equals(entry.character) || text.inReading(entry.reading)) {
-            list.append(QString::fromStdString(entry.character));
+        int match = 0;
+        if (!text.equals(entry.character)) {
+            const SearchText::ReadingMatch reading = text.readingMatch(entry.reading);
+            if (reading == SearchText::ReadingMatch::None) continue;
+            match = 1 + static_cast<int>(reading);
         }
+        found.push_back({match, entry.common ? 0 : entry.japanese ? 1 : 2, &entry.character});
     }
+    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return std::pair(a.match, a.rarity) < std::pair(b.match, b.rarity);
+    });
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(found.size()));
+    for (const Found& f : found) list.append(QString::fromStdString(*f.character));
     if (list.isEmpty() && isOneCharacter(query)) list.append(query);
     appendMeaningMatches(database, query, nullptr, list);
     return list;
@@ -214,6 +232,23 @@ std::vector<std::int64_t> radicalNumbersFor(int index, std::span<const std::int6
 
 QString radicalTitle(std::int64_t n) {
     return scalarText(static_cast<char32_t>(0x2EFF + n)) + u"  "_qs + QString::number(n);
+}
+
+QStringList fontFamilies(const QStringList& listed) {
+    static const QRegularExpression foundry(QStringLiteral(R"(\s*\[[^\]]*\]$)"));
+    std::vector<std::pair<QList<uint>, QString>> keyed;
+    QSet<QString> seen;
+    for (QString family : listed) {
+        family.remove(foundry);
+        if (family.isEmpty() || seen.contains(family)) continue;
+        seen.insert(family);
+        keyed.emplace_back(family.normalized(QString::NormalizationForm_C).toUcs4(), family);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QStringList families;
+    for (auto& [key, family] : keyed) families.append(std::move(family));
+    return families;
 }
 
 BrowseSelectors selectorsFor(Mode mode) {
@@ -298,6 +333,35 @@ bool SearchText::inReading(std::string_view reading) const {
     }
     dropParentheses(nfcBuffer_);
     return containsFolded(nfcBuffer_);
+}
+
+std::string_view SearchText::foldedReading(std::string_view reading) const {
+    if (isPlain(reading)) return reading;
+    foldInto(reading, nfcBuffer_, foldBuffer_);
+    return nfcBuffer_;
+}
+
+SearchText::ReadingMatch SearchText::readingMatch(std::string_view reading) const {
+    // Few readings hold the text at all: only those are taken apart.
+    if (!inReading(reading)) return ReadingMatch::None;
+    static constexpr std::string_view kSeparator = "、";
+    const std::string_view folded = foldedReading(reading);
+    ReadingMatch best = ReadingMatch::Inside;
+    std::string whole;
+    for (std::size_t start = 0; start <= folded.size();) {
+        std::size_t end = folded.find(kSeparator, start);
+        if (end == std::string_view::npos) end = folded.size();
+        const std::string_view one = folded.substr(start, end - start);
+        const std::string_view stem = one.substr(0, one.find('('));
+        whole.assign(one);
+        dropParentheses(whole);
+        if (whole == folded_ || stem == folded_) return ReadingMatch::Whole;
+        if (whole.starts_with(folded_) && !extendsCharacter(whole, folded_.size())) {
+            best = ReadingMatch::Start;
+        }
+        start = end + kSeparator.size();
+    }
+    return best;
 }
 
 bool SearchText::containsFolded(std::string_view haystack) const {

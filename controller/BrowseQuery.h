@@ -37,6 +37,11 @@ std::vector<std::int64_t> radicalNumbersFor(int index, std::span<const std::int6
 /// The radical pop-up's title of radical n: its Kangxi radical character, two spaces, n.
 QString radicalTitle(std::int64_t n);
 
+/// The font pop-up's items for the families Qt lists: each family once, without the foundry that
+/// Qt adds in brackets where several make it ("Nimbus Sans [URW ]"), in text order (by the
+/// scalar values of the canonical composition).
+QStringList fontFamilies(const QStringList& listed);
+
 /// Which selectors a browse mode shows.
 struct BrowseSelectors {
     bool range = false;
@@ -61,6 +66,10 @@ struct BrowseState {
 /// range pop-ups' items stand for, index for index. A search lists the characters equal to the
 /// search text or whose reading contains it, then, for ASCII text with a letter, those whose
 /// English meanings hold it as whole words, best first (CharacterDatabase::searchMeanings).
+/// Searched over the whole inventory ("文字一覧"), the character itself comes first, then those
+/// with a reading that is the text, then a reading that starts with it, then the rest; in each
+/// of these common characters first, then the others used in Japanese, then the rest, each in
+/// inventory order. The stroke-count and radical lists keep their own order.
 QStringList browseList(const CharacterDatabase& database, const BrowseState& state,
                        std::span<const std::int64_t> radicalNumbers,
                        std::span<const NamedRange> ranges);
@@ -82,9 +91,16 @@ public:
     /// Whether `reading` contains the search text, ignoring case and parentheses (み(る) holds
     /// みる and み(る)); a match must not end inside a user-perceived character of the reading.
     bool inReading(std::string_view reading) const;
+    /// How well the readings ("、" between them) hold the search text, as inReading finds it:
+    /// a whole reading, or its part before the okurigana (み and みる both for み(る)); the start
+    /// of one; anywhere else; or not at all.
+    enum class ReadingMatch { Whole, Start, Inside, None };
+    ReadingMatch readingMatch(std::string_view reading) const;
 
 private:
     bool containsFolded(std::string_view haystack) const;
+    // The reading's NFC case folding, its parentheses kept: the reading itself or a buffer.
+    std::string_view foldedReading(std::string_view reading) const;
 
     std::string key_;     // NFC of the search text
     std::string folded_;  // NFC of the case-folded search text

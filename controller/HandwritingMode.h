@@ -22,6 +22,8 @@ public:
     HandwritingMode(std::shared_ptr<Scheduler> clock, Worker& worker);
 
     void setDatabase(std::shared_ptr<const CharacterDatabase> database) override;
+    /// The data could not be loaded, for `reason`, which drawing shows rather than a wait.
+    void dataFailed(const QString& reason) { recognition_.setDataUnavailable(reason); }
     /// Takes back the last stroke (also Ctrl+Z, whichever mode is shown).
     void undoStroke();
 

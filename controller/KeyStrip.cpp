@@ -27,7 +27,6 @@ QWidget* makeKeyStrip(std::function<void(Key)> press) {
     for (const StripKey& strip : stripKeys()) {
         auto* button = new ActionButton(strip.title, [press, key = strip.key] { press(key); });
         button->setToolTip(strip.toolTip);
-        button->setAccessibleName(strip.title);
         button->setFixedWidth(65);
         buttons.push_back(button);
     }

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLayout>
+#include <QSettings>
 
 #include "controller/KeyboardLayout.h"
 #include "controller/PopupChoice.h"
@@ -20,6 +21,7 @@ KeyboardMode::KeyboardMode() : layoutPopup_(new QComboBox), keys_(new QWidget) {
     chooseOnSelection(layoutPopup_);
     layoutPopup_->setCurrentIndex(0);
     connect(layoutPopup_, &QComboBox::currentIndexChanged, this, &KeyboardMode::rebuildKeyboard);
+    connect(layoutPopup_, &QComboBox::currentIndexChanged, this, &PadMode::choiceChanged);
     QWidget* header = stack({label(tr("キーをクリックして入力"), 13, QFont::Bold), layoutPopup_},
                             Qt::Horizontal, 8);
     keys_->setObjectName(QStringLiteral("keyboardBody"));
@@ -28,6 +30,16 @@ KeyboardMode::KeyboardMode() : layoutPopup_(new QComboBox), keys_(new QWidget) {
     pin(column, this);
     openWithoutFocus(layoutPopup_);  // once in place, as for the browse mode's pop-ups
     rebuildKeyboard();
+}
+
+void KeyboardMode::saveChoices(QSettings& settings) const {
+    settings.setValue(QStringLiteral("keyboard/layout"), layoutPopup_->currentIndex());
+}
+
+void KeyboardMode::restoreChoices(const QSettings& settings) {
+    bool ok = false;
+    const int layout = settings.value(QStringLiteral("keyboard/layout")).toInt(&ok);
+    if (ok && layout >= 0 && layout < layoutPopup_->count()) layoutPopup_->setCurrentIndex(layout);
 }
 
 void KeyboardMode::rebuildKeyboard() {
@@ -58,6 +70,8 @@ void KeyboardMode::rebuildKeyboard() {
             new ActionButton(key.title, [this, code = key.key] { emit keyPressed(code); }));
     }
     lines.push_back(stack(editing, Qt::Horizontal, 8));
+    // The room a layout of fewer lines leaves goes below the keys, not between their lines.
+    lines.push_back(new QWidget);
     pin(stack(lines, Qt::Vertical, 4, StackAlignment::Leading), keys_, 0);
 }
 

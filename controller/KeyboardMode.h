@@ -18,6 +18,10 @@ public:
     /// key's own click.
     void rebuildKeyboard();
 
+    /// The layout.
+    void saveChoices(QSettings& settings) const override;
+    void restoreChoices(const QSettings& settings) override;
+
 private:
     QComboBox* layoutPopup_;
     QWidget* keys_;

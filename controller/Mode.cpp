@@ -1,6 +1,7 @@
 #include "controller/Mode.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 namespace sumiro {
 
@@ -18,6 +19,33 @@ QString modeTitle(Mode mode) {
             return QCoreApplication::translate("Mode", "ソフトキーボード");
     }
     return {};
+}
+
+int segmentOf(Mode mode) {
+    return static_cast<int>(std::find(kModes.begin(), kModes.end(), mode) - kModes.begin());
+}
+
+QString modeWord(Mode mode) {
+    switch (mode) {
+        case Mode::Handwriting:
+            return QStringLiteral("handwriting");
+        case Mode::Ranges:
+            return QStringLiteral("ranges");
+        case Mode::StrokeCounts:
+            return QStringLiteral("strokeCounts");
+        case Mode::Radicals:
+            return QStringLiteral("radicals");
+        case Mode::Keyboard:
+            return QStringLiteral("keyboard");
+    }
+    return {};
+}
+
+std::optional<Mode> modeOfWord(const QString& word) {
+    for (const Mode mode : kModes) {
+        if (modeWord(mode) == word) return mode;
+    }
+    return std::nullopt;
 }
 
 std::optional<Mode> modeAt(int index) {

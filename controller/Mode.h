@@ -17,5 +17,11 @@ inline constexpr std::array kModes = {Mode::Handwriting, Mode::Ranges, Mode::Str
 QString modeTitle(Mode mode);
 /// The mode of segment `index` of the switch; nothing for no segment (−1) or one out of range.
 std::optional<Mode> modeAt(int index);
+/// The segment of `mode` on the switch.
+int segmentOf(Mode mode);
+/// The word a mode is saved as: "handwriting", "ranges", "strokeCounts", "radicals",
+/// "keyboard"; and back, nothing for any other word.
+QString modeWord(Mode mode);
+std::optional<Mode> modeOfWord(const QString& word);
 
 }  // namespace sumiro

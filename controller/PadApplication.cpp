@@ -25,6 +25,10 @@ namespace {
 // event loop reads it.
 int signalPipe[2] = {-1, -1};
 
+// How long a second start waits for the running pad to show its panel: it may still be
+// starting.
+constexpr std::chrono::milliseconds kAnswerTime{10000};
+
 void quitOnSignals(QObject* context) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, context);
@@ -46,6 +50,12 @@ void quitOnSignals(QObject* context) {
 
 int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& resources,
            std::optional<Language> language) {
+    // The XDG rules say a relative XDG_CONFIG_HOME is to be ignored; Qt would write the settings
+    // under the current folder.
+    if (const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+        !config.isEmpty() && !config.startsWith('/')) {
+        qunsetenv("XDG_CONFIG_HOME");
+    }
     chooseWindowSystem();
     if (const auto problem = displayUnavailable()) {
         std::cerr << problem->toStdString() << '\n';
@@ -54,8 +64,23 @@ int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& re
     QApplication application(argc, argv);
     prepareWindows();
     // A second start shows the running pad and ends, before it builds anything.
-    const QString socket = instanceSocketName();
-    if (askRunningPadToShow(socket)) return 0;
+    std::optional<SingleInstance> instance;
+    const uint user = ::getuid();
+    if (const auto directory = privateDirectory(qEnvironmentVariable("XDG_RUNTIME_DIR"), user)) {
+        instance.emplace(
+            *directory, displayKey(QGuiApplication::platformName(), qEnvironmentVariable("DISPLAY"),
+                                   qEnvironmentVariable("WAYLAND_DISPLAY")));
+    }
+    if (instance && instance->state() == SingleInstance::State::Taken) {
+        if (instance->askToShow(kAnswerTime)) return 0;
+        std::cerr << "Sumiro already runs on this display but does not answer.\n";
+        return 1;
+    }
+    if (!instance || instance->state() != SingleInstance::State::Claimed) {
+        std::cerr << "Sumiro cannot tell whether it runs already on this display: user " << user
+                  << " has no private place for its lock. It starts anyway.\n";
+        instance.reset();
+    }
     QCoreApplication::setOrganizationName(QStringLiteral("Sumiro"));
     QCoreApplication::setApplicationName(QStringLiteral("Sumiro"));
     // The installed desktop entry, so that the desktop matches the pad's windows to it.
@@ -75,7 +100,7 @@ int runPad(int argc, char** argv, const std::optional<std::filesystem::path>& re
         resources ? *resources : defaultResourceDirectory(runningExecutable()));
     environment.language = catalogue ? asked : Language::Japanese;
     AppDelegate delegate(std::move(environment));
-    SingleInstance instance(socket, [&delegate] { delegate.applicationShouldHandleReopen(); });
+    if (instance) instance->listen([&delegate] { delegate.applicationShouldHandleReopen(); });
     quitOnSignals(&application);
     delegate.applicationDidFinishLaunching();
     QApplication::exec();

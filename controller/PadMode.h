@@ -6,6 +6,8 @@
 #include "controller/Mode.h"
 #include "input/Keys.h"
 
+class QSettings;
+
 namespace sumiro {
 
 class CharacterDatabase;
@@ -23,8 +25,14 @@ public:
     virtual void enter(Mode /*mode*/) {}
     /// The character data, once loaded.
     virtual void setDatabase(std::shared_ptr<const CharacterDatabase> /*database*/) {}
+    /// Writes what the user chose in this view, to come back after a restart.
+    virtual void saveChoices(QSettings& /*settings*/) const {}
+    /// Puts back what saveChoices wrote; what is missing or no longer offered stays as it is.
+    virtual void restoreChoices(const QSettings& /*settings*/) {}
 
 signals:
+    /// The user chose something that saveChoices writes.
+    void choiceChanged();
     /// A character the user picked, to be typed into the target.
     void picked(const QString& character);
     /// A character under the pointer, to be described on the detail line.

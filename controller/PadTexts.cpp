@@ -51,33 +51,27 @@ QString targetLabel(const std::optional<QString>& name) {
         .arg(name ? *name : QCoreApplication::translate("PadTexts", "未選択"));
 }
 
-QString DetailLine::joined() const {
-    QStringList parts;
-    for (const QString* part : {&character, &readings, &meanings, &strokes, &codes}) {
-        if (!part->isEmpty()) parts.append(*part);
-    }
-    return parts.join(QStringLiteral("   "));
-}
-
-DetailLine detailLine(const QString& text, const CharacterDetails& details, bool meanings) {
-    DetailLine line;
-    line.character = text;
+DetailLine detailLine(const QString& character, const CharacterDetails& details, bool meanings) {
+    const QString gap = QStringLiteral("   ");
+    const QString codes = QString::fromStdString(details.codes);
+    QStringList middle;
     if (details.known) {
-        line.readings = details.reading.empty()
-                            ? QCoreApplication::translate("PadTexts", "読み情報なし")
-                            : QString::fromUtf8(details.reading.data(),
-                                                static_cast<qsizetype>(details.reading.size()));
-        line.strokes = strokeCount(static_cast<qsizetype>(details.count));
+        middle.append(details.reading.empty()
+                          ? QCoreApplication::translate("PadTexts", "読み情報なし")
+                          : QString::fromUtf8(details.reading.data(),
+                                              static_cast<qsizetype>(details.reading.size())));
     }
-    if (meanings) {
+    if (meanings && !details.meanings.empty()) {
         QStringList list;
         for (const std::string_view meaning : details.meanings) {
             list.append(QString::fromUtf8(meaning.data(), static_cast<qsizetype>(meaning.size())));
         }
-        line.meanings = list.join(QStringLiteral("; "));
+        // A meaning may hold a comma: semicolons part them.
+        middle.append(list.join(QStringLiteral("; ")));
     }
-    line.codes = QString::fromStdString(details.codes);
-    return line;
+    if (middle.isEmpty()) return {character + gap, {}, codes};
+    const QString tail = details.known ? strokeCount(static_cast<qsizetype>(details.count)) + gap + codes : codes;
+    return {character + gap, middle.join(gap), gap + tail};
 }
 
 }  // namespace sumiro::texts

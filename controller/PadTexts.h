@@ -43,25 +43,18 @@ QString strokeCount(qsizetype strokes);
 /// "入力先：" followed by the target's name, or by "未選択" when there is none.
 QString targetLabel(const std::optional<QString>& name);
 
-/// The parts of the detail line of a text, in the pad's language.
+/// The detail line of a character in three parts, three spaces apart: the character, then its
+/// readings (and its English meanings when asked for), then its stroke count and code points:
+/// "十   ジュウ   2画   U+5341". Short of room the line cuts the middle part, so the meanings go
+/// first, then the readings.
 struct DetailLine {
-    QString character;
-    /// The readings, "読み情報なし" for a record without; empty without a record.
-    QString readings;
-    /// The English meanings, "; " between them (a meaning may hold a comma); empty unless
-    /// asked for.
-    QString meanings;
-    /// The stroke count, "4画"; empty without a record.
-    QString strokes;
-    /// The code points, "U+6728".
-    QString codes;
-
-    /// The parts that are not empty, in that order, three spaces apart.
-    QString joined() const;
+    QString head;
+    QString middle;
+    QString tail;
 };
-/// The detail line of `text`, whose record (if any) `details` describes, with the English
+/// The detail line of `character`, whose record (if any) `details` describes, with the English
 /// meanings when `meanings` is on.
-DetailLine detailLine(const QString& text, const CharacterDetails& details, bool meanings);
+DetailLine detailLine(const QString& character, const CharacterDetails& details, bool meanings);
 
 }  // namespace sumiro::texts
 

@@ -10,6 +10,9 @@ namespace sumiro {
 inline constexpr QSize kPanelSize{820, 485};
 /// The panel cannot be made smaller.
 inline constexpr QSize kPanelMinimumSize{760, 490};
+/// Nor larger: room for plenty of characters, and a bound on what a program that resizes it
+/// makes the pad draw.
+inline constexpr QSize kPanelMaximumSize{2560, 1600};
 
 /// Where the panel opens: the saved size (else `defaultSize`), no smaller than `minimum` and no
 /// larger than the screen, centred on the screen that holds the middle of the saved frame, or on

@@ -6,7 +6,9 @@ namespace sumiro {
 
 RecognitionScheduler::RecognitionScheduler(std::shared_ptr<Scheduler> clock, Worker& queue,
                                            Display display)
-    : clock_(std::move(clock)), queue_(queue), display_(std::move(display)) {}
+    : clock_(std::move(clock)),
+      queue_(queue),
+      display_(std::move(display)) {}
 
 RecognitionScheduler::~RecognitionScheduler() {
     if (recognitionWork_) *recognitionWork_->cancelled = true;
@@ -26,7 +28,7 @@ void RecognitionScheduler::request(const Ink& ink, const Recognizer& recognizer)
         return;
     }
     if (!recognizer) {
-        display_.status(texts::notReady());
+        display_.status(notReady_.isEmpty() ? texts::notReady() : notReady_);
         return;
     }
     if (static_cast<qsizetype>(ink.size()) > kStrokeLimit) {

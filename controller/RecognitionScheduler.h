@@ -49,6 +49,10 @@ public:
     /// The checks come in this order: an empty ink, missing data, too many strokes.
     void request(const Ink& ink, const Recognizer& recognizer);
 
+    /// The data will never be loaded: a request without a recognizer shows `reason` instead of
+    /// asking the user to wait.
+    void setDataUnavailable(const QString& reason) { notReady_ = reason; }
+
     /// The number of the latest request.
     std::int64_t generation() const { return generation_; }
     /// Whether a recognition was ever scheduled.
@@ -67,6 +71,7 @@ private:
     std::shared_ptr<Scheduler> clock_;
     Worker& queue_;
     Display display_;
+    QString notReady_;
     std::int64_t generation_ = 0;
     std::unique_ptr<WorkItem> recognitionWork_;
 };

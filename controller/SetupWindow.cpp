@@ -1,6 +1,10 @@
-// The window shown instead of the panel while input cannot be posted.
+// The window shown instead of the panel while nothing can be typed.
 
 #include "controller/SetupWindow.h"
+
+#include <QEvent>
+#include <QTimer>
+#include <algorithm>
 
 #include "views/ActionButton.h"
 #include "views/ViewHelpers.h"
@@ -9,22 +13,63 @@ namespace sumiro {
 
 namespace {
 
+constexpr int kWidth = 500;
+constexpr int kLeastHeight = 340;
+
 TextLabel* wrapping(const QString& text) {
     // The default label font, wrapped at the window's inner width.
     auto* line = new TextLabel(text);
     line->setWordWrap(true);
+    line->setTextFormat(Qt::PlainText);
     line->setTextInteractionFlags(Qt::NoTextInteraction);
     return line;
 }
 
 }  // namespace
 
-SetupWindow::SetupWindow() {
+QString SetupWindow::steps(InputPlatform::Obstacle obstacle) {
+    const QString inputMethod = tr(
+        "1. 入力メソッドを起動する：端末で fcitx5 -d（Sumiro のアドオンを入れて）、"
+        "または ibus-daemon -drx");
+    switch (obstacle) {
+        case InputPlatform::Obstacle::NoXTest:
+            return tr(
+                       "この X サーバーには XTEST 拡張がなく、入力メソッドも動いていないため、"
+                       "文字を送れません。次のどちらかを行ってください。\n\n") +
+                   inputMethod +
+                   tr(
+                       "\n\n2. X サーバーの XTEST を有効にする：Xorg は設定ファイルの "
+                       "Option \"XTEST\" \"Disable\" を消して起動し直す。Xvfb や Xvnc は "
+                       "+extension XTEST を付けて起動する");
+        case InputPlatform::Obstacle::NoDisplay:
+            return tr(
+                       "X11 のディスプレイに接続できず、入力メソッドも動いていないため、"
+                       "文字を送れません。次のどちらかを行ってください。\n\n") +
+                   inputMethod +
+                   tr(
+                       "\n\n2. X11 のセッションか Xwayland のある Wayland のセッションで、"
+                       "環境変数 DISPLAY のある端末から Sumiro を起動し直す");
+        case InputPlatform::Obstacle::WaylandWithoutInputMethod:
+            return tr(
+                "Wayland のセッションで入力メソッドが動いていないため、文字を送れません。"
+                "次のどちらかを行ってください。\n\n"
+                "1. 入力メソッドを起動する：端末で fcitx5 -d（Sumiro のアドオンを入れて）。"
+                "GNOME では ibus-daemon -drx、KDE Plasma では「システム設定」の"
+                "「仮想キーボード」で Fcitx 5 を選ぶ\n\n"
+                "2. ログイン画面で X11 のセッション（「GNOME on Xorg」「Plasma (X11)」など）を"
+                "選んでログインし直す");
+    }
+    return {};
+}
+
+SetupWindow::SetupWindow() : steps_(wrapping(QString())) {
     setObjectName(QStringLiteral("setupWindow"));
     setWindowTitle(tr("Sumiroの初回設定"));
-    setFixedSize(500, 340);
+    // Titled and closable only: no minimize or maximize button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     auto* quitButton = new ActionButton(tr("終了"), [this] { emit quit(); });
-    auto* open = new ActionButton(tr("システム設定を開く"), [this] { emit openSettings(); });
+    auto* open = new ActionButton(tr("使い方を開く"), [this] { emit openSettings(); });
     open->setObjectName(QStringLiteral("openSettings"));
     // The window's default button: Return presses it.
     open->setFocusPolicy(Qt::StrongFocus);
@@ -32,18 +77,20 @@ SetupWindow::SetupWindow() {
     open->setAutoDefault(true);
     QWidget* buttons = stack({quitButton, new QWidget, open}, Qt::Horizontal, 8);
 
-    auto* note = wrapping(
-        tr("一覧にない場合は「＋」から Sumiro を追加してください。許可しても進まない場合は、"
-           "アプリを終了して開き直してください。"));
+    auto* note = wrapping(tr(
+        "入力メソッドが動き出すと、パッドが自動で開きます。X サーバーやセッションを変えたときは、"
+        "Sumiro を起動し直してください。詳しくは使い方のページの「文字が入力される仕組み」に"
+        "あります。"));
     QFont small = note->font();
     small.setPixelSize(12);
     note->setFont(small);
     note->setForegroundRole(QPalette::PlaceholderText);
+    steps_->setObjectName(QStringLiteral("setupSteps"));
     QList<QWidget*> rows = {
-        label(tr("文字を入力するための許可"), 23, QFont::DemiBold),
-        wrapping(tr("選んだ文字を、ほかのアプリの入力欄に直接入力するために必要です。")),
-        wrapping(tr("1. システム設定を開く\n\n2.「アクセシビリティ」で Sumiro "
-                    "をオン\n\n3. 許可を確認すると、パッドが自動で開きます")),
+        label(tr("文字を入力するための準備"), 23, QFont::DemiBold),
+        wrapping(
+            tr("選んだ文字を、ほかのアプリの入力欄に直接入力するために必要です。")),
+        steps_,
         note,
         buttons,
     };
@@ -52,8 +99,11 @@ SetupWindow::SetupWindow() {
     pin(column, this, 24);
 }
 
-void SetupWindow::open() {
+void SetupWindow::open(InputPlatform::Obstacle obstacle) {
     waiting_ = true;
+    steps_->setText(steps(obstacle));
+    // As tall as the steps need, never less than its usual height.
+    setFixedSize(kWidth, std::max(kLeastHeight, heightForWidth(kWidth)));
     if (isVisible()) raise();
     show();
     activateWindow();
@@ -63,6 +113,16 @@ void SetupWindow::open() {
 void SetupWindow::granted() {
     waiting_ = false;
     hide();
+}
+
+void SetupWindow::changeEvent(QEvent* event) {
+    // Window managers that offer minimizing whatever the window asks get it undone.
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) showNormal();
+        });
+    }
+    QWidget::changeEvent(event);
 }
 
 }  // namespace sumiro

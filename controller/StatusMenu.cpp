@@ -1,5 +1,6 @@
 #include "controller/StatusMenu.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QSystemTrayIcon>
 
@@ -68,6 +69,18 @@ void StatusMenu::showStatusItem() {
                 if (reason == QSystemTrayIcon::Trigger) popup(QCursor::pos());
             });
     statusItem->show();
+}
+
+void StatusMenu::keyPressEvent(QKeyEvent* event) {
+    // The item's shortcut alone never fires: the pad has no window that takes the keyboard and
+    // holds the menu. The open menu has the keyboard, so it takes the key itself.
+    if (event->key() == Qt::Key_Q &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+        close();
+        emit quit();
+        return;
+    }
+    QMenu::keyPressEvent(event);
 }
 
 void StatusMenu::toggleLoginItem() {

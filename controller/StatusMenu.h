@@ -30,6 +30,10 @@ signals:
     /// The login entry could not be written: the reason, for the status line.
     void failed(const QString& message);
 
+protected:
+    /// Ctrl+Q while the menu is open quits, as its item says.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     /// Adds or removes the login entry as its item now says, then shows what is on disk.
     void toggleLoginItem();

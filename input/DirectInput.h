@@ -39,6 +39,8 @@ public:
     void remember(const std::optional<Application>& app);
     /// Whether this process may post input to other applications; asked anew on every call.
     [[nodiscard]] bool trusted() const;
+    /// What keeps the pad from typing while it is not trusted.
+    [[nodiscard]] InputPlatform::Obstacle obstacle() const { return platform_->obstacle(); }
     /// Shows the user how to enable input posting.
     void allow();
     /// Types text (normally one character) into the target. An empty text does nothing.

@@ -71,6 +71,14 @@ public:
     /// Shows the user how to enable input posting; false when there is nothing to show.
     virtual bool openPermissionHelp() = 0;
 
+    /// What keeps the pad from typing anywhere while `permitted` is false.
+    enum class Obstacle {
+        NoXTest,                    ///< the X server offers no XTEST, and no input method runs
+        NoDisplay,                  ///< no X display can be reached, and no input method runs
+        WaylandWithoutInputMethod,  ///< a Wayland session without XTEST where no input method runs
+    };
+    virtual Obstacle obstacle() { return Obstacle::NoXTest; }
+
     /// Whether the next delivery goes through an input method, into whatever text field holds
     /// the input focus: then nothing needs raising and nothing needs waiting for.
     virtual bool typesIntoFocus() { return false; }

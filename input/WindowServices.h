@@ -3,9 +3,13 @@
 // Services of the windowing system for the pad's own windows, from the desktop this build
 // targets (chosen in CMake with SUMIRO_DESKTOP: x11/ or none/).
 
+#include <QKeyCombination>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class QWindow;
 
@@ -35,6 +39,26 @@ void showOnAllDesktops(quintptr window);
 /// them. Without it, a window that refuses the focus follows the "no input" model; one that
 /// accepts it, the "passive" model, focused by the window manager as usual.
 void refuseFocusOffers(quintptr window);
+
+/// Key combinations the pad takes from the keyboard while the pointer is over its panel. The
+/// application being typed into keeps the keyboard, so without this they would reach it (Ctrl+Z
+/// undoing the user's text there, Ctrl+Q quitting it) and never the pad.
+class PointerShortcuts {
+public:
+    virtual ~PointerShortcuts() = default;
+    /// Takes the combinations (the pointer came over the panel) or gives them back (it left, or
+    /// the panel was hidden).
+    virtual void setTaken(bool taken) = 0;
+};
+
+/// Takes each of `combinations` (a letter with Control, and Shift or Alt where given, in any
+/// state of Caps Lock and Num Lock) from the whole keyboard while taken, and runs `pressed` with
+/// each one pressed. On X11 this is a passive grab on the root window. Where no window can take
+/// keys that go to another, nothing is taken and the keys go where the focus is: the overlay
+/// surfaces on Wayland compositors, and on XWayland the keys typed into native Wayland
+/// applications, which no X11 client sees.
+std::unique_ptr<PointerShortcuts> takeShortcuts(std::vector<QKeyCombination> combinations,
+                                                std::function<void(QKeyCombination)> pressed);
 
 /// One plain sentence saying why the pad cannot reach the display Qt is about to open, or
 /// nothing when it can.

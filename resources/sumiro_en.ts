@@ -355,32 +355,68 @@
         <translation>Quit</translation>
     </message>
     <message>
-        <source>システム設定を開く</source>
-        <translation>Open system settings</translation>
-    </message>
-    <message>
-        <source>一覧にない場合は「＋」から Sumiro を追加してください。許可しても進まない場合は、アプリを終了して開き直してください。</source>
-        <translation>If Sumiro is not in the list, add it with “+”. If nothing happens once you have allowed it, quit the application and open it again.</translation>
-    </message>
-    <message>
-        <source>文字を入力するための許可</source>
-        <translation>Permission to type characters</translation>
-    </message>
-    <message>
         <source>選んだ文字を、ほかのアプリの入力欄に直接入力するために必要です。</source>
-        <translation>Sumiro needs it to type the characters you pick straight into the text fields of other applications.</translation>
+        <translation>This is needed to type the characters you pick straight into the text fields of other applications.</translation>
     </message>
     <message>
-        <source>1. システム設定を開く
+        <source>1. 入力メソッドを起動する：端末で fcitx5 -d（Sumiro のアドオンを入れて）、または ibus-daemon -drx</source>
+        <translation>1. Start an input method: in a terminal, fcitx5 -d (with the Sumiro add-on installed) or ibus-daemon -drx</translation>
+    </message>
+    <message>
+        <source>この X サーバーには XTEST 拡張がなく、入力メソッドも動いていないため、文字を送れません。次のどちらかを行ってください。
 
-2.「アクセシビリティ」で Sumiro をオン
+</source>
+        <translation>This X server has no XTEST extension and no input method is running, so the pad cannot type. Do one of the following.
 
-3. 許可を確認すると、パッドが自動で開きます</source>
-        <translation>1. Open the system settings
+</translation>
+    </message>
+    <message>
+        <source>
 
-2. Turn Sumiro on under “Accessibility”
+2. X サーバーの XTEST を有効にする：Xorg は設定ファイルの Option &quot;XTEST&quot; &quot;Disable&quot; を消して起動し直す。Xvfb や Xvnc は +extension XTEST を付けて起動する</source>
+        <translation>
 
-3. Once the permission is confirmed, the pad opens by itself</translation>
+2. Turn on XTEST in the X server: for Xorg, remove Option &quot;XTEST&quot; &quot;Disable&quot; from its configuration and restart it; start Xvfb or Xvnc with +extension XTEST</translation>
+    </message>
+    <message>
+        <source>X11 のディスプレイに接続できず、入力メソッドも動いていないため、文字を送れません。次のどちらかを行ってください。
+
+</source>
+        <translation>The pad cannot connect to an X11 display and no input method is running, so it cannot type. Do one of the following.
+
+</translation>
+    </message>
+    <message>
+        <source>
+
+2. X11 のセッションか Xwayland のある Wayland のセッションで、環境変数 DISPLAY のある端末から Sumiro を起動し直す</source>
+        <translation>
+
+2. In an X11 session, or a Wayland session with Xwayland, start Sumiro again from a terminal that has DISPLAY set</translation>
+    </message>
+    <message>
+        <source>Wayland のセッションで入力メソッドが動いていないため、文字を送れません。次のどちらかを行ってください。
+
+1. 入力メソッドを起動する：端末で fcitx5 -d（Sumiro のアドオンを入れて）。GNOME では ibus-daemon -drx、KDE Plasma では「システム設定」の「仮想キーボード」で Fcitx 5 を選ぶ
+
+2. ログイン画面で X11 のセッション（「GNOME on Xorg」「Plasma (X11)」など）を選んでログインし直す</source>
+        <translation>No input method is running in this Wayland session, so the pad cannot type. Do one of the following.
+
+1. Start an input method: in a terminal, fcitx5 -d (with the Sumiro add-on installed). On GNOME, ibus-daemon -drx; on KDE Plasma, choose Fcitx 5 under System Settings, Virtual Keyboard
+
+2. On the login screen, choose an X11 session (&quot;GNOME on Xorg&quot;, &quot;Plasma (X11)&quot; and the like) and log in again</translation>
+    </message>
+    <message>
+        <source>使い方を開く</source>
+        <translation>Open Help</translation>
+    </message>
+    <message>
+        <source>入力メソッドが動き出すと、パッドが自動で開きます。X サーバーやセッションを変えたときは、Sumiro を起動し直してください。詳しくは使い方のページの「文字が入力される仕組み」にあります。</source>
+        <translation>The pad opens by itself once an input method runs. After changing the X server or the session, start Sumiro again. The help page explains more under &quot;How characters reach the application&quot;.</translation>
+    </message>
+    <message>
+        <source>文字を入力するための準備</source>
+        <translation>Getting ready to type</translation>
     </message>
 </context>
 <context>

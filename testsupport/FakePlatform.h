@@ -43,6 +43,8 @@ public:
     std::int32_t ownPid = 4242;
     std::optional<Application> front;
     bool allowed = true;
+    /// What keeps the pad from typing while not allowed.
+    Obstacle blockedBy = Obstacle::NoXTest;
     /// Whether `activate` brings the application to the front.
     bool activationWorks = true;
     /// Whether posts succeed.
@@ -63,6 +65,7 @@ public:
     bool postKey(Key key) override;
     bool permitted() override;
     bool openPermissionHelp() override;
+    Obstacle obstacle() override { return blockedBy; }
 
 private:
     void posted(const std::string& entry);

@@ -30,11 +30,26 @@ T* topLevel(const QString& name) {
     return nullptr;
 }
 
-/// The button of `root` titled `title`; fails the running test when there is none.
+/// What a button shows of its text: every "&" that marks a mnemonic taken out, "&&" shown as
+/// "&".
+inline QString shownTitle(const QAbstractButton* button) {
+    const QString text = button->text();
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'&') {
+            shown += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == u'&') {
+            shown += text[++i];
+        }
+    }
+    return shown;
+}
+
+/// The button of `root` that shows `title`; fails the running test when there is none.
 template <typename T = QAbstractButton>
 T* titled(const QObject* root, const QString& title) {
     for (T* candidate : root->findChildren<T*>()) {
-        if (candidate->text() == title) return candidate;
+        if (shownTitle(candidate) == title) return candidate;
     }
     ADD_FAILURE() << "no button titled " << title.toStdString();
     return nullptr;

@@ -229,6 +229,44 @@ std::uint64_t XSession::createWindow(const std::string& type, qint64 pid) {
     return window;
 }
 
+void XSession::setNames(std::uint64_t window, const std::string& className,
+                        const std::string& title) {
+    Display* display = impl_->display.get();
+    std::string both = className + '\0' + className + '\0';
+    XChangeProperty(display, window, XA_WM_CLASS, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(both.data()),
+                    static_cast<int>(both.size()));
+    if (!title.empty()) {
+        XChangeProperty(display, window, impl_->atom("_NET_WM_NAME"), impl_->atom("UTF8_STRING"), 8,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
+                        static_cast<int>(title.size()));
+    }
+    XSync(display, False);
+}
+
+namespace {
+bool refused = false;
+}  // namespace
+
+bool XSession::keyGrabbed(unsigned long keysym, unsigned modifiers) {
+    Display* display = impl_->display.get();
+    const KeyCode code = XKeysymToKeycode(display, keysym);
+    XSync(display, False);
+    // Grabbing a combination another client grabbed already is refused with BadAccess.
+    refused = false;
+    const auto previous = XSetErrorHandler([](Display*, XErrorEvent* error) {
+        if (error->error_code == BadAccess) refused = true;
+        return 0;
+    });
+    XGrabKey(display, code, modifiers, impl_->root(), False, GrabModeAsync, GrabModeAsync);
+    XSync(display, False);
+    const bool taken = refused;
+    if (!taken) XUngrabKey(display, code, modifiers, impl_->root());
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return taken;
+}
+
 std::vector<unsigned long> XSession::keyboardMapping() {
     Display* display = impl_->display.get();
     int minCode = 0, maxCode = 0, perCode = 0;

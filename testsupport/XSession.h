@@ -77,6 +77,12 @@ public:
     /// Makes and maps a top-level window with the given EWMH type suffix ("" for none) and,
     /// when pid > 0, _NET_WM_PID.
     std::uint64_t createWindow(const std::string& type, qint64 pid);
+    /// Sets the window's WM_CLASS (instance and class both `className`, its bytes as they are)
+    /// and, unless empty, its _NET_WM_NAME.
+    void setNames(std::uint64_t window, const std::string& className, const std::string& title);
+    /// Whether another client holds a passive grab of the key of `keysym` with exactly
+    /// `modifiers` on the root window.
+    bool keyGrabbed(unsigned long keysym, unsigned modifiers);
     /// The whole core keyboard mapping, for comparing before and after.
     std::vector<unsigned long> keyboardMapping();
     /// Presses or releases the key of a keysym through XTest.

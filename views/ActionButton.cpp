@@ -15,7 +15,9 @@ ActionButton::ActionButton(QWidget* parent) : QPushButton(parent) {
 
 ActionButton::ActionButton(const QString& title, std::function<void()> action, QWidget* parent)
     : ActionButton(parent) {
-    setText(title);
+    // A button reads "&" as the mark of a mnemonic and would show the key "&" blank.
+    setText(QString(title).replace(u'&', QStringLiteral("&&")));
+    setAccessibleName(title);
     actionBlock = std::move(action);
 }
 

@@ -10,7 +10,8 @@ namespace sumiro {
 class ActionButton : public QPushButton {
 public:
     explicit ActionButton(QWidget* parent = nullptr);
-    /// A button titled `title` running `action` on every click.
+    /// A button titled `title` running `action` on every click. The title is shown as it is
+    /// written ("&" is a character, not a mnemonic mark) and is the button's accessible name.
     ActionButton(const QString& title, std::function<void()> action, QWidget* parent = nullptr);
 
     /// Runs `actionBlock` if set; sent on every click.

@@ -7,6 +7,8 @@ namespace sumiro {
 PadPanel::PadPanel(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Qt shows tooltips only in the active window, which the panel never is.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 }
 
 // Children learn that they are hidden while the panel is still a panel: event filters that

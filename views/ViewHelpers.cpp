@@ -49,14 +49,34 @@ QSize TextLabel::minimumSizeHint() const {
     return {0, QLabel::minimumSizeHint().height()};
 }
 
+void TextLabel::setTextCutInMiddle(const QString& head, const QString& middle,
+                                   const QString& tail) {
+    head_ = head;
+    middle_ = middle;
+    tail_ = tail;
+    setText(head + middle + tail);
+}
+
+QString TextLabel::shownText() const {
+    const int width = contentsRect().width();
+    const QFontMetrics metrics = fontMetrics();
+    if (!truncatesTail_ || metrics.horizontalAdvance(text()) <= width) return text();
+    if (!middle_.isEmpty() && text() == head_ + middle_ + tail_) {
+        const int room = width - metrics.horizontalAdvance(head_ + tail_);
+        const QString cut = metrics.elidedText(middle_, Qt::ElideRight, room);
+        if (!cut.isEmpty()) return head_ + cut + tail_;
+    }
+    return metrics.elidedText(text(), Qt::ElideRight, width);
+}
+
 void TextLabel::paintEvent(QPaintEvent* event) {
     const QRect area = contentsRect();
-    if (!truncatesTail_ || fontMetrics().horizontalAdvance(text()) <= area.width()) {
+    const QString shown = shownText();
+    if (shown == text()) {
         QLabel::paintEvent(event);
         return;
     }
     QPainter painter(this);
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
     style()->drawItemText(&painter, area, QStyle::visualAlignment(layoutDirection(), alignment()),
                           palette(), isEnabled(), shown, foregroundRole());
 }
@@ -69,6 +89,8 @@ TextLabel* label(const QString& text, double size, QFont::Weight weight) {
     result->setFont(font);
     result->setTextInteractionFlags(Qt::NoTextInteraction);
     result->setFocusPolicy(Qt::NoFocus);
+    // Characters such as "<" are text, never the start of markup.
+    result->setTextFormat(Qt::PlainText);
     return result;
 }
 

@@ -16,6 +16,12 @@ public:
     /// Whether a text wider than the label is cut at the tail; off by default.
     void setTruncatesTail(bool truncates);
     bool truncatesTail() const { return truncatesTail_; }
+    /// Sets the text `head` + `middle` + `tail`, of which a label that truncates cuts the middle
+    /// first, so that the head and the tail stay whole while they fit. A later setText() shows
+    /// its text as any other.
+    void setTextCutInMiddle(const QString& head, const QString& middle, const QString& tail);
+    /// What the label shows of its text in its present width.
+    QString shownText() const;
 
     QSize minimumSizeHint() const override;
 
@@ -24,6 +30,8 @@ protected:
 
 private:
     bool truncatesTail_ = false;
+    // The parts of the text given to setTextCutInMiddle, while it is still the text.
+    QString head_, middle_, tail_;
 };
 
 /// A read-only, non-selectable label showing `text` in the system font of `size` pixels and

@@ -7,10 +7,12 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QToolTip>
 
 #include "controller/tests/PadOnDisplay.h"
 #include "views/CharacterGrid.h"
 #include "views/GridLayout.h"
+#include "views/InkView.h"
 #include "views/SegmentedControl.h"
 
 namespace sumiro {
@@ -77,6 +79,29 @@ TEST_F(BrowseKeyboardX11, AKatakanaKeyTypesItsCharacter) {
     ASSERT_TRUE(click(a));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !target->received().empty(); }, timeoutMs));
     EXPECT_EQ(target->received(), std::vector<std::string>{"text 30A2 mods 0"});
+    EXPECT_TRUE(targetActive()) << "active " << session.activeWindow();
+}
+
+// The target keeps the keyboard, yet over the panel Ctrl+Z takes back a stroke without reaching
+// the target, and the strip's tooltips show although the panel is never the active window.
+TEST_F(BrowseKeyboardX11, OverThePanelCtrlZTakesBackAStrokeAndTooltipsShow) {
+    auto* ink = widget<InkView>("ink");
+    ink->setStrokes(Ink(2, Stroke{{0.1, 0.1}, {0.9, 0.9}}));
+    QAbstractButton* backspace = testing::titled(widget("handwriting"), u"⌫"_qs);
+    ASSERT_NE(backspace, nullptr);
+    const QPoint over = backspace->mapToGlobal(backspace->rect().center());
+    ASSERT_TRUE(
+        session.xdotool({"mousemove", QString::number(over.x()), QString::number(over.y())}));
+    // The pad takes the keys as it learns that the pointer came.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pad->panel()->underMouse(); }, timeoutMs));
+    ASSERT_TRUE(session.xdotool({"key", "ctrl+z", "x"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !target->received().empty(); }, timeoutMs));
+    EXPECT_EQ(target->received(), std::vector<std::string>{"text 78 mods 0"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ink->strokes().size() == 1; }, timeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return QToolTip::isVisible() && QToolTip::text() == u"前の文字を削除"_qs; },
+        timeoutMs))
+        << "no tooltip";
     EXPECT_TRUE(targetActive()) << "active " << session.activeWindow();
 }
 

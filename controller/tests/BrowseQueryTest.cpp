@@ -36,6 +36,7 @@ const CharacterDatabase& fixture() {
             entry("見", 7, {147}, "ケン、み(る)、み(える)、み(せる)", true),
             entry("食", 9, {184}, "ショク、ジキ、く(う)、く(らう)、た(べる)、は(む)", true),
             entry("木", 4, {75}, "き"),  // listed twice
+            entry("身", 7, {158}, "シン、み"),
         };
         MeaningTable meanings;
         meanings.add(0, {"tree", "wood"});
@@ -113,7 +114,9 @@ TEST(BrowseList, RangesListEveryScalarInOrder) {
     }
 }
 
-TEST(BrowseList, TextSearchGoesThroughTheInventoryInOrder) {
+// The character itself, then whole readings, then the start of one, then the rest; common
+// characters first in each; inventory order last.
+TEST(BrowseList, TextSearchListsTheBestMatchesFirst) {
     const struct {
         QString query;
         QStringList expected;
@@ -134,7 +137,7 @@ TEST(BrowseList, TextSearchGoesThroughTheInventoryInOrder) {
         {u"U+D800"_qs, {}},
         // Okurigana are written in parentheses and searched as if they were not.
         {u"みる"_qs, {u"見"_qs}},
-        {u"み"_qs, {u"鏡"_qs, u"見"_qs}},
+        {u"み"_qs, {u"見"_qs, u"身"_qs, u"鏡"_qs}},
         {u"み(る)"_qs, {u"見"_qs}},
         {u"たべる"_qs, {u"食"_qs}},
         {u"たべ"_qs, {u"食"_qs}},
@@ -264,6 +267,10 @@ TEST(BrowsePopups, Titles) {
               (QStringList{u"ひらがな"_qs, u"カタカナ"_qs, u"英数字・記号"_qs, u"句読点・括弧"_qs,
                            u"全角・半角"_qs, u"漢字"_qs, u"漢字 拡張A"_qs, u"漢字 拡張B"_qs,
                            u"矢印"_qs, u"数学記号"_qs, u"罫線"_qs, u"外字領域"_qs}));
+    // Each font family once, without the foundries Qt names where several make one.
+    EXPECT_EQ(fontFamilies({u"Nimbus Sans [UKWN]"_qs, u"Noto Sans CJK JP"_qs,
+                            u"Nimbus Sans [URW ]"_qs, u"DejaVu Sans"_qs, u"Nimbus Sans [urw]"_qs}),
+              (QStringList{u"DejaVu Sans"_qs, u"Nimbus Sans"_qs, u"Noto Sans CJK JP"_qs}));
 }
 
 // Readings made only of kana and ideographs are searched without folding them: that holds

@@ -2,8 +2,10 @@
 // mouse driven through XTest (xdotool). Every wait is on a condition with a deadline.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,9 +50,11 @@ protected:
                 {"QT_QPA_PLATFORM", ""},
                 {"WAYLAND_DISPLAY", ""}};
     }
-    Child startPad(std::vector<std::pair<QString, QString>> env = {}) {
-        for (auto& variable : padEnvironment()) env.push_back(std::move(variable));
-        return session->spawn({SUMIRO_EXECUTABLE}, env);
+    // The pad in its environment, with `env` added to or replacing it.
+    Child startPad(const std::vector<std::pair<QString, QString>>& env = {}) {
+        std::vector<std::pair<QString, QString>> all = padEnvironment();
+        all.insert(all.end(), env.begin(), env.end());
+        return session->spawn({SUMIRO_EXECUTABLE}, all);
     }
     std::uint64_t waitForWindow(const Child& process) {
         std::uint64_t window = 0;
@@ -221,13 +225,94 @@ TEST_F(PadSession, StartingAgainShowsTheHiddenPanelAndEnds) {
 
     // Ended by the session: it quits as from its menu and leaves no socket behind.
     const QString socket =
-        home.filePath("sumiro-" + QString::fromStdString(session->display()).replace(':', '_'));
+        home.filePath("sumiro-x11-" + QString::fromStdString(session->display()).remove(':'));
     EXPECT_TRUE(QFile::exists(socket));
     pad->terminate();
     ASSERT_TRUE(pad->waitForFinished(timeoutMs));
     EXPECT_EQ(pad->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(pad->exitCode(), 0);
     EXPECT_FALSE(QFile::exists(socket));
+}
+
+// Ctrl+Z and Ctrl+Q go to the target, but while the pointer is over the panel the pad takes
+// them: Ctrl+Q then ends it, saving its settings where the XDG rules say (a relative
+// XDG_CONFIG_HOME is ignored). The panel cannot be made huge.
+TEST_F(PadSession, OverThePanelTheShortcutsAreThePadsElsewhereTheTargets) {
+    std::string error;
+    const auto target = RecordingTarget::start(*session, error);
+    ASSERT_TRUE(target) << error;
+    const QString relative = u"sumiro-relative-config-"_qs + QString::number(::getpid());
+    const Child pad = startPad({{"HOME", home.path()}, {"XDG_CONFIG_HOME", relative}});
+    const std::uint64_t panel = waitForWindow(pad);
+    ASSERT_NE(panel, 0u);
+    ASSERT_TRUE(session->xdotool({"windowsize", QString::number(panel), "100000", "100000"}));
+    QRect client = settledFrame(panel);
+    EXPECT_LE(client.width(), 2560);
+    EXPECT_LE(client.height(), 1600);
+    ASSERT_TRUE(session->xdotool({"windowsize", QString::number(panel), "820", "490"}));
+    client = settledFrame(panel);
+    const auto typed = [&](std::size_t count) {
+        return QTest::qWaitFor([&] { return target->received().size() >= count; }, timeoutMs);
+    };
+    const auto mouseAt = [&](QPoint at) {
+        return session->xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())});
+    };
+    constexpr unsigned long z = 'z';
+    constexpr unsigned control = 1 << 2;
+
+    // Away from the panel (the pointer starts in the middle of the screen, over it), once the
+    // pad has let go of the keys: the target gets them, and the pad runs on.
+    ASSERT_TRUE(mouseAt({2, 2}));
+    ASSERT_TRUE(session->poll([&] { return !session->keyGrabbed(z, control); }));
+    ASSERT_TRUE(session->xdotool({"key", "ctrl+z", "ctrl+q"}));
+    ASSERT_TRUE(typed(2));
+    EXPECT_EQ(target->received(),
+              (std::vector<std::string>{"key Z mods 4000000", "key Q mods 4000000"}));
+    EXPECT_EQ(pad->state(), QProcess::Running);
+
+    // Over the panel, once the pad has taken them as the pointer came: Ctrl+Z no longer reaches
+    // the target, the key after it does.
+    ASSERT_TRUE(mouseAt(client.center()));
+    ASSERT_TRUE(session->poll([&] { return session->keyGrabbed(z, control); }))
+        << "the pad did not take Ctrl+Z";
+    ASSERT_TRUE(session->xdotool({"key", "ctrl+z", "x"}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto received = target->received();
+            return received.size() >= 3 && received.back() == "text 78 mods 0";
+        },
+        timeoutMs));
+    const std::size_t count = target->received().size();
+    EXPECT_EQ(count, 3u) << "Ctrl+Z over the panel reached the target";
+
+    ASSERT_TRUE(session->xdotool({"key", "ctrl+q"}));
+    ASSERT_TRUE(pad->waitForFinished(timeoutMs)) << "Ctrl+Q over the panel did not end the pad";
+    EXPECT_EQ(pad->exitCode(), 0);
+    EXPECT_EQ(target->received().size(), count);
+    EXPECT_TRUE(QFile::exists(home.filePath(".config/Sumiro/Sumiro.conf")));
+    EXPECT_FALSE(QFileInfo::exists(relative)) << "settings written under the current folder";
+}
+
+// Without XTEST and an input method the setup window stands in for the panel, and stays: a
+// request to minimize it comes to nothing.
+TEST_F(PadSession, WithoutXTestTheSetupWindowCannotBeMinimized) {
+    std::string error;
+    const auto bare = XSession::start(error, false);
+    ASSERT_TRUE(bare) << error;
+    std::vector<std::pair<QString, QString>> env = padEnvironment();
+    env.emplace_back("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.filePath("no-bus"));
+    const Child pad = bare->spawn({SUMIRO_EXECUTABLE}, env);
+    std::uint64_t setup = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (setup = bare->windowOf(pad->processId())) && bare->viewable(setup); },
+        timeoutMs));
+    const QPoint before = bare->frame(setup).topLeft();
+    // The window manager handles the move after the request to minimize.
+    ASSERT_TRUE(bare->xdotool({"windowminimize", QString::number(setup), "windowmove",
+                               QString::number(setup), "7", "7"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bare->frame(setup).topLeft() != before; }, timeoutMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bare->viewable(setup); }, timeoutMs));
+    EXPECT_EQ(pad->state(), QProcess::Running);
 }
 
 TEST_F(PadSession, WithATrayTheIconAppearsAndOpensTheMenu) {

@@ -2,8 +2,10 @@
 // worker, the texts, the mode table, the permission steps, the undo shortcut and the frame.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 
 #include "controller/KeyStrip.h"
@@ -16,6 +18,7 @@
 #include "controller/UndoShortcut.h"
 #include "testsupport/FakeScheduler.h"
 #include "testsupport/FakeWorker.h"
+#include "testsupport/TempDirectory.h"
 
 namespace sumiro {
 namespace {
@@ -259,14 +262,39 @@ TEST(PanelFrameTest, OpensCentredAtTheSavedSizeOnAScreenThatHoldsIt) {
     }
 }
 
-TEST(SingleInstanceTest, SocketNamesDifferPerUserAndDisplay) {
-    const QString runtime = QDir::tempPath();
-    EXPECT_EQ(instanceSocketName(u":0"_qs, runtime, 1000), QDir(runtime).filePath(u"sumiro-_0"_qs));
-    EXPECT_NE(instanceSocketName(u":0"_qs, runtime, 1000),
-              instanceSocketName(u":1"_qs, runtime, 1000));
-    EXPECT_NE(instanceSocketName(u":0"_qs, {}, 1000), instanceSocketName(u":0"_qs, {}, 1001));
-    EXPECT_EQ(instanceSocketName(u"host:10.0"_qs, {}, 7),
-              QDir(QDir::tempPath()).filePath(u"sumiro-7-host_10.0"_qs));
+// One key per display however it is named, and a directory only the user can use.
+TEST(SingleInstanceTest, OneKeyPerDisplayInAPrivateDirectory) {
+    const QString x11 = u"xcb"_qs;
+    for (const QString& same : {u":0"_qs, u":0.0"_qs, u"unix:0"_qs, u"unix:0.1"_qs}) {
+        EXPECT_EQ(displayKey(x11, same, {}), u"x11-0"_qs) << same.toStdString();
+    }
+    EXPECT_EQ(displayKey(x11, u":1"_qs, {}), u"x11-1"_qs);
+    EXPECT_EQ(displayKey(x11, u"host:10.0"_qs, {}), u"x11-host-10"_qs);
+    EXPECT_EQ(displayKey(u"wayland"_qs, u":0"_qs, u"wayland-1"_qs), u"wayland-wayland-1"_qs);
+    EXPECT_EQ(displayKey(u"offscreen"_qs, u":0"_qs, {}), u"offscreen-x11-0"_qs);
+
+    const testing::TempDirectory dir;
+    const QString root = QString::fromStdString(dir.path().string());
+    const uint user = ::getuid();
+    const QString runtime = root + u"/runtime"_qs;
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(privateDirectory(runtime, user), runtime);
+    const QByteArray temporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(root));
+    const QString fallback = root + u"/sumiro-"_qs + QString::number(user);
+    // Relative, open to others, or another user's: the private directory in the temporary one.
+    EXPECT_EQ(privateDirectory(u"runtime"_qs, user), fallback);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                       QFile::ReadOther | QFile::ExeOther);
+    EXPECT_EQ(privateDirectory(runtime, user), fallback);
+    EXPECT_EQ(privateDirectory(runtime, user + 1), std::nullopt) << "made by another user";
+    EXPECT_FALSE(QFile::permissions(fallback) & (QFile::ReadOther | QFile::ReadGroup));
+    if (temporary.isNull()) {
+        qunsetenv("TMPDIR");
+    } else {
+        qputenv("TMPDIR", temporary);
+    }
 }
 
 TEST(KeyStripTest, NineKeysWithTheirKeysAndTooltips) {

@@ -162,6 +162,10 @@ bool InputMethodPlatform::permitted() { return route() || x11_->permitted(); }
 
 bool InputMethodPlatform::openPermissionHelp() { return x11_->openPermissionHelp(); }
 
+InputPlatform::Obstacle InputMethodPlatform::obstacle() {
+    return wayland_ ? Obstacle::WaylandWithoutInputMethod : x11_->obstacle();
+}
+
 bool InputMethodPlatform::typesIntoFocus() { return route() != nullptr; }
 
 bool InputMethodPlatform::reachesAnything() {

@@ -52,6 +52,7 @@ public:
     bool postKey(Key key) override;
     bool permitted() override;
     bool openPermissionHelp() override;
+    Obstacle obstacle() override;
     bool typesIntoFocus() override;
     bool reachesAnything() override;
     void deliver(std::optional<std::u32string> text, Key key, Done done) override;

@@ -26,6 +26,7 @@ public:
     bool postKey(Key) override { return false; }
     bool permitted() override { return false; }
     bool openPermissionHelp() override { return false; }
+    Obstacle obstacle() override { return Obstacle::NoDisplay; }
 };
 
 }  // namespace
@@ -41,6 +42,14 @@ void setTakesKeyboard(QWindow*, bool) {}
 void showOnAllDesktops(quintptr) {}
 
 void refuseFocusOffers(quintptr) {}
+
+std::unique_ptr<PointerShortcuts> takeShortcuts(std::vector<QKeyCombination>,
+                                                std::function<void(QKeyCombination)>) {
+    struct Nothing final : PointerShortcuts {
+        void setTaken(bool) override {}
+    };
+    return std::make_unique<Nothing>();
+}
 
 std::optional<QString> displayUnavailable() { return std::nullopt; }
 

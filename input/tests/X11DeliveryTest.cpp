@@ -145,7 +145,14 @@ TEST_F(X11Delivery, NonOrdinaryWindowsAndThePadNeverBecomeTheTarget) {
     const auto dialog = session->createWindow("DIALOG", 0);
     session->activate(dialog);
     EXPECT_TRUE(QTest::qWaitFor([&] { return input->target()->window == dialog; }, timeoutMs));
-    EXPECT_TRUE(platform->isRegular({session->createWindow("", 0), 0})) << "no type is ordinary";
+    const auto plain = session->createWindow("", 0);
+    EXPECT_TRUE(platform->isRegular({plain, 0})) << "no type is ordinary";
+
+    // A class in UTF-8 is read as such; one that is no UTF-8 gives way to the title.
+    session->setNames(plain, "入力テスト", "");
+    EXPECT_EQ(platform->name({plain, 0}), u"入力テスト"_qs);
+    session->setNames(plain, "Caf\xe9", "Café au lait");
+    EXPECT_EQ(platform->name({plain, 0}), u"Café au lait"_qs);
 }
 
 TEST_F(X11Delivery, TargetThatQuitAsksForAClick) {

@@ -106,6 +106,10 @@ void X11Platform::keysBorrowed() {
 
 bool X11Platform::permitted() { return display_ && display_->hasXTest(); }
 
+InputPlatform::Obstacle X11Platform::obstacle() {
+    return display_ ? Obstacle::NoXTest : Obstacle::NoDisplay;
+}
+
 bool X11Platform::openPermissionHelp() {
     // Nothing can be granted on X11: the help page says how to run where input can be posted.
     const auto page = helpPage(QStringLiteral("input"));

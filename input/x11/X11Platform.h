@@ -36,6 +36,7 @@ public:
     bool postKey(Key key) override;
     bool permitted() override;
     bool openPermissionHelp() override;
+    Obstacle obstacle() override;
 
     /// How long the borrowed keycodes stay mapped after the last delivery. Clients look a key
     /// up when they handle it, which a busy one does late: one that reads a key after its

@@ -2,6 +2,7 @@
 
 // Qt before Xlib, whose macros (Bool, None, Status) clash with its headers.
 #include <QtCore/qstring.h>
+#include <QtCore/qstringconverter.h>
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -310,24 +311,32 @@ bool XDisplay::exists(std::uint64_t window) {
 
 std::optional<std::string> XDisplay::name(std::uint64_t window) {
     Display* display = impl_->display.get();
+    // WM_CLASS is Latin-1 by the rules, yet programs write their names there in UTF-8: read as
+    // UTF-8 where it is, else the title says it better.
+    std::optional<std::string> latin1Class;
     XClassHint hint{};
     if (XGetClassHint(display, window, &hint) != 0) {
         XPtr<char> instance(hint.res_name), className(hint.res_class);
-        if (className && *className.get())
-            return QString::fromLatin1(className.get()).toStdString();
+        if (className && *className.get()) {
+            const QByteArray raw(className.get());
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString decoded = utf8.decode(raw);
+            if (!utf8.hasError()) return decoded.toStdString();
+            latin1Class = QString::fromLatin1(raw).toStdString();
+        }
     }
     if (auto title = impl_->utf8Property(window, impl_->wmName); title && !title->empty()) {
         return title;
     }
     XTextProperty property{};
-    if (XGetWMName(display, window, &property) == 0) return std::nullopt;
+    if (XGetWMName(display, window, &property) == 0) return latin1Class;
     XPtr<unsigned char> value(property.value);
     char** list = nullptr;
     int count = 0;
     if (Xutf8TextPropertyToTextList(display, &property, &list, &count) < Success || !list) {
-        return std::nullopt;
+        return latin1Class;
     }
-    std::optional<std::string> result;
+    std::optional<std::string> result = latin1Class;
     if (count > 0 && list[0][0] != '\0') result = list[0];
     XFreeStringList(list);
     return result;

@@ -37,7 +37,8 @@ public:
     bool isRegular(std::uint64_t window);
     /// Whether the window still exists.
     bool exists(std::uint64_t window);
-    /// WM_CLASS class, else _NET_WM_NAME, else WM_NAME, in UTF-8.
+    /// WM_CLASS class where it reads as UTF-8, else _NET_WM_NAME, else WM_NAME, else the class
+    /// read as Latin-1; in UTF-8.
     std::optional<std::string> name(std::uint64_t window);
     /// Asks the window manager to activate the window.
     void activate(std::uint64_t window);
