@@ -21,7 +21,8 @@ HandwritingMode::HandwritingMode(std::shared_ptr<Scheduler> clock, Worker& worke
           std::move(clock), worker,
           {.inkCount = [this](const QString& text) { inkCount_->setText(text); },
            .status = [this](const QString& text) { emit status(text); },
-           .candidates = [this](const QStringList& list) { candidates_->setCharacters(list); }}) {
+           .candidates = [this](const QStringList& list) { candidates_->setCharacters(list); },
+           .candidatesCurrent = [this](bool current) { candidates_->setEnabled(current); }}) {
     setObjectName(QStringLiteral("handwriting"));
     // The views are this mode's children: their callbacks never outlive it.
     ink_->setObjectName(QStringLiteral("ink"));

@@ -24,9 +24,13 @@ void RecognitionScheduler::request(const Ink& ink, const Recognizer& recognizer)
     display_.inkCount(texts::strokeCount(static_cast<qsizetype>(ink.size())));
     if (ink.empty()) {
         display_.candidates({});
+        setCandidatesCurrent(true);
         display_.status(texts::emptyInk());
         return;
     }
+    // Until the ink as it is now is recognized (which it may never be, without data or over
+    // the stroke limit), the candidates shown are an earlier ink's.
+    setCandidatesCurrent(false);
     if (!recognizer) {
         display_.status(notReady_.isEmpty() ? texts::notReady() : notReady_);
         return;
@@ -59,7 +63,12 @@ void RecognitionScheduler::handBack(const std::vector<std::string>& result,
                                     Scheduler::Clock::time_point start) {
     const CandidateDisplay shown = showCandidates(result, clock_->now() - start);
     display_.candidates(shown.characters);
+    setCandidatesCurrent(true);
     display_.status(shown.status);
+}
+
+void RecognitionScheduler::setCandidatesCurrent(bool current) const {
+    if (display_.candidatesCurrent) display_.candidatesCurrent(current);
 }
 
 }  // namespace sumiro

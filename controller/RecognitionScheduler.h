@@ -37,6 +37,9 @@ public:
         std::function<void(const QString&)> inkCount;
         std::function<void(const QString&)> status;
         std::function<void(const QStringList&)> candidates;
+        /// Whether the candidates shown are those of the ink as it is now; those of an earlier
+        /// ink stay in view but cannot be picked (a quick click would type what was not drawn).
+        std::function<void(bool)> candidatesCurrent;
     };
 
     RecognitionScheduler(std::shared_ptr<Scheduler> clock, Worker& queue, Display display);
@@ -67,6 +70,7 @@ private:
         std::unique_ptr<QObject> delay = std::make_unique<QObject>();
     };
     void handBack(const std::vector<std::string>& result, Scheduler::Clock::time_point start);
+    void setCandidatesCurrent(bool current) const;
 
     std::shared_ptr<Scheduler> clock_;
     Worker& queue_;

@@ -105,10 +105,18 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(const Spawn& spawn
         session->inputMethod_ = spawn(
             {QStringLiteral("fcitx5"), QStringLiteral("--disable=classicui,notificationitem")},
             env);
-        // Polled with blocking calls: the caller may have no event loop yet.
-        auto bus = QDBusConnection::connectToBus(session->bus_, QStringLiteral("fcitx5-watch"));
-        const auto answers = [&bus](const QString& service, const QString& path,
-                                    const QString& interface, const QString& method) {
+        // Polled with blocking calls: the caller may have no event loop yet. The bus's socket
+        // may be there a moment before the bus listens on it, and a refused connection stays
+        // refused: one that is not connected is made anew.
+        const QString watch = QStringLiteral("fcitx5-watch");
+        auto bus = QDBusConnection::connectToBus(session->bus_, watch);
+        const auto answers = [&](const QString& service, const QString& path,
+                                 const QString& interface, const QString& method) {
+            if (!bus.isConnected()) {
+                bus = QDBusConnection(QString());  // the dead one goes once nothing refers to it
+                QDBusConnection::disconnectFromBus(watch);
+                bus = QDBusConnection::connectToBus(session->bus_, watch);
+            }
             const QDBusReply<QString> reply =
                 bus.call(QDBusMessage::createMethodCall(service, path, interface, method));
             return reply.isValid() && !reply.value().isEmpty();
@@ -120,7 +128,7 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(const Spawn& spawn
                         QString::fromLatin1(fcitx5::interface), QStringLiteral("Version"));
                 },
                 startTimeoutMs)) {
-            QDBusConnection::disconnectFromBus(QStringLiteral("fcitx5-watch"));
+            QDBusConnection::disconnectFromBus(watch);
             error = "fcitx5 did not load the Sumiro addon";
             return nullptr;
         }
@@ -132,7 +140,7 @@ std::unique_ptr<InputMethodSession> InputMethodSession::start(const Spawn& spawn
                                QStringLiteral("CurrentInputMethodGroup"));
             },
             startTimeoutMs);
-        QDBusConnection::disconnectFromBus(QStringLiteral("fcitx5-watch"));
+        QDBusConnection::disconnectFromBus(watch);
         if (!ready) {
             error = "fcitx5 never got ready";
             return nullptr;

@@ -33,12 +33,14 @@ protected:
     FakeWorker worker;
     QString inkCount, status;
     QStringList shown{QStringLiteral("前")};
+    bool current = true;                  // whether the candidates shown may be picked
     std::vector<std::size_t> recognized;  // stroke counts the recognizer was asked about
     RecognitionScheduler scheduler{clock,
                                    worker,
                                    {.inkCount = [this](const QString& t) { inkCount = t; },
                                     .status = [this](const QString& t) { status = t; },
-                                    .candidates = [this](const QStringList& c) { shown = c; }}};
+                                    .candidates = [this](const QStringList& c) { shown = c; },
+                                    .candidatesCurrent = [this](bool c) { current = c; }}};
 
     RecognitionScheduler::Recognizer recognizer(std::vector<std::string> result = {"十", "木"},
                                                 Scheduler::Duration takes = 0.0439s) {
@@ -79,11 +81,14 @@ TEST_F(RecognitionSchedulerTest, ChecksEmptyInkThenMissingDataThenTheStrokeLimit
         EXPECT_EQ(inkCount, QString::number(c.strokes) + QStringLiteral("画"));
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(shown, c.cleared ? QStringList() : QStringList{QStringLiteral("前")});
+        // Candidates of an earlier ink stay in view, not to be picked, until this ink's come.
+        EXPECT_EQ(current, c.cleared);
         clock->advance(RecognitionScheduler::kDelay);
         EXPECT_EQ(worker.queued(), c.scheduled ? 1u : 0u);
         while (worker.runNext()) {
         }
         worker.deliver();
+        EXPECT_EQ(current, c.cleared || c.scheduled);
     }
     EXPECT_EQ(recognized, std::vector<std::size_t>{64});
 }
@@ -121,9 +126,11 @@ TEST_F(RecognitionSchedulerTest, OnlyTheLatestRequestsResultIsShown) {
     EXPECT_EQ(worker.deliver(), 1);
     EXPECT_EQ(status, texts::recognizing());
     EXPECT_EQ(shown, QStringList{QStringLiteral("二")});
+    EXPECT_FALSE(current) << "a candidate of the ink before could be picked";
     settle();
     EXPECT_EQ(recognized, (std::vector<std::size_t>{2, 3, 4}));
     EXPECT_EQ(shown, QStringList{QStringLiteral("四")});
+    EXPECT_TRUE(current);
 
     // Cleared while a recognition is pending: the grid stays empty.
     scheduler.request(strokes(5), recognizer({"五"}));
@@ -137,7 +144,7 @@ TEST_F(RecognitionSchedulerTest, ResultsArrivingAfterTheSchedulerIsGoneAreDroppe
     auto gone = std::make_unique<RecognitionScheduler>(
         clock, worker,
         RecognitionScheduler::Display{[](const QString&) {}, [](const QString&) {},
-                                      [](const QStringList&) { FAIL(); }});
+                                      [](const QStringList&) { FAIL(); }, [](bool) {}});
     gone->request(strokes(1), recognizer());
     clock->advance(RecognitionScheduler::kDelay);
     EXPECT_TRUE(worker.runNext());

@@ -39,7 +39,7 @@ has() {
   done
 }
 version=$(dpkg-deb --field "$pad" Version)
-has Depends "$pad" fonts-noto-cjk qt6-qpa-plugins libc6 libstdc++6 libqt6widgets6
+has Depends "$pad" fonts-noto-cjk qt6-qpa-plugins qt6-wayland libc6 libstdc++6 libqt6widgets6
 has Recommends "$pad" sumiro-fcitx5
 if [ -n "$addon" ]; then
   has Depends "$addon" fcitx5 libfcitx5core7 "sumiro (= $version)"
