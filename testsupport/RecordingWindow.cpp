@@ -2,14 +2,19 @@
 // loses the keyboard focus, so that end-to-end tests can see exactly what arrived.
 // Usage: sumiro_input_target LOG. Records: "focus in", "focus out", "text <hex scalars> mods
 // <hex>" for printable text and "key <key name> mods <hex>" for any other key but a modifier,
-// both from key events, and "commit <hex scalars>" for text an input method commits.
+// both from key events, and "commit <hex scalars>" for text an input method commits. SIGUSR1
+// makes the field give up the keyboard focus and take it again, which its input method hears.
+
+#include <unistd.h>
 
 #include <QApplication>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QSocketNotifier>
 #include <QWidget>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -59,6 +64,13 @@ private:
     QFile& log_;
 };
 
+int refocusPipe[2] = {-1, -1};
+
+void askRefocus(int) {
+    const char byte = 0;
+    [[maybe_unused]] const auto written = ::write(refocusPipe[1], &byte, 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,5 +84,14 @@ int main(int argc, char** argv) {
     Recorder recorder(log);
     recorder.show();
     recorder.setFocus();
+    if (::pipe(refocusPipe) != 0) return 1;
+    QSocketNotifier refocus(refocusPipe[0], QSocketNotifier::Read);
+    QObject::connect(&refocus, &QSocketNotifier::activated, &recorder, [&recorder] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(refocusPipe[0], &byte, 1);
+        recorder.clearFocus();
+        recorder.setFocus();
+    });
+    std::signal(SIGUSR1, askRefocus);
     return app.exec();
 }
