@@ -252,7 +252,10 @@ bool XSession::keyGrabbed(unsigned long keysym, unsigned modifiers) {
     Display* display = impl_->display.get();
     const KeyCode code = XKeysymToKeycode(display, keysym);
     XSync(display, False);
-    // Grabbing a combination another client grabbed already is refused with BadAccess.
+    // Grabbing a combination another client grabbed already is refused with BadAccess. The
+    // probe's own grab must not be what refuses the pad's: other clients wait while the server
+    // is held, so the pad's grab comes before the probe or after it, never during.
+    XGrabServer(display);
     refused = false;
     const auto previous = XSetErrorHandler([](Display*, XErrorEvent* error) {
         if (error->error_code == BadAccess) refused = true;
@@ -262,6 +265,7 @@ bool XSession::keyGrabbed(unsigned long keysym, unsigned modifiers) {
     XSync(display, False);
     const bool taken = refused;
     if (!taken) XUngrabKey(display, code, modifiers, impl_->root());
+    XUngrabServer(display);
     XSync(display, False);
     XSetErrorHandler(previous);
     return taken;

@@ -81,7 +81,8 @@ public:
     /// and, unless empty, its _NET_WM_NAME.
     void setNames(std::uint64_t window, const std::string& className, const std::string& title);
     /// Whether another client holds a passive grab of the key of `keysym` with exactly
-    /// `modifiers` on the root window.
+    /// `modifiers` on the root window. Holds the server while it asks, so that it never refuses
+    /// the grab of a client that takes the key at the same time.
     bool keyGrabbed(unsigned long keysym, unsigned modifiers);
     /// The whole core keyboard mapping, for comparing before and after.
     std::vector<unsigned long> keyboardMapping();
