@@ -292,7 +292,9 @@ TEST_F(PadSession, OverThePanelTheShortcutsAreThePadsElsewhereTheTargets) {
     EXPECT_EQ(count, 3u) << "Ctrl+Z over the panel reached the target";
 
     ASSERT_TRUE(session->xdotool({"key", "ctrl+q"}));
-    ASSERT_TRUE(pad->waitForFinished(timeoutMs)) << "Ctrl+Q over the panel did not end the pad";
+    // Waiting on a process that has ended already, and been seen to, fails at once.
+    ASSERT_TRUE(pad->state() == QProcess::NotRunning || pad->waitForFinished(timeoutMs))
+        << "Ctrl+Q over the panel did not end the pad";
     EXPECT_EQ(pad->exitCode(), 0);
     EXPECT_EQ(target->received().size(), count);
     EXPECT_TRUE(QFile::exists(home.filePath(".config/Sumiro/Sumiro.conf")));
