@@ -37,7 +37,9 @@ void showOnAllDesktops(quintptr window);
 /// the focus to while it refuses the focus: Qt lists WM_TAKE_FOCUS in its WM_PROTOCOLS (the
 /// "globally active" model), and window managers focus such windows on a click or when they map
 /// them. Without it, a window that refuses the focus follows the "no input" model; one that
-/// accepts it, the "passive" model, focused by the window manager as usual.
+/// accepts it, the "passive" model, focused by the window manager as usual. Under mutter (GNOME)
+/// the offers stay: a click on a "no input" window takes the keyboard from the focused window
+/// there, and an offer the panel does not take leaves it where it was.
 void refuseFocusOffers(quintptr window);
 
 /// Key combinations the pad takes from the keyboard while the pointer is over its panel. The

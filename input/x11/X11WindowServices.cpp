@@ -11,6 +11,7 @@
 #include <X11/Xutil.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace sumiro {
@@ -60,10 +61,46 @@ void showOnAllDesktops(quintptr window) {
     XFlush(display);
 }
 
+namespace {
+
+// The name the window manager gives itself on its _NET_SUPPORTING_WM_CHECK window, empty when
+// none runs or it gives none.
+std::string windowManagerName(Display* display) {
+    const auto property = [display](Window window, const char* name, Atom type) {
+        Atom actual = 0;
+        int format = 0;
+        unsigned long count = 0, remaining = 0;
+        unsigned char* data = nullptr;
+        std::string value;
+        if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False,
+                               type, &actual, &format, &count, &remaining, &data) == Success &&
+            data && actual == type) {
+            value.assign(reinterpret_cast<const char*>(data),
+                         format == 32 ? count * sizeof(long) : count * (format / 8));
+        }
+        if (data) XFree(data);
+        return value;
+    };
+    const std::string check =
+        property(DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    if (check.size() < sizeof(long)) return {};
+    const auto manager = static_cast<Window>(*reinterpret_cast<const long*>(check.data()));
+    return property(manager, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False));
+}
+
+}  // namespace
+
 void refuseFocusOffers(quintptr window) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     Display* display = x11 ? x11->display() : nullptr;
     if (!display || !window) return;
+    // mutter is the other way round: a click on a "no input" window takes the keyboard from the
+    // focused window and gives it to none, while a "globally active" one that does not take the
+    // focus when offered leaves it where it was.
+    if (const std::string manager = windowManagerName(display);
+        manager == "GNOME Shell" || manager == "Mutter") {
+        return;
+    }
     Atom* protocols = nullptr;
     int count = 0;
     if (!XGetWMProtocols(display, window, &protocols, &count)) return;
