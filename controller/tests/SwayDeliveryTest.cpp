@@ -1,9 +1,12 @@
-// End to end on a headless sway (wlroots) with XWayland: the pad runs in this process on Qt's
-// Wayland platform as the user's pad would there (as overlays), the targets are native Wayland
-// GTK 3, GTK 4 and Qt 6 fields, an XWayland GTK 3 field and a terminal, typed into through
-// fcitx5 or IBus, and every click is a mouse click the compositor handles (a virtual pointer), so
-// that its focus rules apply. Each case asserts what arrived in the target, what the pad said on
-// its status line, and that the keyboard focus never left the target. Every wait has a deadline.
+// End to end on a headless Wayland desktop: sway (wlroots) with XWayland, or, built with
+// SUMIRO_GNOME_SESSION, gnome-shell. The pad runs in this process as the user's pad would there
+// (on sway as Wayland overlays, on GNOME as an XWayland window), the targets are native Wayland
+// GTK 3, GTK 4 and Qt 6 fields, an XWayland GTK 3 field and a terminal (on GNOME also an X11
+// terminal without an input method), typed into through fcitx5 or IBus (on GNOME the IBus the
+// shell starts), and every click is a mouse click the compositor handles (a virtual pointer on
+// sway, mutter's remote desktop on GNOME), so that its focus rules apply. Each case asserts what
+// arrived in the target, what the pad said on its status line, and that the keyboard focus never
+// left the target. Every wait has a deadline.
 
 #include <gtest/gtest.h>
 
@@ -19,6 +22,7 @@
 #include "input/DirectInput.h"
 #include "input/WindowServices.h"
 #include "input/inputmethod/InputMethodPlatform.h"
+#include "testsupport/GnomeSession.h"
 #include "testsupport/InputMethodSession.h"
 #include "testsupport/SwaySession.h"
 #include "testsupport/Widgets.h"
@@ -35,7 +39,11 @@ namespace {
 using testing::Child;
 using testing::InputMethodSession;
 using Kind = InputMethodSession::Kind;
+#ifdef SUMIRO_GNOME_SESSION
+using Session = testing::GnomeSession;
+#else
 using Session = testing::SwaySession;
+#endif
 
 constexpr int timeoutMs = 20000;
 
@@ -45,15 +53,18 @@ std::string desktopMissing;
 // stopped before the compositor.
 std::map<Kind, std::unique_ptr<InputMethodSession>>* inputMethods = nullptr;
 
-enum class Target { Gtk3, Gtk4, Qt6, XWaylandGtk3, Terminal };
+// XTerm: an X11 terminal that uses no input method.
+enum class Target { Gtk3, Gtk4, Qt6, XWaylandGtk3, Terminal, XTerm };
 
 struct Cell {
     Kind im;
     Target target;
     const char* name;
     // The route the status line names for what arrives, or nothing where no route reaches the
-    // target: IBus speaks no Wayland input-method protocol that sway offers, so a terminal
-    // (text-input only) is out of its reach, and the pad must say that nothing was typed.
+    // target, and the pad must not say it typed: IBus speaks no Wayland input-method protocol
+    // that sway offers, so a terminal (text-input only) is out of its reach; on GNOME the shell
+    // gives text-input to its own IBus, out of fcitx5's reach, and an X11 terminal that uses no
+    // input method gets nothing while an input method runs (XTest is not tried).
     const char* route;
 };
 
@@ -68,6 +79,13 @@ struct InputMethod {
 };
 
 std::optional<InputMethod> inputMethod(Kind kind, std::string& error) {
+#ifdef SUMIRO_GNOME_SESSION
+    // The shell's own IBus, which GTK reaches through the compositor (text-input) and Qt 6,
+    // which speaks no text-input that mutter offers, through its input module.
+    if (kind == Kind::IBus) {
+        return InputMethod{desktop->bus(), desktop->ibusAddress(), {{"QT_IM_MODULE", "ibus"}}};
+    }
+#endif
     auto& session = (*inputMethods)[kind];
     if (!session) {
         session = InputMethodSession::start(
@@ -128,7 +146,7 @@ protected:
         QFile::remove(log);
         const Target kind = target;
         auto env = im.client;
-        const bool wayland = kind != Target::XWaylandGtk3;
+        const bool wayland = kind != Target::XWaylandGtk3 && kind != Target::XTerm;
         env.emplace_back("GDK_BACKEND", wayland ? "wayland" : "x11");
         env.emplace_back("QT_QPA_PLATFORM", wayland ? "wayland" : "xcb");
         switch (kind) {
@@ -146,6 +164,12 @@ protected:
                 // Each key as it comes, without echo: the file holds exactly what was typed.
                 targetProcess = desktop->spawn(
                     {"foot", "sh", "-c", "stty -icanon -echo && exec cat > \"$0\"", log}, env);
+                break;
+            case Target::XTerm:
+                env.emplace_back("XMODIFIERS", "@im=none");
+                targetProcess = desktop->spawn(
+                    {"xterm", "-e", "sh", "-c", "stty -icanon -echo && exec cat > \"$0\"", log},
+                    env);
                 break;
         }
         // Clicked once the compositor has placed it (its frame stays put).
@@ -185,6 +209,19 @@ protected:
             inputMethodPlatform(qgetenv("DISPLAY").toStdString(), im.bus, im.ibus);
         environment.loadDatabase = database;
         ASSERT_NO_FATAL_FAILURE(launchPad(std::move(environment), pad, timeoutMs));
+#ifdef SUMIRO_GNOME_SESSION
+        // Clicked where the compositor shows it (in a frame with a title bar), which is where it
+        // says it is once placed.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const auto frame = desktop->frameOf(QCoreApplication::applicationPid());
+                const QRect panel(pad->panel()->mapToGlobal(QPoint()), pad->panel()->size());
+                return frame && frame->contains(panel) &&
+                       frame->bottomRight() == panel.bottomRight();
+            },
+            timeoutMs))
+            << "the panel never showed where it said it was";
+#endif
         QObject::connect(&pad->input(), &DirectInput::status, [this] { ++reports; });
         EXPECT_TRUE(targetFocused()) << "the pad took the keyboard when it started";
         if (!reachable) return;
@@ -301,7 +338,9 @@ protected:
         QFile file(log);
         if (!file.open(QIODevice::ReadOnly)) return {};
         const QByteArray content = file.readAll();
-        if (target == Target::Terminal) return QString::fromUtf8(content);
+        if (target == Target::Terminal || target == Target::XTerm) {
+            return QString::fromUtf8(content);
+        }
         QString text;
         for (const QByteArray& line : content.split('\n')) {
             QList<QByteArray> words = line.split(' ');
@@ -344,6 +383,23 @@ TEST_P(Cells, PicksArriveOrThePadSaysTheyDidNot) {
     EXPECT_TRUE(targetFocused());
 }
 
+#ifdef SUMIRO_GNOME_SESSION
+INSTANTIATE_TEST_SUITE_P(
+    Gnome, Cells,
+    ::testing::Values(Cell{Kind::IBus, Target::Gtk3, "IBusGtk3", "IBus"},
+                      Cell{Kind::IBus, Target::Gtk4, "IBusGtk4", "IBus"},
+                      Cell{Kind::IBus, Target::Qt6, "IBusQt6", "IBus"},
+                      Cell{Kind::IBus, Target::XWaylandGtk3, "IBusXWaylandGtk3", "IBus"},
+                      Cell{Kind::IBus, Target::Terminal, "IBusTerminal", "IBus"},
+                      Cell{Kind::IBus, Target::XTerm, "IBusXTerm", nullptr},
+                      Cell{Kind::Fcitx5, Target::Gtk3, "Fcitx5Gtk3", "fcitx5"},
+                      Cell{Kind::Fcitx5, Target::Gtk4, "Fcitx5Gtk4", "fcitx5"},
+                      Cell{Kind::Fcitx5, Target::Qt6, "Fcitx5Qt6", "fcitx5"},
+                      Cell{Kind::Fcitx5, Target::XWaylandGtk3, "Fcitx5XWaylandGtk3", "fcitx5"},
+                      Cell{Kind::Fcitx5, Target::Terminal, "Fcitx5Terminal", nullptr},
+                      Cell{Kind::Fcitx5, Target::XTerm, "Fcitx5XTerm", nullptr}),
+    cellName);
+#else
 INSTANTIATE_TEST_SUITE_P(
     Sway, Cells,
     ::testing::Values(Cell{Kind::Fcitx5, Target::Gtk3, "Fcitx5Gtk3", "fcitx5"},
@@ -411,6 +467,7 @@ TEST_F(DesktopDelivery, TheSearchFieldTakesTheKeyboardAndGivesItBack) {
         << "the target never got the keyboard back";
     EXPECT_FALSE(widget<QLineEdit>("searchField")->hasFocus());
 }
+#endif
 
 }  // namespace
 }  // namespace sumiro
@@ -427,14 +484,27 @@ int main(int argc, char** argv) {
     if (sumiro::desktopMissing.empty()) {
         std::string error;
         started = sumiro::Session::start(error);
+#ifdef SUMIRO_GNOME_SESSION
+        // Whether gnome-shell runs in a container is its business: without it the cases skip.
+        if (!started) sumiro::desktopMissing = "gnome-shell did not start: " + error;
+#else
         if (!started) {
             std::fprintf(stderr, "the compositor did not start: %s\n", error.c_str());
             return 1;
         }
+#endif
+    }
+    if (started) {
         sumiro::desktop = started.get();
         qputenv("WAYLAND_DISPLAY", started->waylandDisplay().toLocal8Bit());
         qputenv("DISPLAY", QByteArray::fromStdString(started->display()));
+#ifdef SUMIRO_GNOME_SESSION
+        qputenv("XAUTHORITY", started->xauthority().toLocal8Bit());
+        // mutter offers no overlays: the panel is an X11 window there, which mutter keeps above.
+        const QByteArray expected = "xcb";
+#else
         const QByteArray expected = "wayland";
+#endif
         qunsetenv("QT_QPA_PLATFORM");
         qunsetenv("QT_IM_MODULE");
         sumiro::chooseWindowSystem();
