@@ -362,4 +362,13 @@ bool GnomeSession::drag(const std::vector<QPoint>& points) {
     return release();
 }
 
+void GnomeSession::type(const QString& text) {
+    // A Latin-1 character is its own keysym; the shell adds the modifiers its level needs.
+    for (const QChar c : text) {
+        const uint keysym = c.unicode();
+        (void)notify(QStringLiteral("NotifyKeyboardKeysym"), {keysym, true});
+        (void)notify(QStringLiteral("NotifyKeyboardKeysym"), {keysym, false});
+    }
+}
+
 }  // namespace sumiro::testing

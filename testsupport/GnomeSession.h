@@ -58,6 +58,8 @@ public:
     bool click(QPoint at) { return move(at) && press() && release(); }
     /// A drag through `points`, the button held from the first to the last.
     bool drag(const std::vector<QPoint>& points);
+    /// Types `text` (Latin-1) on the session's keyboard into whatever has the keyboard focus.
+    void type(const QString& text);
 
 private:
     GnomeSession() = default;

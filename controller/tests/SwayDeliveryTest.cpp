@@ -435,7 +435,11 @@ TEST_F(DesktopDelivery, ThePanelStaysAboveFloatingAndFullscreenWindows) {
     EXPECT_TRUE(focusKept) << "a click on the pad took the keyboard from the target";
 }
 
+#endif
+
 // The search field takes the keyboard while it is typed into and gives it back to the target.
+// On GNOME the pad (an X11 window) cannot give it to a Wayland window: the pick after the
+// search reaches nothing, and the pad must say so.
 TEST_F(DesktopDelivery, TheSearchFieldTakesTheKeyboardAndGivesItBack) {
     ASSERT_NO_FATAL_FAILURE(startInputMethod(Kind::Fcitx5));
     ASSERT_NO_FATAL_FAILURE(startTarget(Target::Gtk3));
@@ -461,13 +465,16 @@ TEST_F(DesktopDelivery, TheSearchFieldTakesTheKeyboardAndGivesItBack) {
     const QRectF cell = GridLayout(widget<CharacterGrid>("browseGrid")->width(), 1).pitchRect(0);
     ASSERT_TRUE(
         desktop->click(widget<CharacterGrid>("browseGrid")->mapToGlobal(cell.center().toPoint())));
+#ifdef SUMIRO_GNOME_SESSION
+    expectTruthful(QStringLiteral("木"), {}, nullptr);
+#else
     waitForDelivery(QStringLiteral("木"));
     EXPECT_EQ(received(), QStringLiteral("木"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return targetFocused(); }, timeoutMs))
         << "the target never got the keyboard back";
     EXPECT_FALSE(widget<QLineEdit>("searchField")->hasFocus());
-}
 #endif
+}
 
 }  // namespace
 }  // namespace sumiro
