@@ -170,10 +170,8 @@ std::unique_ptr<GnomeSession> GnomeSession::start(std::string& error) {
             },
             kStartTimeout) ||
         session->shell_->state() == QProcess::NotRunning) {
-        const bool ended = session->shell_->state() == QProcess::NotRunning ||
-                           session->shell_->waitForFinished(0);
-        error = std::string("gnome-shell did not come up") +
-                (ended ? " (it ended): " : ": ") +
+        const bool ended = session->shell_->state() == QProcess::NotRunning;
+        error = std::string("gnome-shell did not come up") + (ended ? " (it ended): " : ": ") +
                 session->shell_->readAllStandardError().right(2000).toStdString();
         return nullptr;
     }
@@ -201,8 +199,9 @@ std::unique_ptr<GnomeSession> GnomeSession::start(std::string& error) {
     session->xauthority_ =
         QJsonDocument::fromJson("[" + authority->toUtf8() + "]").array().at(0).toString();
 
-    // The shell starts ibus-daemon, which writes its address where its clients look; it serves
-    // the clients of text-input once it holds an input context of its own.
+    // The shell starts ibus-daemon, which writes its address where its clients look, and starts
+    // it anew with XIM once XWayland is up: the address is the second one's, which the shell
+    // holds an input context of (it serves the clients of text-input through it).
     const QDir ibusDir(home + QStringLiteral("/.config/ibus/bus"));
     if (!waitFor(
             [&] {
@@ -213,17 +212,22 @@ std::unique_ptr<GnomeSession> GnomeSession::start(std::string& error) {
                 for (const QString& name : ibusDir.entryList(QDir::Files)) {
                     QFile file(ibusDir.filePath(name));
                     if (!file.open(QIODevice::ReadOnly)) continue;
+                    QByteArray address, pid;
                     for (const QByteArray& line : file.readAll().split('\n')) {
-                        if (line.startsWith("IBUS_ADDRESS=")) {
-                            session->ibus_ = line.mid(13).toStdString();
-                            return true;
-                        }
+                        if (line.startsWith("IBUS_ADDRESS=")) address = line.mid(13);
+                        if (line.startsWith("IBUS_DAEMON_PID=")) pid = line.mid(16);
+                    }
+                    QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid.toInt()));
+                    if (!address.isEmpty() && command.open(QIODevice::ReadOnly) &&
+                        command.readAll().split('\0').contains("--xim")) {
+                        session->ibus_ = address.toStdString();
+                        return true;
                     }
                 }
                 return false;
             },
             kStartTimeout)) {
-        error = "gnome-shell did not start ibus-daemon";
+        error = "gnome-shell did not start ibus-daemon with XIM";
         return nullptr;
     }
 

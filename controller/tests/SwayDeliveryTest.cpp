@@ -41,6 +41,8 @@ using testing::InputMethodSession;
 using Kind = InputMethodSession::Kind;
 #ifdef SUMIRO_GNOME_SESSION
 using Session = testing::GnomeSession;
+// Named apart from the sway cases, which ctest lists beside these.
+#define DesktopDelivery GnomeDelivery
 #else
 using Session = testing::SwaySession;
 #endif
