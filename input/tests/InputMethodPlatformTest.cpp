@@ -333,6 +333,18 @@ TEST_F(InputMethodDirectInput, WaylandSessionFollowsTheInputMethodsFocus) {
     EXPECT_EQ(messages.back(),
               InputMethodPlatform::unnamedField() + QStringLiteral("へ「木」を送信（fcitx5）"));
 
+    // Where the compositor names its active window, that names such a field; a change of the
+    // active window is told as a change of the target.
+    std::optional<std::string> active = "foot";
+    s.platform->nameFieldsBy([&active] { return active; });
+    int changes = 0;
+    QObject::connect(input.get(), &DirectInput::changed, [&changes] { ++changes; });
+    s.platform->activeWindowChanged();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(input->targetName(), QStringLiteral("foot"));
+    active.reset();
+    EXPECT_EQ(input->targetName(), InputMethodPlatform::unnamedField());
+
     // The pad's own field (named as the pad, or the pad's window active on XWayland) is neither
     // the target nor typed into.
     s.fcitx5->program = "sumiro";
