@@ -18,6 +18,11 @@ using testing::RecordingTarget;
 using testing::XSession;
 
 constexpr int timeoutMs = 10000;
+
+// Whether `condition` holds within the deadline.
+bool waitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
 constexpr std::chrono::milliseconds quiet{500};
 constexpr unsigned long keysymShiftL = 0xffe1, keysymControlL = 0xffe3, keysymCapsLock = 0xffe5;
 constexpr unsigned shiftMask = 1 << 0, lockMask = 1 << 1, controlMask = 1 << 2;
@@ -35,18 +40,17 @@ protected:
         input = std::make_unique<DirectInput>(platform);
         QObject::connect(input.get(), &DirectInput::status,
                          [this](const QString& message) { messages.push_back(message); });
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return input->target() && input->target()->pid == recording->pid(); }, timeoutMs))
-            << "the recording window never became the target; active " << session->activeWindow()
-            << ", its window " << recording->window();
+        ASSERT_TRUE(waitFor([&] {
+            return input->target() && input->target()->pid == recording->pid();
+        })) << "the recording window never became the target; active "
+            << session->activeWindow() << ", its window " << recording->window();
         target = *input->target();
     }
 
     std::vector<std::string> received() const { return recording->received(); }
     // Waits for the target to receive `inputs` texts and keys and for `reports` messages.
     bool arrived(std::size_t inputs, std::size_t reports = 0) {
-        return QTest::qWaitFor(
-            [&] { return received().size() >= inputs && messages.size() >= reports; }, timeoutMs);
+        return waitFor([&] { return received().size() >= inputs && messages.size() >= reports; });
     }
 
     // Declared so that DirectInput goes first and the session last.
@@ -137,14 +141,13 @@ TEST_F(X11Delivery, NonOrdinaryWindowsAndThePadNeverBecomeTheTarget) {
     for (const auto window : {utility, pad}) {
         session->activate(window);
         ASSERT_TRUE(session->poll([&] { return session->activeWindow() == window; }));
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return !announced.empty() && announced.back() == window; }, timeoutMs));
+        ASSERT_TRUE(waitFor([&] { return !announced.empty() && announced.back() == window; }));
         EXPECT_EQ(input->target(), target);
     }
 
     const auto dialog = session->createWindow("DIALOG", 0);
     session->activate(dialog);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return input->target()->window == dialog; }, timeoutMs));
+    EXPECT_TRUE(waitFor([&] { return input->target()->window == dialog; }));
     const auto plain = session->createWindow("", 0);
     EXPECT_TRUE(platform->isRegular({plain, 0})) << "no type is ordinary";
 
