@@ -102,10 +102,9 @@ TEST_F(Addon, OnlyThePadsKeysArePressed) {
         EXPECT_EQ(call("PressKey", static_cast<std::uint32_t>(key), std::string("sumiro")), "");
     }
     // A letter, Control, Tab, F1, XF86PowerOff.
-    for (const std::uint32_t keysym : {0x61U, 0xffe3U, 0xff09U, 0xffbeU, 0x1008ff2aU}) {
+    for (const std::uint32_t keysym : {0x61U, 0xffe3U, 0xff09U, 0xffbeU, 0x1008ff2aU})
         EXPECT_EQ(call("PressKey", keysym, std::string("sumiro")), sumiro::fcitx5::refusedError)
             << std::hex << keysym;
-    }
     destroy(field);
 }
 
