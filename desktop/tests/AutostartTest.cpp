@@ -2,17 +2,18 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "desktop/Autostart.h"
+#include "testsupport/Command.h"
 #include "testsupport/TempDirectory.h"
 
 namespace sumiro {
 namespace {
 
 using ::testing::HasSubstr;
+using testing::runCommand;
 using testing::TempDirectory;
 
 TEST(AutostartTest, ConfigHomeFollowsTheBaseDirectoryRules) {
@@ -49,16 +50,6 @@ TEST(AutostartTest, ExecArgumentIsQuotedAndEscapedForTheStringValue) {
         EXPECT_EQ(desktopExecArgument(path), expected) << path;
 }
 
-// The command's exit status and everything it printed.
-std::pair<int, std::string> run(const std::string& command) {
-    std::string output;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return {-1, "cannot start: " + command};
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-    return {::pclose(pipe), output};
-}
-
 // The written entry must be one the desktop's own tools accept and that GLib, which the
 // sessions' autostart uses, loads (it refuses an entry whose program it cannot find) and starts
 // with the executable's path intact, whatever that path is.
@@ -72,14 +63,15 @@ TEST(AutostartTest, EntryLoadsForEveryExecutablePathItCanHold) {
         const Autostart autostart(config.path(), executable);
         autostart.setEnabled(true);
         const std::string entry = "'" + autostart.entryPath().string() + "'";
-        EXPECT_EQ(run("desktop-file-validate " + entry), std::make_pair(0, std::string())) << name;
-        const auto [status, loaded] =
-            run("/usr/bin/python3 -c 'import gi, sys; gi.require_version(\"Gio\", \"2.0\"); "
-                "from gi.repository import Gio, GLib; "
-                "app = Gio.DesktopAppInfo.new_from_filename(sys.argv[1]); "
-                "print(GLib.shell_parse_argv(app.get_commandline())[1][0] if app else "
-                "\"refused\", end=\"\")' " +
-                entry);
+        EXPECT_EQ(runCommand("desktop-file-validate " + entry), std::make_pair(0, std::string()))
+            << name;
+        const auto [status, loaded] = runCommand(
+            "/usr/bin/python3 -c 'import gi, sys; gi.require_version(\"Gio\", \"2.0\"); "
+            "from gi.repository import Gio, GLib; "
+            "app = Gio.DesktopAppInfo.new_from_filename(sys.argv[1]); "
+            "print(GLib.shell_parse_argv(app.get_commandline())[1][0] if app else "
+            "\"refused\", end=\"\")' " +
+            entry);
         EXPECT_EQ(status, 0) << loaded;
         EXPECT_EQ(loaded, executable.string()) << name;
     }

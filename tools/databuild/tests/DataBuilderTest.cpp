@@ -1,13 +1,12 @@
 // How the sources merge into records, the JSON written, and the builder run end to end.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <tuple>
 
+#include "testsupport/Command.h"
 #include "testsupport/TempDirectory.h"
 #include "tools/databuild/DataBuilder.h"
 
@@ -163,12 +162,9 @@ TEST(JsonOutputTest, TemplatesRoundedToTenths) {
 /// `first`; returns its exit status and its output.
 std::pair<int, std::string> runBuilder(const TempDirectory& dir, const std::string& output,
                                        const std::string& first = "") {
-    const std::string command = "cd '" + dir.path().string() + "' && " + first +
-                                "exec '" SUMIRO_DATABUILD_EXE "' --unihan unicode" +
-                                " --kanjidic kanjidic2.xml --kanjivg kanji --output " + output +
-                                " >log 2>&1";
-    const int status = std::system(("bash -c \"" + command + "\"").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.read("log")};
+    return testing::runCommand("bash -c \"cd '" + dir.path().string() + "' && " + first +
+                               "exec '" SUMIRO_DATABUILD_EXE "' --unihan unicode --kanjidic" +
+                               " kanjidic2.xml --kanjivg kanji --output " + output + "\"");
 }
 
 TEST(DataBuilderRunTest, MergesTheSourcesTheSameWayEveryRun) {
