@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "input/inputmethod/Fcitx5Route.h"
+#include "testsupport/Command.h"
 #include "testsupport/InputMethodSession.h"
 #include "testsupport/RecordingTarget.h"
 #include "testsupport/XSession.h"
@@ -329,11 +330,9 @@ TEST_F(PadSession, WithATrayTheIconAppearsAndOpensTheMenu) {
     const QRect icon = session->frame(trayWindow);
     // The menu is a pop-up window of the pad: mapped, tall enough for its five rows.
     const auto menuShown = [&] {
-        QProcess tree;
-        tree.start("xwininfo",
-                   {"-display", QString::fromStdString(session->display()), "-root", "-tree"});
-        tree.waitForFinished(timeoutMs);
-        for (const QByteArray& line : tree.readAllStandardOutput().split('\n')) {
+        const auto [status, tree] =
+            testing::runCommand("xwininfo -display " + session->display() + " -root -tree");
+        for (const QByteArray& line : QByteArray::fromStdString(tree).split('\n')) {
             if (!line.contains("(\"sumiro\" \"Sumiro\")")) continue;
             const QRegularExpression size(R"((\d+)x(\d+)\+)");
             const auto match = size.match(QString::fromUtf8(line));
