@@ -470,8 +470,8 @@ TEST_F(AppDelegateTest, TheStatusMenuHoldsItsItemsAlsoOnTheHeaderRow) {
               (QStringList{u"Sumiroを表示"_qs, u"入力の許可を設定…"_qs, u"使い方・ライセンス"_qs,
                            u"ログイン時に起動"_qs, u"-"_qs, u"Sumiroを終了"_qs}));
     EXPECT_EQ(menu->actions().last()->shortcut(), QKeySequence(u"Ctrl+Q"_qs));
-    QSignalSpy quit(static_cast<StatusMenu*>(menu),
-                    &StatusMenu::quit);  // the open menu takes its own Ctrl+Q
+    // The open menu takes its own Ctrl+Q.
+    QSignalSpy quit(static_cast<StatusMenu*>(menu), &StatusMenu::quit);
     menu->popup({0, 0});
     QTest::keyClick(menu, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(quit.count(), 1);

@@ -97,8 +97,7 @@ TEST(BrowseList, RangesListEveryScalarInOrder) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.index);
-        BrowseState state;
-        state.mode = Mode::Ranges;
+        BrowseState state = searching({});
         state.rangeIndex = c.index;
         const QStringList found = list(state);
         ASSERT_EQ(found.size(), c.count);
@@ -188,8 +187,7 @@ TEST(BrowseList, StrokeCountAndRadicalFollowTheirSelectorsAndTheScope) {
 }
 
 TEST(BrowseList, RadicalIndexCountsInTheFilteredNumbers) {
-    BrowseState state;
-    state.mode = Mode::Radicals;
+    BrowseState state = searching({}, Mode::Radicals);
     const std::vector<std::int64_t> fourStrokes = radicalNumbersFor(4, kStrokeEnds);  // 61 to 94
     state.radicalIndex = 75 - 61;
     EXPECT_EQ(browseList(fixture(), state, fourStrokes, kRanges).size(), 5);

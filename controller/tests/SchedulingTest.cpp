@@ -36,12 +36,13 @@ protected:
     QStringList shown{QStringLiteral("前")};
     bool current = true;                  // whether the candidates shown may be picked
     std::vector<std::size_t> recognized;  // stroke counts the recognizer was asked about
-    RecognitionScheduler scheduler{clock,
-                                   worker,
+    // clang-format off
+    RecognitionScheduler scheduler{clock, worker,
                                    {.inkCount = [this](const QString& t) { inkCount = t; },
                                     .status = [this](const QString& t) { status = t; },
                                     .candidates = [this](const QStringList& c) { shown = c; },
                                     .candidatesCurrent = [this](bool c) { current = c; }}};
+    // clang-format on
 
     RecognitionScheduler::Recognizer recognizer(std::vector<std::string> result = {"十", "木"},
                                                 Scheduler::Duration takes = 0.0439s) {
