@@ -188,11 +188,8 @@ TEST(AutostartTest, CurrentUserEntryLiesInTheConfigHomeAndStartsThisProgram) {
     const Autostart autostart = Autostart::forCurrentUser();
     ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(autostart.entryPath().parent_path(), config.path() / "autostart");
-    EXPECT_THAT(
-        autostart.entryText(),
-        HasSubstr(
-            "\nExec=" + desktopExecArgument(std::filesystem::canonical("/proc/self/exe").string()) +
-            "\n"));
+    const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+    EXPECT_THAT(autostart.entryText(), HasSubstr("\nExec=" + desktopExecArgument(self) + "\n"));
 }
 
 }  // namespace
