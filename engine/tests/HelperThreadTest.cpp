@@ -56,8 +56,7 @@ TEST(HelperThread, AFailingShareReachesTheCallerAfterBothEnded) {
     }
     // Still serving.
     std::atomic<int> runs{0};
-    const auto count = [&](std::size_t) { ++runs; };
-    helper.split(count);
+    helper.split([&](std::size_t) { ++runs; });
     EXPECT_EQ(runs.load(), 2);
 }
 
