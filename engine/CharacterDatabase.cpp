@@ -108,7 +108,8 @@ CharacterDatabase::CharacterDatabase(std::vector<CharacterEntry> entries, Meanin
 // normalized within the box of the template's whole ink, which joining leaves as it is, so it
 // is exactly the stroke that normalizing the joined ink gives.
 void CharacterDatabase::addJoinedPieces(std::vector<Ink> rawInks, const JoinPolicy& joins) {
-    SUMIRO_EXPECTS(joins.costPerJoin >= 0, "JoinPolicy: a join's cost must not be negative");
+    SUMIRO_EXPECTS(joins.costPerJoin >= 0 && joins.costOfJoining >= 0,
+                   "JoinPolicy: a join's cost must not be negative");
     joinPolicy_ = joins;
     const std::size_t files = fileTemplates_.size();
     // The pieces of each template, made on two threads, then stored in template order.

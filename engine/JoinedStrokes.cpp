@@ -75,7 +75,8 @@ std::vector<double> strokeGaps(const Ink& ink) {
 }
 
 double joinCost(std::size_t joins, const JoinPolicy& policy) {
-    return policy.costPerJoin * static_cast<double>(joins);
+    return joins == 0 ? 0.0
+                      : policy.costOfJoining + policy.costPerJoin * static_cast<double>(joins);
 }
 
 std::size_t joinsForStrokes(std::size_t strokes, const JoinPolicy& policy) {

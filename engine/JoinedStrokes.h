@@ -44,39 +44,54 @@ struct JoinPolicy {
     /// joined, they make a small zigzag close to the dots and ticks of many other characters.
     double maxMarkLength = 0.0;
     /// What each join adds to the coarse and the final score of a template matched with joined
-    /// strokes. Not negative: the recognizer skips templates whose stroke-count penalty alone
-    /// is too high, which a negative cost would undo.
+    /// strokes, and what joining at all adds once (joinCost). Not negative: the recognizer
+    /// skips templates whose stroke-count penalty alone is too high, which a negative cost
+    /// would undo.
     double costPerJoin = 0.0;
+    double costOfJoining = 0.0;
 };
 
 /// The policy the application loads its data with: any pair of strokes (the gap rule keeps pen
 /// travel within the character's size) but two marks in a row (strokes under a fifth of the
 /// character's size), up to three joins, down to one stroke for a character of two strokes and
-/// to two for the rest, in the templates of the 2,300 common characters; each join costs
-/// 0.0175 on both scores (a stroke left out costs 0.045 on the final one).
+/// to two for the rest, in the templates of the 2,300 common characters; a drawing with joins
+/// costs 0.01 for joining and 0.01 a join on both scores, 0.02 for one join and 0.04 for three
+/// (a stroke left out costs 0.045 on the final one).
 ///
 /// The two rules are for ordinary writing of few strokes: without them a drawn "1" fell out of
 /// the first ten behind the joined strokes of 寸 and other characters, and 氵 behind kana whose
 /// voicing marks were joined. A gap rule of 0.6 instead of the character's size lost a tenth of
 /// the joined drawings for nothing.
 ///
-/// The cost was chosen with sumiro-evaluate on the writer model's tuning half (strokes from
+/// The costs were chosen with sumiro-evaluate on the writer model's tuning half (strokes from
 /// another source than the templates', with the faults of real writers; first place for
 /// ordinary writing, then first and among the first ten distinct for connected writing, and
-/// first for three joins): without joins 97.36%; 0.015 a join 97.07%, 83.9% / 96.5%, 64.0%;
-/// 0.0175 97.15%, 80.8% / 95.6%, 56.9%; 0.02 97.21%, 77.5% / 94.5%, 47.5%. Costs that grow
-/// with the pen's travel across a join or with the character's stroke count did no better than
-/// one per join at the same share of ordinary writing.
-inline constexpr JoinPolicy kJoinPolicy{1.0, 3, 1, 2, 0.2, 0.0175};
+/// first for three joins). Without joins 97.36%. A flat cost a join cannot serve both:
+/// 0.015 a join 97.07%, 83.9% / 96.5%, 64.0%; 0.0175 97.15%, 80.8% / 95.6%, 56.9%; 0.02
+/// 97.21%, 77.5% / 94.5%, 47.5%. A price for joining at all does (joining, a join): 0.0075,
+/// 0.0075 97.01%, 86.4% / 97.1%, 75.8%; 0.01, 0.0075 97.12%, 85.1% / 96.9%, 75.1%; 0.015,
+/// 0.005 97.18%, 84.6% / 96.8%, 77.3%; 0.01, 0.01 97.21%, 83.2% / 96.5%, 70.5%; 0.025, 0.0025
+/// 97.24%, 80.4% / 96.0%, 77.0%; 0.025, 0.005 97.33%, 77.8% / 95.6%, 72.4%. A cost that grows
+/// with the pen's travel across each join (the writer model's weight exp(-gap / 0.35)), alone
+/// or with these, did no better at the same share of ordinary writing (0.01 + 0.02 x gap a join
+/// 97.12%, 81.5% / 95.6%; 0.015 for joining, 0.0025 + 0.01 x gap a join 97.18%, 84.0% / 96.5%),
+/// nor did costs that grow with the character's stroke count.
+inline constexpr JoinPolicy kJoinPolicy{1.0, 3, 1, 2, 0.2, 0.01, 0.01};
 
 /// No joined writing at all: every template only as the file has it.
 inline constexpr JoinPolicy kNoJoins{};
 
-/// What a drawing with `joins` joins of a template adds to its scores under `policy`. An
-/// ordinary drawing of another character often comes close to some set of joins of a template
-/// of more strokes: a join is evidence that the drawing must show, so a template matched with
-/// joins starts behind its ordinary rivals by their cost; a drawing that really looks joined
-/// makes it up, one that merely resembles it does not.
+/// What a drawing with `joins` joins of a template adds to its scores under `policy`: nothing
+/// without joins, else costOfJoining + joins * costPerJoin. An ordinary drawing of another
+/// character often comes close to some set of joins of a template of more strokes: a join is
+/// evidence that the drawing must show, so a template matched with joins starts behind its
+/// ordinary rivals by their cost; a drawing that really looks joined makes it up, one that
+/// merely resembles it does not. The cost follows how unlikely the joins are: most drawings
+/// have none, so writing joined at all is the least likely step and costs the most, and a hand
+/// that joins once often joins again (of the joined drawings the writer model makes, 60% have
+/// one join, 25% two, 15% three), so each further join costs less than the first. Ordinary
+/// drawings that a joined template takes are nearly all taken with one join, whose cost this
+/// keeps high; connected drawings of two and three joins pay less than a flat cost a join.
 double joinCost(std::size_t joins, const JoinPolicy& policy);
 
 /// `ink` with stroke i and stroke i + 1 made one for every i in `joins` (ascending, distinct,

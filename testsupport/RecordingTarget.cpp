@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QTest>
+#include <csignal>
 
 namespace sumiro::testing {
 
@@ -35,6 +36,13 @@ std::unique_ptr<RecordingTarget> RecordingTarget::start(XSession& session, std::
             return nullptr;
         }
         if (!options.inputMethodSees || QTest::qWaitFor(options.inputMethodSees, 3000)) {
+            return target;
+        }
+        // fcitx5's Qt module names a new context's display over X11 and focuses it over D-Bus;
+        // when fcitx5 reads the focus first, the context loses it again at once. The Qt field
+        // takes the focus anew on SIGUSR1, long after its display is known.
+        if (!options.gtk && ::kill(static_cast<pid_t>(target->pid()), SIGUSR1) == 0 &&
+            QTest::qWaitFor(options.inputMethodSees, 3000)) {
             return target;
         }
     }

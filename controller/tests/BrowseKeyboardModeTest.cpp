@@ -40,16 +40,12 @@ protected:
         fake->front = editor;
         start();
     }
-    void chooseMode(int segment) {
-        QTest::mouseClick(child<SegmentedControl>(u"mode"_qs)->segment(segment), Qt::LeftButton);
-    }
     QList<QAbstractButton*> keys() const {
         return child(u"keyboardBody"_qs)->findChildren<QAbstractButton*>();
     }
     QAbstractButton* key(const QString& title) const {
-        for (QAbstractButton* key : keys()) {
+        for (QAbstractButton* key : keys())
             if (key->text() == title) return key;
-        }
         return nullptr;
     }
     QComboBox* popup(const char* name) const { return child<QComboBox>(QString::fromLatin1(name)); }
@@ -96,9 +92,8 @@ TEST_F(PadModes, BrowsePopupsAreFilledAndFindableByName) {
 
 TEST_F(PadModes, NothingChangesUntilTheDataAreLoaded) {
     chooseMode(2);
-    for (const char* selector : {"rangePopup", "countPopup", "radicalCountPopup", "radicalPopup"}) {
+    for (const char* selector : {"rangePopup", "countPopup", "radicalCountPopup", "radicalPopup"})
         EXPECT_FALSE(popup(selector)->isHidden()) << selector;
-    }
     EXPECT_TRUE(grid()->characters().isEmpty());
     EXPECT_TRUE(result().isEmpty());
 }
@@ -178,9 +173,8 @@ TEST_F(PadModes, KeyboardLayoutsLeaveExactlyOneSetOfKeysInTightLines) {
         }
         EXPECT_EQ(shown, expected);
         QCoreApplication::sendPostedEvents();
-        for (qsizetype i = 1; i < lines.size(); ++i) {
+        for (qsizetype i = 1; i < lines.size(); ++i)
             EXPECT_EQ(lines[i]->y() - lines[i - 1]->geometry().bottom() - 1, 4) << i;
-        }
     }
 }
 
@@ -204,17 +198,13 @@ TEST_F(PadModes, KeysDescribeAndTypeTheirCharacterOrPressTheirKey) {
     EXPECT_EQ(detail->text(), u"木   ボク、き   4画   U+6728"_qs);
     clock->advance(std::chrono::milliseconds(100));
 
-    const std::vector<std::pair<QString, Key>> editing = {{u"空白"_qs, Key::Space},
-                                                          {u"前の文字を削除"_qs, Key::BackSpace},
-                                                          {u"改行"_qs, Key::Return},
-                                                          {u"←"_qs, Key::Left},
-                                                          {u"→"_qs, Key::Right}};
+    // Each editing key (their titles and keys: KeyboardLayoutTest) presses its key.
     const QString described = detail->text();
-    for (const auto& [title, code] : editing) {
-        SCOPED_TRACE(title.toStdString());
-        QAbstractButton* button = key(title);
+    for (const EditingKey& editing : editingKeys()) {
+        SCOPED_TRACE(editing.title.toStdString());
+        QAbstractButton* button = key(editing.title);
         ASSERT_NE(button, nullptr);
-        fake->expectKey(code);
+        fake->expectKey(editing.key);
         QTest::mouseClick(button, Qt::LeftButton);
         clock->advance(std::chrono::milliseconds(100));
         fake->verify();

@@ -13,7 +13,6 @@
 #include "views/CharacterGrid.h"
 #include "views/GridLayout.h"
 #include "views/InkView.h"
-#include "views/SegmentedControl.h"
 
 namespace sumiro {
 namespace {
@@ -21,32 +20,24 @@ namespace {
 class BrowseKeyboardX11 : public PadOnDisplay {
 protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(start()); }
-
-    void chooseMode(int segment) {
-        auto* modes = widget<SegmentedControl>("mode");
-        ASSERT_TRUE(click(modes->segment(segment)));
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return modes->selectedSegment() == segment; }, timeoutMs));
-    }
 };
 
 TEST_F(BrowseKeyboardX11, TypingACodeInTheSearchFieldThenClickingTheResultTypesIt) {
-    chooseMode(1);
+    ASSERT_NO_FATAL_FAILURE(chooseMode(1));
     auto* search = widget<QLineEdit>("searchField");
     auto* grid = widget<CharacterGrid>("browseGrid");
     ASSERT_TRUE(click(search));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return search->hasFocus(); }, timeoutMs))
+    ASSERT_TRUE(waitFor([&] { return search->hasFocus(); }))
         << "the search field never got the keyboard";
     ASSERT_TRUE(session.xdotool({"type", "--delay", "40", "U+6728"}));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return grid->characters() == QStringList{u"木"_qs}; }, timeoutMs))
+    ASSERT_TRUE(waitFor([&] { return grid->characters() == QStringList{u"木"_qs}; }))
         << search->text().toStdString();
     EXPECT_EQ(widget<TextLabel>("resultLabel")->text(), u"1文字"_qs);
     EXPECT_TRUE(target->received().empty()) << "typing in the field reached the target";
 
     const QRectF cell = GridLayout(grid->width(), 1).pitchRect(0);
     ASSERT_TRUE(session.click(grid->mapToGlobal(cell.center().toPoint())));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !target->received().empty(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return !target->received().empty(); }));
     EXPECT_EQ(target->received(), std::vector<std::string>{"text 6728 mods 0"});
     EXPECT_TRUE(targetActive()) << "active " << session.activeWindow();
     EXPECT_FALSE(pad->panel()->acceptsKeyboard());
@@ -54,7 +45,7 @@ TEST_F(BrowseKeyboardX11, TypingACodeInTheSearchFieldThenClickingTheResultTypesI
 
     // Escape ends the typing in the field and hands the keyboard back to the target.
     ASSERT_TRUE(click(search));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return search->hasFocus(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return search->hasFocus(); }));
     ASSERT_TRUE(session.xdotool({"key", "BackSpace", "Escape"}));
     EXPECT_TRUE(targetActive()) << "active " << session.activeWindow();
     EXPECT_EQ(search->text(), u"U+672"_qs);
@@ -62,22 +53,22 @@ TEST_F(BrowseKeyboardX11, TypingACodeInTheSearchFieldThenClickingTheResultTypesI
 }
 
 TEST_F(BrowseKeyboardX11, AKatakanaKeyTypesItsCharacter) {
-    chooseMode(4);
+    ASSERT_NO_FATAL_FAILURE(chooseMode(4));
     auto* layouts = widget<QComboBox>("keyboardMode");
     ASSERT_TRUE(click(layouts));
     QAbstractItemView* items = layouts->view();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return items->isVisible(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return items->isVisible(); }));
     QTest::qWait(0);
     const QRect item = items->visualRect(layouts->model()->index(1, 0));
     ASSERT_TRUE(session.click(items->viewport()->mapToGlobal(item.center())));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return layouts->currentIndex() == 1; }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return layouts->currentIndex() == 1; }));
     EXPECT_TRUE(targetActive()) << "choosing a layout took the focus";
 
     QAbstractButton* a = testing::titled(widget("keyboardBody"), u"ア"_qs);
     ASSERT_NE(a, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(a->window()));
     ASSERT_TRUE(click(a));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !target->received().empty(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return !target->received().empty(); }));
     EXPECT_EQ(target->received(), std::vector<std::string>{"text 30A2 mods 0"});
     EXPECT_TRUE(targetActive()) << "active " << session.activeWindow();
 }
@@ -93,15 +84,14 @@ TEST_F(BrowseKeyboardX11, OverThePanelCtrlZTakesBackAStrokeAndTooltipsShow) {
     ASSERT_TRUE(
         session.xdotool({"mousemove", QString::number(over.x()), QString::number(over.y())}));
     // The pad takes the keys as it learns that the pointer came.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pad->panel()->underMouse(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return pad->panel()->underMouse(); }));
     ASSERT_TRUE(session.xdotool({"key", "ctrl+z", "x"}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !target->received().empty(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return !target->received().empty(); }));
     EXPECT_EQ(target->received(), std::vector<std::string>{"text 78 mods 0"});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ink->strokes().size() == 1; }, timeoutMs));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return QToolTip::isVisible() && QToolTip::text() == u"前の文字を削除"_qs; },
-        timeoutMs))
-        << "no tooltip";
+    EXPECT_TRUE(waitFor([&] { return ink->strokes().size() == 1; }));
+    EXPECT_TRUE(waitFor([&] {
+        return QToolTip::isVisible() && QToolTip::text() == u"前の文字を削除"_qs;
+    })) << "no tooltip";
     EXPECT_TRUE(targetActive()) << "active " << session.activeWindow();
 }
 

@@ -69,20 +69,13 @@ TEST(BrowseList, CodeListsTheOneScalarAndRejectsWhatIsNoScalar) {
         QString query;
         QStringList expected;
     } cases[] = {
-        {u"U+4E00"_qs, {u"一"_qs}},
-        {u"u+4e00"_qs, {u"一"_qs}},
-        {u"  U+4e00\n"_qs, {u"一"_qs}},
-        {u"U+20BB7"_qs, {u"𠮷"_qs}},
-        {u"U+0000000041"_qs, {u"A"_qs}},
+        // clang-format off
+        {u"U+4E00"_qs, {u"一"_qs}}, {u"u+4e00"_qs, {u"一"_qs}}, {u"  U+4e00\n"_qs, {u"一"_qs}},
+        {u"U+20BB7"_qs, {u"𠮷"_qs}}, {u"U+0000000041"_qs, {u"A"_qs}},
         {u"U+100000000"_qs, {}},  // more than 32 bits
-        {u"U+D800"_qs, {}},
-        {u"U+DFFF"_qs, {}},
-        {u"U+110000"_qs, {}},
-        {u"U+FFFFFFFFF"_qs, {}},
-        {u"U+"_qs, {}},
-        {u"U+-41"_qs, {}},
-        {u"U+4E00X"_qs, {}},
-        {u"U+ 41"_qs, {}},
+        {u"U+D800"_qs, {}}, {u"U+DFFF"_qs, {}}, {u"U+110000"_qs, {}}, {u"U+FFFFFFFFF"_qs, {}},
+        {u"U+"_qs, {}}, {u"U+-41"_qs, {}}, {u"U+4E00X"_qs, {}}, {u"U+ 41"_qs, {}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query.toStdString());
@@ -104,8 +97,7 @@ TEST(BrowseList, RangesListEveryScalarInOrder) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.index);
-        BrowseState state;
-        state.mode = Mode::Ranges;
+        BrowseState state = searching({});
         state.rangeIndex = c.index;
         const QStringList found = list(state);
         ASSERT_EQ(found.size(), c.count);
@@ -121,34 +113,27 @@ TEST(BrowseList, TextSearchListsTheBestMatchesFirst) {
         QString query;
         QStringList expected;
     } cases[] = {
+        // clang-format off
         {u"き"_qs, {u"木"_qs, u"木"_qs}},  // both records of the character
-        {u"か"_qs, {u"鏡"_qs}},
-        {u"が"_qs, {u"鏡"_qs}},
+        {u"か"_qs, {u"鏡"_qs}}, {u"が"_qs, {u"鏡"_qs}},
         {u"か\u3099"_qs, {u"鏡"_qs}},  // the same が, decomposed
         {u"林"_qs, {u"林"_qs}},
         {u"\u8C48"_qs, {u"\uF900"_qs}},       // canonically equal to the inventory's spelling
         {u"shimo"_qs, {u"〆"_qs, u"𠮷"_qs}},  // by reading, then by meaning
-        {u"ShIm"_qs, {u"〆"_qs}},
-        {u"é"_qs, {u"e"_qs}},
+        {u"ShIm"_qs, {u"〆"_qs}}, {u"é"_qs, {u"e"_qs}},
         {u"e"_qs, {u"e"_qs}},  // the character itself, not the e inside é
         {u"★"_qs, {u"★"_qs}},  // in no reading and not in the inventory
         {u"★★"_qs, {}},        // only one character falls back to itself
-        {u"ぬ"_qs, {u"ぬ"_qs}},
-        {u"U+D800"_qs, {}},
+        {u"ぬ"_qs, {u"ぬ"_qs}}, {u"U+D800"_qs, {}},
         // Okurigana are written in parentheses and searched as if they were not.
-        {u"みる"_qs, {u"見"_qs}},
-        {u"み"_qs, {u"見"_qs, u"身"_qs, u"鏡"_qs}},
-        {u"み(る)"_qs, {u"見"_qs}},
-        {u"たべる"_qs, {u"食"_qs}},
-        {u"たべ"_qs, {u"食"_qs}},
-        {u"た"_qs, {u"食"_qs}},
-        {u"("_qs, {u"("_qs}},
+        {u"みる"_qs, {u"見"_qs}}, {u"み"_qs, {u"見"_qs, u"身"_qs, u"鏡"_qs}},
+        {u"み(る)"_qs, {u"見"_qs}}, {u"たべる"_qs, {u"食"_qs}}, {u"たべ"_qs, {u"食"_qs}},
+        {u"た"_qs, {u"食"_qs}}, {u"("_qs, {u"("_qs}},
         // English meanings as whole words, after the character and reading matches; an
         // earlier meaning first.
-        {u"Tree"_qs, {u"木"_qs}},
-        {u"counter"_qs, {u"札"_qs, u"本"_qs}},
-        {u"counter for"_qs, {u"札"_qs, u"本"_qs}},
-        {u"count"_qs, {}},
+        {u"Tree"_qs, {u"木"_qs}}, {u"counter"_qs, {u"札"_qs, u"本"_qs}},
+        {u"counter for"_qs, {u"札"_qs, u"本"_qs}}, {u"count"_qs, {}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query.toStdString());
@@ -170,39 +155,26 @@ TEST(BrowseList, StrokeCountAndRadicalFollowTheirSelectorsAndTheScope) {
         QString query;
         QStringList expected;
     } cases[] = {
+        // clang-format off
         {"four strokes", Mode::StrokeCounts, 3, 0, true, {}, {u"木"_qs, u"木"_qs}},
         {"scope off", Mode::StrokeCounts, 3, 0, false, {}, {u"木"_qs, u"木"_qs, u"毋"_qs}},
         {"reading filter", Mode::StrokeCounts, 3, 0, false, u"ない"_qs, {u"毋"_qs}},
         {"character filter", Mode::StrokeCounts, 3, 0, false, u"毋"_qs, {u"毋"_qs}},
         {"no fallback", Mode::StrokeCounts, 3, 0, true, u"★"_qs, {}},
         {"no count selected", Mode::StrokeCounts, -1, 0, true, {}, {}},
-        {"radical 75",
-         Mode::Radicals,
-         3,
-         74,
-         true,
-         {},
+        {"radical 75", Mode::Radicals, 3, 74, true, {},
          {u"木"_qs, u"林"_qs, u"木"_qs, u"本"_qs, u"札"_qs}},
-        {"radical 75, all",
-         Mode::Radicals,
-         3,
-         74,
-         false,
-         {},
+        {"radical 75, all", Mode::Radicals, 3, 74, false, {},
          {u"木"_qs, u"林"_qs, u"木"_qs, u"本"_qs, u"札"_qs, u"杉"_qs}},
         {"radical filter", Mode::Radicals, 3, 74, true, u"もと"_qs, {u"本"_qs}},
-        {"meaning filter, best first",
-         Mode::Radicals,
-         3,
-         74,
-         true,
-         u"counter"_qs,
+        {"meaning filter, best first", Mode::Radicals, 3, 74, true, u"counter"_qs,
          {u"札"_qs, u"本"_qs}},
         {"meaning filter", Mode::StrokeCounts, 3, 0, true, u"tree"_qs, {u"木"_qs}},
         {"meaning in another count", Mode::StrokeCounts, 3, 0, true, u"mirror"_qs, {}},
         {"no radical selected", Mode::Radicals, 3, -1, true, {}, {u"一"_qs}},
         {"handwriting", Mode::Handwriting, 3, 0, true, u"き"_qs, {}},
         {"keyboard", Mode::Keyboard, 3, 0, true, {}, {}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -215,8 +187,7 @@ TEST(BrowseList, StrokeCountAndRadicalFollowTheirSelectorsAndTheScope) {
 }
 
 TEST(BrowseList, RadicalIndexCountsInTheFilteredNumbers) {
-    BrowseState state;
-    state.mode = Mode::Radicals;
+    BrowseState state = searching({}, Mode::Radicals);
     const std::vector<std::int64_t> fourStrokes = radicalNumbersFor(4, kStrokeEnds);  // 61 to 94
     state.radicalIndex = 75 - 61;
     EXPECT_EQ(browseList(fixture(), state, fourStrokes, kRanges).size(), 5);

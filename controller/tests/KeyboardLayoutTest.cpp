@@ -80,11 +80,11 @@ TEST(KeyboardLayout, FullWidthShiftsPrintableAsciiOnly) {
 TEST(KeyboardLayout, EditingRowPressesItsKeys) {
     std::vector<std::pair<QString, Key>> keys;
     for (const EditingKey& key : editingKeys()) keys.emplace_back(key.title, key.key);
-    EXPECT_EQ(keys, (std::vector<std::pair<QString, Key>>{{u"空白"_qs, Key::Space},
-                                                          {u"前の文字を削除"_qs, Key::BackSpace},
-                                                          {u"改行"_qs, Key::Return},
-                                                          {u"←"_qs, Key::Left},
-                                                          {u"→"_qs, Key::Right}}));
+    // clang-format off
+    EXPECT_EQ(keys, (std::vector<std::pair<QString, Key>>{
+        {u"空白"_qs, Key::Space}, {u"前の文字を削除"_qs, Key::BackSpace}, {u"改行"_qs, Key::Return},
+        {u"←"_qs, Key::Left}, {u"→"_qs, Key::Right}}));
+    // clang-format on
 }
 
 }  // namespace

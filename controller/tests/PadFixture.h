@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QSettings>
+#include <QTest>
 
 #include "controller/AppDelegate.h"
 #include "testsupport/FakePlatform.h"
@@ -13,6 +14,7 @@
 #include "testsupport/TempDirectory.h"
 #include "testsupport/Widgets.h"
 #include "views/PadPanel.h"
+#include "views/SegmentedControl.h"
 
 namespace sumiro {
 
@@ -45,6 +47,10 @@ protected:
         AppDelegate& pad = start();
         loadData();
         return pad;
+    }
+    /// Clicks segment `segment` of the mode control.
+    void chooseMode(int segment) {
+        QTest::mouseClick(child<SegmentedControl>(u"mode"_qs)->segment(segment), Qt::LeftButton);
     }
     /// The panel's control named `name`.
     template <typename T = QWidget>

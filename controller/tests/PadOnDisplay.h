@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <functional>
 
 #include "controller/AppDelegate.h"
 #include "testsupport/RecordingTarget.h"
 #include "testsupport/SharedSession.h"
 #include "testsupport/Widgets.h"
 #include "views/PadPanel.h"
+#include "views/SegmentedControl.h"
 #include "views/ViewHelpers.h"
 
 namespace sumiro {
@@ -31,6 +33,10 @@ inline void launchPad(AppDelegate::Environment environment, std::unique_ptr<AppD
 class PadOnDisplay : public ::testing::Test {
 protected:
     static constexpr int timeoutMs = 15000;
+    /// Whether `condition` holds within the deadline.
+    static bool waitFor(const std::function<bool()>& condition) {
+        return QTest::qWaitFor(condition, timeoutMs);
+    }
 
     /// Starts the recording window (`options`), then the pad over `platform` (else the
     /// system's), and waits until its data are loaded and the window is its target.
@@ -43,10 +49,9 @@ protected:
             AppDelegate::systemEnvironment(std::filesystem::path(SUMIRO_RESOURCE_DIR));
         if (platform) environment.platform = std::move(platform);
         ASSERT_NO_FATAL_FAILURE(launchPad(std::move(environment), pad, timeoutMs));
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return pad->input().target() && pad->input().target()->pid == target->pid(); },
-            timeoutMs))
-            << "the recording window never became the target";
+        ASSERT_TRUE(waitFor([&] {
+            return pad->input().target() && pad->input().target()->pid == target->pid();
+        })) << "the recording window never became the target";
     }
 
     /// The panel's control named `name`.
@@ -57,9 +62,14 @@ protected:
     bool click(const QWidget* control) const {
         return session.click(control->mapToGlobal(control->rect().center()));
     }
+    /// Clicks segment `segment` of the mode control and waits until it is selected.
+    void chooseMode(int segment) {
+        auto* modes = widget<SegmentedControl>("mode");
+        ASSERT_TRUE(click(modes->segment(segment)));
+        ASSERT_TRUE(waitFor([&] { return modes->selectedSegment() == segment; }));
+    }
     bool targetActive() const {
-        return QTest::qWaitFor([&] { return session.activeWindow() == target->window(); },
-                               timeoutMs);
+        return waitFor([&] { return session.activeWindow() == target->window(); });
     }
 
     testing::XSession& session = testing::sharedSession();

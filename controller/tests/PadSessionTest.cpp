@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "input/inputmethod/Fcitx5Route.h"
+#include "testsupport/Command.h"
 #include "testsupport/InputMethodSession.h"
 #include "testsupport/RecordingTarget.h"
 #include "testsupport/XSession.h"
@@ -24,6 +25,11 @@ using testing::RecordingTarget;
 using testing::XSession;
 
 constexpr int timeoutMs = 15000;
+
+// Whether `condition` holds within the deadline.
+bool waitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
 
 // Where the panel's controls lie, in pixels from the top-left of its client area, with the
 // default fonts of this session (Noto CJK): the canvas spans x 14..280 and y 106..372.
@@ -58,8 +64,7 @@ protected:
     }
     std::uint64_t waitForWindow(const Child& process) {
         std::uint64_t window = 0;
-        (void)QTest::qWaitFor([&] { return (window = session->windowOf(process->processId())); },
-                              timeoutMs);
+        (void)waitFor([&] { return (window = session->windowOf(process->processId())); });
         return window;
     }
     // Runs the program to its end in the pad's environment and returns its exit status.
@@ -73,14 +78,12 @@ protected:
     // The panel's client area once the window manager has stopped moving it.
     QRect settledFrame(std::uint64_t panel) {
         QRect client;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                const QRect before = session->frame(panel);
-                QTest::qWait(150);
-                client = session->frame(panel);
-                return client.width() > 0 && client == before;
-            },
-            timeoutMs));
+        EXPECT_TRUE(waitFor([&] {
+            const QRect before = session->frame(panel);
+            QTest::qWait(150);
+            client = session->frame(panel);
+            return client.width() > 0 && client == before;
+        }));
         return client;
     }
     // A drag through XTest along `points`, in fractions of the canvas from its top-left corner.
@@ -93,9 +96,8 @@ protected:
         QStringList commands = at(points.front()) + QStringList{"mousedown", "1"};
         for (std::size_t i = 0; i + 1 < points.size(); ++i) {
             // Intermediate points, as a hand moves.
-            for (int step = 1; step <= 8; ++step) {
+            for (int step = 1; step <= 8; ++step)
                 commands += at(points[i] + (points[i + 1] - points[i]) * step / 8.0);
-            }
         }
         commands += QStringList{"mouseup", "1"};
         EXPECT_TRUE(session->xdotool(commands));
@@ -121,9 +123,8 @@ protected:
         if (HasFatalFailure()) return;
         RecordingTarget::Options options;
         if (const auto kind = GetParam().inputMethod) {
-            if (const std::string why = InputMethodSession::missing(*kind); !why.empty()) {
+            if (const std::string why = InputMethodSession::missing(*kind); !why.empty())
                 GTEST_SKIP() << "skipped: " << why;
-            }
             std::string error;
             im = InputMethodSession::start(*session, *kind, error);
             ASSERT_TRUE(im) << error;
@@ -166,25 +167,23 @@ TEST_P(PadSessionRoute, ADrawnCharacterIsTypedIntoTheTargetAndTheStripErasesIt) 
     // Until the whole drawing is recognized the candidates shown are those of its first stroke,
     // which the pad does not let a click pick: the first candidate is clicked until a click
     // takes, and what it typed must be 十.
-    const bool typed = QTest::qWaitFor(
-        [&] {
-            EXPECT_TRUE(session->click(client.topLeft() + kRecognizeButton));
-            return QTest::qWaitFor(
-                [&] {
-                    EXPECT_TRUE(session->click(client.topLeft() + kFirstCandidate));
-                    watchActive();
-                    return QTest::qWaitFor([&] { return !target->received().empty(); }, 250);
-                },
-                1500);
-        },
-        timeoutMs);
+    const bool typed = waitFor([&] {
+        EXPECT_TRUE(session->click(client.topLeft() + kRecognizeButton));
+        return QTest::qWaitFor(
+            [&] {
+                EXPECT_TRUE(session->click(client.topLeft() + kFirstCandidate));
+                watchActive();
+                return QTest::qWaitFor([&] { return !target->received().empty(); }, 250);
+            },
+            1500);
+    });
     ASSERT_TRUE(typed) << "nothing arrived in the target";
     const std::vector<std::string>& expected = GetParam().typed;
     EXPECT_EQ(target->received(), std::vector<std::string>{expected.front()});
 
     EXPECT_TRUE(
         session->click(QPoint(client.right() - kStripFromRight, client.top() + kBackspaceY)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return target->received().size() >= 2; }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return target->received().size() >= 2; }));
     watchActive();
     EXPECT_EQ(target->received(), expected);
     for (const std::uint64_t window : active) EXPECT_NE(window, panel);
@@ -203,30 +202,26 @@ TEST_F(PadSession, StartingAgainShowsTheHiddenPanelAndEnds) {
     const Child pad = startPad();
     std::uint64_t panel = waitForWindow(pad);
     ASSERT_NE(panel, 0u);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return session->frame(panel).width() > 0; }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return session->frame(panel).width() > 0; }));
 
     // Closed with its close button: hidden, not ended.
     const QRect client = session->frame(panel);
     EXPECT_TRUE(session->click(QPoint(client.right() - 10, client.top() - 10)));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return session->windowOf(pad->processId()) == 0; }, timeoutMs))
+    ASSERT_TRUE(waitFor([&] { return session->windowOf(pad->processId()) == 0; }))
         << "the close button did not hide the panel";
     EXPECT_EQ(pad->state(), QProcess::Running);
     EXPECT_EQ(run({SUMIRO_EXECUTABLE}), 0);
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return (panel = session->windowOf(pad->processId())); }, timeoutMs));
+    EXPECT_TRUE(waitFor([&] { return (panel = session->windowOf(pad->processId())); }));
 
     // Minimized: the same.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return session->viewable(panel); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return session->viewable(panel); }));
     EXPECT_TRUE(session->xdotool({"windowminimize", QString::number(panel)}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !session->viewable(panel); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return !session->viewable(panel); }));
     EXPECT_EQ(run({SUMIRO_EXECUTABLE}), 0);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            panel = session->windowOf(pad->processId());
-            return panel && session->viewable(panel);
-        },
-        timeoutMs));
+    EXPECT_TRUE(waitFor([&] {
+        panel = session->windowOf(pad->processId());
+        return panel && session->viewable(panel);
+    }));
     EXPECT_EQ(pad->state(), QProcess::Running);
 
     // Ended by the session: it quits as from its menu and leaves no socket behind.
@@ -258,7 +253,7 @@ TEST_F(PadSession, OverThePanelTheShortcutsAreThePadsElsewhereTheTargets) {
     ASSERT_TRUE(session->xdotool({"windowsize", QString::number(panel), "820", "490"}));
     client = settledFrame(panel);
     const auto typed = [&](std::size_t count) {
-        return QTest::qWaitFor([&] { return target->received().size() >= count; }, timeoutMs);
+        return waitFor([&] { return target->received().size() >= count; });
     };
     const auto mouseAt = [&](QPoint at) {
         return session->xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())});
@@ -282,12 +277,10 @@ TEST_F(PadSession, OverThePanelTheShortcutsAreThePadsElsewhereTheTargets) {
     ASSERT_TRUE(session->poll([&] { return session->keyGrabbed(z, control); }))
         << "the pad did not take Ctrl+Z";
     ASSERT_TRUE(session->xdotool({"key", "ctrl+z", "x"}));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            const auto received = target->received();
-            return received.size() >= 3 && received.back() == "text 78 mods 0";
-        },
-        timeoutMs));
+    ASSERT_TRUE(waitFor([&] {
+        const auto received = target->received();
+        return received.size() >= 3 && received.back() == "text 78 mods 0";
+    }));
     const std::size_t count = target->received().size();
     EXPECT_EQ(count, 3u) << "Ctrl+Z over the panel reached the target";
 
@@ -311,15 +304,14 @@ TEST_F(PadSession, WithoutXTestTheSetupWindowCannotBeMinimized) {
     env.emplace_back("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.filePath("no-bus"));
     const Child pad = bare->spawn({SUMIRO_EXECUTABLE}, env);
     std::uint64_t setup = 0;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (setup = bare->windowOf(pad->processId())) && bare->viewable(setup); },
-        timeoutMs));
+    ASSERT_TRUE(waitFor(
+        [&] { return (setup = bare->windowOf(pad->processId())) && bare->viewable(setup); }));
     const QPoint before = bare->frame(setup).topLeft();
     // The window manager handles the move after the request to minimize.
     ASSERT_TRUE(bare->xdotool({"windowminimize", QString::number(setup), "windowmove",
                                QString::number(setup), "7", "7"}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bare->frame(setup).topLeft() != before; }, timeoutMs));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bare->viewable(setup); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return bare->frame(setup).topLeft() != before; }));
+    EXPECT_TRUE(waitFor([&] { return bare->viewable(setup); }));
     EXPECT_EQ(pad->state(), QProcess::Running);
 }
 
@@ -327,24 +319,20 @@ TEST_F(PadSession, WithATrayTheIconAppearsAndOpensTheMenu) {
     const Child tray = session->spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype",
                                        "request", "--height", "32"});
     std::uint64_t trayWindow = 0;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (trayWindow = session->windowOf(tray->processId())); },
-                                timeoutMs))
+    ASSERT_TRUE(waitFor([&] { return (trayWindow = session->windowOf(tray->processId())); }))
         << "trayer did not start";
     const int emptyWidth = session->frame(trayWindow).width();
     const Child pad = startPad();
     ASSERT_NE(waitForWindow(pad), 0u);
     // trayer grows by one icon when the pad's icon docks into it.
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return session->frame(trayWindow).width() > emptyWidth; }, timeoutMs))
+    ASSERT_TRUE(waitFor([&] { return session->frame(trayWindow).width() > emptyWidth; }))
         << "no icon docked into the tray";
     const QRect icon = session->frame(trayWindow);
     // The menu is a pop-up window of the pad: mapped, tall enough for its five rows.
     const auto menuShown = [&] {
-        QProcess tree;
-        tree.start("xwininfo",
-                   {"-display", QString::fromStdString(session->display()), "-root", "-tree"});
-        tree.waitForFinished(timeoutMs);
-        for (const QByteArray& line : tree.readAllStandardOutput().split('\n')) {
+        const auto [status, tree] =
+            testing::runCommand("xwininfo -display " + session->display() + " -root -tree");
+        for (const QByteArray& line : QByteArray::fromStdString(tree).split('\n')) {
             if (!line.contains("(\"sumiro\" \"Sumiro\")")) continue;
             const QRegularExpression size(R"((\d+)x(\d+)\+)");
             const auto match = size.match(QString::fromUtf8(line));
@@ -357,12 +345,10 @@ TEST_F(PadSession, WithATrayTheIconAppearsAndOpensTheMenu) {
     };
     // The icon may be docked a moment before it is embedded and takes clicks: click again, as a
     // person would, until the menu shows.
-    const bool menu = QTest::qWaitFor(
-        [&] {
-            return session->click(QPoint(icon.right() - 16, icon.center().y())) &&
-                   QTest::qWaitFor(menuShown, 2000);
-        },
-        timeoutMs);
+    const bool menu = waitFor([&] {
+        return session->click(QPoint(icon.right() - 16, icon.center().y())) &&
+               QTest::qWaitFor(menuShown, 2000);
+    });
     EXPECT_TRUE(menu) << "no menu opened on the tray icon";
 }
 

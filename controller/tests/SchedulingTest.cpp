@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QScopeGuard>
 
 #include "controller/KeyStrip.h"
 #include "controller/Language.h"
@@ -35,12 +36,13 @@ protected:
     QStringList shown{QStringLiteral("前")};
     bool current = true;                  // whether the candidates shown may be picked
     std::vector<std::size_t> recognized;  // stroke counts the recognizer was asked about
-    RecognitionScheduler scheduler{clock,
-                                   worker,
+    // clang-format off
+    RecognitionScheduler scheduler{clock, worker,
                                    {.inkCount = [this](const QString& t) { inkCount = t; },
                                     .status = [this](const QString& t) { status = t; },
                                     .candidates = [this](const QStringList& c) { shown = c; },
                                     .candidatesCurrent = [this](bool c) { current = c; }}};
+    // clang-format on
 
     RecognitionScheduler::Recognizer recognizer(std::vector<std::string> result = {"十", "木"},
                                                 Scheduler::Duration takes = 0.0439s) {
@@ -50,12 +52,15 @@ protected:
             return result;
         };
     }
-    // Lets the delay pass, runs what the worker got and hands the results back.
+    // Runs what the worker got and hands the results back.
+    void work() {
+        while (worker.runNext()) continue;
+        worker.deliver();
+    }
+    // Lets the delay pass, then works.
     void settle() {
         clock->advance(RecognitionScheduler::kDelay);
-        while (worker.runNext()) {
-        }
-        worker.deliver();
+        work();
     }
 };
 
@@ -85,9 +90,7 @@ TEST_F(RecognitionSchedulerTest, ChecksEmptyInkThenMissingDataThenTheStrokeLimit
         EXPECT_EQ(current, c.cleared);
         clock->advance(RecognitionScheduler::kDelay);
         EXPECT_EQ(worker.queued(), c.scheduled ? 1u : 0u);
-        while (worker.runNext()) {
-        }
-        worker.deliver();
+        work();
         EXPECT_EQ(current, c.cleared || c.scheduled);
     }
     EXPECT_EQ(recognized, std::vector<std::size_t>{64});
@@ -179,17 +182,17 @@ TEST(PadTextsTest, EachCandidateCharacterOnceAtItsBestRank) {
 // The pad speaks the first of Japanese and English among the user's languages, else Japanese.
 TEST(LanguageTest, TheUsersFirstOfJapaneseAndEnglishElseJapanese) {
     const std::pair<QStringList, Language> cases[] = {
+        // clang-format off
         {{u"en-US"_qs, u"en-Latn-US"_qs, u"en"_qs}, Language::English},
         {{u"ja-JP"_qs, u"ja"_qs}, Language::Japanese},
         {{u"de-DE"_qs, u"de"_qs}, Language::Japanese},
         {{u"de"_qs, u"en"_qs}, Language::English},  // LANGUAGE=de:en
         {{u"fr"_qs, u"ja"_qs, u"en"_qs}, Language::Japanese},
-        {{u"C"_qs}, Language::Japanese},
-        {{}, Language::Japanese},
+        {{u"C"_qs}, Language::Japanese}, {{}, Language::Japanese},
+        // clang-format on
     };
-    for (const auto& [languages, expected] : cases) {
+    for (const auto& [languages, expected] : cases)
         EXPECT_EQ(preferredLanguage(languages), expected) << languages.join(u':').toStdString();
-    }
     EXPECT_EQ(languageNamed("ja"), Language::Japanese);
     EXPECT_EQ(languageNamed("en"), Language::English);
     for (const char* other : {"", "EN", "en_US", "fr"})
@@ -217,10 +220,9 @@ TEST(SetupStepTest, PermissionTransitions) {
         {false, true, true, SetupStep::None},       {false, true, false, SetupStep::None},
         {false, false, true, SetupStep::ShowSetup}, {false, false, false, SetupStep::None},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(setupStep(c.waiting, c.permitted, c.visible), c.step)
             << c.waiting << c.permitted << c.visible;
-    }
 }
 
 TEST(UndoShortcutTest, SwallowsCtrlZAndPassesEverythingElse) {
@@ -263,18 +265,16 @@ TEST(PanelFrameTest, OpensCentredAtTheSavedSizeOnAScreenThatHoldsIt) {
         {QRect(-500, -500, 3000, 2000), {0, 0, 1280, 800}},   // larger than the screen
         {QRect(0, 0, 100, 100), {260, 155, 760, 490}},        // below the minimum
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(placeFrame(c.saved, kPanelSize, kPanelMinimumSize, screens), c.placed)
             << (c.saved ? c.saved->x() : -1);
-    }
 }
 
 // One key per display however it is named, and a directory only the user can use.
 TEST(SingleInstanceTest, OneKeyPerDisplayInAPrivateDirectory) {
     const QString x11 = u"xcb"_qs;
-    for (const QString& same : {u":0"_qs, u":0.0"_qs, u"unix:0"_qs, u"unix:0.1"_qs}) {
+    for (const QString& same : {u":0"_qs, u":0.0"_qs, u"unix:0"_qs, u"unix:0.1"_qs})
         EXPECT_EQ(displayKey(x11, same, {}), u"x11-0"_qs) << same.toStdString();
-    }
     EXPECT_EQ(displayKey(x11, u":1"_qs, {}), u"x11-1"_qs);
     EXPECT_EQ(displayKey(x11, u"host:10.0"_qs, {}), u"x11-host-10"_qs);
     EXPECT_EQ(displayKey(u"wayland"_qs, u":0"_qs, u"wayland-1"_qs), u"wayland-wayland-1"_qs);
@@ -288,6 +288,8 @@ TEST(SingleInstanceTest, OneKeyPerDisplayInAPrivateDirectory) {
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(privateDirectory(runtime, user), runtime);
     const QByteArray temporary = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard(
+        [&] { temporary.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", temporary); });
     qputenv("TMPDIR", QFile::encodeName(root));
     const QString fallback = root + u"/sumiro-"_qs + QString::number(user);
     // Relative, open to others, or another user's: the private directory in the temporary one.
@@ -297,17 +299,13 @@ TEST(SingleInstanceTest, OneKeyPerDisplayInAPrivateDirectory) {
     EXPECT_EQ(privateDirectory(runtime, user), fallback);
     EXPECT_EQ(privateDirectory(runtime, user + 1), std::nullopt) << "made by another user";
     EXPECT_FALSE(QFile::permissions(fallback) & (QFile::ReadOther | QFile::ReadGroup));
-    if (temporary.isNull()) {
-        qunsetenv("TMPDIR");
-    } else {
-        qputenv("TMPDIR", temporary);
-    }
 }
 
 TEST(KeyStripTest, NineKeysWithTheirKeysAndTooltips) {
-    const std::array<Key, 9> keys = {Key::BackSpace, Key::Delete, Key::Return,
-                                     Key::Space,     Key::Escape, Key::Left,
-                                     Key::Right,     Key::Up,     Key::Down};
+    // clang-format off
+    const std::array<Key, 9> keys = {Key::BackSpace, Key::Delete, Key::Return, Key::Space,
+                                     Key::Escape, Key::Left, Key::Right, Key::Up, Key::Down};
+    // clang-format on
     const std::array<StripKey, 9> strips = stripKeys();
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const StripKey& strip = strips[i];

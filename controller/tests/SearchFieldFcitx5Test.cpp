@@ -17,7 +17,6 @@
 #include "input/inputmethod/InputMethodPlatform.h"
 #include "views/CharacterGrid.h"
 #include "views/GridLayout.h"
-#include "views/SegmentedControl.h"
 
 namespace sumiro {
 namespace {
@@ -27,9 +26,8 @@ using testing::InputMethodSession;
 class SearchFieldFcitx5 : public PadOnDisplay {
 protected:
     void SetUp() override {
-        if (const std::string& why = testing::inputMethodMissing(); !why.empty()) {
+        if (const std::string& why = testing::inputMethodMissing(); !why.empty())
             GTEST_SKIP() << "skipped: " << why;
-        }
         const QString bus = testing::sharedInputMethod()->bus();
         // Follows fcitx5's focus from before the target starts to the end of the test.
         route = std::make_unique<Fcitx5Route>(QString(), bus);
@@ -48,8 +46,7 @@ protected:
         // takes the focus once more, and fcitx5 keeps that.
         const int before = targetFocusIns;
         ASSERT_EQ(::kill(static_cast<pid_t>(target->pid()), SIGUSR1), 0);
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return targetFocusIns > before && targetHasTheInputMethod(); }, timeoutMs))
+        ASSERT_TRUE(waitFor([&] { return targetFocusIns > before && targetHasTheInputMethod(); }))
             << "fcitx5 never saw the target's field take the focus again";
     }
 
@@ -57,21 +54,13 @@ protected:
     bool targetHasTheInputMethod() const {
         return route->focusedProgram() == std::optional<std::string>("sumiro_input_target");
     }
-    void chooseMode(int segment) {
-        auto* modes = widget<SegmentedControl>("mode");
-        ASSERT_TRUE(click(modes->segment(segment)));
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return modes->selectedSegment() == segment; }, timeoutMs));
-    }
 
     std::unique_ptr<Fcitx5Route> route;
     int targetFocusIns = 0;  // times fcitx5 said the target's field took the focus
 };
 
 TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget) {
-    auto* modes = widget<SegmentedControl>("mode");
-    ASSERT_TRUE(click(modes->segment(1)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return modes->selectedSegment() == 1; }, timeoutMs));
+    ASSERT_NO_FATAL_FAILURE(chooseMode(1));
     // The pad's own field must become fcitx5's focused context. As with the target, fcitx5's Qt
     // module now and then never focuses the context it made; Escape gives the keyboard back and
     // a new click takes it again.
@@ -80,10 +69,10 @@ TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget)
     for (int attempt = 0; attempt < 3 && !fieldIsFocusedContext; ++attempt) {
         if (attempt > 0) {
             ASSERT_TRUE(session.xdotool({"key", "Escape"}));
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !search->hasFocus(); }, timeoutMs));
+            ASSERT_TRUE(waitFor([&] { return !search->hasFocus(); }));
         }
         ASSERT_TRUE(click(search));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return search->hasFocus(); }, timeoutMs))
+        ASSERT_TRUE(waitFor([&] { return search->hasFocus(); }))
             << "the search field never got the keyboard";
         fieldIsFocusedContext = QTest::qWaitFor(
             [&] {
@@ -94,13 +83,12 @@ TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget)
     ASSERT_TRUE(fieldIsFocusedContext) << "fcitx5 never saw the search field's focus";
     ASSERT_TRUE(session.xdotool({"type", "--delay", "40", "U+6728"}));
     auto* grid = widget<CharacterGrid>("browseGrid");
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return grid->characters() == QStringList{u"木"_qs}; }, timeoutMs))
+    ASSERT_TRUE(waitFor([&] { return grid->characters() == QStringList{u"木"_qs}; }))
         << search->text().toStdString();
 
     const QRectF cell = GridLayout(grid->width(), 1).pitchRect(0);
     ASSERT_TRUE(session.click(grid->mapToGlobal(cell.center().toPoint())));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !target->received().empty(); }, timeoutMs))
+    ASSERT_TRUE(waitFor([&] { return !target->received().empty(); }))
         << widget<TextLabel>("statusLabel")->text().toStdString();
     EXPECT_EQ(target->received(), std::vector<std::string>{"commit 6728"}) << "through fcitx5";
     EXPECT_EQ(search->text(), u"U+6728"_qs) << "nothing in the search field";
@@ -120,29 +108,25 @@ TEST_F(SearchFieldFcitx5, PopUpsLeaveTheInputMethodWithTheTarget) {
         ASSERT_NO_FATAL_FAILURE(chooseMode(mode));
         // The mode's controls may still be laid out: click again until the list opens.
         QAbstractItemView* items = popup->view();
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                return popup->isVisible() && click(popup) &&
-                       QTest::qWaitFor([&] { return items->isVisible(); }, 1500);
-            },
-            timeoutMs));
+        ASSERT_TRUE(waitFor([&] {
+            return popup->isVisible() && click(popup) &&
+                   QTest::qWaitFor([&] { return items->isVisible(); }, 1500);
+        }));
         // The item below the current one (the layouts': katakana, for the key below), which
         // the list shows however long it is, away from where the press opened it.
         const int current = popup->currentIndex();
         const int chosen = current + 1 < popup->count() ? current + 1 : current - 1;
         QPoint at, last;
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                const QRect item = items->visualRect(popup->model()->index(chosen, 0));
-                at = items->viewport()->mapToGlobal(
-                    QPoint(items->viewport()->width() / 2, item.center().y()));
-                const bool settled = at == last;  // placed and scrolled
-                last = at;
-                return settled;
-            },
-            timeoutMs));
+        ASSERT_TRUE(waitFor([&] {
+            const QRect item = items->visualRect(popup->model()->index(chosen, 0));
+            at = items->viewport()->mapToGlobal(
+                QPoint(items->viewport()->width() / 2, item.center().y()));
+            const bool settled = at == last;  // placed and scrolled
+            last = at;
+            return settled;
+        }));
         ASSERT_TRUE(session.click(at));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !items->isVisible(); }, timeoutMs));
+        ASSERT_TRUE(waitFor([&] { return !items->isVisible(); }));
         EXPECT_EQ(popup->currentIndex(), chosen);
         EXPECT_TRUE(QTest::qWaitFor([&] { return targetHasTheInputMethod(); }, 2000))
             << "the pop-up took fcitx5's focus";
@@ -153,9 +137,9 @@ TEST_F(SearchFieldFcitx5, PopUpsLeaveTheInputMethodWithTheTarget) {
         {"mousemove", QString::number(header.x()), QString::number(header.y()), "click", "3"}));
     auto* menu = testing::topLevel<QMenu>(u"statusMenu"_qs);
     ASSERT_TRUE(menu);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return menu->isVisible(); }));
     ASSERT_TRUE(session.xdotool({"key", "Escape"}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return !menu->isVisible(); }));
     EXPECT_TRUE(QTest::qWaitFor([&] { return targetHasTheInputMethod(); }, 2000))
         << "the menu took fcitx5's focus";
 
@@ -163,7 +147,7 @@ TEST_F(SearchFieldFcitx5, PopUpsLeaveTheInputMethodWithTheTarget) {
     QAbstractButton* key = testing::titled(widget("keyboardBody"), u"ア"_qs);
     ASSERT_NE(key, nullptr);
     ASSERT_TRUE(click(key));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !target->received().empty(); }, timeoutMs))
+    ASSERT_TRUE(waitFor([&] { return !target->received().empty(); }))
         << widget<TextLabel>("statusLabel")->text().toStdString();
     EXPECT_EQ(target->received(), std::vector<std::string>{"commit 30A2"}) << "through fcitx5";
 }

@@ -30,12 +30,9 @@ TEST(SearchFocus, TheFieldHoldsTheKeyboardOnlyWhileTypedIn) {
         {"Escape", [&] { QTest::keyClick(field, Qt::Key_Escape); }, 1},
         {"Enter", [&] { QTest::keyClick(field, Qt::Key_Enter); }, 1},
         {"pick", [&] { focus->finish(false); }, 0},
-        {"hidden with its mode",
-         [&] {
-             field->hide();
-             field->show();
-         },
-         1},
+        // clang-format off
+        {"hidden with its mode", [&] { field->hide(); field->show(); }, 1},
+        // clang-format on
     };
     for (const auto& ending : endings) {
         SCOPED_TRACE(ending.name);

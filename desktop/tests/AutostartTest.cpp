@@ -2,17 +2,18 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "desktop/Autostart.h"
+#include "testsupport/Command.h"
 #include "testsupport/TempDirectory.h"
 
 namespace sumiro {
 namespace {
 
 using ::testing::HasSubstr;
+using testing::runCommand;
 using testing::TempDirectory;
 
 TEST(AutostartTest, ConfigHomeFollowsTheBaseDirectoryRules) {
@@ -29,10 +30,9 @@ TEST(AutostartTest, ConfigHomeFollowsTheBaseDirectoryRules) {
         {nullptr, "relative", ""},
         {nullptr, nullptr, ""},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(userConfigHome(c.xdg, c.home), std::filesystem::path(c.expected))
             << (c.xdg ? c.xdg : "(unset)") << " / " << (c.home ? c.home : "(unset)");
-    }
 }
 
 TEST(AutostartTest, ExecArgumentIsQuotedAndEscapedForTheStringValue) {
@@ -46,21 +46,8 @@ TEST(AutostartTest, ExecArgumentIsQuotedAndEscapedForTheStringValue) {
         {"/x/new\nline/sumiro", "\"/x/new\\nline/sumiro\""},
         {"/home/漢字/sumiro", "/home/漢字/sumiro"},
     };
-    for (const auto& [path, expected] : cases) {
+    for (const auto& [path, expected] : cases)
         EXPECT_EQ(desktopExecArgument(path), expected) << path;
-    }
-}
-
-// The command's exit status and everything it printed.
-std::pair<int, std::string> run(const std::string& command) {
-    std::string output;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return {-1, "cannot start: " + command};
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        output += buffer;
-    }
-    return {::pclose(pipe), output};
 }
 
 // The written entry must be one the desktop's own tools accept and that GLib, which the
@@ -76,25 +63,41 @@ TEST(AutostartTest, EntryLoadsForEveryExecutablePathItCanHold) {
         const Autostart autostart(config.path(), executable);
         autostart.setEnabled(true);
         const std::string entry = "'" + autostart.entryPath().string() + "'";
-        EXPECT_EQ(run("desktop-file-validate " + entry), std::make_pair(0, std::string())) << name;
-        const auto [status, loaded] =
-            run("/usr/bin/python3 -c 'import gi, sys; gi.require_version(\"Gio\", \"2.0\"); "
-                "from gi.repository import Gio, GLib; "
-                "app = Gio.DesktopAppInfo.new_from_filename(sys.argv[1]); "
-                "print(GLib.shell_parse_argv(app.get_commandline())[1][0] if app else "
-                "\"refused\", end=\"\")' " +
-                entry);
+        EXPECT_EQ(runCommand("desktop-file-validate " + entry), std::make_pair(0, std::string()))
+            << name;
+        const auto [status, loaded] = runCommand(
+            "/usr/bin/python3 -c 'import gi, sys; gi.require_version(\"Gio\", \"2.0\"); "
+            "from gi.repository import Gio, GLib; "
+            "app = Gio.DesktopAppInfo.new_from_filename(sys.argv[1]); "
+            "print(GLib.shell_parse_argv(app.get_commandline())[1][0] if app else "
+            "\"refused\", end=\"\")' " +
+            entry);
         EXPECT_EQ(status, 0) << loaded;
         EXPECT_EQ(loaded, executable.string()) << name;
     }
+}
+
+// What turning `autostart` on fails with; a failure of the test when it succeeds.
+std::string enableError(const Autostart& autostart) {
+    try {
+        autostart.setEnabled(true);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "no error";
+    return {};
+}
+
+std::ptrdiff_t entries(const std::filesystem::path& directory) {
+    return std::distance(std::filesystem::directory_iterator(directory),
+                         std::filesystem::directory_iterator());
 }
 
 // Paths no loadable entry can start are refused with the reason, and nothing is written.
 TEST(AutostartTest, PathsNoEntryCanHoldAreRefusedByName) {
     const std::pair<const char*, const char*> cases[] = {
         {"/opt/100%/sumiro",
-         "/opt/100%/sumiro: desktop sessions cannot start a program whose "
-         "path holds '%'"},
+         "/opt/100%/sumiro: desktop sessions cannot start a program whose path holds '%'"},
         {"/opt/bell\a/sumiro", "/opt/bell\\x07/sumiro: a desktop entry cannot hold a control"},
         {"/opt/del\x7f/sumiro", "/opt/del\\x7F/sumiro: a desktop entry cannot hold a control"},
         {"/opt/latin\xe9/sumiro", "a desktop entry holds UTF-8 text only"},
@@ -102,15 +105,11 @@ TEST(AutostartTest, PathsNoEntryCanHoldAreRefusedByName) {
         {"/opt/surrogate\xed\xa0\x80/sumiro", "a desktop entry holds UTF-8 text only"},
     };
     for (const auto& [executable, message] : cases) {
+        SCOPED_TRACE(executable);
         TempDirectory config;
-        const Autostart autostart(config.path(), executable);
-        try {
-            autostart.setEnabled(true);
-            ADD_FAILURE() << executable << ": no error";
-        } catch (const std::runtime_error& error) {
-            EXPECT_THAT(error.what(), HasSubstr("cannot start at login from /opt/"));
-            EXPECT_THAT(error.what(), HasSubstr(message));
-        }
+        const std::string error = enableError(Autostart(config.path(), executable));
+        EXPECT_THAT(error, HasSubstr("cannot start at login from /opt/"));
+        EXPECT_THAT(error, HasSubstr(message));
         EXPECT_FALSE(std::filesystem::exists(config.path() / "autostart")) << executable;
     }
 }
@@ -129,9 +128,7 @@ TEST(AutostartTest, TurningOnAndOffWritesAndRemovesTheEntry) {
               std::filesystem::perms(0644));
 
     autostart.setEnabled(true);  // again: the same single file, no temporary left over
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(config.path() / "autostart"),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(entries(config.path() / "autostart"), 1);
 
     autostart.setEnabled(false);
     EXPECT_FALSE(autostart.enabled());
@@ -169,30 +166,18 @@ TEST(AutostartTest, FailuresNameTheFileAndLeaveNothingBehind) {
     {
         TempDirectory config;
         config.write("autostart", "a file where the directory should be");
-        const Autostart autostart(config.path(), "/usr/bin/sumiro");
-        try {
-            autostart.setEnabled(true);
-            ADD_FAILURE() << "no error";
-        } catch (const std::runtime_error& error) {
-            EXPECT_THAT(error.what(), HasSubstr((config.path() / "autostart").string()));
-            EXPECT_THAT(error.what(), HasSubstr(": Not a directory"));
-        }
+        const std::string error = enableError(Autostart(config.path(), "/usr/bin/sumiro"));
+        EXPECT_THAT(error, HasSubstr((config.path() / "autostart").string()));
+        EXPECT_THAT(error, HasSubstr(": Not a directory"));
     }
     {
         TempDirectory config;
         const Autostart autostart(config.path(), "/usr/bin/sumiro");
         std::filesystem::create_directories(autostart.entryPath() / "occupied");
-        try {
-            autostart.setEnabled(true);
-            ADD_FAILURE() << "no error";
-        } catch (const std::runtime_error& error) {
-            EXPECT_THAT(error.what(),
-                        HasSubstr(autostart.entryPath().string() + ": Is a directory"));
-        }
+        EXPECT_THAT(enableError(autostart),
+                    HasSubstr(autostart.entryPath().string() + ": Is a directory"));
         EXPECT_FALSE(autostart.enabled());
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(config.path() / "autostart"),
-                                std::filesystem::directory_iterator()),
-                  1);
+        EXPECT_EQ(entries(config.path() / "autostart"), 1);
         EXPECT_THROW(autostart.setEnabled(false), std::runtime_error);
     }
 }
@@ -203,11 +188,8 @@ TEST(AutostartTest, CurrentUserEntryLiesInTheConfigHomeAndStartsThisProgram) {
     const Autostart autostart = Autostart::forCurrentUser();
     ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(autostart.entryPath().parent_path(), config.path() / "autostart");
-    EXPECT_THAT(
-        autostart.entryText(),
-        HasSubstr(
-            "\nExec=" + desktopExecArgument(std::filesystem::canonical("/proc/self/exe").string()) +
-            "\n"));
+    const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+    EXPECT_THAT(autostart.entryText(), HasSubstr("\nExec=" + desktopExecArgument(self) + "\n"));
 }
 
 }  // namespace

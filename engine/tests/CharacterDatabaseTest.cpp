@@ -114,21 +114,15 @@ TEST(Meanings, FoundAsWholeWordsBestFirst) {
         std::string_view words;
         std::vector<std::string> found;
     } cases[] = {
+        // clang-format off
         {"tree", {"木"}},  // not "trees"
-        {"WATER", {"水", "泉", "湯", "𣱱", "氺"}},
-        {"see", {"見", "視"}},
-        {"look at", {"視", "見", "覗"}},
-        {" look \t at ", {"視", "見", "覗"}},
-        {"wood", {"木", "樹"}},
-        {"big", {"大", "斗"}},
-        {"heart", {"心", "奥"}},
-        {"ood", {}},
-        {"", {}},
-        {"  ", {}},
+        {"WATER", {"水", "泉", "湯", "𣱱", "氺"}}, {"see", {"見", "視"}},
+        {"look at", {"視", "見", "覗"}}, {" look \t at ", {"視", "見", "覗"}},
+        {"wood", {"木", "樹"}}, {"big", {"大", "斗"}}, {"heart", {"心", "奥"}},
+        {"ood", {}}, {"", {}}, {"  ", {}},
+        // clang-format on
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(db.searchMeanings(c.words), c.found) << c.words;
-    }
+    for (const auto& c : cases) EXPECT_EQ(db.searchMeanings(c.words), c.found) << c.words;
 }
 
 }  // namespace

@@ -117,9 +117,8 @@ TEST(DecodeTemplates, BadStrokesAndPoints) {
     EXPECT_THAT(one("[[7]]"), StartsWith(at + "expected a point"));
     EXPECT_EQ(one("[[[1]]]"), at + "a point needs at least two numbers");
     EXPECT_EQ(one("[[[]]]"), at + "a point needs at least two numbers");
-    for (const std::string_view bad : {R"([[[1,"2"]]])", "[[[1,2,true]]]", "[[[1e999,2]]]"}) {
+    for (const std::string_view bad : {R"([[[1,"2"]]])", "[[[1,2,true]]]", "[[[1e999,2]]]"})
         EXPECT_THAT(one(bad), StartsWith(at)) << bad;
-    }
     EXPECT_EQ(errorOf([] { decodeTemplates(R"([{"character":"a"}])", "templates.json"); }),
               "templates.json: record 0: \"strokes\": missing");
 }
@@ -155,9 +154,8 @@ TEST(LoadDatabase, OnlyRegularFilesAreRead) {
     testing::TempDirectory dir;
     const std::filesystem::path pipe = dir.path() / "characters.json";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    for (const std::filesystem::path& path : {pipe, std::filesystem::path("/dev/zero")}) {
+    for (const std::filesystem::path& path : {pipe, std::filesystem::path("/dev/zero")})
         EXPECT_EQ(errorOf([&] { readDataFile(path); }), path.string() + ": not a regular file");
-    }
     EXPECT_EQ(errorOf([&] { CharacterDatabase database(dir.path()); }),
               pipe.string() + ": not a regular file");
     std::filesystem::remove(pipe);
@@ -172,9 +170,7 @@ TEST(LoadDatabase, InventoryErrorWinsOverTemplateError) {
     testing::TempDirectory dir;
     const auto loadError = [&] { return errorOf([&] { CharacterDatabase database(dir.path()); }); };
     std::string records = "[";
-    for (int i = 0; i < 20000; ++i) {
-        records += std::string(kTree) + ",";
-    }
+    for (int i = 0; i < 20000; ++i) records += std::string(kTree) + ",";
     const std::string lateFault = records + R"({"character":"x"}])";
     const std::string at = "characters.json: record 20000: \"count\": missing";
 
@@ -186,9 +182,8 @@ TEST(LoadDatabase, InventoryErrorWinsOverTemplateError) {
 
     // The inventory fails at once while a long template file is still being read.
     std::string templates = "[";
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 20000; ++i)
         templates += R"({"character":"木","strokes":[[[0,0],[1,1],[2,0]]]},)";
-    }
     dir.write("templates.json", templates + "{}]");
     dir.write("characters.json", "[1]");
     EXPECT_EQ(loadError(), "characters.json: record 0: expected an object");

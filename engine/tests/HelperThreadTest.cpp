@@ -49,17 +49,14 @@ TEST(HelperThread, AFailingShareReachesTheCallerAfterBothEnded) {
         std::array<std::atomic<bool>, 2> ended{};
         const auto work = [&](std::size_t share) {
             ended[share] = true;
-            if (share == failing) {
-                throw std::runtime_error("share failed");
-            }
+            if (share == failing) throw std::runtime_error("share failed");
         };
         EXPECT_THROW(helper.split(work), std::runtime_error);
         EXPECT_TRUE(ended[0] && ended[1]);
     }
     // Still serving.
     std::atomic<int> runs{0};
-    const auto count = [&](std::size_t) { ++runs; };
-    helper.split(count);
+    helper.split([&](std::size_t) { ++runs; });
     EXPECT_EQ(runs.load(), 2);
 }
 
@@ -67,11 +64,8 @@ TEST(HelperThread, AFailingShareReachesTheCallerAfterBothEnded) {
 std::set<pid_t> threadIds() {
     std::set<pid_t> ids;
     DIR* tasks = opendir("/proc/self/task");
-    while (dirent* entry = readdir(tasks)) {
-        if (entry->d_name[0] != '.') {
-            ids.insert(static_cast<pid_t>(std::atoi(entry->d_name)));
-        }
-    }
+    while (dirent* entry = readdir(tasks))
+        if (entry->d_name[0] != '.') ids.insert(static_cast<pid_t>(std::atoi(entry->d_name)));
     closedir(tasks);
     return ids;
 }
@@ -94,19 +88,14 @@ TEST(HelperThread, TheCallerTakesOverAShareTheHelperHasNotStarted) {
     const std::set<pid_t> before = threadIds();
     HelperThread helper;
     pid_t helperId = 0;
-    for (pid_t id : threadIds()) {
-        if (!before.contains(id)) {
-            helperId = id;
-        }
-    }
+    for (pid_t id : threadIds())
+        if (!before.contains(id)) helperId = id;
     ASSERT_NE(helperId, 0);
     struct sigaction action {};
     action.sa_handler = hold;
     ASSERT_EQ(sigaction(SIGUSR1, &action, nullptr), 0);
     ASSERT_EQ(syscall(SYS_tgkill, getpid(), helperId, SIGUSR1), 0);
-    while (!held) {
-        std::this_thread::yield();
-    }
+    while (!held) std::this_thread::yield();
     // Lets the helper go after a while in any case, so that a split waiting for it ends.
     std::mutex mutex;
     std::condition_variable_any never;

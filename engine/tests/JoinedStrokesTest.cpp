@@ -124,6 +124,15 @@ TEST(PieceSlots, OwnStrokesThenRunsByLengthAndFirstStroke) {
     EXPECT_EQ(pieceSlots(0, 0), 0u);
 }
 
+// Joining at all is paid once, by drawings with joins only: a template as the file has it must
+// keep its score, or joinable templates would fall behind the others in ordinary writing.
+TEST(JoinCost, JoiningIsPaidOnceAndNotWithoutJoins) {
+    const JoinPolicy policy{1.0, 3, 1, 2, 0.2, 0.01, 0.03};
+    EXPECT_EQ(joinCost(0, policy), 0.0);
+    EXPECT_DOUBLE_EQ(joinCost(1, policy), 0.04);
+    EXPECT_DOUBLE_EQ(joinCost(3, policy), 0.06);
+}
+
 // The choice against every set of joins: the least sum of its pieces, summed from the first
 // stroke, and of equal sums the first in lexicographic order. Costs in whole steps make ties
 // common and sums exact.

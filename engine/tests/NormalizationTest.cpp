@@ -55,9 +55,8 @@ TEST(Normalized, DegenerateInks) {
 TEST(Normalized, AnyFiniteScaleGivesTheSameShape) {
     // The width of the first ink overflows a double; the others would be all dots as drawn.
     const Ink plain = normalized({{{1, 1}, {1, 1}}, {{-1, 0}}});
-    for (const double scale : {1e308, 1e-3, 1e-300}) {
+    for (const double scale : {1e308, 1e-3, 1e-300})
         expectNear(normalized({{{scale, scale}, {scale, scale}}, {{-scale, 0}}}), plain);
-    }
 }
 
 TEST(Normalized, CrossFillsTheUnitBox) {
@@ -79,11 +78,8 @@ TEST(Normalized, ThinAxisIsStretchedOnlyToThirtyFivePercent) {
 TEST(Normalized, IgnoresPositionAndUniformScale) {
     const Ink base = {{{20, 40}, {85, 40}}, {{53, 12}, {53, 92}}, {{52, 40}, {35, 63}, {13, 83}}};
     Ink moved = base;
-    for (Stroke& s : moved) {
-        for (InkPoint& p : s) {
-            p = {p.x / 500 + 0.4, p.y / 500 + 0.3};
-        }
-    }
+    for (Stroke& s : moved)
+        for (InkPoint& p : s) p = {p.x / 500 + 0.4, p.y / 500 + 0.3};
     expectNear(normalized(moved), normalized(base));
 }
 

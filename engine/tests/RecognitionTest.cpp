@@ -25,9 +25,7 @@ CharacterEntry entry(std::string character, bool common) {
 // n horizontal bars stacked downwards: a shape for any stroke count.
 Ink bars(int n) {
     Ink ink;
-    for (int i = 0; i < n; ++i) {
-        ink.push_back({{0, 10.0 * i}, {100, 10.0 * i + 3}});
-    }
+    for (int i = 0; i < n; ++i) ink.push_back({{0, 10.0 * i}, {100, 10.0 * i + 3}});
     return ink;
 }
 
@@ -73,9 +71,7 @@ TEST(Recognize, TheWritingAreaTellsSmallKanaFromTheirFullSizeTwins) {
 
 TEST(Recognize, StrokeCountToleranceFiltersTemplates) {
     std::vector<RawTemplate> templates;
-    for (int m = 1; m <= 16; ++m) {
-        templates.push_back({std::to_string(m), bars(m)});
-    }
+    for (int m = 1; m <= 16; ++m) templates.push_back({std::to_string(m), bars(m)});
     const CharacterDatabase db({}, std::move(templates));
     EXPECT_THAT(db.recognize(bars(1), 100), UnorderedElementsAre("1", "2", "3"));
     EXPECT_THAT(db.recognize(bars(9), 100), UnorderedElementsAre("7", "8", "9", "10", "11"));
@@ -99,20 +95,17 @@ TEST(Recognize, SameAnswerAtEveryFiniteScale) {
     ASSERT_EQ(expected.front(), "十");
     const auto scaled = [](double scale, double offset) {
         Ink ink = kCross;
-        for (Stroke& stroke : ink) {
-            for (InkPoint& p : stroke) {
+        for (Stroke& stroke : ink)
+            for (InkPoint& p : stroke)
                 p = {(p.x - 50) * scale + offset, (p.y - 50) * scale - offset};
-            }
-        }
         return ink;
     };
     constexpr double kLargest = std::numeric_limits<double>::max();
     // Coordinates up to 40 times the scale: near 1e307 at 1e306, near the largest double last.
     for (const double scale :
          {1e-300, 1e-20, 1e-3, 1.0, 1e20, 1e154, 1e300, 1e306, kLargest / 50}) {
-        for (const double offset : {0.0, 3 * scale, -1e300 * std::min(scale, 1.0)}) {
+        for (const double offset : {0.0, 3 * scale, -1e300 * std::min(scale, 1.0)})
             EXPECT_EQ(db.recognize(scaled(scale, offset)), expected) << scale << " " << offset;
-        }
     }
     // Both axes spanning the whole range of doubles.
     EXPECT_EQ(db.recognize({{{-kLargest, 0}, {kLargest, 0}}, {{0, -kLargest}, {0, kLargest}}}),

@@ -20,9 +20,7 @@ TEST(StrokeDistance, ForwardReverseAndLengths) {
 
     // Unequal lengths: the first min(count) points pair up, the sum is divided by a's count...
     Stroke raised(s.begin(), s.begin() + 10);
-    for (InkPoint& p : raised) {
-        p.y = 1;
-    }
+    for (InkPoint& p : raised) p.y = 1;
     EXPECT_DOUBLE_EQ(strokeDistance(s, raised), 10.0 / 16);
     EXPECT_DOUBLE_EQ(strokeDistance(raised, s), 1.0);
     // ...and in reverse a's first point pairs with b's last.
@@ -41,9 +39,7 @@ TEST(AssignmentCost, FindsTheBestPairing) {
     std::vector<std::vector<double>> m = {
         {0.1, 0.9, 0.8, 0.7}, {0.8, 0.2, 0.9, 0.9}, {0.9, 0.8, 0.3, 0.6}, {0.7, 0.9, 0.9, 0.4}};
     EXPECT_DOUBLE_EQ(assignmentCost(m), 0.25);
-    for (auto& row : m) {
-        row = {row[2], row[0], row[3], row[1]};
-    }
+    for (auto& row : m) row = {row[2], row[0], row[3], row[1]};
     EXPECT_DOUBLE_EQ(assignmentCost(m), 0.25);
 }
 

@@ -27,9 +27,7 @@ std::vector<float> singlePrecision(std::span<const InkPoint> stroke) {
         coordinates.push_back(static_cast<float>(p.x));
         coordinates.push_back(static_cast<float>(p.y));
     }
-    if (stroke.empty()) {
-        coordinates.assign(2 * kStrokePoints, kFarAway);
-    }
+    if (stroke.empty()) coordinates.assign(2 * kStrokePoints, kFarAway);
     return coordinates;
 }
 
@@ -41,9 +39,7 @@ TEST(TemplateSet, EverySlotReadsBackFromEachLayoutOnOneThreadOrTwo) {
     std::uniform_real_distribution<double> coordinate(0, 109);
     const auto stroke = [&] {
         Stroke s;
-        for (int p = 0; p < 5; ++p) {
-            s.push_back({coordinate(random), coordinate(random)});
-        }
+        for (int p = 0; p < 5; ++p) s.push_back({coordinate(random), coordinate(random)});
         return normalized({s})[0];
     };
     std::vector<TemplateSet::Shape> shapes;
@@ -92,9 +88,7 @@ TEST(TemplateSet, EverySlotReadsBackFromEachLayoutOnOneThreadOrTwo) {
                     << "template " << id << " slot " << q;
                 std::array<double, 2 * kChunks> chunks{};
                 chunks.fill(kFarAway);
-                if (!piece.empty()) {
-                    chunks = chunkCentroids(piece);
-                }
+                if (!piece.empty()) chunks = chunkCentroids(piece);
                 for (std::size_t c = 0; c < kChunks; ++c) {
                     const std::size_t at = (c * group.slotCount + q) * group.stride + k;
                     EXPECT_EQ(group.chunkX[at], static_cast<float>(chunks[c]));

@@ -41,17 +41,14 @@ protected:
             withMouth
                 ? R"({"character":"口","strokes":[[[20,20],[20,85]],[[20,20],[80,20],[80,85]],[[20,85],[80,85]]]})"
                 : R"({"character":"ロ","strokes":[[[0,0],[9,9]]]})";
-        for (int i = 4; i < templates; ++i) {
+        for (int i = 4; i < templates; ++i)
             json += R"(,{"character":"y","strokes":[[[0,0],[100,100]]]})";
-        }
         dir.write("templates.json", json + "]");
     }
 
     // Runs on `dir` unless given other arguments.
     Outcome run(std::vector<std::string> arguments = {}) {
-        if (arguments.empty()) {
-            arguments = {"sumiro", "--self-test", dir.path().string()};
-        }
+        if (arguments.empty()) arguments = {"sumiro", "--self-test", dir.path().string()};
         std::ostringstream out;
         // Start at 100 s, every later reading at 102.5 s: 2.5 s elapsed, 0 ms per recognition.
         bool started = false;
@@ -59,9 +56,7 @@ protected:
             arguments, out, [&] { return std::exchange(started, true) ? 102.5 : 100.0; });
         Outcome result{status, {}};
         std::istringstream in(out.str());
-        for (std::string line; std::getline(in, line);) {
-            result.lines.push_back(line);
-        }
+        for (std::string line; std::getline(in, line);) result.lines.push_back(line);
         EXPECT_TRUE(out.str().ends_with("\n"));
         return result;
     }
@@ -139,14 +134,12 @@ TEST(WantsSelfTest, AnyArgumentExactlyTheFlag) {
 }
 
 TEST(FormatSeconds, ShortestRoundTripWithAFraction) {
-    for (const auto& [seconds, text] : {std::pair{12.0, "12.0"},
-                                        {0.0, "0.0"},
-                                        {-0.5, "-0.5"},
-                                        {0.00012, "0.00012"},
-                                        {0.1 + 0.2, "0.30000000000000004"},
-                                        {1e21, "1000000000000000000000.0"}}) {
+    // clang-format off
+    for (const auto& [seconds, text] : {std::pair{12.0, "12.0"}, {0.0, "0.0"}, {-0.5, "-0.5"},
+             {0.00012, "0.00012"}, {0.1 + 0.2, "0.30000000000000004"},
+             {1e21, "1000000000000000000000.0"}})
         EXPECT_EQ(formatSeconds(seconds), text) << text;
-    }
+    // clang-format on
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "input/inputmethod/Fcitx5Route.h"
+#include "input/wayland/ActiveWindow.h"
 #include "input/x11/X11Platform.h"
 #ifdef SUMIRO_WITH_IBUS
 #include "input/inputmethod/IBusRoute.h"
@@ -32,6 +33,18 @@ InputMethodPlatform::~InputMethodPlatform() { *alive_ = false; }
 
 QString InputMethodPlatform::unnamedField() {
     return QCoreApplication::translate("InputMethodPlatform", "選択中の入力欄");
+}
+
+void InputMethodPlatform::nameFieldsBy(
+    std::function<std::optional<std::string>()> activeWindowName) {
+    activeWindowName_ = std::move(activeWindowName);
+}
+
+void InputMethodPlatform::activeWindowChanged() {
+    if (!focusFromInputMethod()) return;
+    if (route()->focusedProgram() == std::optional<std::string>("")) {
+        handlers_.notify(Application{0, 0, {}});
+    }
 }
 
 InputMethodRoute* InputMethodPlatform::route() {
@@ -88,8 +101,13 @@ bool InputMethodPlatform::isAlive(const Application& app) {
 
 std::optional<QString> InputMethodPlatform::name(const Application& app) {
     if (app.window != 0) return x11_->name(app);
-    if (app.program.empty()) return unnamedField();
-    return QString::fromStdString(app.program);
+    if (!app.program.empty()) return QString::fromStdString(app.program);
+    if (activeWindowName_) {
+        if (const auto active = activeWindowName_(); active && !active->empty()) {
+            return QString::fromStdString(*active);
+        }
+    }
+    return unnamedField();
 }
 
 // Synchronous typing knows no input method: these type with XTest alone.
@@ -193,8 +211,16 @@ std::shared_ptr<InputMethodPlatform> inputMethodPlatform(const std::string& disp
     (void)ibusAddress;
 #endif
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    return std::make_shared<InputMethodPlatform>(std::make_shared<X11Platform>(display),
-                                                 std::move(routes), pad.toStdString(), wayland);
+    auto platform = std::make_shared<InputMethodPlatform>(
+        std::make_shared<X11Platform>(display), std::move(routes), pad.toStdString(), wayland);
+    if (wayland) {
+        const std::shared_ptr<wayland::ActiveWindow> active =
+            wayland::ActiveWindow::open([weak = std::weak_ptr(platform)] {
+                if (const auto platform = weak.lock()) platform->activeWindowChanged();
+            });
+        if (active) platform->nameFieldsBy([active] { return active->name(); });
+    }
+    return platform;
 }
 
 std::shared_ptr<InputPlatform> systemInputPlatform() { return inputMethodPlatform(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,8 +38,15 @@ public:
     /// Feeds a focus change reported by an input method (program, or nothing on focus-out).
     void focusChanged(bool focused, const std::string& program);
 
-    /// What a field is called when its input method does not know the program's name.
+    /// What a field is called when neither its input method nor the session knows its program.
     static QString unnamedField();
+
+    /// Where the session can say which window holds the keyboard (a Wayland compositor that lists
+    /// its windows), `activeWindowName` names the fields whose program the input method does not
+    /// know: the field with the keyboard is in that window.
+    void nameFieldsBy(std::function<std::optional<std::string>()> activeWindowName);
+    /// The active window changed: a field the input method cannot name is named anew.
+    void activeWindowChanged();
 
     std::optional<Application> frontmost() override;
     std::unique_ptr<ActivationWatch> watchActivations(
@@ -76,6 +84,7 @@ private:
     std::vector<std::unique_ptr<InputMethodRoute>> routes_;
     std::string padProgram_;
     bool wayland_;
+    std::function<std::optional<std::string>()> activeWindowName_;
     std::deque<Delivery> deliveries_;  // the front one is under way while busy_
     bool busy_ = false;
     // Answers of a route that come after this object is gone are dropped.

@@ -7,12 +7,10 @@
 namespace sumiro {
 namespace {
 
-const QString noPermission =
-    QStringLiteral("初回設定：『入力を許可』からアクセシビリティを有効にしてください");
-const QString noTarget =
-    QStringLiteral("先に入力先のアプリで、文字を入れる場所をクリックしてください");
-const QString switched = QStringLiteral("入力先が切り替わりました。入力欄を選び直してください");
-const QString noEvents = QStringLiteral("入力イベントを作成できませんでした");
+const QString noPermission = u"初回設定：『入力を許可』からアクセシビリティを有効にしてください"_qs;
+const QString noTarget = u"先に入力先のアプリで、文字を入れる場所をクリックしてください"_qs;
+const QString switched = u"入力先が切り替わりました。入力欄を選び直してください"_qs;
+const QString noEvents = u"入力イベントを作成できませんでした"_qs;
 
 class DirectInputTest : public ::testing::Test {
 protected:
@@ -21,10 +19,10 @@ protected:
     void elapse() { clock->advance(DirectInput::deliveryDelay); }
 
     std::shared_ptr<FakePlatform> fake = std::make_shared<FakePlatform>();
-    Application editor = fake->add({{7, 100}, QStringLiteral("Editor")});
-    Application terminal = fake->add({{8, 200}, QStringLiteral("Terminal")});
-    Application pad = fake->add({{9, fake->ownPid}, QStringLiteral("Sumiro")});
-    Application dock = fake->add({{10, 300}, QStringLiteral("Dock"), false});
+    Application editor = fake->add({{7, 100}, u"Editor"_qs});
+    Application terminal = fake->add({{8, 200}, u"Terminal"_qs});
+    Application pad = fake->add({{9, fake->ownPid}, u"Sumiro"_qs});
+    Application dock = fake->add({{10, 300}, u"Dock"_qs, false});
     std::vector<QString> messages;
     int changes = 0;
 
@@ -57,14 +55,14 @@ TEST_F(DirectInputTest, OnlyOrdinaryApplicationsOtherThanThePadBecomeTheTarget) 
     EXPECT_EQ(input->target(), terminal);
     fake->userActivates(terminal);
     EXPECT_EQ(changes, 2) << "the same application again is accepted again";
-    EXPECT_EQ(input->targetName(), QStringLiteral("Terminal"));
+    EXPECT_EQ(input->targetName(), u"Terminal"_qs);
 }
 
 TEST_F(DirectInputTest, DeliveriesPostWholeAndInOrderAfterTheDelayAndNameTheTarget) {
     const auto nameless = fake->add({{11, 400}, std::nullopt});
     const auto blank = fake->add({{12, 500}, QString()});
     auto input = make(editor);
-    input->send(QStringLiteral("木"));
+    input->send(u"木"_qs);
     EXPECT_EQ(fake->log, (std::vector<std::string>{"prepare", "activate 7"}));
     ASSERT_EQ(clock->pending(), 1u);
     clock->advance(std::chrono::milliseconds(99));
@@ -82,23 +80,20 @@ TEST_F(DirectInputTest, DeliveriesPostWholeAndInOrderAfterTheDelayAndNameTheTarg
         fake->userActivates(app);
         fake->expectText(U"𠮷");
         fake->expectKey(Key::Return);
-        input->send(QStringLiteral("𠮷"));
+        input->send(u"𠮷"_qs);
         input->key(Key::Return);
         elapse();
     }
-    const QString text = QStringLiteral("入力先へ「𠮷」を送信"),
-                  key = QStringLiteral("入力先へキーを送信");
-    EXPECT_EQ(
-        messages,
-        (std::vector{QStringLiteral("Editorへ「木」を送信"), QStringLiteral("Editorへキーを送信"),
-                     QStringLiteral("Editorへ「aあ𠮷」を送信"), text, key, text, key}));
+    const QString text = u"入力先へ「𠮷」を送信"_qs, key = u"入力先へキーを送信"_qs;
+    EXPECT_EQ(messages, (std::vector{u"Editorへ「木」を送信"_qs, u"Editorへキーを送信"_qs,
+                                     u"Editorへ「aあ𠮷」を送信"_qs, text, key, text, key}));
 }
 
 TEST_F(DirectInputTest, MissingPermissionStopsBeforeAnythingHappens) {
     fake->allowed = false;
     auto input = make(editor);
     EXPECT_FALSE(input->trusted());
-    input->send(QStringLiteral("木"));
+    input->send(u"木"_qs);
     input->key(Key::Left);
     EXPECT_TRUE(fake->log.empty()) << "no prepareInput, no activation";
     EXPECT_EQ(clock->pending(), 0u);
@@ -112,7 +107,7 @@ TEST_F(DirectInputTest, MissingPermissionStopsBeforeAnythingHappens) {
 
 TEST_F(DirectInputTest, NoTargetOrAQuitTargetAsksForAClickFirst) {
     auto input = make(std::nullopt);
-    input->send(QStringLiteral("木"));
+    input->send(u"木"_qs);
     fake->userActivates(editor);
     fake->quit(editor);
     EXPECT_FALSE(input->targetRunning());
@@ -124,19 +119,19 @@ TEST_F(DirectInputTest, NoTargetOrAQuitTargetAsksForAClickFirst) {
 
 TEST_F(DirectInputTest, TargetNotInFrontAfterTheDelayPostsNothing) {
     auto input = make(editor);
-    input->send(QStringLiteral("木"));
+    input->send(u"木"_qs);
     fake->userActivates(terminal);  // the user switched within the 0.1 s
     elapse();
 
     fake->userActivates(editor);
     fake->activationWorks = false;  // the target did not come to the front at all
     fake->front.reset();
-    input->send(QStringLiteral("木"));
+    input->send(u"木"_qs);
     elapse();
 
     // Windows without a pid are told apart by their window alone.
-    fake->userActivates(fake->add({{20, 0}, QStringLiteral("A")}));
-    fake->front = fake->add({{21, 0}, QStringLiteral("B")});
+    fake->userActivates(fake->add({{20, 0}, u"A"_qs}));
+    fake->front = fake->add({{21, 0}, u"B"_qs});
     input->key(Key::Space);
     elapse();
     EXPECT_EQ(messages, (std::vector{switched, switched, switched}));
@@ -153,7 +148,7 @@ TEST_F(DirectInputTest, TextsThatCannotBecomeEventsPostNothing) {
     EXPECT_EQ(clock->pending(), 0u);
 
     fake->postsWork = false;  // the platform could not make the events
-    input->send(QStringLiteral("木"));
+    input->send(u"木"_qs);
     input->key(Key::Delete);
     elapse();
     EXPECT_EQ(messages, std::vector<QString>(5, noEvents));
@@ -161,7 +156,7 @@ TEST_F(DirectInputTest, TextsThatCannotBecomeEventsPostNothing) {
 
 TEST_F(DirectInputTest, DiscardedInputPostsAndReportsNothing) {
     auto input = make(editor);
-    input->send(QStringLiteral("木"));
+    input->send(u"木"_qs);
     input.reset();
     elapse();
     fake->userActivates(terminal);  // its activation handler is gone too

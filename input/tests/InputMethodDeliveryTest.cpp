@@ -30,14 +30,18 @@ using Kind = InputMethodSession::Kind;
 using Lines = std::vector<std::string>;
 
 constexpr int timeoutMs = 10000;
+
+// Whether `condition` holds within the deadline.
+bool waitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
 const char* const noIBus = "unix:path=/nonexistent/sumiro-ibus";
 
 class InputMethodDelivery : public ::testing::TestWithParam<Kind> {
 protected:
     void SetUp() override {
-        if (const std::string why = InputMethodSession::missing(GetParam()); !why.empty()) {
+        if (const std::string why = InputMethodSession::missing(GetParam()); !why.empty())
             GTEST_SKIP() << "skipped: " << why;
-        }
         std::string error;
         x = XSession::start(error);
         ASSERT_TRUE(x) << error;
@@ -58,16 +62,15 @@ protected:
         options.gtk = gtk;
         if (imClient) options.inputMethodSees = [this] { return imSeesFocus(); };
         // The route sees the field's calls to the input method from its first.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return platform->route() != nullptr; }, timeoutMs));
+        ASSERT_TRUE(waitFor([&] { return platform->route() != nullptr; }));
         std::string error;
         target = RecordingTarget::start(*x, error, options);
         ASSERT_TRUE(target) << error;
         input = std::make_unique<DirectInput>(platform);
         QObject::connect(input.get(), &DirectInput::status,
                          [this](const QString& message) { messages.push_back(message); });
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return input->target() && input->target()->window == target->window(); },
-            timeoutMs));
+        ASSERT_TRUE(waitFor(
+            [&] { return input->target() && input->target()->window == target->window(); }));
     }
 
     bool imSeesFocus() {
@@ -76,7 +79,7 @@ protected:
     }
     Lines received() const { return target->received(); }
     bool arrived(const Lines& expected) {
-        return QTest::qWaitFor([&] { return received() == expected; }, timeoutMs);
+        return waitFor([&] { return received() == expected; });
     }
     void sendThreeAndBackSpace() {
         for (const char* text : {"木", "あ", "𠮷"}) input->send(QString::fromUtf8(text));
@@ -123,16 +126,12 @@ TEST_P(InputMethodDelivery, QtAndGtkFieldsReceiveThroughTheInputMethodWithoutXTe
             EXPECT_TRUE(arrived(gtk ? Lines(gtkTexts.begin(), gtkTexts.end() - 1)
                                     : Lines(qtCommits.begin(), qtCommits.end() - 1)))
                 << received().size();
-            EXPECT_TRUE(QTest::qWaitFor([&] { return messages.size() == 3; }, timeoutMs));
+            EXPECT_TRUE(waitFor([&] { return messages.size() == 3; }));
             for (const QString& message : messages) EXPECT_TRUE(message.endsWith("（IBus）"));
             // The name goes back once the commit is done, which may be after the status.
-            EXPECT_TRUE(QTest::qWaitFor(
-                [&] {
-                    return picker->interface()->serviceOwner(emoji).value() ==
-                           picker->baseService();
-                },
-                timeoutMs))
-                << "the emoji picker has its name back";
+            EXPECT_TRUE(waitFor([&] {
+                return picker->interface()->serviceOwner(emoji).value() == picker->baseService();
+            })) << "the emoji picker has its name back";
         } else {
             // One pick after the other, as clicks come: each waits for the one before it.
             const Lines& expected = gtk ? gtkTexts : qtCommits;
@@ -146,10 +145,9 @@ TEST_P(InputMethodDelivery, QtAndGtkFieldsReceiveThroughTheInputMethodWithoutXTe
             }
             input->key(Key::BackSpace);
             EXPECT_TRUE(arrived(expected)) << received().size();
-            EXPECT_TRUE(QTest::qWaitFor([&] { return messages.size() == 4; }, timeoutMs));
-            for (const QString& message : messages) {
+            EXPECT_TRUE(waitFor([&] { return messages.size() == 4; }));
+            for (const QString& message : messages)
                 EXPECT_TRUE(message.endsWith("（fcitx5）")) << message.toStdString();
-            }
         }
         if (!gtk) {
             EXPECT_EQ(messages.front(), QStringLiteral("SumiroTargetへ「木」を送信（") +
@@ -168,11 +166,11 @@ TEST_P(InputMethodDelivery, AFieldThatDoesNotUseTheInputMethodGetsTheCharacterTh
     ASSERT_NO_FATAL_FAILURE(startField(false));
     const std::unique_ptr<RecordingTarget> imField = std::move(target);
     ASSERT_NO_FATAL_FAILURE(startField(false, false));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !imSeesFocus(); }, timeoutMs))
+    ASSERT_TRUE(waitFor([&] { return !imSeesFocus(); }))
         << "the input method still sees a focused field";
     input->send(QStringLiteral("木"));
     EXPECT_TRUE(arrived({"text 6728 mods 0"})) << received().size();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return !messages.empty(); }));
     EXPECT_EQ(messages.back(), QStringLiteral("SumiroTargetへ「木」を送信（XTest）"));
     EXPECT_FALSE(imField->log().contains("6728")) << "nothing went to the field left before";
 }
@@ -187,7 +185,7 @@ class Fcitx5Delivery : public InputMethodDelivery {};
 TEST_P(Fcitx5Delivery, WithFcitx5StoppedXTestTypesInstead) {
     ASSERT_NO_FATAL_FAILURE(startField(false));
     im->stopInputMethod();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !platform->route(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return !platform->route(); }));
     sendThreeAndBackSpace();
     EXPECT_TRUE(arrived(
         {"text 6728 mods 0", "text 3042 mods 0", "text 20BB7 mods 0", "key Backspace mods 0"}))
@@ -204,9 +202,9 @@ TEST_P(Fcitx5Delivery, AHungFcitx5NeitherFreezesThePadNorGetsItsCharacterTypedTw
     bool ticked = false;
     QTimer::singleShot(0, [&] { ticked = true; });
     input->send(QStringLiteral("木"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ticked; }, timeoutMs));
+    EXPECT_TRUE(waitFor([&] { return ticked; }));
     EXPECT_TRUE(messages.empty()) << "the event loop ran while fcitx5 had not answered";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, timeoutMs));
+    ASSERT_TRUE(waitFor([&] { return !messages.empty(); }));
     EXPECT_EQ(messages.back(),
               QStringLiteral("入力メソッド（fcitx5）が応答しません。「木」が入力されたかどうかは分"
                              "かりません"));
@@ -214,13 +212,10 @@ TEST_P(Fcitx5Delivery, AHungFcitx5NeitherFreezesThePadNorGetsItsCharacterTypedTw
     // else did: XTest never typed it, and after the next pick it is there once at most.
     ASSERT_EQ(::kill(static_cast<pid_t>(fcitx5), SIGCONT), 0);
     input->send(QStringLiteral("あ"));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            const Lines now = received();
-            return !now.empty() && now.back().find("3042") != std::string::npos;
-        },
-        timeoutMs))
-        << received().size();
+    ASSERT_TRUE(waitFor([&] {
+        const Lines now = received();
+        return !now.empty() && now.back().find("3042") != std::string::npos;
+    })) << received().size();
     const Lines got = received();
     EXPECT_LE(std::count(got.begin(), got.end(), "commit 6728"), 1);
     EXPECT_EQ(std::count_if(got.begin(), got.end(),

@@ -86,136 +86,53 @@ struct Desk {
 };
 
 TEST(InputMethodPlatform, EachDeliveryGoesDownTheRoutesUntilOneTypesItElseSaysNothingTookIt) {
+    using R = Result;
+    // The desk, where it differs from an X11 session whose two input methods both answer and
+    // type, with a window of an application in front that XTest may type into.
+    struct Setup {
+        bool wayland = false, fcitx5Answers = true, ibusAnswers = true;
+        Result fcitx5 = R::Typed, ibus = R::Typed;
+        bool x11Permitted = true, x11Front = true;
+    };
     struct Case {
         const char* name;
-        bool wayland, fcitx5Answers, ibusAnswers;
-        Result fcitx5, ibus;
-        bool x11Permitted, x11Front;
+        Setup desk;
         Outcome outcome;
-        std::string route;
-        Lines typed;
+        std::string route{};  // none when nothing took it
+        Lines typed{};        // by the input methods
     };
+    // clang-format off
     const std::vector<Case> cases = {
-        {"fcitx5 types",
-         false,
-         true,
-         true,
-         Result::Typed,
-         Result::Typed,
-         true,
-         true,
-         Outcome::Typed,
-         "fcitx5",
-         {"fcitx5 text 6728"}},
-        {"no field of fcitx5's: IBus",
-         false,
-         true,
-         true,
-         Result::NoFocus,
-         Result::Typed,
-         true,
-         true,
-         Outcome::Typed,
-         "IBus",
+        {"fcitx5 types", {}, Outcome::Typed, "fcitx5", {"fcitx5 text 6728"}},
+        {"no field of fcitx5's: IBus", {.fcitx5 = R::NoFocus}, Outcome::Typed, "IBus",
          {"IBus text 6728"}},
-        {"a window using neither: XTest",
-         false,
-         true,
-         true,
-         Result::NoFocus,
-         Result::NoFocus,
-         true,
-         true,
-         Outcome::Typed,
-         "XTest",
-         {}},
-        {"refused: XTest",
-         false,
-         true,
-         false,
-         Result::Refused,
-         Result::Typed,
-         true,
-         true,
-         Outcome::Typed,
-         "XTest",
-         {}},
-        {"no input method: XTest",
-         false,
-         false,
-         false,
-         Result::Typed,
-         Result::Typed,
-         true,
-         true,
-         Outcome::Typed,
-         "XTest",
-         {}},
-        {"the pad's own field: nothing",
-         false,
-         true,
-         true,
-         Result::PadFocused,
-         Result::Typed,
-         true,
-         true,
-         Outcome::PadFocused,
-         "fcitx5",
-         {}},
-        {"no answer: unknown, typed nowhere else",
-         false,
-         true,
-         true,
-         Result::NoAnswer,
-         Result::Typed,
-         true,
-         true,
-         Outcome::NoAnswer,
-         "fcitx5",
-         {"fcitx5 text 6728"}},
+        {"a window using neither: XTest", {.fcitx5 = R::NoFocus, .ibus = R::NoFocus},
+         Outcome::Typed, "XTest"},
+        {"refused: XTest", {.ibusAnswers = false, .fcitx5 = R::Refused}, Outcome::Typed, "XTest"},
+        {"no input method: XTest", {.fcitx5Answers = false, .ibusAnswers = false}, Outcome::Typed,
+         "XTest"},
+        {"the pad's own field: nothing", {.fcitx5 = R::PadFocused}, Outcome::PadFocused, "fcitx5"},
+        {"no answer: unknown, typed nowhere else", {.fcitx5 = R::NoAnswer}, Outcome::NoAnswer,
+         "fcitx5", {"fcitx5 text 6728"}},
         {"nothing reaches a field",
-         false,
-         false,
-         false,
-         Result::Typed,
-         Result::Typed,
-         false,
-         true,
-         Outcome::NoField,
-         "",
-         {}},
+         {.fcitx5Answers = false, .ibusAnswers = false, .x11Permitted = false}, Outcome::NoField},
         {"Wayland, no focused field: nothing",
-         true,
-         true,
-         true,
-         Result::NoFocus,
-         Result::NoFocus,
-         true,
-         false,
-         Outcome::NoField,
-         "",
-         {}},
+         {.wayland = true, .fcitx5 = R::NoFocus, .ibus = R::NoFocus, .x11Front = false},
+         Outcome::NoField},
         {"Wayland, an XWayland window has the keyboard: XTest",
-         true,
-         true,
-         false,
-         Result::NoFocus,
-         Result::Typed,
-         true,
-         true,
-         Outcome::Typed,
-         "XTest",
-         {}},
+         {.wayland = true, .ibusAnswers = false, .fcitx5 = R::NoFocus}, Outcome::Typed, "XTest"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Desk s(c.wayland);
-        s.fcitx5->answering = c.fcitx5Answers;
-        s.ibus->answering = c.ibusAnswers;
-        s.fcitx5->result = c.fcitx5;
-        s.ibus->result = c.ibus;
-        s.x11->allowed = c.x11Permitted;
-        if (c.x11Front) s.x11->front = s.x11->add({{7, 100}, QStringLiteral("Editor")});
+        const Setup& d = c.desk;
+        Desk s(d.wayland);
+        s.fcitx5->answering = d.fcitx5Answers;
+        s.ibus->answering = d.ibusAnswers;
+        s.fcitx5->result = d.fcitx5;
+        s.ibus->result = d.ibus;
+        s.x11->allowed = d.x11Permitted;
+        if (d.x11Front) s.x11->front = s.x11->add({{7, 100}, QStringLiteral("Editor")});
         if (c.route == "XTest") s.x11->expectText(U"木");
         std::vector<InputPlatform::Delivered> out;
         const auto delivered = s.deliver(out);
@@ -223,7 +140,7 @@ TEST(InputMethodPlatform, EachDeliveryGoesDownTheRoutesUntilOneTypesItElseSaysNo
         EXPECT_EQ(delivered->outcome, c.outcome);
         EXPECT_EQ(delivered->route, c.route);
         EXPECT_EQ(s.typed, c.typed);
-        EXPECT_EQ(s.platform->permitted(), c.x11Permitted || c.fcitx5Answers || c.ibusAnswers);
+        EXPECT_EQ(s.platform->permitted(), d.x11Permitted || d.fcitx5Answers || d.ibusAnswers);
     }
 }
 
@@ -332,6 +249,18 @@ TEST_F(InputMethodDirectInput, WaylandSessionFollowsTheInputMethodsFocus) {
     input->send(QStringLiteral("木"));
     EXPECT_EQ(messages.back(),
               InputMethodPlatform::unnamedField() + QStringLiteral("へ「木」を送信（fcitx5）"));
+
+    // Where the compositor names its active window, that names such a field; a change of the
+    // active window is told as a change of the target.
+    std::optional<std::string> active = "foot";
+    s.platform->nameFieldsBy([&active] { return active; });
+    int changes = 0;
+    QObject::connect(input.get(), &DirectInput::changed, [&changes] { ++changes; });
+    s.platform->activeWindowChanged();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(input->targetName(), QStringLiteral("foot"));
+    active.reset();
+    EXPECT_EQ(input->targetName(), InputMethodPlatform::unnamedField());
 
     // The pad's own field (named as the pad, or the pad's window active on XWayland) is neither
     // the target nor typed into.

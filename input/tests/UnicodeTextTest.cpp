@@ -9,9 +9,8 @@ TEST(UnicodeText, Utf16KeepsPairsTogetherAndRejectsLoneSurrogates) {
     EXPECT_EQ(scalarsFromUtf16(u"木あ𠮷a"), std::u32string(U"木あ𠮷a"));
     EXPECT_EQ(scalarsFromUtf16(u""), std::u32string());
     // A high surrogate at the end, a low one alone, a high one before text, a pair reversed.
-    for (const std::u16string_view bad : {u"木\xD842", u"\xDFB7木", u"\xD842木", u"\xDFB7\xD842"}) {
+    for (const std::u16string_view bad : {u"木\xD842", u"\xDFB7木", u"\xD842木", u"\xDFB7\xD842"})
         EXPECT_FALSE(scalarsFromUtf16(bad).has_value());
-    }
 }
 
 TEST(UnicodeText, Utf8IsDecodedStrictly) {

@@ -16,8 +16,14 @@ namespace {
 
 using testing::RecordingTarget;
 using testing::XSession;
+using Lines = std::vector<std::string>;
 
 constexpr int timeoutMs = 10000;
+
+// Whether `condition` holds within the deadline.
+bool waitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
 constexpr std::chrono::milliseconds quiet{500};
 constexpr unsigned long keysymShiftL = 0xffe1, keysymControlL = 0xffe3, keysymCapsLock = 0xffe5;
 constexpr unsigned shiftMask = 1 << 0, lockMask = 1 << 1, controlMask = 1 << 2;
@@ -35,18 +41,17 @@ protected:
         input = std::make_unique<DirectInput>(platform);
         QObject::connect(input.get(), &DirectInput::status,
                          [this](const QString& message) { messages.push_back(message); });
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return input->target() && input->target()->pid == recording->pid(); }, timeoutMs))
-            << "the recording window never became the target; active " << session->activeWindow()
-            << ", its window " << recording->window();
+        ASSERT_TRUE(waitFor([&] {
+            return input->target() && input->target()->pid == recording->pid();
+        })) << "the recording window never became the target; active "
+            << session->activeWindow() << ", its window " << recording->window();
         target = *input->target();
     }
 
-    std::vector<std::string> received() const { return recording->received(); }
+    Lines received() const { return recording->received(); }
     // Waits for the target to receive `inputs` texts and keys and for `reports` messages.
     bool arrived(std::size_t inputs, std::size_t reports = 0) {
-        return QTest::qWaitFor(
-            [&] { return received().size() >= inputs && messages.size() >= reports; }, timeoutMs);
+        return waitFor([&] { return received().size() >= inputs && messages.size() >= reports; });
     }
 
     // Declared so that DirectInput goes first and the session last.
@@ -63,16 +68,14 @@ TEST_F(X11Delivery, CharactersTextsAndKeysArriveExactly) {
     for (const Key key : {Key::BackSpace, Key::Return, Key::Left}) input->key(key);
     ASSERT_TRUE(arrived(9, 7));
 
-    EXPECT_EQ(received(), (std::vector<std::string>{
-                              "text 6728 mods 0", "text 3042 mods 0", "text 20BB7 mods 0",
-                              "text 61 mods 0", "text 3042 mods 0", "text 20BB7 mods 0",
-                              "key Backspace mods 0", "key Return mods 0", "key Left mods 0"}));
-    const QString key = QStringLiteral("SumiroTargetへキーを送信");
+    EXPECT_EQ(received(), (Lines{"text 6728 mods 0", "text 3042 mods 0", "text 20BB7 mods 0",
+                                 "text 61 mods 0", "text 3042 mods 0", "text 20BB7 mods 0",
+                                 "key Backspace mods 0", "key Return mods 0", "key Left mods 0"}));
+    const QString key = u"SumiroTargetへキーを送信"_qs;
     EXPECT_EQ(messages,
-              (std::vector{QStringLiteral("SumiroTargetへ「木」を送信"),
-                           QStringLiteral("SumiroTargetへ「あ」を送信"),
-                           QStringLiteral("SumiroTargetへ「𠮷」を送信"),
-                           QStringLiteral("SumiroTargetへ「aあ𠮷」を送信"), key, key, key}));
+              (std::vector{u"SumiroTargetへ「木」を送信"_qs, u"SumiroTargetへ「あ」を送信"_qs,
+                           u"SumiroTargetへ「𠮷」を送信"_qs, u"SumiroTargetへ「aあ𠮷」を送信"_qs,
+                           key, key, key}));
 }
 
 // Capital letters have no key of their own: the borrowed key must give the capital without
@@ -80,9 +83,8 @@ TEST_F(X11Delivery, CharactersTextsAndKeysArriveExactly) {
 TEST_F(X11Delivery, CapitalLettersArriveAsCapitals) {
     for (const char* text : {"I", "C", "Ab", "Ｉ"}) input->send(QString::fromUtf8(text));
     ASSERT_TRUE(arrived(5, 4));
-    EXPECT_EQ(received(),
-              (std::vector<std::string>{"text 49 mods 0", "text 43 mods 0", "text 41 mods 0",
-                                        "text 62 mods 0", "text FF29 mods 0"}));
+    EXPECT_EQ(received(), (Lines{"text 49 mods 0", "text 43 mods 0", "text 41 mods 0",
+                                 "text 62 mods 0", "text FF29 mods 0"}));
 }
 
 TEST_F(X11Delivery, HeldModifiersAndCapsLockDoNotChangeWhatArrives) {
@@ -90,7 +92,7 @@ TEST_F(X11Delivery, HeldModifiersAndCapsLockDoNotChangeWhatArrives) {
     for (const auto& [modifier, mask] :
          {std::pair(keysymShiftL, shiftMask), std::pair(keysymControlL, controlMask)}) {
         session->setKey(modifier, true);
-        input->send(QStringLiteral("a木"));
+        input->send(u"a木"_qs);
         input->key(Key::Left);
         expected += 3;
         ASSERT_TRUE(arrived(expected, expected / 3 * 2));
@@ -99,19 +101,18 @@ TEST_F(X11Delivery, HeldModifiersAndCapsLockDoNotChangeWhatArrives) {
     }
     for (const bool down : {true, false}) session->setKey(keysymCapsLock, down);
     ASSERT_EQ(session->modifiers(), lockMask);
-    input->send(QStringLiteral("aé"));
+    input->send(u"aé"_qs);
     ASSERT_TRUE(arrived(expected + 2));
     EXPECT_EQ(session->modifiers(), lockMask) << "Caps Lock is locked again afterwards";
 
     EXPECT_EQ(received(),
-              (std::vector<std::string>{"text 61 mods 0", "text 6728 mods 0", "key Left mods 0",
-                                        "text 61 mods 0", "text 6728 mods 0", "key Left mods 0",
-                                        "text 61 mods 0", "text E9 mods 0"}));
+              (Lines{"text 61 mods 0", "text 6728 mods 0", "key Left mods 0", "text 61 mods 0",
+                     "text 6728 mods 0", "key Left mods 0", "text 61 mods 0", "text E9 mods 0"}));
 }
 
 TEST_F(X11Delivery, KeymapIsRestoredAfterAQuietPeriod) {
     const auto original = session->keyboardMapping();
-    input->send(QStringLiteral("𠮷"));
+    input->send(u"𠮷"_qs);
     ASSERT_TRUE(arrived(1));
     EXPECT_NE(session->keyboardMapping(), original) << "typing borrows a spare keycode";
     EXPECT_TRUE(QTest::qWaitFor([&] { return session->keyboardMapping() == original; }, 5000));
@@ -137,14 +138,13 @@ TEST_F(X11Delivery, NonOrdinaryWindowsAndThePadNeverBecomeTheTarget) {
     for (const auto window : {utility, pad}) {
         session->activate(window);
         ASSERT_TRUE(session->poll([&] { return session->activeWindow() == window; }));
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return !announced.empty() && announced.back() == window; }, timeoutMs));
+        ASSERT_TRUE(waitFor([&] { return !announced.empty() && announced.back() == window; }));
         EXPECT_EQ(input->target(), target);
     }
 
     const auto dialog = session->createWindow("DIALOG", 0);
     session->activate(dialog);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return input->target()->window == dialog; }, timeoutMs));
+    EXPECT_TRUE(waitFor([&] { return input->target()->window == dialog; }));
     const auto plain = session->createWindow("", 0);
     EXPECT_TRUE(platform->isRegular({plain, 0})) << "no type is ordinary";
 
@@ -158,7 +158,7 @@ TEST_F(X11Delivery, NonOrdinaryWindowsAndThePadNeverBecomeTheTarget) {
 TEST_F(X11Delivery, TargetThatQuitAsksForAClick) {
     recording->quit();
     ASSERT_TRUE(session->poll([&] { return !platform->isAlive(target); }));
-    input->send(QStringLiteral("木"));
+    input->send(u"木"_qs);
     EXPECT_EQ(messages, std::vector{QStringLiteral(
                             "先に入力先のアプリで、文字を入れる場所をクリックしてください")});
 }
@@ -170,19 +170,19 @@ TEST_F(X11Delivery, SwitchingAwayWithinTheDelayPostsNothing) {
     ASSERT_TRUE(session->poll([&] { return session->activeWindow() == pad; }));
 
     // The delivery's timer cannot fire before this returns to the event loop.
-    input->send(QStringLiteral("木"));
+    input->send(u"木"_qs);
     ASSERT_TRUE(session->poll([&] { return session->activeWindow() == target.window; }));
     session->activate(pad);
     ASSERT_TRUE(session->poll([&] { return session->activeWindow() == pad; }));
 
     ASSERT_TRUE(arrived(0, 1));
-    EXPECT_EQ(messages[0], QStringLiteral("入力先が切り替わりました。入力欄を選び直してください"));
+    EXPECT_EQ(messages[0], u"入力先が切り替わりました。入力欄を選び直してください"_qs);
     EXPECT_EQ(input->target(), target);
 
     // X delivers in order: if 木 had been typed it would arrive before あ.
-    input->send(QStringLiteral("あ"));
+    input->send(u"あ"_qs);
     ASSERT_TRUE(arrived(1));
-    EXPECT_EQ(received(), std::vector<std::string>{"text 3042 mods 0"});
+    EXPECT_EQ(received(), Lines{"text 3042 mods 0"});
 }
 
 TEST(X11Permission, NoDisplayOrNoXTestPermitsAndPostsNothing) {

@@ -15,7 +15,8 @@
 //              stroke split in two. Every common character with two strokes or more is also
 //              drawn with 1, 2 and 3 pairs joined (as many as it has pairs).
 //   --policy   "none", "shipped" or GAP,JOINS,MINSTROKES[,INTOONE,MARK] (JoinPolicy's
-//              fields), optionally followed by /PERJOIN, the cost of a join; may be repeated;
+//              fields), optionally followed by /PERJOIN[,JOINING], the cost of a join and
+//              what joining at all adds once (JoinPolicy); may be repeated;
 //              default: none, then shipped.
 //   --write-inks  also writes the drawings as JSON Lines for sumiro-recognize, with "id"
 //              ("ordinary-N" or "joinedK-N"), "character" and "strokes".
@@ -97,7 +98,7 @@ struct Drawing {
 }
 
 std::pair<std::string, JoinPolicy> parsePolicy(const std::string& text) {
-    // The cost, after a slash, overrides that of the policy before it.
+    // The costs, after a slash, replace those of the policy before it (those left out: none).
     const std::size_t slash = text.find('/');
     const std::string base = text.substr(0, slash);
     JoinPolicy policy;
@@ -120,9 +121,12 @@ std::pair<std::string, JoinPolicy> parsePolicy(const std::string& text) {
             policy.maxStrokesIntoOne = intoOne;
         }
     }
-    if (slash != std::string::npos &&
-        std::sscanf(text.c_str() + slash + 1, "%lf", &policy.costPerJoin) != 1) {
-        usage("bad cost in policy \"" + text + "\"");
+    if (slash != std::string::npos) {
+        policy.costOfJoining = 0.0;
+        const char* costs = text.c_str() + slash + 1;
+        if (std::sscanf(costs, "%lf,%lf", &policy.costPerJoin, &policy.costOfJoining) < 1) {
+            usage("bad cost in policy \"" + text + "\"");
+        }
     }
     return {text, policy};
 }

@@ -96,14 +96,12 @@ TEST(HelpersTest, StacksAlignDistributeAndStretchAcross) {
 }
 
 TEST(HelpersTest, TruncatingLabelsKeepTheirTextAndLetTheWindowShrink) {
-    auto* line = label(QString(200, u'あ'), 12);
-    const std::unique_ptr<QWidget> owner(line);
+    const std::unique_ptr<TextLabel> line(label(QString(200, u'あ'), 12));
     EXPECT_GT(line->minimumSizeHint().width(), 1000);
     line->setTruncatesTail(true);
     EXPECT_EQ(line->minimumSizeHint().width(), 0);
     EXPECT_EQ(line->text(), QString(200, u'あ'));
-    auto* heading = label(u"見出し"_qs, 23, QFont::DemiBold);
-    const std::unique_ptr<QWidget> headingOwner(heading);
+    const std::unique_ptr<TextLabel> heading(label(u"見出し"_qs, 23, QFont::DemiBold));
     EXPECT_EQ(heading->font().weight(), QFont::DemiBold);
 }
 

@@ -29,11 +29,9 @@ protected:
         const QImage picture = image();
         const QRgb base = view.palette().color(QPalette::Base).rgb();
         int count = 0;
-        for (int y = 125 - 35; y < 125 - 5; ++y) {
-            for (int x = 4; x < 246; ++x) {
+        for (int y = 125 - 35; y < 125 - 5; ++y)
+            for (int x = 4; x < 246; ++x)
                 count += std::abs(x - 125) > 2 && picture.pixel(x, y) != base;
-            }
-        }
         return count;
     }
 

@@ -12,10 +12,8 @@
 #include <fcitx/inputcontextmanager.h>
 #include <fcitx/instance.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <testfrontend_public.h>
 
-#include <cstdio>
 #include <future>
 #include <memory>
 #include <string>
@@ -23,6 +21,7 @@
 
 #include "im/fcitx5/SumiroBus.h"
 #include "input/Keys.h"
+#include "testsupport/Command.h"
 
 namespace {
 
@@ -102,10 +101,9 @@ TEST_F(Addon, OnlyThePadsKeysArePressed) {
         EXPECT_EQ(call("PressKey", static_cast<std::uint32_t>(key), std::string("sumiro")), "");
     }
     // A letter, Control, Tab, F1, XF86PowerOff.
-    for (const std::uint32_t keysym : {0x61U, 0xffe3U, 0xff09U, 0xffbeU, 0x1008ff2aU}) {
+    for (const std::uint32_t keysym : {0x61U, 0xffe3U, 0xff09U, 0xffbeU, 0x1008ff2aU})
         EXPECT_EQ(call("PressKey", keysym, std::string("sumiro")), sumiro::fcitx5::refusedError)
             << std::hex << keysym;
-    }
     destroy(field);
 }
 
@@ -123,16 +121,10 @@ TEST_F(Addon, NothingGoesToThePadsOwnFieldOrWhereNoFieldHasTheFocus) {
 
 // Runs dbus-send against the addon; its output, and whether it succeeded.
 std::pair<std::string, bool> dbusSend(const std::string& method, const std::string& arguments) {
-    const std::string command =
+    const auto [status, output] = sumiro::testing::runCommand(
         "dbus-send --session --print-reply --dest=" + std::string(sumiro::fcitx5::service) + " " +
-        sumiro::fcitx5::path + " " + sumiro::fcitx5::interface + "." + method + " " + arguments +
-        " 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    std::string output;
-    char buffer[512];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get())) output += buffer;
-    const int status = pipe ? ::pclose(pipe.release()) : -1;
-    return {output, WIFEXITED(status) && WEXITSTATUS(status) == 0};
+        sumiro::fcitx5::path + " " + sumiro::fcitx5::interface + "." + method + " " + arguments);
+    return {output, status == 0};
 }
 
 TEST_F(Addon, AnyOtherProgramIsRefusedAndCannotTakeTheName) {

@@ -1,13 +1,12 @@
 // How the sources merge into records, the JSON written, and the builder run end to end.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <tuple>
 
+#include "testsupport/Command.h"
 #include "testsupport/TempDirectory.h"
 #include "tools/databuild/DataBuilder.h"
 
@@ -129,16 +128,12 @@ TEST(DataBuilderTest, KanaRanges) {
 
 TEST(DataBuilderTest, ReadingsAsWritten) {
     for (const auto& [marked, written] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"み.る", "み(る)"},
-             {"ひと-", "ひと"},
-             {"-こ", "こ"},
-             {"-み.る", "み(る)"},
-             {"おお.きい-", "おお(きい)"},
-             {"-ネン", "ネン"},
-             {"き", "き"},
+             // clang-format off
+             {"み.る", "み(る)"}, {"ひと-", "ひと"}, {"-こ", "こ"}, {"-み.る", "み(る)"},
+             {"おお.きい-", "おお(きい)"}, {"-ネン", "ネン"}, {"き", "き"},
              {"み.", "み"},  // no okurigana after the mark
-             {".る", "る"},
-             {"あ.い.う", "あ(い.う)"}})
+             {".る", "る"}, {"あ.い.う", "あ(い.う)"}})
+        // clang-format on
         EXPECT_EQ(writtenReading(marked), written) << marked;
 }
 
@@ -163,14 +158,13 @@ TEST(JsonOutputTest, TemplatesRoundedToTenths) {
               "[\n{\"character\":\"十\",\"strokes\":[[[10,50],[0,0],[90,-3.3]],[]]}\n]\n");
 }
 
-/// Runs the builder on `dir`'s sources, writing to `output` inside it; returns its exit status
-/// and its output.
-std::pair<int, std::string> runBuilder(const TempDirectory& dir, const std::string& output) {
-    const std::string command =
-        "cd '" + dir.path().string() + "' && '" SUMIRO_DATABUILD_EXE "' --unihan unicode" +
-        " --kanjidic kanjidic2.xml --kanjivg kanji --output " + output + " >log 2>&1";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dir.read("log")};
+/// Runs the builder on `dir`'s sources, writing to `output` inside it, after the shell commands
+/// `first`; returns its exit status and its output.
+std::pair<int, std::string> runBuilder(const TempDirectory& dir, const std::string& output,
+                                       const std::string& first = "") {
+    return testing::runCommand("bash -c \"cd '" + dir.path().string() + "' && " + first +
+                               "exec '" SUMIRO_DATABUILD_EXE "' --unihan unicode --kanjidic" +
+                               " kanjidic2.xml --kanjivg kanji --output " + output + "\"");
 }
 
 TEST(DataBuilderRunTest, MergesTheSourcesTheSameWayEveryRun) {
@@ -250,13 +244,8 @@ TEST(DataBuilderRunTest, FullDiskKeepsTheOldPairAndGivesTheReason) {
     for (int i = 0; i < 40; ++i)
         strokes.push_back("M0," + std::to_string(i) + " L100," + std::to_string(i));
     sources.dir.write("kanji/03044.svg", svg(strokes));
-    const std::string command = "cd '" + sources.dir.path().string() +
-                                "' && trap '' XFSZ && ulimit -f 4 && exec '" SUMIRO_DATABUILD_EXE
-                                "' --unihan unicode --kanjidic kanjidic2.xml --kanjivg kanji"
-                                " --output out 2>log";
-    const int status = std::system(("bash -c \"" + command + "\"").c_str());
-    const std::string log = sources.dir.read("log");
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << log;
+    const auto [status, log] = runBuilder(sources.dir, "out", "trap '' XFSZ && ulimit -f 4 && ");
+    EXPECT_EQ(status, 1) << log;
     EXPECT_THAT(log, HasSubstr("templates.json"));
     EXPECT_THAT(log, HasSubstr("File too large"));
     EXPECT_EQ(sources.dir.read("out/characters.json"), oldCharacters);

@@ -57,9 +57,7 @@ TEST_F(RecognizeProtocol, MalformedLinesGetAnErrorWithTheirId) {
             << box;
     }
     std::string many = R"({"id": 1, "strokes": [[])";
-    for (int i = 0; i < 64; ++i) {
-        many += ",[]";
-    }
+    for (int i = 0; i < 64; ++i) many += ",[]";
     EXPECT_EQ(answer(many + "]}"), R"({"id": 1, "error": "\"strokes\": more than 64 strokes"})");
     EXPECT_THAT(answer(R"({"id": "s", "strokes": [[1, 2]]})"),
                 StartsWith(R"({"id": "s", "error": "\"strokes\": expected a point)"));
@@ -83,14 +81,12 @@ TEST_F(RecognizeProtocol, EveryAnswerIsJsonWhateverTheId) {
         {"false", "{\"id\": false, \"candidates\""},
         {"null", "{\"id\": null, \"candidates\""},
         {R"("\u6728")", "{\"id\": \"木\", \"candidates\""},
-        {"tru", refused + "invalid JSON"},
-        {"nul", refused + "invalid JSON"},
-        {"01", refused + "invalid JSON"},
-        {"-", refused + "invalid JSON"},
-        {"1e999", refused + "invalid JSON"},
-        {R"("a\x")", refused + "invalid JSON"},
-        {R"("\ud800")", refused + "invalid JSON"},
-        {R"("\udc00")", refused + "invalid JSON"},
+        // clang-format off
+        {"tru", refused + "invalid JSON"}, {"nul", refused + "invalid JSON"},
+        {"01", refused + "invalid JSON"}, {"-", refused + "invalid JSON"},
+        {"1e999", refused + "invalid JSON"}, {R"("a\x")", refused + "invalid JSON"},
+        {R"("\ud800")", refused + "invalid JSON"}, {R"("\udc00")", refused + "invalid JSON"},
+        // clang-format on
         {"[1]", refused + "expected a string, a number, true, false or null\"}"},
         {R"({"a": 1})", refused + "expected a string, a number, true, false or null\"}"},
     };
