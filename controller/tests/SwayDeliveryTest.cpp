@@ -329,9 +329,12 @@ protected:
         if (route) {
             EXPECT_TRUE(said.endsWith(sent + "（" + QString::fromLatin1(route) + "）"))
                 << "the pad said " << said.toStdString();
-            // sway names its active window where the input method cannot name the program.
+#ifndef SUMIRO_GNOME_SESSION
+            // sway names its active window where the input method cannot name the program
+            // (mutter lists its windows to no client).
             EXPECT_FALSE(said.startsWith(InputMethodPlatform::unnamedField() + sent))
                 << "the pad said " << said.toStdString();
+#endif
         } else {
             EXPECT_FALSE(said.contains(sent)) << "the pad said " << said.toStdString();
         }
