@@ -358,14 +358,6 @@ bool GnomeSession::press() { return button(true); }
 
 bool GnomeSession::release() { return button(false); }
 
-bool GnomeSession::drag(const std::vector<QPoint>& points) {
-    if (points.empty() || !move(points.front()) || !press()) return false;
-    for (const QPoint& at : points) {
-        if (!move(at)) return false;
-    }
-    return release();
-}
-
 void GnomeSession::type(const QString& text) {
     // A Latin-1 character is its own keysym; the shell adds the modifiers its level needs.
     for (const QChar c : text) {

@@ -19,11 +19,12 @@
 #include <utility>
 #include <vector>
 
+#include "testsupport/PointerAndKeyboard.h"
 #include "testsupport/XSession.h"
 
 namespace sumiro::testing {
 
-class GnomeSession {
+class GnomeSession final : public PointerAndKeyboard {
 public:
     /// Why gnome-shell cannot run here (not installed), empty when it can.
     static std::string missing();
@@ -50,16 +51,12 @@ public:
     /// Where the first window of process pid lies, if the shell shows one.
     std::optional<QRect> frameOf(qint64 pid) const;
 
-    /// The mouse: moves to a point of the monitor, presses or releases the left button; each
-    /// returns once the shell has seen it.
-    bool move(QPoint at);
-    bool press();
-    bool release();
-    bool click(QPoint at) { return move(at) && press() && release(); }
-    /// A drag through `points`, the button held from the first to the last.
-    bool drag(const std::vector<QPoint>& points);
-    /// Types `text` (Latin-1) on the session's keyboard into whatever has the keyboard focus.
-    void type(const QString& text);
+    /// The mouse's points are the monitor's.
+    bool move(QPoint at) override;
+    bool press() override;
+    bool release() override;
+    /// Latin-1 only, on the session's keyboard.
+    void type(const QString& text) override;
 
 private:
     GnomeSession() = default;

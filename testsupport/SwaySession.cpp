@@ -267,12 +267,4 @@ void SwaySession::type(const QString& text) {
                QStringLiteral("-s"), QStringLiteral("3600000")}));
 }
 
-bool SwaySession::drag(const std::vector<QPoint>& points) {
-    if (points.empty() || !move(points.front()) || !press()) return false;
-    for (const QPoint& at : points) {
-        if (!move(at)) return false;
-    }
-    return release();
-}
-
 }  // namespace sumiro::testing

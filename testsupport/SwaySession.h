@@ -16,11 +16,12 @@
 #include <utility>
 #include <vector>
 
+#include "testsupport/PointerAndKeyboard.h"
 #include "testsupport/XSession.h"
 
 namespace sumiro::testing {
 
-class SwaySession {
+class SwaySession final : public PointerAndKeyboard {
 public:
     /// A window as sway shows it.
     struct View {
@@ -58,17 +59,12 @@ public:
     /// Writes a PNG of the whole output.
     bool screenshot(const QString& path) const;
 
-    /// The mouse: moves to a point of the layout, presses or releases the left button; each
-    /// returns once sway has handled it.
-    bool move(QPoint at);
-    bool press();
-    bool release();
-    bool click(QPoint at) { return move(at) && press() && release(); }
-    /// A drag through `points`, the button held from the first to the last.
-    bool drag(const std::vector<QPoint>& points);
-    /// Types `text` on a keyboard of its own into whatever has the keyboard focus, and returns
-    /// at once: wait for the text where it should arrive.
-    void type(const QString& text);
+    /// The mouse's points are the layout's.
+    bool move(QPoint at) override;
+    bool press() override;
+    bool release() override;
+    /// On a keyboard of its own, and returns at once: wait for the text where it should arrive.
+    void type(const QString& text) override;
 
 private:
     SwaySession() = default;
