@@ -20,7 +20,8 @@ constexpr std::size_t lanesFor(std::size_t count) { return (count + kLanes - 1) 
 /// Largest difference between a distance of `strokeDistances` and `strokeDistance` of the
 /// same strokes in double precision, for normalized strokes (coordinates within +-0.5); the
 /// worst case of the single-precision rounding is below 1.5e-6 (16 additions of half an ulp
-/// at sums below 32, plus rounded coordinates), typically 1e-8.
+/// at sums below 32, plus rounded coordinates), typically 1e-8, and the square roots from an
+/// estimate (MatchingKernels.cpp) add under 6e-7.
 inline constexpr double kDistanceError = 5e-6;
 
 /// `strokeDistance(a, b)` in single precision for the n drawn strokes a = i (point p at
@@ -32,6 +33,11 @@ inline constexpr double kDistanceError = 5e-6;
 void strokeDistances(const float* ax, const float* ay, std::size_t n, const float* x,
                      const float* y, std::size_t stride, std::size_t begin, std::size_t count,
                      std::size_t pitch, float* out, float* scratch);
+
+/// `strokeDistances` as processors without AVX2 compute it, for tests on processors with it.
+void portableStrokeDistances(const float* ax, const float* ay, std::size_t n, const float* x,
+                             const float* y, std::size_t stride, std::size_t begin,
+                             std::size_t count, std::size_t pitch, float* out, float* scratch);
 
 /// Lower bounds of the nearest-stroke sums of the coarse score, from chunk centroids (the sum
 /// of point distances over a chunk is at least its size times the distance of the chunk

@@ -161,14 +161,18 @@ TEST(MatchingKernels, SinglePrecisionStaysWithinItsError) {
     for (const std::size_t begin : {std::size_t{0}, std::size_t{3}, std::size_t{270}}) {
         const std::size_t count = strokes.size() - begin;
         const std::size_t pitch = kernels::lanesFor(count);
-        std::vector<float> out(n * pitch), scratch(n * pitch);
-        kernels::strokeDistances(ax.data(), ay.data(), n, x.data(), y.data(), stride, begin, count,
-                                 pitch, out.data(), scratch.data());
-        for (std::size_t i = 0; i < n; ++i) {
-            for (std::size_t g = begin; g < strokes.size(); ++g) {
-                // The recognizer relies on kDistanceError; the rounding is far below it.
-                EXPECT_NEAR(out[i * pitch + g - begin], strokeDistance(drawn[i], strokes[g]), 1e-6)
-                    << "stroke " << i << " against " << g;
+        // The variant this processor runs, and the one of processors without vector roots.
+        for (const auto distances : {kernels::strokeDistances, kernels::portableStrokeDistances}) {
+            std::vector<float> out(n * pitch), scratch(n * pitch);
+            distances(ax.data(), ay.data(), n, x.data(), y.data(), stride, begin, count, pitch,
+                      out.data(), scratch.data());
+            for (std::size_t i = 0; i < n; ++i) {
+                for (std::size_t g = begin; g < strokes.size(); ++g) {
+                    // The recognizer relies on kDistanceError; the rounding is far below it.
+                    EXPECT_NEAR(out[i * pitch + g - begin], strokeDistance(drawn[i], strokes[g]),
+                                1e-6)
+                        << "stroke " << i << " against " << g;
+                }
             }
         }
     }
