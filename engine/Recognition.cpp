@@ -56,6 +56,8 @@ constexpr double kScoreError = kernels::kDistanceError;
 constexpr double kAssignmentRounding = 1e-9;
 // Stroke pairs from which sharing the bounds with the helper thread pays.
 constexpr std::size_t kParallelPairs = 40000;
+// Stroke pairs of one batch of the search from which sharing its distances pays.
+constexpr std::size_t kParallelDistancePairs = 512;
 // Drawn strokes from which sharing the precise pass with the helper thread pays.
 constexpr std::size_t kParallelFineStrokes = 6;
 // Candidates put in order at once; the search rarely reaches further.
@@ -202,6 +204,12 @@ struct FinePart {
     kernels::AssignmentScratch fast;
 };
 
+// Working storage of one thread's share of a batch's distances.
+struct DistancePart {
+    std::vector<float> x, y;  // strokes of its templates, point-major
+    std::vector<float> distances, scratch;
+};
+
 // Working storage kept per thread, so a recognition allocates only when an ink needs more room
 // than any before it on that thread.
 struct Workspace {
@@ -222,8 +230,7 @@ struct Workspace {
     };
     std::vector<Pending> pending;
     std::vector<Candidate> popped;
-    std::vector<float> batchX, batchY;  // strokes of a batch of templates, point-major
-    std::vector<float> distances, scratch;
+    std::array<DistancePart, 2> distanceParts;
     std::vector<Coarse> best;       // max-heap of the shortlist so far
     std::vector<Coarse> evaluated;  // every entry scored, for the cut-off band
     std::vector<Coarse> shortlist;
@@ -601,31 +608,62 @@ private:
         }
     }
 
-    // The distances of the pending slots, in one kernel call, into their templates' tables.
+    // The distances of the pending slots into their templates' tables, in one kernel call, or
+    // two, the second on the helper thread, when the search is large enough to share.
     void computeDistances(std::size_t strokes) {
+        const std::size_t count = w_.pending.size();
         if (strokes == 0) {
             return;
         }
-        const std::size_t stride = kernels::lanesFor(strokes) + kCopyPiece;
-        w_.batchX.resize(kStrokePoints * stride);
-        w_.batchY.resize(kStrokePoints * stride);
-        w_.distances.resize(n_ * stride);
-        w_.scratch.resize(n_ * stride);
+        if (parallel_ && strokes * n_ >= kParallelDistancePairs && count >= 2) {
+            // The first pending run that starts past half the strokes begins the helper's share.
+            std::size_t half = 1;
+            while (half + 1 < count && w_.pending[half].at < strokes / 2) {
+                ++half;
+            }
+            helper_.split([&](std::size_t part) {
+                if (part == 0) {
+                    distancesOf(w_.distanceParts[0], 0, half, w_.pending[half].at);
+                } else {
+                    distancesOf(w_.distanceParts[1], half, count, strokes);
+                }
+            });
+        } else {
+            distancesOf(w_.distanceParts[0], 0, count, strokes);
+        }
         for (const Workspace::Pending& p : w_.pending) {
-            const std::size_t first = layoutOf(p.id).first;
+            Family& family = familyOf(p.id);
+            family.ready = std::max(family.ready, p.to);
+        }
+    }
+
+    // The distances of the pending runs [first, last), batch columns [pending[first].at, end),
+    // into their tables. Runs one thread's share: it writes only `part` and its runs' tables.
+    void distancesOf(DistancePart& part, std::size_t first, std::size_t last,
+                     std::size_t end) const {
+        const std::size_t base = w_.pending[first].at;
+        const std::size_t strokes = end - base;
+        const std::size_t stride = kernels::lanesFor(strokes) + kCopyPiece;
+        part.x.resize(kStrokePoints * stride);
+        part.y.resize(kStrokePoints * stride);
+        part.distances.resize(n_ * stride);
+        part.scratch.resize(n_ * stride);
+        for (std::size_t r = first; r < last; ++r) {
+            const Workspace::Pending& p = w_.pending[r];
+            const std::size_t from = layoutOf(p.id).first;
             // Whole 64-byte pieces: a call to memmove per short run would cost more than the
             // copy. Reading past a run stays within the pool, writing past it within the
             // batch's slack, and the next run overwrites it.
             for (std::size_t s = p.from; s < p.to;) {
-                const std::size_t pool = first + s;
+                const std::size_t pool = from + s;
                 const std::size_t run = std::min<std::size_t>(
                     p.to - s, TemplateSet::kTileStrokes - pool % TemplateSet::kTileStrokes);
                 const float* fromX = set_.strokeX(pool);
                 const float* fromY = set_.strokeY(pool);
-                const std::size_t at = p.at + s - p.from;
+                const std::size_t at = p.at - base + s - p.from;
                 for (std::size_t point = 0; point < kStrokePoints; ++point) {
-                    float* toX = &w_.batchX[point * stride + at];
-                    float* toY = &w_.batchY[point * stride + at];
+                    float* toX = &part.x[point * stride + at];
+                    float* toY = &part.y[point * stride + at];
                     const float* rowX = fromX + point * TemplateSet::kTileStrokes;
                     const float* rowY = fromY + point * TemplateSet::kTileStrokes;
                     for (std::size_t j = 0; j < run; j += kCopyPiece) {
@@ -636,17 +674,18 @@ private:
                 s += run;
             }
         }
-        kernels::strokeDistances(w_.ax.data(), w_.ay.data(), n_, w_.batchX.data(), w_.batchY.data(),
-                                 stride, 0, strokes, stride, w_.distances.data(),
-                                 w_.scratch.data());
-        for (const Workspace::Pending& p : w_.pending) {
-            Family& family = familyOf(p.id);
+        kernels::strokeDistances(w_.ax.data(), w_.ay.data(), n_, part.x.data(), part.y.data(),
+                                 stride, 0, strokes, stride, part.distances.data(),
+                                 part.scratch.data());
+        for (std::size_t r = first; r < last; ++r) {
+            const Workspace::Pending& p = w_.pending[r];
+            // Only read here: scoreBatch has stamped every pending template's family.
+            const std::size_t table = w_.families[p.id].table;
             const std::size_t slots = layoutOf(p.id).slotCount;
             for (std::size_t i = 0; i < n_; ++i) {
-                std::copy_n(&w_.distances[i * stride + p.at], p.to - p.from,
-                            &w_.tables[family.table + i * slots + p.from]);
+                std::copy_n(&part.distances[i * stride + p.at - base], p.to - p.from,
+                            &w_.tables[table + i * slots + p.from]);
             }
-            family.ready = std::max(family.ready, p.to);
         }
     }
 
