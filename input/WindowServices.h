@@ -39,7 +39,9 @@ void showOnAllDesktops(quintptr window);
 /// them. Without it, a window that refuses the focus follows the "no input" model; one that
 /// accepts it, the "passive" model, focused by the window manager as usual. Under mutter (GNOME)
 /// the offers stay: a click on a "no input" window takes the keyboard from the focused window
-/// there, and an offer the panel does not take leaves it where it was.
+/// there, and an offer the panel does not take leaves it where it was. Window managers that mark
+/// a window they did not focus when mapping it as demanding attention (KWin) are asked to take
+/// the mark off `window` whenever they put it there.
 void refuseFocusOffers(quintptr window);
 
 /// Key combinations the pad takes from the keyboard while the pointer is over its panel. The

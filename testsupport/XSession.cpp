@@ -196,6 +196,37 @@ void XSession::activate(std::uint64_t window) {
     XSync(impl_->display.get(), False);
 }
 
+void XSession::markDemandsAttention(std::uint64_t window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = impl_->atom("_NET_WM_STATE");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 1;  // _NET_WM_STATE_ADD
+    event.xclient.data.l[1] = static_cast<long>(impl_->atom("_NET_WM_STATE_DEMANDS_ATTENTION"));
+    event.xclient.data.l[3] = 2;  // from a pager, as the window manager's own mark would be
+    XSendEvent(impl_->display.get(), impl_->root(), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XSync(impl_->display.get(), False);
+}
+
+bool XSession::demandsAttention(std::uint64_t window) {
+    Atom actual = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    bool marked = false;
+    if (XGetWindowProperty(impl_->display.get(), window, impl_->atom("_NET_WM_STATE"), 0, 64, False,
+                           XA_ATOM, &actual, &format, &count, &remaining, &data) == Success &&
+        data && format == 32) {
+        const auto* atoms = reinterpret_cast<const Atom*>(data);
+        const Atom attention = impl_->atom("_NET_WM_STATE_DEMANDS_ATTENTION");
+        marked = std::find(atoms, atoms + count, attention) != atoms + count;
+    }
+    if (data) XFree(data);
+    return marked;
+}
+
 QRect XSession::frame(std::uint64_t window) {
     XWindowAttributes attributes{};
     if (XGetWindowAttributes(impl_->display.get(), window, &attributes) == 0) return {};

@@ -70,6 +70,11 @@ public:
     /// The managed window (from _NET_CLIENT_LIST) whose _NET_WM_PID is pid, 0 when none.
     std::uint64_t windowOf(qint64 pid);
     void activate(std::uint64_t window);
+    /// Asks the window manager to mark the window as demanding attention, as KWin marks the
+    /// windows it maps without focusing them.
+    void markDemandsAttention(std::uint64_t window);
+    /// Whether the window's _NET_WM_STATE holds the demands-attention mark.
+    bool demandsAttention(std::uint64_t window);
     /// The window's client area on the screen; empty when it is gone.
     QRect frame(std::uint64_t window);
     /// Whether the window is mapped and all its ancestors are.

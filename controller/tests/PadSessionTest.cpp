@@ -235,6 +235,27 @@ TEST_F(PadSession, StartingAgainShowsTheHiddenPanelAndEnds) {
     EXPECT_FALSE(QFile::exists(socket));
 }
 
+// KWin marks every window it maps without focusing it as demanding attention, which for the
+// panel is every time it is shown: the mark is taken off, so that it never flashes in the task
+// manager. openbox sets the mark when asked, as it keeps it on another window.
+TEST_F(PadSession, TheWindowManagersMarkOfAttentionIsTakenOff) {
+    const Child pad = startPad();
+    const std::uint64_t panel = waitForWindow(pad);
+    ASSERT_NE(panel, 0u);
+    ASSERT_TRUE(waitFor([&] { return session->viewable(panel); }));
+    // Another window, not the focused one: openbox never marks the window it focuses.
+    const std::uint64_t other = session->createWindow("NORMAL", 0);
+    const std::uint64_t focused = session->createWindow("NORMAL", 0);
+    ASSERT_TRUE(waitFor([&] { return session->activeWindow() == focused; }));
+
+    session->markDemandsAttention(other);
+    session->markDemandsAttention(panel);
+    ASSERT_TRUE(waitFor([&] { return session->demandsAttention(other); }))
+        << "the window manager does not mark windows as asked";
+    EXPECT_TRUE(waitFor([&] { return !session->demandsAttention(panel); }));
+    EXPECT_TRUE(session->demandsAttention(other));
+}
+
 // Ctrl+Z and Ctrl+Q go to the target, but while the pointer is over the panel the pad takes
 // them: Ctrl+Q then ends it, saving its settings where the XDG rules say (a relative
 // XDG_CONFIG_HOME is ignored). The panel cannot be made huge.

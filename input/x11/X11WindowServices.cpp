@@ -1,6 +1,8 @@
 #include <QtGui/qguiapplication_platform.h>
 
+#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
+#include <xcb/xcb.h>
 
 #include "input/WindowServices.h"
 #include "input/wayland/Overlays.h"
@@ -10,7 +12,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -88,12 +92,82 @@ std::string windowManagerName(Display* display) {
     return property(manager, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False));
 }
 
+// Takes the demands-attention mark off the pad's windows whenever a window manager puts it
+// there. KWin's focus stealing prevention marks every window that it maps without focusing it,
+// which is every time for a window that refuses the focus: the panel would flash in the task
+// manager as if it wanted something from the user each time it is shown. The mark is the
+// window manager's to set, and the client's to take off (_NET_WM_STATE requests).
+class AttentionRefusal final : public QAbstractNativeEventFilter {
+public:
+    explicit AttentionRefusal(Display* display)
+        : display_(display),
+          state_(XInternAtom(display, "_NET_WM_STATE", False)),
+          attention_(XInternAtom(display, "_NET_WM_STATE_DEMANDS_ATTENTION", False)) {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    AttentionRefusal(const AttentionRefusal&) = delete;
+    AttentionRefusal& operator=(const AttentionRefusal&) = delete;
+
+    void watch(Window window) {
+        windows_.insert(window);
+        refuseIfMarked(window);
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & ~0x80) != XCB_PROPERTY_NOTIFY) return false;
+        const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        if (change->atom == state_ && change->state == XCB_PROPERTY_NEW_VALUE &&
+            windows_.contains(change->window)) {
+            refuseIfMarked(change->window);
+        }
+        return false;
+    }
+
+private:
+    void refuseIfMarked(Window window) {
+        Atom actual = 0;
+        int format = 0;
+        unsigned long count = 0, remaining = 0;
+        unsigned char* data = nullptr;
+        bool marked = false;
+        if (XGetWindowProperty(display_, window, state_, 0, 64, False, XA_ATOM, &actual, &format,
+                               &count, &remaining, &data) == Success &&
+            data && actual == XA_ATOM && format == 32) {
+            const auto* atoms = reinterpret_cast<const Atom*>(data);
+            marked = std::find(atoms, atoms + count, attention_) != atoms + count;
+        }
+        if (data) XFree(data);
+        if (!marked) return;
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = state_;
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 0;  // _NET_WM_STATE_REMOVE
+        event.xclient.data.l[1] = static_cast<long>(attention_);
+        event.xclient.data.l[3] = 1;  // source indication: an ordinary application
+        XSendEvent(display_, DefaultRootWindow(display_), False,
+                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XFlush(display_);
+    }
+
+    Display* display_;
+    Atom state_;
+    Atom attention_;
+    std::set<Window> windows_;
+};
+
 }  // namespace
 
 void refuseFocusOffers(quintptr window) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     Display* display = x11 ? x11->display() : nullptr;
     if (!display || !window) return;
+    // One for the application's life: Qt's event loop outlives every window it watches.
+    static AttentionRefusal* const refusal = new AttentionRefusal(display);
+    refusal->watch(window);
     // mutter is the other way round: a click on a "no input" window takes the keyboard from the
     // focused window and gives it to none, while a "globally active" one that does not take the
     // focus when offered leaves it where it was.
