@@ -2,15 +2,28 @@
 
 namespace sumiro::accessibility {
 
-void FocusHolder::gained(const std::string& app, const std::string& object, Clock::time_point at) {
+void FocusHolder::activated(const std::string& app, const std::string& window,
+                            Clock::time_point at) {
     Application& application = applications_[app];
-    application.held[object] = ++gains_;
+    application.windows[window] = ++gains_;
+    application.since = at;
+}
+
+void FocusHolder::focused(const std::string& app, const std::string& widget, Clock::time_point at) {
+    Application& application = applications_[app];
+    application.widgets[widget] = ++gains_;
     application.since = at;
 }
 
 void FocusHolder::lost(const std::string& app, const std::string& object) {
     const auto found = applications_.find(app);
-    if (found != applications_.end()) found->second.held.erase(object);
+    if (found == applications_.end()) return;
+    Application& application = found->second;
+    application.widgets.erase(object);
+    // With its last active window goes the focus of its widgets.
+    if (application.windows.erase(object) > 0 && application.windows.empty()) {
+        application.widgets.clear();
+    }
 }
 
 void FocusHolder::left(const std::string& app) { applications_.erase(app); }
@@ -28,9 +41,8 @@ void FocusHolder::ignore(const std::string& app) { applications_[app].ignored = 
 std::optional<FocusHolder::Holder> FocusHolder::holder() const {
     const std::pair<const std::string, Application>* last = nullptr;
     for (const auto& each : applications_) {
-        const Application& application = each.second;
-        if (application.ignored || application.held.empty()) continue;
-        if (!last || application.since > last->second.since) last = &each;
+        if (!each.second.holds()) continue;
+        if (!last || each.second.since > last->second.since) last = &each;
     }
     if (!last) return std::nullopt;
     const Application& application = last->second;
@@ -38,10 +50,10 @@ std::optional<FocusHolder::Holder> FocusHolder::holder() const {
     if (application.name && !application.name->empty()) {
         holder.name = application.name;
     } else if (application.name) {
-        // No name of its own: the title of the window it gained last, as a window list shows it.
+        // No name of its own: the title of its window, as a window list shows it.
         std::uint64_t latest = 0;
-        for (const auto& [object, gain] : application.held) {
-            const auto title = application.titles.find(object);
+        for (const auto& [window, gain] : application.windows) {
+            const auto title = application.titles.find(window);
             if (title != application.titles.end() && !title->second.empty() && gain > latest) {
                 latest = gain;
                 holder.name = title->second;

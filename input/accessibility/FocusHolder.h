@@ -4,10 +4,13 @@
 // when a field that an input method focused but cannot name may be named after it.
 //
 // Toolkits that speak AT-SPI report a window that becomes active and a widget that gains the
-// focus, and the same when they lose it: the application holds the focus from the first gain
-// until it has lost all it gained (or leaves the bus). When the keyboard goes to a program that
-// does not speak AT-SPI (a terminal, most X11 programs), the one that had it reports its loss,
-// and no application holds the focus: the field stays unnamed.
+// focus, and the same when they lose it. An application holds the keyboard while one of its
+// windows is active or one of its widgets has the focus (GTK 4 tells the widget first), until
+// it reports their loss or leaves the bus. A widget's focus does not outlast the activation of
+// the application's windows: gnome-shell reports its overview's button focused and never
+// unfocused, only its window deactivated. When the keyboard goes to a program that does not
+// speak AT-SPI (a terminal, most X11 programs), the one that had it reports the loss, and no
+// application holds the keyboard: the field stays unnamed.
 //
 // That alone would keep a name whose loss was never reported (a program that hangs, an event
 // the bus dropped) on every later field. So the report must also be about the field the input
@@ -29,18 +32,20 @@ class FocusHolder {
 public:
     using Clock = std::chrono::steady_clock;
     /// How long before an input method's focus-in a gain of the focus may come and still be
-    /// taken as part of the same move of the keyboard. Both come from one event of the
+    /// taken as belonging to the same move of the keyboard. Both come from one event of the
     /// compositor, within a few hundredths of a second (GTK's gain comes first); the margin is
     /// for a busy machine, and no person moves the keyboard to another program and on to a
     /// field in it within it.
     static constexpr std::chrono::milliseconds nearFocusIn{1000};
 
     // What the accessibility bus reports of an application, which is named by its connection
-    // there; an object is a window or a widget of it, by its path.
+    // there; windows and widgets are named by their paths.
 
-    /// object gained the keyboard focus (a window became active, a widget got the focus).
-    void gained(const std::string& app, const std::string& object, Clock::time_point at);
-    /// object lost it.
+    /// One of its windows became active.
+    void activated(const std::string& app, const std::string& window, Clock::time_point at);
+    /// One of its widgets got the focus.
+    void focused(const std::string& app, const std::string& widget, Clock::time_point at);
+    /// A window was deactivated, or a widget lost the focus.
     void lost(const std::string& app, const std::string& object);
     /// The application left the bus, with all it held.
     void left(const std::string& app);
@@ -53,24 +58,29 @@ public:
 
     struct Holder {
         std::string app;
-        /// Its name, else the title of the window it gained last; nothing while not yet known.
+        /// Its name, else the title of the window it activated last; nothing while not known.
         std::optional<std::string> name;
         Clock::time_point since;  ///< its last gain of the focus
         bool operator==(const Holder&) const = default;
     };
-    /// The application that holds the focus: the one that gained it last, of those that still
-    /// hold anything.
+    /// The application that holds the keyboard: the one that gained the focus last, of those
+    /// that hold it by the rule above.
     [[nodiscard]] std::optional<Holder> holder() const;
     /// The name of the field an input method focused at fieldFocused, by the rule above.
     [[nodiscard]] std::optional<std::string> nameOf(Clock::time_point fieldFocused) const;
 
 private:
     struct Application {
-        std::map<std::string, std::uint64_t> held;  // object -> when gained, in gains
+        std::map<std::string, std::uint64_t> windows;  // the active ones -> when, in gains
+        std::map<std::string, std::uint64_t> widgets;  // the focused ones
         Clock::time_point since{};
         std::optional<std::string> name;  // nothing until the application answered
         std::map<std::string, std::string> titles;
         bool ignored = false;
+
+        [[nodiscard]] bool holds() const {
+            return !ignored && (!windows.empty() || !widgets.empty());
+        }
     };
     std::map<std::string, Application> applications_;
     std::uint64_t gains_ = 0;
