@@ -76,8 +76,10 @@ std::vector<std::pair<QString, QString>> references(const QVariant& value) {
 }  // namespace
 
 std::unique_ptr<AccessibleFocus> AccessibleFocus::open(const QString& sessionBus,
+                                                       const QString& accessibilityBus,
                                                        std::function<void()> changed) {
-    const QString address = qEnvironmentVariable("AT_SPI_BUS_ADDRESS");
+    const QString address =
+        accessibilityBus.isEmpty() ? qEnvironmentVariable("AT_SPI_BUS_ADDRESS") : accessibilityBus;
     const QString session = sessionBus.isEmpty() ? userSessionBus() : sessionBus;
     if (address.isEmpty() && session.isEmpty()) return nullptr;
     std::unique_ptr<AccessibleFocus> focus(new AccessibleFocus(std::move(changed)));

@@ -27,13 +27,13 @@ public:
     /// How long a call on the accessibility bus may go unanswered; it is then given up.
     static constexpr int callTimeoutMs = 2000;
 
-    /// Follows the accessibility bus that $AT_SPI_BUS_ADDRESS names, as toolkits take it, else
-    /// the one the session bus at sessionBus (empty: the user's) gives, started there when it
-    /// is not yet. Nothing when there is no session bus. Everything else comes later, on the
-    /// event loop, and nothing ever waits for the bus: while it does not answer, or where there
-    /// is none, no field is named. `changed` is called whenever the application that holds the
-    /// focus, its name, or the time of its last gain changes.
-    static std::unique_ptr<AccessibleFocus> open(const QString& sessionBus,
+    /// Follows the accessibility bus at address, else the one $AT_SPI_BUS_ADDRESS names, as
+    /// toolkits take it, else the one the session bus at sessionBus (empty: the user's) gives,
+    /// started there when it is not yet. Nothing when there is no session bus. Everything else
+    /// comes later, on the event loop, and nothing ever waits for the bus: while it does not
+    /// answer, or where there is none, no field is named. `changed` is called whenever the
+    /// application that holds the focus, its name, or the time of its last gain changes.
+    static std::unique_ptr<AccessibleFocus> open(const QString& sessionBus, const QString& address,
                                                  std::function<void()> changed);
     ~AccessibleFocus() override;
 

@@ -193,7 +193,8 @@ bool InputMethodPlatform::reachesAnything() {
 
 std::shared_ptr<InputMethodPlatform> inputMethodPlatform(const std::string& display,
                                                          const QString& sessionBus,
-                                                         const std::string& ibusAddress) {
+                                                         const std::string& ibusAddress,
+                                                         const QString& accessibilityBus) {
     // Input methods name a Qt program by its executable's file name.
     const QString pad = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     std::vector<std::unique_ptr<InputMethodRoute>> routes;
@@ -224,7 +225,8 @@ std::shared_ptr<InputMethodPlatform> inputMethodPlatform(const std::string& disp
             platform->nameFieldsBy(
                 [active](InputMethodPlatform::Clock::time_point) { return active->name(); });
         } else if (const std::shared_ptr<accessibility::AccessibleFocus> focus =
-                       accessibility::AccessibleFocus::open(sessionBus, changed)) {
+                       accessibility::AccessibleFocus::open(sessionBus, accessibilityBus,
+                                                            changed)) {
             platform->nameFieldsBy([focus](InputMethodPlatform::Clock::time_point fieldFocused) {
                 return focus->nameOf(fieldFocused);
             });

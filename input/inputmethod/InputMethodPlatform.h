@@ -102,9 +102,12 @@ private:
 
 /// The composed platform over X11 on display (empty: $DISPLAY), the fcitx5 addon on the session
 /// bus at sessionBus (empty: the user's) and IBus at ibusAddress (empty: where IBus says).
-/// The user's session counts as a Wayland one when $WAYLAND_DISPLAY is set.
+/// The user's session counts as a Wayland one when $WAYLAND_DISPLAY is set; there, where the
+/// compositor lists no windows, the accessibility bus at accessibilityBus (empty:
+/// $AT_SPI_BUS_ADDRESS, else where the session bus says) names the fields.
 std::shared_ptr<InputMethodPlatform> inputMethodPlatform(const std::string& display = {},
                                                          const QString& sessionBus = {},
-                                                         const std::string& ibusAddress = {});
+                                                         const std::string& ibusAddress = {},
+                                                         const QString& accessibilityBus = {});
 
 }  // namespace sumiro
