@@ -84,6 +84,10 @@ std::string GnomeSession::missing() {
             return std::string(program) + " is not installed";
         }
     }
+    // The accessibility bus, which the session bus starts at the first question for it.
+    if (!QFile::exists(QStringLiteral("/usr/share/dbus-1/services/org.a11y.Bus.service"))) {
+        return "at-spi2-core is not installed";
+    }
     return {};
 }
 
@@ -231,6 +235,19 @@ std::unique_ptr<GnomeSession> GnomeSession::start(std::string& error) {
         return nullptr;
     }
 
+    // The accessibility bus, started as on the user's desktop by the session bus at the first
+    // question for it (at-spi2-core's launcher, which ends with the session bus); its registry
+    // starts at the first call for it there.
+    const QDBusMessage a11y =
+        answer(bus, QDBusMessage::createMethodCall(
+                        QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                        QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")));
+    if (a11y.type() != QDBusMessage::ReplyMessage || a11y.arguments().isEmpty()) {
+        error = "the accessibility bus did not start: " + a11y.errorMessage().toStdString();
+        return nullptr;
+    }
+    session->accessibility_ = a11y.arguments().front().toString();
+
     // The mouse: a remote-desktop session of this connection, moved by how far it goes from
     // where it is (absolute moves need a screen cast), starting from the bottom right corner
     // (the top left one is the overview's).
@@ -327,6 +344,21 @@ std::optional<QRect> GnomeSession::frameOf(qint64 pid) const {
     const QJsonArray rect = QJsonDocument::fromJson(frame->toUtf8()).array();
     if (rect.size() != 4) return std::nullopt;
     return QRect(rect[0].toInt(), rect[1].toInt(), rect[2].toInt(), rect[3].toInt());
+}
+
+bool GnomeSession::place(qint64 pid, QPoint topLeft) const {
+    const auto moved = evaluate(
+        QStringLiteral("(() => { const w = global.get_window_actors().map(a => a.meta_window)"
+                       ".find(w => w.get_pid() == %1); if (!w) return false;"
+                       " w.move_frame(true, %2, %3); return true; })()")
+            .arg(pid)
+            .arg(topLeft.x())
+            .arg(topLeft.y()));
+    const auto there = [&] {
+        const auto frame = frameOf(pid);
+        return frame && frame->topLeft() == topLeft;
+    };
+    return moved == QStringLiteral("true") && waitFor(there, kCallTimeout);
 }
 
 bool GnomeSession::move(QPoint at) {

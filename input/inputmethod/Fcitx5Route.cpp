@@ -10,6 +10,7 @@
 #include <atomic>
 
 #include "im/fcitx5/SumiroBus.h"
+#include "input/SessionBus.h"
 
 namespace sumiro {
 namespace {
@@ -20,16 +21,6 @@ const QString busService = QStringLiteral("org.freedesktop.DBus");
 // Names each route's connection: Qt hands out an existing connection of the same name, dead or
 // alive, as long as anything still refers to it.
 std::atomic<int> routes{0};
-
-QString sessionBusAddress() {
-    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    if (!address.isEmpty()) return address;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"))) {
-        return QStringLiteral("unix:path=") + runtime + QStringLiteral("/bus");
-    }
-    return {};
-}
 
 QDBusMessage busCall(const QString& method, const QVariantList& arguments) {
     auto message = QDBusMessage::createMethodCall(
@@ -58,7 +49,7 @@ bool undelivered(const QString& error) {
 
 Fcitx5Route::Fcitx5Route(QString pad, QString address, QString version)
     : pad_(std::move(pad)),
-      address_(address.isEmpty() ? sessionBusAddress() : std::move(address)),
+      address_(address.isEmpty() ? userSessionBus() : std::move(address)),
       version_(version.isEmpty() ? QStringLiteral(SUMIRO_VERSION) : std::move(version)),
       connection_(QStringLiteral("sumiro-fcitx5-%1").arg(++routes)) {
     if (address_.isEmpty()) return;

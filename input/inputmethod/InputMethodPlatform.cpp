@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include "input/accessibility/AccessibleFocus.h"
 #include "input/inputmethod/Fcitx5Route.h"
 #include "input/wayland/ActiveWindow.h"
 #include "input/x11/X11Platform.h"
@@ -35,10 +36,7 @@ QString InputMethodPlatform::unnamedField() {
     return QCoreApplication::translate("InputMethodPlatform", "選択中の入力欄");
 }
 
-void InputMethodPlatform::nameFieldsBy(
-    std::function<std::optional<std::string>()> activeWindowName) {
-    activeWindowName_ = std::move(activeWindowName);
-}
+void InputMethodPlatform::nameFieldsBy(FieldNamer name) { fieldName_ = std::move(name); }
 
 void InputMethodPlatform::activeWindowChanged() {
     if (!focusFromInputMethod()) return;
@@ -57,6 +55,7 @@ InputMethodRoute* InputMethodPlatform::route() {
 bool InputMethodPlatform::focusFromInputMethod() { return wayland_ && route(); }
 
 void InputMethodPlatform::focusChanged(bool focused, const std::string& program) {
+    if (focused) fieldFocused_ = Clock::now();
     if (!focused || !focusFromInputMethod()) return;
     const std::int32_t pid = program == padProgram_ ? ownProcess() : 0;
     handlers_.notify(Application{0, pid, program});
@@ -102,8 +101,8 @@ bool InputMethodPlatform::isAlive(const Application& app) {
 std::optional<QString> InputMethodPlatform::name(const Application& app) {
     if (app.window != 0) return x11_->name(app);
     if (!app.program.empty()) return QString::fromStdString(app.program);
-    if (activeWindowName_) {
-        if (const auto active = activeWindowName_(); active && !active->empty()) {
+    if (fieldName_) {
+        if (const auto active = fieldName_(fieldFocused_); active && !active->empty()) {
             return QString::fromStdString(*active);
         }
     }
@@ -194,7 +193,8 @@ bool InputMethodPlatform::reachesAnything() {
 
 std::shared_ptr<InputMethodPlatform> inputMethodPlatform(const std::string& display,
                                                          const QString& sessionBus,
-                                                         const std::string& ibusAddress) {
+                                                         const std::string& ibusAddress,
+                                                         const QString& accessibilityBus) {
     // Input methods name a Qt program by its executable's file name.
     const QString pad = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     std::vector<std::unique_ptr<InputMethodRoute>> routes;
@@ -214,11 +214,23 @@ std::shared_ptr<InputMethodPlatform> inputMethodPlatform(const std::string& disp
     auto platform = std::make_shared<InputMethodPlatform>(
         std::make_shared<X11Platform>(display), std::move(routes), pad.toStdString(), wayland);
     if (wayland) {
-        const std::shared_ptr<wayland::ActiveWindow> active =
-            wayland::ActiveWindow::open([weak = std::weak_ptr(platform)] {
-                if (const auto platform = weak.lock()) platform->activeWindowChanged();
+        const auto changed = [weak = std::weak_ptr(platform)] {
+            if (const auto platform = weak.lock()) platform->activeWindowChanged();
+        };
+        // A compositor that lists its windows says which is active, whatever program is in it.
+        // Where none does (GNOME, KDE), the programs that speak AT-SPI say when they have the
+        // focus.
+        if (const std::shared_ptr<wayland::ActiveWindow> active =
+                wayland::ActiveWindow::open(changed)) {
+            platform->nameFieldsBy(
+                [active](InputMethodPlatform::Clock::time_point) { return active->name(); });
+        } else if (const std::shared_ptr<accessibility::AccessibleFocus> focus =
+                       accessibility::AccessibleFocus::open(sessionBus, accessibilityBus,
+                                                            changed)) {
+            platform->nameFieldsBy([focus](InputMethodPlatform::Clock::time_point fieldFocused) {
+                return focus->nameOf(fieldFocused);
             });
-        if (active) platform->nameFieldsBy([active] { return active->name(); });
+        }
     }
     return platform;
 }

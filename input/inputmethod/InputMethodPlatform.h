@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -41,10 +42,15 @@ public:
     /// What a field is called when neither its input method nor the session knows its program.
     static QString unnamedField();
 
+    using Clock = std::chrono::steady_clock;
+    /// Names a field by the program the session says holds the keyboard, given when the input
+    /// method last focused a field (or the earliest time, when it has not since this platform
+    /// was made); nothing when it knows none that the field may be in.
+    using FieldNamer = std::function<std::optional<std::string>(Clock::time_point fieldFocused)>;
     /// Where the session can say which window holds the keyboard (a Wayland compositor that lists
-    /// its windows), `activeWindowName` names the fields whose program the input method does not
-    /// know: the field with the keyboard is in that window.
-    void nameFieldsBy(std::function<std::optional<std::string>()> activeWindowName);
+    /// its windows, or the toolkits over the accessibility bus), `name` names the fields whose
+    /// program the input method does not know: the field with the keyboard is in that window.
+    void nameFieldsBy(FieldNamer name);
     /// The active window changed: a field the input method cannot name is named anew.
     void activeWindowChanged();
 
@@ -84,7 +90,8 @@ private:
     std::vector<std::unique_ptr<InputMethodRoute>> routes_;
     std::string padProgram_;
     bool wayland_;
-    std::function<std::optional<std::string>()> activeWindowName_;
+    FieldNamer fieldName_;
+    Clock::time_point fieldFocused_ = Clock::time_point::min();
     std::deque<Delivery> deliveries_;  // the front one is under way while busy_
     bool busy_ = false;
     // Answers of a route that come after this object is gone are dropped.
@@ -95,9 +102,12 @@ private:
 
 /// The composed platform over X11 on display (empty: $DISPLAY), the fcitx5 addon on the session
 /// bus at sessionBus (empty: the user's) and IBus at ibusAddress (empty: where IBus says).
-/// The user's session counts as a Wayland one when $WAYLAND_DISPLAY is set.
+/// The user's session counts as a Wayland one when $WAYLAND_DISPLAY is set; there, where the
+/// compositor lists no windows, the accessibility bus at accessibilityBus (empty:
+/// $AT_SPI_BUS_ADDRESS, else where the session bus says) names the fields.
 std::shared_ptr<InputMethodPlatform> inputMethodPlatform(const std::string& display = {},
                                                          const QString& sessionBus = {},
-                                                         const std::string& ibusAddress = {});
+                                                         const std::string& ibusAddress = {},
+                                                         const QString& accessibilityBus = {});
 
 }  // namespace sumiro

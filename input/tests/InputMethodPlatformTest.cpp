@@ -250,10 +250,14 @@ TEST_F(InputMethodDirectInput, WaylandSessionFollowsTheInputMethodsFocus) {
     EXPECT_EQ(messages.back(),
               InputMethodPlatform::unnamedField() + QStringLiteral("へ「木」を送信（fcitx5）"));
 
-    // Where the compositor names its active window, that names such a field; a change of the
-    // active window is told as a change of the target.
+    // Where the session names the program that holds the keyboard, that names such a field,
+    // told when the input method focused it; a change there is told as a change of the target.
     std::optional<std::string> active = "foot";
-    s.platform->nameFieldsBy([&active] { return active; });
+    InputMethodPlatform::Clock::time_point asked;
+    s.platform->nameFieldsBy([&](InputMethodPlatform::Clock::time_point fieldFocused) {
+        asked = fieldFocused;
+        return active;
+    });
     int changes = 0;
     QObject::connect(input.get(), &DirectInput::changed, [&changes] { ++changes; });
     s.platform->activeWindowChanged();
@@ -261,6 +265,12 @@ TEST_F(InputMethodDirectInput, WaylandSessionFollowsTheInputMethodsFocus) {
     EXPECT_EQ(input->targetName(), QStringLiteral("foot"));
     active.reset();
     EXPECT_EQ(input->targetName(), InputMethodPlatform::unnamedField());
+    const auto before = InputMethodPlatform::Clock::now();
+    s.ibus->focus(true, "");
+    const auto after = InputMethodPlatform::Clock::now();
+    s.fcitx5->focus(false, "");
+    (void)input->targetName();
+    EXPECT_TRUE(asked >= before && asked <= after) << "the last focus-in, not a focus-out";
 
     // The pad's own field (named as the pad, or the pad's window active on XWayland) is neither
     // the target nor typed into.
