@@ -430,6 +430,43 @@ INSTANTIATE_TEST_SUITE_P(
                       Cell{Kind::IBus, Target::Qt6, "IBusQt6", "IBus"},
                       Cell{Kind::IBus, Target::XWaylandGtk3, "IBusXWaylandGtk3", "IBus"}),
     cellName);
+
+// KWin marks a window it maps without focusing as demanding attention, and the panel refuses
+// the focus: the pad takes the mark off, so that Plasma's task manager never flashes its task,
+// also after clicks on the panel, while the target keeps the keyboard throughout.
+TEST_F(DesktopDelivery, ThePanelIsNotLeftDemandingAttention) {
+    ASSERT_NO_FATAL_FAILURE(startInputMethod(Kind::Fcitx5));
+    ASSERT_NO_FATAL_FAILURE(startTarget(Target::Gtk3));
+    ASSERT_NO_FATAL_FAILURE(startPad());
+    // As KWin has it and as the panel's _NET_WM_STATE says (what pagers and task bars read).
+    const auto marked = [&]() -> std::optional<bool> {
+        const auto windows = desktop->windows();
+        QProcess xprop;
+        xprop.start(QStringLiteral("xprop"),
+                    {QStringLiteral("-display"), QString::fromStdString(desktop->display()),
+                     QStringLiteral("-id"), QString::number(pad->panel()->window()->winId()),
+                     QStringLiteral("_NET_WM_STATE")});
+        if (!windows || !xprop.waitForFinished(timeoutMs) || xprop.exitCode() != 0) {
+            return std::nullopt;
+        }
+        bool kwin = false;
+        for (const auto& window : *windows) {
+            kwin = kwin || (window.pid == QCoreApplication::applicationPid() &&
+                            window.demandsAttention);
+        }
+        return kwin || xprop.readAllStandardOutput().contains("_NET_WM_STATE_DEMANDS_ATTENTION");
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return marked() == false; }, timeoutMs))
+        << "the panel stayed marked after it appeared";
+    ASSERT_NO_FATAL_FAILURE(chooseMode(1));
+    ASSERT_NO_FATAL_FAILURE(pickKey(QStringLiteral("あ")));
+    waitForDelivery(QStringLiteral("あ"));
+    EXPECT_EQ(received(), QStringLiteral("あ"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return marked() == false; }, timeoutMs))
+        << "the panel stayed marked after clicks on it";
+    EXPECT_TRUE(focusKept) << "a click on the pad took the keyboard from the target";
+    EXPECT_TRUE(targetFocused());
+}
 #else
 INSTANTIATE_TEST_SUITE_P(
     Sway, Cells,
