@@ -26,6 +26,7 @@ SUMIRO_TEST_PACKAGES=(
   dbus-daemon dbus-x11 python3-gi gir1.2-gtk-3.0
   sway xwayland x11-xserver-utils grim wtype foot gir1.2-gtk-4.0 fcitx5-frontend-gtk4 ibus-gtk4
   gnome-shell xterm at-spi2-core
+  kwin-wayland
 )
 
 sumiro_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
