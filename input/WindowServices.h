@@ -25,7 +25,8 @@ void chooseWindowSystem();
 /// Sets up what chooseWindowSystem() chose, once the application object exists.
 void prepareWindows();
 /// Lets `window` take the keyboard while the user types into it, or refuse it again, where its
-/// window flags alone do not (overlay surfaces).
+/// window flags alone do not (overlay surfaces), and asks for it where the window manager
+/// refuses an application's own request (KWin).
 void setTakesKeyboard(QWindow* window, bool takes);
 
 /// Asks the window manager to show `window` (a native window id of this process) on every

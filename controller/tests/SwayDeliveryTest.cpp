@@ -590,15 +590,11 @@ TEST_F(DesktopDelivery, TheTargetsNameGoesWithTheKeyboard) {
 #endif
 
 // The search field takes the keyboard while it is typed into and gives it back to the target.
-// On GNOME the pad (an X11 window) cannot give it to a Wayland window: the pick after the
-// search reaches nothing, and the pad must say so.
+// On GNOME and KWin the pad (an X11 window) cannot give it to a Wayland window: the pick after
+// the search reaches nothing, and the pad must say so. KWin refuses an application's own
+// request for the keyboard: without the pad's request as a pager, the field showed its caret
+// while what was typed there went into the target.
 TEST_F(DesktopDelivery, TheSearchFieldTakesTheKeyboardAndGivesItBack) {
-#ifdef SUMIRO_KWIN_SESSION
-    // KWin leaves the target active when the pad asks for the keyboard for its field, while Qt
-    // takes the panel for active: the field shows the caret and the keys reach the target.
-    GTEST_SKIP() << "skipped: on KWin the search field never gets the keyboard, what is typed "
-                    "there reaches the target";
-#endif
     ASSERT_NO_FATAL_FAILURE(startInputMethod(Kind::Fcitx5));
     ASSERT_NO_FATAL_FAILURE(startTarget(Target::Gtk3));
     ASSERT_NO_FATAL_FAILURE(startPad());
@@ -623,7 +619,7 @@ TEST_F(DesktopDelivery, TheSearchFieldTakesTheKeyboardAndGivesItBack) {
     const QRectF cell = GridLayout(widget<CharacterGrid>("browseGrid")->width(), 1).pitchRect(0);
     ASSERT_TRUE(
         desktop->click(widget<CharacterGrid>("browseGrid")->mapToGlobal(cell.center().toPoint())));
-#ifdef SUMIRO_GNOME_SESSION
+#if defined(SUMIRO_GNOME_SESSION) || defined(SUMIRO_KWIN_SESSION)
     expectTruthful(QStringLiteral("木"), {}, nullptr);
 #else
     waitForDelivery(QStringLiteral("木"));

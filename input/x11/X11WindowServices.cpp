@@ -2,6 +2,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
+#include <QWindow>
 #include <xcb/xcb.h>
 
 #include "input/WindowServices.h"
@@ -41,7 +42,30 @@ void prepareWindows() {
     }
 }
 
-void setTakesKeyboard(QWindow* window, bool takes) { wayland::setOverlayKeyboard(window, takes); }
+namespace {
+std::string windowManagerName(Display* display);
+}  // namespace
+
+void setTakesKeyboard(QWindow* window, bool takes) {
+    wayland::setOverlayKeyboard(window, takes);
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!takes || !display || !window || windowManagerName(display) != "KWin") return;
+    // Qt asks for the keyboard as an application, which KWin refuses while a window of another
+    // application is active: the field would show its caret while what is typed went on into
+    // the target. The user has just clicked the field, so the request is made as a pager makes
+    // one for a click on a task, which KWin carries out.
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window->winId();
+    event.xclient.message_type = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;  // source indication: a pager
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(display);
+}
 
 void showOnAllDesktops(quintptr window) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
