@@ -217,6 +217,15 @@ std::unique_ptr<KwinSession> KwinSession::start(std::string& error) {
         error = "cannot connect to KWin's bus";
         return nullptr;
     }
+    // The accessibility bus, started as on a Plasma desktop by the session bus at the first
+    // question for it; where at-spi2-core is missing, the fields stay unnamed.
+    const QDBusMessage a11y =
+        answer(bus, QDBusMessage::createMethodCall(
+                        QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                        QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")));
+    if (a11y.type() == QDBusMessage::ReplyMessage && !a11y.arguments().isEmpty()) {
+        session->accessibility_ = a11y.arguments().front().toString();
+    }
     // Scripting answers at once; its scripts' reports need this process's event loop (see
     // windows()), which runs only once the application object is there.
     const QDBusMessage scripting = answer(

@@ -47,6 +47,8 @@ public:
     [[nodiscard]] const std::string& display() const { return display_; }
     /// The session bus KWin is on.
     [[nodiscard]] const QString& bus() const { return bus_; }
+    /// The accessibility bus of the session, empty when none started.
+    [[nodiscard]] const QString& accessibilityBus() const { return accessibility_; }
     /// Starts a client of this session (its displays and runtime directory set) with `env`
     /// added.
     Child spawn(const QStringList& argv, std::vector<std::pair<QString, QString>> env = {}) const;
@@ -78,6 +80,7 @@ private:
     QString wayland_;
     std::string display_;
     QString bus_;
+    QString accessibility_;
     QString connection_;  // this process's connection to KWin's bus
     std::unique_ptr<Reports> reports_;
     mutable int queries_ = 0;
