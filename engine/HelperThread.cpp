@@ -47,12 +47,12 @@ HelperThread::~HelperThread() {
     state_.notify_all();
 }
 
-void HelperThread::split(const void* work, void (*call)(const void*, std::size_t)) {
+bool HelperThread::split(const void* work, void (*call)(const void*, std::size_t)) {
     bool expected = false;
     if (!taken_.compare_exchange_strong(expected, true, std::memory_order_acquire)) {
         call(work, 0);
         call(work, 1);
-        return;
+        return false;
     }
     work_ = work;
     call_ = call;
@@ -79,7 +79,7 @@ void HelperThread::split(const void* work, void (*call)(const void*, std::size_t
         if (failure) {
             std::rethrow_exception(failure);
         }
-        return;
+        return false;
     }
     for (int s = state_.load(); s == kRunning; s = state_.load()) {
         awaitChange(state_, s);
@@ -94,6 +94,7 @@ void HelperThread::split(const void* work, void (*call)(const void*, std::size_t
     if (helperFailure) {
         std::rethrow_exception(helperFailure);
     }
+    return true;
 }
 
 void HelperThread::serve() {

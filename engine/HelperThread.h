@@ -21,18 +21,20 @@ public:
     /// return; both on the calling thread while another caller has the helper, and `work(1)`
     /// too when the helper has not started it by the time `work(0)` is done (on a busy
     /// machine the scheduler may not have run it yet). An exception from either share reaches
-    /// the caller once both have ended.
+    /// the caller once both have ended. Returns whether the helper did its share: when it did
+    /// not, no core was free for it.
     template <class Work>
-    void split(const Work& work) {
-        split(&work,
-              [](const void* w, std::size_t share) { (*static_cast<const Work*>(w))(share); });
+    bool split(const Work& work) {
+        return split(&work, [](const void* w, std::size_t share) {
+            (*static_cast<const Work*>(w))(share);
+        });
     }
 
 private:
     // kOffered: work published, not yet started; kRunning: the helper has claimed it.
     enum State : int { kIdle, kOffered, kRunning, kDone, kStopping };
 
-    void split(const void* work, void (*call)(const void*, std::size_t));
+    bool split(const void* work, void (*call)(const void*, std::size_t));
     void serve();
 
     std::atomic<bool> taken_{false};

@@ -615,13 +615,15 @@ private:
         if (strokes == 0) {
             return;
         }
-        if (parallel_ && strokes * n_ >= kParallelDistancePairs && count >= 2) {
+        // Once the helper has found no free core, the search's many small shares stay here:
+        // a helper that a busy machine preempts in the middle of one would hold it up.
+        if (parallel_ && helperFree_ && strokes * n_ >= kParallelDistancePairs && count >= 2) {
             // The first pending run that starts past half the strokes begins the helper's share.
             std::size_t half = 1;
             while (half + 1 < count && w_.pending[half].at < strokes / 2) {
                 ++half;
             }
-            helper_.split([&](std::size_t part) {
+            helperFree_ = helper_.split([&](std::size_t part) {
                 if (part == 0) {
                     distancesOf(w_.distanceParts[0], 0, half, w_.pending[half].at);
                 } else {
@@ -1010,6 +1012,7 @@ private:
     std::size_t tolerance_ = 0;
     std::size_t tablesUsed_ = 0;                // floats of w_.tables in use
     bool parallel_ = false;                     // whether the work is worth sharing with the helper
+    bool helperFree_ = true;                    // whether the helper took its last share
     std::vector<std::size_t> groupDifference_;  // by group: its nearest entry's difference
     std::size_t highest_ = 0;                   // most strokes of any entry examined
     std::size_t sorted_ = 0;                    // candidates [0, sorted_) are in bound order
