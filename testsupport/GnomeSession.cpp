@@ -13,6 +13,8 @@
 #include <QJsonDocument>
 #include <QStandardPaths>
 #include <QThread>
+#include <algorithm>
+#include <iterator>
 
 namespace sumiro::testing {
 namespace {
@@ -123,18 +125,15 @@ std::unique_ptr<GnomeSession> GnomeSession::start(std::string& error) {
         error = "cannot write the session's files";
         return nullptr;
     }
-    const std::vector<std::pair<QString, QString>> environment = {
+    std::vector<std::pair<QString, QString>> environment = {
         {"XDG_RUNTIME_DIR", runtime},
-        {"HOME", home},
-        {"XDG_CONFIG_HOME", home + QStringLiteral("/.config")},
-        {"XDG_DATA_HOME", home + QStringLiteral("/.local/share")},
-        {"XDG_CACHE_HOME", home + QStringLiteral("/.cache")},
         {"XDG_DATA_DIRS", data + QStringLiteral(":/usr/local/share:/usr/share")},
         {"XDG_CURRENT_DESKTOP", "GNOME"},
         {"XDG_SESSION_TYPE", "wayland"},
         {"WAYLAND_DISPLAY", ""},
         {"DISPLAY", ""},
     };
+    std::ranges::copy(privateHome(home), std::back_inserter(environment));
     session->systemBus_ =
         launch({QStringLiteral("dbus-daemon"), QStringLiteral("--nofork"),
                 QStringLiteral("--config-file=") + dir.filePath(QStringLiteral("system.conf"))},

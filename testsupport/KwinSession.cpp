@@ -18,6 +18,8 @@
 #include <QMutex>
 #include <QStandardPaths>
 #include <QTest>
+#include <algorithm>
+#include <iterator>
 #include <map>
 
 namespace sumiro::testing {
@@ -145,12 +147,8 @@ std::unique_ptr<KwinSession> KwinSession::start(std::string& error) {
     }
     script.close();
 
-    const std::vector<std::pair<QString, QString>> environment = {
+    std::vector<std::pair<QString, QString>> environment = {
         {"XDG_RUNTIME_DIR", runtime},
-        {"HOME", home},
-        {"XDG_CONFIG_HOME", home + QStringLiteral("/.config")},
-        {"XDG_DATA_HOME", home + QStringLiteral("/.local/share")},
-        {"XDG_CACHE_HOME", home + QStringLiteral("/.cache")},
         {"XDG_SESSION_TYPE", "wayland"},
         {"XDG_CURRENT_DESKTOP", "KDE"},
         {"WAYLAND_DISPLAY", ""},
@@ -158,6 +156,7 @@ std::unique_ptr<KwinSession> KwinSession::start(std::string& error) {
         {"QT_QPA_PLATFORM", ""},
         {"XKB_DEFAULT_LAYOUT", "us"},
     };
+    std::ranges::copy(privateHome(home), std::back_inserter(environment));
     session->busDaemon_ =
         launch({QStringLiteral("dbus-daemon"), QStringLiteral("--nofork"),
                 QStringLiteral("--session"), QStringLiteral("--address=unix:path=") + socket},

@@ -11,6 +11,7 @@
 
 #include <QDeadlineTimer>
 #include <algorithm>
+#include <initializer_list>
 #include <array>
 
 namespace sumiro::testing {
@@ -21,6 +22,13 @@ struct XFreeDeleter {
 };
 
 }  // namespace
+
+std::vector<std::pair<QString, QString>> privateHome(const QString& home) {
+    return {{"HOME", home},
+            {"XDG_CONFIG_HOME", home + QStringLiteral("/.config")},
+            {"XDG_DATA_HOME", home + QStringLiteral("/.local/share")},
+            {"XDG_CACHE_HOME", home + QStringLiteral("/.cache")}};
+}
 
 Child launch(const QStringList& argv, const std::vector<std::pair<QString, QString>>& env,
              QProcess::ProcessChannelMode channels, std::optional<Account> account) {
@@ -57,6 +65,18 @@ struct XSession::Impl {
     std::unique_ptr<Display, decltype(&XCloseDisplay)> display{nullptr, XCloseDisplay};
     Atom atom(const char* name) const { return XInternAtom(display.get(), name, False); }
     Window root() const { return DefaultRootWindow(display.get()); }
+    // A client message about `window` to the window manager, with up to four data words.
+    void askWindowManager(Window window, const char* message, std::initializer_list<long> data) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = atom(message);
+        event.xclient.format = 32;
+        std::copy(data.begin(), data.end(), event.xclient.data.l);
+        XSendEvent(display.get(), root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
+                   &event);
+        XSync(display.get(), False);
+    }
 
     std::vector<unsigned long> longs(Window window, const char* name, Atom type) const {
         Atom actual = 0;
@@ -185,46 +205,20 @@ std::uint64_t XSession::windowOf(qint64 pid) {
 }
 
 void XSession::activate(std::uint64_t window) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = impl_->atom("_NET_ACTIVE_WINDOW");
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = 2;
-    XSendEvent(impl_->display.get(), impl_->root(), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XSync(impl_->display.get(), False);
+    impl_->askWindowManager(window, "_NET_ACTIVE_WINDOW", {2});  // as a pager asks
 }
 
 void XSession::markDemandsAttention(std::uint64_t window) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = impl_->atom("_NET_WM_STATE");
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = 1;  // _NET_WM_STATE_ADD
-    event.xclient.data.l[1] = static_cast<long>(impl_->atom("_NET_WM_STATE_DEMANDS_ATTENTION"));
-    event.xclient.data.l[3] = 2;  // from a pager, as the window manager's own mark would be
-    XSendEvent(impl_->display.get(), impl_->root(), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XSync(impl_->display.get(), False);
+    // _NET_WM_STATE_ADD, from a pager, as the window manager's own mark would be.
+    impl_->askWindowManager(
+        window, "_NET_WM_STATE",
+        {1, static_cast<long>(impl_->atom("_NET_WM_STATE_DEMANDS_ATTENTION")), 0, 2});
 }
 
 bool XSession::demandsAttention(std::uint64_t window) {
-    Atom actual = 0;
-    int format = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    bool marked = false;
-    if (XGetWindowProperty(impl_->display.get(), window, impl_->atom("_NET_WM_STATE"), 0, 64, False,
-                           XA_ATOM, &actual, &format, &count, &remaining, &data) == Success &&
-        data && format == 32) {
-        const auto* atoms = reinterpret_cast<const Atom*>(data);
-        const Atom attention = impl_->atom("_NET_WM_STATE_DEMANDS_ATTENTION");
-        marked = std::find(atoms, atoms + count, attention) != atoms + count;
-    }
-    if (data) XFree(data);
-    return marked;
+    const auto atoms = impl_->longs(window, "_NET_WM_STATE", XA_ATOM);
+    return std::ranges::find(atoms, impl_->atom("_NET_WM_STATE_DEMANDS_ATTENTION")) !=
+           atoms.end();
 }
 
 QRect XSession::frame(std::uint64_t window) {

@@ -31,6 +31,9 @@ struct Account {
     unsigned user = 0;
     unsigned group = 0;
 };
+/// HOME and the XDG directories of configuration, data and cache under `home`: a desktop
+/// session's own, so that it reads and leaves nothing in the user's.
+std::vector<std::pair<QString, QString>> privateHome(const QString& home);
 /// Starts argv with the given variables added to the environment, as `account` when given.
 /// The child dies with the test.
 Child launch(const QStringList& argv, const std::vector<std::pair<QString, QString>>& env,
