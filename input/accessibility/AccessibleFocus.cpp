@@ -167,8 +167,9 @@ void AccessibleFocus::findActiveWindows(const QString& app) {
     ask(accessibleCall(app, rootPath, QStringLiteral("GetChildren")),
         [this, app](const QDBusMessage& reply) {
             if (!answered(reply)) return;  // not an application
-            for (const auto& [owner, path] : references(reply.arguments().front())) {
-                if (owner != app) continue;
+            for (const auto& reference : references(reply.arguments().front())) {
+                if (reference.first != app) continue;
+                const QString path = reference.second;  // a lambda cannot capture a binding
                 ask(accessibleCall(app, path, QStringLiteral("GetState")),
                     [this, app, path](const QDBusMessage& state) {
                         if (!answered(state)) return;
