@@ -219,12 +219,14 @@ protected:
             frame = desktop->frameOf(targetProcess->processId());
         }
 #endif
-        if (!desktop->click(frame->topLeft() + QPoint(20, 20)) ||
-            !QTest::qWaitFor([&] { return targetFocused(); }, timeoutMs)) {
-            why = "the target never got the keyboard";
-            return false;
+        // A click the compositor drops now and then under load (seen on GNOME) is made again,
+        // as a person would: what is tested is what follows.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (!desktop->click(frame->topLeft() + QPoint(20, 20))) break;
+            if (QTest::qWaitFor([&] { return targetFocused(); }, timeoutMs / 3)) return true;
         }
-        return true;
+        why = "the target never got the keyboard";
+        return false;
     }
 
     bool targetFocused() const { return desktop->focusedPid() == targetProcess->processId(); }
