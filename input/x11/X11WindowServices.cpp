@@ -14,6 +14,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <string>
@@ -21,75 +22,28 @@
 
 namespace sumiro {
 
-void chooseWindowSystem() {
-    const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
-    if (!chosen.isEmpty() && !chosen.startsWith("wayland")) return;
-    if (wayland::compositorWantsOverlays()) {
-        qputenv("QT_QPA_PLATFORM", "wayland");
-        // Windows with this hint get no shell role from Qt: the overlay role is given instead.
-        qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
-        // Qt keeps the positions it is given, which place the overlays.
-        qputenv("QT_WAYLAND_DISABLE_FIXED_POSITIONS", "1");
-        return;
-    }
-    // The panel's flags, the desktop hints and XTest need X11: XWayland in a Wayland session.
-    qputenv("QT_QPA_PLATFORM", "xcb");
-}
-
-void prepareWindows() {
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-        wayland::installOverlays();
-    }
-}
-
 namespace {
-std::string windowManagerName(Display* display);
-}  // namespace
 
-void setTakesKeyboard(QWindow* window, bool takes) {
-    wayland::setOverlayKeyboard(window, takes);
+// The X11 connection of the pad's windows; nothing when they are not X11 windows.
+Display* padDisplay() {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display* display = x11 ? x11->display() : nullptr;
-    if (!takes || !display || !window || windowManagerName(display) != "KWin") return;
-    // Qt asks for the keyboard as an application, which KWin refuses while a window of another
-    // application is active: the field would show its caret while what is typed went on into
-    // the target. The user has just clicked the field, so the request is made as a pager makes
-    // one for a click on a task, which KWin carries out.
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window->winId();
-    event.xclient.message_type = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = 2;  // source indication: a pager
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, DefaultRootWindow(display), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XFlush(display);
+    return x11 ? x11->display() : nullptr;
 }
 
-void showOnAllDesktops(quintptr window) {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display* display = x11 ? x11->display() : nullptr;
-    if (!display || !window) return;
-    constexpr unsigned long kAllDesktops = 0xFFFFFFFFul;
-    const Atom desktop = XInternAtom(display, "_NET_WM_DESKTOP", False);
-    const long value = static_cast<long>(kAllDesktops);
-    XChangeProperty(display, window, desktop, XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(&value), 1);
-
+// A request about `window` to the window manager (a client message to the root window, as the
+// EWMH has them), with up to five data words.
+void askWindowManager(Display* display, Window window, Atom message,
+                      std::initializer_list<long> data) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
-    event.xclient.message_type = desktop;
+    event.xclient.message_type = message;
     event.xclient.format = 32;
-    event.xclient.data.l[0] = value;
-    event.xclient.data.l[1] = 1;  // source indication: an ordinary application
+    std::copy(data.begin(), data.end(), event.xclient.data.l);
     XSendEvent(display, DefaultRootWindow(display), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XFlush(display);
 }
-
-namespace {
 
 // The name the window manager gives itself on its _NET_SUPPORTING_WM_CHECK window, empty when
 // none runs or it gives none.
@@ -115,6 +69,55 @@ std::string windowManagerName(Display* display) {
     const auto manager = static_cast<Window>(*reinterpret_cast<const long*>(check.data()));
     return property(manager, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False));
 }
+
+}  // namespace
+
+void chooseWindowSystem() {
+    const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
+    if (!chosen.isEmpty() && !chosen.startsWith("wayland")) return;
+    if (wayland::compositorWantsOverlays()) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        // Windows with this hint get no shell role from Qt: the overlay role is given instead.
+        qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
+        // Qt keeps the positions it is given, which place the overlays.
+        qputenv("QT_WAYLAND_DISABLE_FIXED_POSITIONS", "1");
+        return;
+    }
+    // The panel's flags, the desktop hints and XTest need X11: XWayland in a Wayland session.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+void prepareWindows() {
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        wayland::installOverlays();
+    }
+}
+
+void setTakesKeyboard(QWindow* window, bool takes) {
+    wayland::setOverlayKeyboard(window, takes);
+    Display* display = padDisplay();
+    if (!takes || !display || !window || windowManagerName(display) != "KWin") return;
+    // Qt asks for the keyboard as an application, which KWin refuses while a window of another
+    // application is active: the field would show its caret while what is typed went on into
+    // the target. The user has just clicked the field, so the request is made as a pager makes
+    // one for a click on a task (source indication 2), which KWin carries out.
+    askWindowManager(display, window->winId(), XInternAtom(display, "_NET_ACTIVE_WINDOW", False),
+                     {2, CurrentTime});
+}
+
+void showOnAllDesktops(quintptr window) {
+    Display* display = padDisplay();
+    if (!display || !window) return;
+    constexpr unsigned long kAllDesktops = 0xFFFFFFFFul;
+    const Atom desktop = XInternAtom(display, "_NET_WM_DESKTOP", False);
+    const long value = static_cast<long>(kAllDesktops);
+    XChangeProperty(display, window, desktop, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&value), 1);
+    // Source indication 1: an ordinary application.
+    askWindowManager(display, window, desktop, {value, 1});
+}
+
+namespace {
 
 // Takes the demands-attention mark off the pad's windows whenever a window manager puts it
 // there. KWin's focus stealing prevention marks every window that it maps without focusing it,
@@ -164,17 +167,8 @@ private:
         }
         if (data) XFree(data);
         if (!marked) return;
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = state_;
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = 0;  // _NET_WM_STATE_REMOVE
-        event.xclient.data.l[1] = static_cast<long>(attention_);
-        event.xclient.data.l[3] = 1;  // source indication: an ordinary application
-        XSendEvent(display_, DefaultRootWindow(display_), False,
-                   SubstructureRedirectMask | SubstructureNotifyMask, &event);
-        XFlush(display_);
+        // _NET_WM_STATE_REMOVE, from an ordinary application (source indication 1).
+        askWindowManager(display_, window, state_, {0, static_cast<long>(attention_), 0, 1});
     }
 
     Display* display_;
@@ -186,8 +180,7 @@ private:
 }  // namespace
 
 void refuseFocusOffers(quintptr window) {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display* display = x11 ? x11->display() : nullptr;
+    Display* display = padDisplay();
     if (!display || !window) return;
     // One for the application's life: Qt's event loop outlives every window it watches.
     static AttentionRefusal* const refusal = new AttentionRefusal(display);
