@@ -66,15 +66,15 @@ void leastJoinedCosts(const float* costs, std::size_t strokes, std::size_t joins
 /// Working storage of `assignment`, reused between calls.
 struct AssignmentScratch {
     std::vector<double> u, v, minv, blocked;
-    std::vector<std::uint32_t> p, way, used;
+    std::vector<std::uint32_t> p, way, used, matched;
 };
 
 /// The cost of the best one-to-one pairing of rows with columns of the row-major square matrix
 /// `cells` of the given side, divided by the side: the same method as assignmentCost, arranged
 /// for vector instructions, so equal up to rounding (about 1e-13) but not bit for bit.
-/// +infinity when an entry is not finite. With non-negative entries the rows matched so far
-/// already cost at least their share of the result, so the search stops early, returning a
-/// value above `giveUp`, once their cost divided by the side exceeds `giveUp`.
+/// +infinity when an entry is not finite. Its potentials bound the cost from below all along,
+/// so the search stops early, returning a value above `giveUp`, once that bound divided by the
+/// side exceeds `giveUp`.
 double assignment(const double* cells, std::size_t side, AssignmentScratch& scratch,
                   double giveUp = std::numeric_limits<double>::infinity());
 
