@@ -269,22 +269,25 @@ TEST(MatchingKernels, AssignmentMatchesAssignmentCostAndGivesUpOnlyAboveTheLimit
     std::uniform_real_distribution<double> entry(0.0, 0.6);
     AssignmentWorkspace workspace;
     kernels::AssignmentScratch scratch;
-    for (std::size_t side = 1; side <= 30; ++side) {
-        CostMatrix matrix{side, std::vector<double>(side * side)};
-        for (double& cell : matrix.cells) {
-            // Coarse values make equal entries, and so ties between pairings, common.
-            cell = std::round(entry(random) * 20) / 20;
+    // Negative entries too: giving up rests on the potentials, not on the entries' signs.
+    for (const double shift : {0.0, -0.3}) {
+        for (std::size_t side = 1; side <= 30; ++side) {
+            CostMatrix matrix{side, std::vector<double>(side * side)};
+            for (double& cell : matrix.cells) {
+                // Coarse values make equal entries, and so ties between pairings, common.
+                cell = std::round(entry(random) * 20) / 20 + shift;
+            }
+            const double exact = assignmentCost(matrix, workspace);
+            EXPECT_NEAR(kernels::assignment(matrix.cells.data(), side, scratch), exact, 1e-12)
+                << "side " << side;
+            // Giving up below the cost returns something above the limit; at or above it, the
+            // cost.
+            const double below = exact - 0.05;
+            EXPECT_GT(kernels::assignment(matrix.cells.data(), side, scratch, below), below)
+                << "side " << side;
+            EXPECT_NEAR(kernels::assignment(matrix.cells.data(), side, scratch, exact + 1e-9),
+                        exact, 1e-12);
         }
-        const double exact = assignmentCost(matrix, workspace);
-        EXPECT_NEAR(kernels::assignment(matrix.cells.data(), side, scratch), exact, 1e-12)
-            << "side " << side;
-        // Giving up below the cost returns something above the limit; at or above it, the cost.
-        if (exact > 0) {
-            EXPECT_GT(kernels::assignment(matrix.cells.data(), side, scratch, exact * 0.9),
-                      exact * 0.9);
-        }
-        EXPECT_NEAR(kernels::assignment(matrix.cells.data(), side, scratch, exact + 1e-9), exact,
-                    1e-12);
     }
     const std::vector<double> broken{0.1, std::numeric_limits<double>::quiet_NaN(), 0.2, 0.3};
     EXPECT_EQ(kernels::assignment(broken.data(), 2, scratch),
