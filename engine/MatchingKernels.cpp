@@ -21,10 +21,10 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 }  // namespace
 
 // Lanes are template strokes; each lane sums its points in order, as strokeDistance does.
-void portableStrokeDistances(
-    const float* __restrict ax, const float* __restrict ay, std::size_t n,
-    const float* __restrict x, const float* __restrict y, std::size_t stride, std::size_t begin,
-    std::size_t count, std::size_t pitch, float* __restrict out, float* __restrict scratch) {
+void portableStrokeDistances(const float* __restrict ax, const float* __restrict ay, std::size_t n,
+                             const float* __restrict x, const float* __restrict y,
+                             std::size_t stride, std::size_t begin, std::size_t count,
+                             std::size_t pitch, float* __restrict out, float* __restrict scratch) {
     const std::size_t lanes = lanesFor(count);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = 0; j < lanes; ++j) {
@@ -207,6 +207,47 @@ __attribute__((target_clones("avx2", "default"))) void templateBounds(
                     float b = (forward < reversed ? forward : reversed) * (1.0f / kChunks);
                     // A pair with a NaN coordinate has no distance to bound: zero keeps the
                     // minima below those of every other pair.
+                    b = b == b ? b : 0.0f;
+                    nearest[k] = lesser(nearest[k], b);
+                    column[k] = lesser(column[k], b);
+                }
+            }
+            float* __restrict row = rows + l * lanes;
+            for (std::size_t k = 0; k < lanes; ++k) {
+                row[k] += nearest[k];
+            }
+        }
+    }
+}
+
+// Lanes are templates of one group, as in templateBounds.
+__attribute__((target_clones("avx2", "default"))) void centroidBounds(
+    const float* __restrict a, std::size_t n, const float* __restrict cx,
+    const float* __restrict cy, std::size_t stride, std::size_t slots, std::size_t first,
+    std::size_t count, const std::uint32_t* __restrict layerEnd, std::size_t layers,
+    float* __restrict rows, float* __restrict columns, float* __restrict scratch) {
+    const std::size_t lanes = lanesFor(count);
+    float* __restrict nearest = scratch;
+    for (std::size_t k = 0; k < layers * lanes; ++k) {
+        rows[k] = 0.0f;
+    }
+    for (std::size_t k = 0; k < slots * lanes; ++k) {
+        columns[k] = kInf;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const float ax = a[2 * i];
+        const float ay = a[2 * i + 1];
+        for (std::size_t k = 0; k < lanes; ++k) {
+            nearest[k] = kInf;
+        }
+        std::size_t q = 0;
+        for (std::size_t l = 0; l < layers; ++l) {
+            for (; q < layerEnd[l]; ++q) {
+                const float* __restrict x = cx + q * stride + first;
+                const float* __restrict y = cy + q * stride + first;
+                float* __restrict column = columns + q * lanes;
+                for (std::size_t k = 0; k < lanes; ++k) {
+                    float b = octagon(ax - x[k], ay - y[k]);
                     b = b == b ? b : 0.0f;
                     nearest[k] = lesser(nearest[k], b);
                     column[k] = lesser(column[k], b);

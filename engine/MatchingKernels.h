@@ -55,6 +55,16 @@ void templateBounds(const float* a, std::size_t n, const float* cx, const float*
                     const std::uint32_t* layerEnd, std::size_t layers, float* rows, float* columns,
                     float* scratch);
 
+/// `templateBounds` from whole-stroke centroids instead of chunk centroids: the mean distance
+/// of two strokes, either pairing, is at least the distance of their centroids, so these
+/// bound the same sums, more loosely, at an eighth of the work. `a` holds the n drawn strokes'
+/// centroids (x, y); slot q of template k has its centroid at (cx, cy)[q * stride + k]
+/// (TemplateSet::Group::centroidX).
+void centroidBounds(const float* a, std::size_t n, const float* cx, const float* cy,
+                    std::size_t stride, std::size_t slotCount, std::size_t first, std::size_t count,
+                    const std::uint32_t* layerEnd, std::size_t layers, float* rows, float* columns,
+                    float* scratch);
+
 /// For `lanes` templates side by side (a multiple of kLanes) of `strokes` strokes and at most
 /// `joins` joins, slot q's cost of template k at costs[q * lanes + k]: the least total cost of
 /// the pieces of any set of exactly j joins, for j = 0 .. joins, to out[j * lanes + k] (slots

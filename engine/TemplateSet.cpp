@@ -97,7 +97,7 @@ void TemplateSet::listMembers(const std::vector<Shape>& shapes) {
     const std::size_t poolFloats = tiles * kTileFloats + kStrokePadding;
     std::size_t floats = poolFloats;
     for (const Group& group : groups_) {
-        floats += 2 * kChunks * group.slotCount * group.stride;
+        floats += 2 * (kChunks + 1) * group.slotCount * group.stride;
     }
     block_.resize(floats);
     std::span<float> rest(block_);
@@ -110,11 +110,19 @@ void TemplateSet::listMembers(const std::vector<Shape>& shapes) {
     for (Group& group : groups_) {
         group.chunkX = take(kChunks * group.slotCount * group.stride);
         group.chunkY = take(kChunks * group.slotCount * group.stride);
+        group.centroidX = take(group.slotCount * group.stride);
+        group.centroidY = take(group.slotCount * group.stride);
         // The tails of the rows are written here, the rest by fillTemplate.
         for (std::size_t row = 0; row < kChunks * group.slotCount; ++row) {
             for (std::size_t k = group.ids.size(); k < group.stride; ++k) {
                 group.chunkX[row * group.stride + k] = kFarAway;
                 group.chunkY[row * group.stride + k] = kFarAway;
+            }
+        }
+        for (std::size_t row = 0; row < group.slotCount; ++row) {
+            for (std::size_t k = group.ids.size(); k < group.stride; ++k) {
+                group.centroidX[row * group.stride + k] = kFarAway;
+                group.centroidY[row * group.stride + k] = kFarAway;
             }
         }
     }
@@ -148,11 +156,17 @@ void TemplateSet::fillTemplate(std::size_t id, const PieceSource& source,
         } else {
             centroids = chunkCentroids(piece);
         }
+        double sx = 0.0;
+        double sy = 0.0;
         for (std::size_t c = 0; c < kChunks; ++c) {
             const std::size_t at = (c * layout.slotCount + q) * group.stride + k;
             group.chunkX[at] = static_cast<float>(centroids[c]);
             group.chunkY[at] = static_cast<float>(centroids[kChunks + c]);
+            sx += centroids[c];
+            sy += centroids[kChunks + c];
         }
+        group.centroidX[q * group.stride + k] = static_cast<float>(sx / kChunks);
+        group.centroidY[q * group.stride + k] = static_cast<float>(sy / kChunks);
     }
 }
 

@@ -58,6 +58,8 @@ public:
         /// reduce over the slots of many templates at once; the rows' tails lie at kFarAway,
         /// so kernels work in whole vectors.
         std::span<float> chunkX, chunkY;
+        /// Centroid of slot q of the k-th template at [q * stride + k], laid out alike.
+        std::span<float> centroidX, centroidY;
     };
 
     /// The shape of one template: its stroke count and how it may be joined.

@@ -205,7 +205,16 @@ TEST(MatchingKernels, BoundsStayBelowTheDistances) {
     const Ink drawn = normalized(randomInk(4, random));
     const std::size_t n = drawn.size();
     std::vector<float> chunks;
+    std::vector<float> centroids;
     for (const Stroke& stroke : drawn) {
+        double sx = 0.0;
+        double sy = 0.0;
+        for (const InkPoint& p : stroke) {
+            sx += p.x;
+            sy += p.y;
+        }
+        centroids.push_back(static_cast<float>(sx / static_cast<double>(stroke.size())));
+        centroids.push_back(static_cast<float>(sy / static_cast<double>(stroke.size())));
         for (double v : chunkCentroids(stroke)) {
             chunks.push_back(static_cast<float>(v));
         }
@@ -224,6 +233,23 @@ TEST(MatchingKernels, BoundsStayBelowTheDistances) {
     kernels::templateBounds(chunks.data(), n, group.chunkX.data(), group.chunkY.data(),
                             group.stride, slots, first, count, layerEnd.data(), 3, rows.data(),
                             columns.data(), scratch.data());
+    // The stroke centroids' bounds: looser, never above the chunks' (nor the distances).
+    std::vector<float> roughRows(3 * lanes), roughColumns(slots * lanes);
+    kernels::centroidBounds(centroids.data(), n, group.centroidX.data(), group.centroidY.data(),
+                            group.stride, slots, first, count, layerEnd.data(), 3, roughRows.data(),
+                            roughColumns.data(), scratch.data());
+    // Within float rounding, relative to the far-away slots' sizes too.
+    const auto atMost = [](float rough, float chunked) {
+        return rough <= chunked * 1.00001f + 1e-6f;
+    };
+    for (std::size_t k = 0; k < count; ++k) {
+        for (std::size_t q = 0; q < slots; ++q) {
+            EXPECT_PRED2(atMost, roughColumns[q * lanes + k], columns[q * lanes + k]);
+        }
+        for (std::size_t l = 0; l < 3; ++l) {
+            EXPECT_PRED2(atMost, roughRows[l * lanes + k], rows[l * lanes + k]);
+        }
+    }
     std::vector<float> least(3 * lanes);
     kernels::leastJoinedCosts(columns.data(), m, joins, lanes, least.data(), scratch.data());
     for (std::size_t k = 0; k < count; ++k) {
