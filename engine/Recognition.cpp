@@ -85,30 +85,34 @@ T nearer(T best, T d) {
 }
 
 // Mean nearest-stroke distance both ways, plus the stroke-count penalty, for the drawn strokes
-// against the pieces in the slots `chosen`; d(i, q) is d[i * pitch + q].
+// against the pieces in the slots `chosen`; d(i, q) is d[i * pitch + q]. One pass finds the
+// nearest of every row and column; minima of T convert to double exactly, so this is the sum
+// of the minima of the distances as doubles, in the same order.
 template <class T>
 double coarseScore(const T* d, std::size_t pitch, std::size_t n,
-                   std::span<const std::uint32_t> chosen) {
+                   std::span<const std::uint32_t> chosen, std::vector<T>& columnNearest) {
     const std::size_t m = chosen.size();
     // A template without strokes has no nearest stroke: it ranks after every real score.
     if (m == 0) {
         return kInf;
     }
+    constexpr T far = std::numeric_limits<T>::infinity();
+    columnNearest.assign(m, far);
+    T* __restrict column = columnNearest.data();
     double rows = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        double best = kInf;
-        for (const std::uint32_t q : chosen) {
-            best = nearer(best, static_cast<double>(d[i * pitch + q]));
+        const T* __restrict row = d + i * pitch;
+        T best = far;
+        for (std::size_t j = 0; j < m; ++j) {
+            const T v = row[chosen[j]];
+            best = nearer(best, v);
+            column[j] = nearer(column[j], v);
         }
-        rows += best;
+        rows += static_cast<double>(best);
     }
     double columns = 0.0;
-    for (const std::uint32_t q : chosen) {
-        double best = kInf;
-        for (std::size_t i = 0; i < n; ++i) {
-            best = nearer(best, static_cast<double>(d[i * pitch + q]));
-        }
-        columns += best;
+    for (std::size_t j = 0; j < m; ++j) {
+        columns += static_cast<double>(column[j]);
     }
     const double diff = static_cast<double>(n > m ? n - m : m - n);
     return (rows / static_cast<double>(n) + columns / static_cast<double>(m)) * 0.5 +
@@ -117,28 +121,45 @@ double coarseScore(const T* d, std::size_t pitch, std::size_t n,
 
 // Lower bound of the final score's assignment part (the assignment cost of the matrix with
 // 0.55 for unmatched strokes): reduce every row by its smallest entry, then every column of
-// what remains; the reductions are a feasible dual solution of the assignment problem.
+// what remains; the reductions are a feasible dual solution of the assignment problem. The
+// n x m distances are read as they lie, the rows and columns of 0.55 that square the matrix
+// are accounted for apart. `reduced` and `columns` hold max(n, m) entries.
 double assignmentBound(const double* d, std::size_t pitch, std::size_t n, std::size_t m,
-                       double* reduced) {
+                       double* reduced, double* columns) {
     const std::size_t side = std::max(n, m);
-    const auto cell = [&](std::size_t i, std::size_t j) {
-        return i < n && j < m ? d[i * pitch + j] : kUnmatchedStrokeCost;
-    };
+    const double unmatched = kUnmatchedStrokeCost;
     double total = 0.0;
-    for (std::size_t i = 0; i < side; ++i) {
-        double nearest = kInf;
-        for (std::size_t j = 0; j < side; ++j) {
-            nearest = std::min(nearest, cell(i, j));
+    for (std::size_t i = 0; i < n; ++i) {
+        double nearest = m < side ? unmatched : kInf;
+        for (std::size_t j = 0; j < m; ++j) {
+            nearest = std::min(nearest, d[i * pitch + j]);
         }
         reduced[i] = nearest;
         total += nearest;
     }
-    for (std::size_t j = 0; j < side; ++j) {
-        double nearest = kInf;
-        for (std::size_t i = 0; i < side; ++i) {
-            nearest = std::min(nearest, cell(i, j) - reduced[i]);
+    for (std::size_t i = n; i < side; ++i) {
+        reduced[i] = unmatched;
+        total += unmatched;
+    }
+    // Rows of 0.55 leave 0 in every column once reduced.
+    const double padded = n < side ? 0.0 : kInf;
+    for (std::size_t j = 0; j < m; ++j) {
+        columns[j] = padded;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < m; ++j) {
+            columns[j] = std::min(columns[j], d[i * pitch + j] - reduced[i]);
         }
-        total += nearest;
+    }
+    double unmatchedColumn = padded;
+    for (std::size_t i = 0; i < n; ++i) {
+        unmatchedColumn = std::min(unmatchedColumn, unmatched - reduced[i]);
+    }
+    for (std::size_t j = m; j < side; ++j) {
+        columns[j] = unmatchedColumn;
+    }
+    for (std::size_t j = 0; j < side; ++j) {
+        total += columns[j];
     }
     return total / static_cast<double>(side);
 }
@@ -245,7 +266,8 @@ struct Workspace {
     std::vector<double> matrices;  // distance matrices in double precision, one slot each
     std::size_t slots = 0;
     std::vector<Fine> fine;
-    std::vector<double> reduced;
+    std::vector<double> reduced, reducedColumns;
+    std::vector<float> columnNearest;
     std::array<FinePart, 2> fineParts;
 
     std::uint32_t takeSlot(std::size_t slotSize) {
@@ -800,7 +822,8 @@ private:
             }
             listPieces(m, joins);
         }
-        entry.key = rankKey(coarseScore(table, slots, n_, chosenOf(entry)) + joinCost(c.joins));
+        entry.key = rankKey(coarseScore(table, slots, n_, chosenOf(entry), w_.columnNearest) +
+                            joinCost(c.joins));
         return entry;
     }
 
@@ -877,7 +900,8 @@ private:
             listPieces(m, joins);
         }
         const std::span<const std::uint32_t> chosen = chosenOf(c);
-        c.key = rankKey(coarseScore(exact_.data(), needed, n_, chosen) + joinCost(c.joins));
+        c.key = rankKey(coarseScore(exact_.data(), needed, n_, chosen, exactColumns_) +
+                        joinCost(c.joins));
         c.exact = true;
         if (c.matrix == kNone) {
             c.matrix = w_.takeSlot(slotSize_);
@@ -973,12 +997,14 @@ private:
         wanted_ = std::min(limit_, w_.shortlist.size());
         w_.fine.clear();
         w_.reduced.resize(std::max(n_, highest_));
+        w_.reducedColumns.resize(std::max(n_, highest_));
         for (std::size_t e = 0; e < w_.shortlist.size(); ++e) {
             const Coarse& c = w_.shortlist[e];
             const std::size_t m = layoutOf(c.id).strokes - c.joins;
             const double diff = static_cast<double>(differenceOf(m));
             double bound = diff * kFineCountPenalty +
-                           assignmentBound(matrixOf(c), pitch_, n_, m, w_.reduced.data()) +
+                           assignmentBound(matrixOf(c), pitch_, n_, m, w_.reduced.data(),
+                                           w_.reducedColumns.data()) +
                            (common_[c.id] != 0 ? kCommonBonus : 0.0) + joinCost(c.joins) -
                            kAssignmentRounding;
             if (std::isnan(bound)) {
@@ -1088,7 +1114,7 @@ private:
     std::size_t pitch_ = 0;                     // row pitch of a distance matrix
     std::size_t slotSize_ = 0;                  // one distance matrix
     std::size_t wanted_ = 0;                    // candidates to answer
-    std::vector<double> exact_, costs_;
+    std::vector<double> exact_, costs_, exactColumns_;
     std::vector<std::size_t> joins_;
 };
 
