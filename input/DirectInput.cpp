@@ -117,10 +117,18 @@ void DirectInput::post(std::optional<Text> text, Key key) {
                       [this, delivery = std::move(delivery)] { finish(delivery); });
 }
 
-void DirectInput::finish(const Delivery& delivery) {
+void DirectInput::finish(Delivery delivery) {
     const auto front = platform_->frontmost();
     if (!front || !front->sameAs(delivery.app)) {
         const bool pad = front && front->pid > 0 && front->pid == platform_->ownProcess();
+        // The pad has asked for the target to come to the front; the desktop, or the input
+        // method following its focus, may take longer than the delay, most of all on a busy
+        // machine. Another application in front means the user went there: that is final.
+        if (pad && ++delivery.checks < activationChecks) {
+            scheduler_->after(deliveryDelay, *this,
+                              [this, delivery = std::move(delivery)] { finish(delivery); });
+            return;
+        }
         report(pad && platform_->typesIntoFocus() ? padFocused() : switched());
         return;
     }

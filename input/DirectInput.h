@@ -21,6 +21,10 @@ class DirectInput : public QObject {
 public:
     /// Time the target gets to come to the front before the events are posted.
     static constexpr Scheduler::Duration deliveryDelay{0.1};
+    /// While the pad itself is still in front (its search field held the keyboard and the
+    /// desktop is slow to hand it back), the target is looked for again every deliveryDelay,
+    /// this many times in all (1.5 s).
+    static constexpr int activationChecks = 15;
 
     /// Delivers through the desktop this build targets.
     DirectInput();
@@ -71,10 +75,11 @@ private:
         std::optional<QString> name;
         std::optional<Text> text;
         Key key;
+        int checks = 0;  // times the front was looked at
     };
     void post(std::optional<Text> text, Key key);
     // Checks that the target still holds the focus, types and reports what became of it.
-    void finish(const Delivery& delivery);
+    void finish(Delivery delivery);
     static QString outcomeMessage(const Delivery& delivery,
                                   const InputPlatform::Delivered& delivered);
     void report(const QString& message);

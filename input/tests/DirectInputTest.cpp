@@ -137,6 +137,37 @@ TEST_F(DirectInputTest, TargetNotInFrontAfterTheDelayPostsNothing) {
     EXPECT_EQ(messages, (std::vector{switched, switched, switched}));
 }
 
+// After a pick made while the pad's search field had the keyboard, the pad itself may still be
+// in front at the first look: the desktop is slow to hand the keyboard back. The target is
+// looked for again, for a while; another application in front ends the wait at once.
+TEST_F(DirectInputTest, WhileThePadIsStillInFrontTheTargetIsWaitedForAWhile) {
+    auto input = make(editor);
+    fake->front = pad;
+    fake->activationWorks = false;
+    input->send(u"木"_qs);
+    clock->advance(std::chrono::milliseconds(700));
+    EXPECT_TRUE(messages.empty()) << "still waiting";
+    fake->expectText(U"木");
+    fake->front = editor;  // the desktop catches up
+    elapse();
+    EXPECT_EQ(messages, (std::vector{u"Editorへ「木」を送信"_qs}));
+
+    fake->front = pad;
+    input->send(u"木"_qs);
+    clock->advance(std::chrono::milliseconds(1450));
+    EXPECT_EQ(messages.size(), 1U) << "still waiting";
+    clock->advance(std::chrono::milliseconds(50));
+    EXPECT_EQ(messages.back(), switched) << "given up after 1.5 s";
+    EXPECT_EQ(clock->pending(), 0U);
+
+    input->send(u"木"_qs);
+    fake->userActivates(terminal);
+    elapse();
+    EXPECT_EQ(messages.back(), switched) << "the user went elsewhere: no waiting";
+    EXPECT_EQ(clock->pending(), 0U);
+    fake->verify();
+}
+
 TEST_F(DirectInputTest, TextsThatCannotBecomeEventsPostNothing) {
     auto input = make(editor);
     input->send(QString::fromUtf16(u"木\xD842"));  // a lone surrogate

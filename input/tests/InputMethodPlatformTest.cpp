@@ -216,7 +216,7 @@ TEST_F(InputMethodDirectInput, X11SessionTypesAtOnceAndSaysWhichWayOrThatItDidNo
         s.x11->activationWorks = raised;
         input->send(QStringLiteral("木"));
         ASSERT_EQ(clock->pending(), 1U);
-        clock->advance(DirectInput::deliveryDelay);
+        clock->advance(DirectInput::deliveryDelay * DirectInput::activationChecks);
     }
     EXPECT_EQ(messages,
               (std::vector{padFocused, QStringLiteral("Editorへ「木」を送信（fcitx5）")}));
@@ -281,7 +281,7 @@ TEST_F(InputMethodDirectInput, WaylandSessionFollowsTheInputMethodsFocus) {
     s.x11->front = s.x11->add({{9, s.x11->ownPid}, QStringLiteral("Sumiro")});
     input->send(QStringLiteral("木"));
     ASSERT_EQ(clock->pending(), 1U) << "the focus is waited for";
-    clock->advance(DirectInput::deliveryDelay);
+    clock->advance(DirectInput::deliveryDelay * DirectInput::activationChecks);
     EXPECT_EQ(messages.back(), padFocused);
     EXPECT_EQ(s.typed.size(), 2U);
 }
