@@ -70,7 +70,7 @@ constexpr std::size_t kPresorted = 8 * kShortlist;
 constexpr std::size_t kCopyPiece = 16;
 static_assert(kStrokePadding >= kCopyPiece);
 // Template strokes whose distances one kernel call computes.
-constexpr std::size_t kBatchStrokes = 128;
+constexpr std::size_t kBatchStrokes = 256;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
