@@ -162,95 +162,75 @@ inline float lesser(float a, float b) { return b < a ? b : a; }
 
 // Lanes are templates of one group.
 __attribute__((target_clones("avx2", "default"))) void templateBounds(
-    const float* __restrict a, std::size_t n, const float* __restrict cx,
-    const float* __restrict cy, std::size_t stride, std::size_t slots, std::size_t first,
-    std::size_t count, const std::uint32_t* __restrict layerEnd, std::size_t layers,
-    float* __restrict rows, float* __restrict columns, float* __restrict scratch) {
+    const float* __restrict a, const float* __restrict centroids, std::size_t n,
+    const BoundedGroup& g, std::size_t first, std::size_t count,
+    const std::uint32_t* __restrict layerEnd, std::size_t layers, float* __restrict rows,
+    float* __restrict columns, float* __restrict scratch) {
     constexpr auto reversal = static_cast<float>(kReversalPenalty / kChunkPoints);
     const std::size_t lanes = lanesFor(count);
-    const std::size_t chunkRow = slots * stride;
+    const std::size_t stride = g.stride;
+    const std::size_t chunkRow = g.slotCount * stride;
+    const float* __restrict cx = g.chunkX;
+    const float* __restrict cy = g.chunkY;
+    const float* __restrict px = g.centroidX;
+    const float* __restrict py = g.centroidY;
     float* __restrict nearest = scratch;
     for (std::size_t k = 0; k < layers * lanes; ++k) {
         rows[k] = 0.0f;
     }
-    for (std::size_t k = 0; k < slots * lanes; ++k) {
+    for (std::size_t k = 0; k < layerEnd[layers - 1] * lanes; ++k) {
         columns[k] = kInf;
     }
     for (std::size_t i = 0; i < n; ++i) {
         const float* c = a + i * 2 * kChunks;
         const float a0 = c[0], a1 = c[1], a2 = c[2], a3 = c[3];
         const float b0 = c[4], b1 = c[5], b2 = c[6], b3 = c[7];
+        const float ax = centroids[2 * i];
+        const float ay = centroids[2 * i + 1];
         for (std::size_t k = 0; k < lanes; ++k) {
             nearest[k] = kInf;
         }
         std::size_t q = 0;
         for (std::size_t l = 0; l < layers; ++l) {
-            for (; q < layerEnd[l]; ++q) {
-                const std::size_t at = q * stride + first;
-                const float* __restrict x0 = cx + at;
-                const float* __restrict x1 = cx + chunkRow + at;
-                const float* __restrict x2 = cx + 2 * chunkRow + at;
-                const float* __restrict x3 = cx + 3 * chunkRow + at;
-                const float* __restrict y0 = cy + at;
-                const float* __restrict y1 = cy + chunkRow + at;
-                const float* __restrict y2 = cy + 2 * chunkRow + at;
-                const float* __restrict y3 = cy + 3 * chunkRow + at;
-                float* __restrict column = columns + q * lanes;
-                for (std::size_t k = 0; k < lanes; ++k) {
-                    const float forward =
-                        octagon(a0 - x0[k], b0 - y0[k]) + octagon(a1 - x1[k], b1 - y1[k]) +
-                        octagon(a2 - x2[k], b2 - y2[k]) + octagon(a3 - x3[k], b3 - y3[k]);
-                    const float reverse =
-                        octagon(a0 - x3[k], b0 - y3[k]) + octagon(a1 - x2[k], b1 - y2[k]) +
-                        octagon(a2 - x1[k], b2 - y1[k]) + octagon(a3 - x0[k], b3 - y0[k]);
-                    const float reversed = reverse + reversal;
-                    float b = (forward < reversed ? forward : reversed) * (1.0f / kChunks);
-                    // A pair with a NaN coordinate has no distance to bound: zero keeps the
-                    // minima below those of every other pair.
-                    b = b == b ? b : 0.0f;
-                    nearest[k] = lesser(nearest[k], b);
-                    column[k] = lesser(column[k], b);
+            if (l < g.chunkLayers) {
+                for (; q < layerEnd[l]; ++q) {
+                    const std::size_t at = q * stride + first;
+                    const float* __restrict x0 = cx + at;
+                    const float* __restrict x1 = cx + chunkRow + at;
+                    const float* __restrict x2 = cx + 2 * chunkRow + at;
+                    const float* __restrict x3 = cx + 3 * chunkRow + at;
+                    const float* __restrict y0 = cy + at;
+                    const float* __restrict y1 = cy + chunkRow + at;
+                    const float* __restrict y2 = cy + 2 * chunkRow + at;
+                    const float* __restrict y3 = cy + 3 * chunkRow + at;
+                    float* __restrict column = columns + q * lanes;
+                    for (std::size_t k = 0; k < lanes; ++k) {
+                        const float forward =
+                            octagon(a0 - x0[k], b0 - y0[k]) + octagon(a1 - x1[k], b1 - y1[k]) +
+                            octagon(a2 - x2[k], b2 - y2[k]) + octagon(a3 - x3[k], b3 - y3[k]);
+                        const float reverse =
+                            octagon(a0 - x3[k], b0 - y3[k]) + octagon(a1 - x2[k], b1 - y2[k]) +
+                            octagon(a2 - x1[k], b2 - y1[k]) + octagon(a3 - x0[k], b3 - y0[k]);
+                        const float reversed = reverse + reversal;
+                        float b = (forward < reversed ? forward : reversed) * (1.0f / kChunks);
+                        // A pair with a NaN coordinate has no distance to bound: zero keeps the
+                        // minima below those of every other pair.
+                        b = b == b ? b : 0.0f;
+                        nearest[k] = lesser(nearest[k], b);
+                        column[k] = lesser(column[k], b);
+                    }
                 }
-            }
-            float* __restrict row = rows + l * lanes;
-            for (std::size_t k = 0; k < lanes; ++k) {
-                row[k] += nearest[k];
-            }
-        }
-    }
-}
-
-// Lanes are templates of one group, as in templateBounds.
-__attribute__((target_clones("avx2", "default"))) void centroidBounds(
-    const float* __restrict a, std::size_t n, const float* __restrict cx,
-    const float* __restrict cy, std::size_t stride, std::size_t slots, std::size_t first,
-    std::size_t count, const std::uint32_t* __restrict layerEnd, std::size_t layers,
-    float* __restrict rows, float* __restrict columns, float* __restrict scratch) {
-    const std::size_t lanes = lanesFor(count);
-    float* __restrict nearest = scratch;
-    for (std::size_t k = 0; k < layers * lanes; ++k) {
-        rows[k] = 0.0f;
-    }
-    for (std::size_t k = 0; k < slots * lanes; ++k) {
-        columns[k] = kInf;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        const float ax = a[2 * i];
-        const float ay = a[2 * i + 1];
-        for (std::size_t k = 0; k < lanes; ++k) {
-            nearest[k] = kInf;
-        }
-        std::size_t q = 0;
-        for (std::size_t l = 0; l < layers; ++l) {
-            for (; q < layerEnd[l]; ++q) {
-                const float* __restrict x = cx + q * stride + first;
-                const float* __restrict y = cy + q * stride + first;
-                float* __restrict column = columns + q * lanes;
-                for (std::size_t k = 0; k < lanes; ++k) {
-                    float b = octagon(ax - x[k], ay - y[k]);
-                    b = b == b ? b : 0.0f;
-                    nearest[k] = lesser(nearest[k], b);
-                    column[k] = lesser(column[k], b);
+            } else {
+                for (; q < layerEnd[l]; ++q) {
+                    const float* __restrict x = px + q * stride + first;
+                    const float* __restrict y = py + q * stride + first;
+                    float* __restrict column = columns + q * lanes;
+                    for (std::size_t k = 0; k < lanes; ++k) {
+                        float b = octagon(ax - x[k], ay - y[k]);
+                        b = b == b ? b : 0.0f;
+                        nearest[k] = lesser(nearest[k], b);
+                        column[k] = lesser(column[k], b);
+                    }
                 }
             }
             float* __restrict row = rows + l * lanes;

@@ -39,31 +39,36 @@ void portableStrokeDistances(const float* ax, const float* ay, std::size_t n, co
                              const float* y, std::size_t stride, std::size_t begin,
                              std::size_t count, std::size_t pitch, float* out, float* scratch);
 
-/// Lower bounds of the nearest-stroke sums of the coarse score, from chunk centroids (the sum
-/// of point distances over a chunk is at least its size times the distance of the chunk
-/// centroids; the reversed pairing matches chunk c with chunk 3 - c), for the templates k in
-/// [first, first + count) of a group laid out `stride` templates to a row
-/// (TemplateSet::Group::chunkX), `first` a multiple of kLanes, whose `slotCount` piece slots end
-/// their layers at layerEnd[0 .. layers) (layer l: the slots of drawings with l joins). `a`
-/// holds the n drawn strokes' chunk centroids (per stroke all x, then all y). With lanes =
-/// lanesFor(count): rows[l * lanes + k - first] gets the sum over drawn strokes of the nearest
-/// slot of layers up to l, columns[q * lanes + k - first] the nearest drawn stroke of slot q.
-/// `scratch` holds lanes floats. Each may exceed the true distance sums by float rounding only
-/// (relative 1e-5 at most).
-void templateBounds(const float* a, std::size_t n, const float* cx, const float* cy,
-                    std::size_t stride, std::size_t slotCount, std::size_t first, std::size_t count,
-                    const std::uint32_t* layerEnd, std::size_t layers, float* rows, float* columns,
-                    float* scratch);
+/// Where the bounds of one group's templates read them (TemplateSet::Group): chunk c of slot q
+/// of template k at chunkX/chunkY[(c * slotCount + q) * stride + k], the slot's centroid at
+/// centroidX/centroidY[q * stride + k]. The slots of the first `chunkLayers` layers are bounded
+/// from their chunks, those of later layers from their centroids alone.
+struct BoundedGroup {
+    const float* chunkX;
+    const float* chunkY;
+    const float* centroidX;
+    const float* centroidY;
+    std::size_t stride;
+    std::size_t slotCount;
+    std::size_t chunkLayers;
+};
 
-/// `templateBounds` from whole-stroke centroids instead of chunk centroids: the mean distance
-/// of two strokes, either pairing, is at least the distance of their centroids, so these
-/// bound the same sums, more loosely, at an eighth of the work. `a` holds the n drawn strokes'
-/// centroids (x, y); slot q of template k has its centroid at (cx, cy)[q * stride + k]
-/// (TemplateSet::Group::centroidX).
-void centroidBounds(const float* a, std::size_t n, const float* cx, const float* cy,
-                    std::size_t stride, std::size_t slotCount, std::size_t first, std::size_t count,
-                    const std::uint32_t* layerEnd, std::size_t layers, float* rows, float* columns,
-                    float* scratch);
+/// Lower bounds of the nearest-stroke sums of the coarse score, for the templates k in
+/// [first, first + count) of a group, `first` a multiple of kLanes, whose piece slots end their
+/// layers at layerEnd[0 .. layers) (layer l: the slots of drawings with l joins). A pair's
+/// bound comes from chunk centroids in the first g.chunkLayers layers (the sum of point
+/// distances over a chunk is at least its size times the distance of the chunk centroids; the
+/// reversed pairing matches chunk c with chunk 3 - c), from stroke centroids in the others (the
+/// mean distance of two strokes, either pairing, is at least the distance of their centroids:
+/// looser, at an eighth of the work). `a` holds the n drawn strokes' chunk centroids (per
+/// stroke all x, then all y), `centroids` their centroids (x, y). With lanes =
+/// lanesFor(count): rows[l * lanes + k - first] gets the sum over drawn strokes of the nearest
+/// slot of layers up to l, columns[q * lanes + k - first] the nearest drawn stroke of slot q,
+/// for the slots of those layers. `scratch` holds lanes floats. Each may exceed the true
+/// distance sums by float rounding only (relative 1e-5 at most).
+void templateBounds(const float* a, const float* centroids, std::size_t n, const BoundedGroup& g,
+                    std::size_t first, std::size_t count, const std::uint32_t* layerEnd,
+                    std::size_t layers, float* rows, float* columns, float* scratch);
 
 /// For `lanes` templates side by side (a multiple of kLanes) of `strokes` strokes and at most
 /// `joins` joins, slot q's cost of template k at costs[q * lanes + k]: the least total cost of

@@ -12,12 +12,13 @@
 //
 // Most entries are never scored exactly. A lower bound of the coarse score, computed for every
 // template of a group at once and for all of its entries (the least column term over the sets
-// of k joins, leastJoinedCosts), puts the entries in order: from chunk centroids for the entries
-// of as many pieces as drawn strokes or more, which make nearly all of the shortlist, from
-// stroke centroids, far cheaper and looser, for the others (boundPart). The search takes the
-// first kind, then those of the second that can still reach the cut-off, each the entry of
-// least bound first, and scores it in single precision, from the distances to
-// every piece the entry may use (computed once per template and shared by its entries, one
+// of k joins, leastJoinedCosts), puts the entries in order. It comes from chunk centroids for
+// the pieces of the entry of as many pieces as drawn strokes, which with the entries of fewer
+// joins make nearly all of the shortlist, and from stroke centroids, far cheaper and looser,
+// for the longer runs only entries of more joins use (boundPart). The search takes the first
+// kind, then those of the second that can still reach the cut-off, each the entry of least
+// bound first, and scores it in single precision, from the distances to every piece the entry
+// may use (computed once per template and shared by its entries, one
 // layer of longer runs at a time, as they need them). It stops, exactly, once no bound can
 // reach the 180th score. Single precision is within kDistanceError of double precision, so only
 // entries that close to the cut-off, or that close to another one in the final ranking, or whose
@@ -218,9 +219,8 @@ struct BoundPart {
     };
     std::vector<Range> ranges;
     std::vector<float> rows, columns, least, scratch;
-    std::vector<float> nearRows, nearColumns, nearLeast;  // centroid bounds
-    std::vector<Candidate> candidates;                    // bounded by chunk centroids
-    std::vector<Candidate> rough;                         // bounded by stroke centroids only
+    std::vector<Candidate> candidates;  // bounded by chunk centroids
+    std::vector<Candidate> rough;       // bounded by stroke centroids only
 };
 
 // Working storage of one thread's share of the precise pass.
@@ -488,9 +488,10 @@ private:
     // pieces as the drawing has strokes: one a stroke more or fewer starts 0.09 behind, which
     // its distances seldom make up (held-out inks: of 1,700 such entries per drawing, 4 got
     // through chunk bounds and 80 through centroid bounds; of 875 with as many pieces, 310
-    // and 845). That entry gets bounds from chunk centroids, computed for the layers of slots
-    // it uses, and so do the entries of fewer joins, whose layers come with them; the others
-    // get the looser bounds from stroke centroids, at an eighth of the work.
+    // and 845). The layers of slots that entry uses are bounded from chunk centroids, which
+    // serves the entries of fewer joins too; the layers beyond, which only entries of more
+    // joins use, from stroke centroids, at an eighth of the work: those entries' bounds are
+    // looser, and they are searched last.
     void boundPart(BoundPart& part) const {
         std::array<std::uint32_t, 64> layerEnd{};
         for (const auto& [index, begin, count] : part.ranges) {
@@ -513,38 +514,30 @@ private:
             for (std::size_t l = 0; l < layers; ++l) {
                 layerEnd[l] = static_cast<std::uint32_t>(pieceSlots(m, l));
             }
-            const std::size_t lanes = kernels::lanesFor(count);
-            part.nearRows.resize(layers * lanes);
-            part.nearColumns.resize(group.slotCount * lanes);
-            part.scratch.resize(std::max(part.scratch.size(), lanes));
-            kernels::centroidBounds(w_.centroids.data(), n_, group.centroidX.data(),
-                                    group.centroidY.data(), group.stride, group.slotCount, begin,
-                                    count, layerEnd.data(), layers, part.nearRows.data(),
-                                    part.nearColumns.data(), part.scratch.data());
-            leastColumns(group, highest, lanes, part.nearColumns, part.nearLeast, part.scratch);
             // The entry of as many pieces as drawn strokes, if the template has one.
             const std::size_t same =
                 m >= n_ && m - n_ >= lowest && m - n_ <= highest ? m - n_ : kNone;
-            if (same != kNone) {
-                part.rows.resize((same + 1) * lanes);
-                part.columns.resize(group.slotCount * lanes);
-                kernels::templateBounds(w_.chunks.data(), n_, group.chunkX.data(),
-                                        group.chunkY.data(), group.stride, group.slotCount, begin,
-                                        count, layerEnd.data(), same + 1, part.rows.data(),
-                                        part.columns.data(), part.scratch.data());
-                leastColumns(group, same, lanes, part.columns, part.least, part.scratch);
-            }
+            const std::size_t lanes = kernels::lanesFor(count);
+            part.rows.resize(layers * lanes);
+            part.columns.resize(group.slotCount * lanes);
+            part.scratch.resize(std::max(part.scratch.size(), lanes));
+            const kernels::BoundedGroup bounded{
+                group.chunkX.data(),         group.chunkY.data(), group.centroidX.data(),
+                group.centroidY.data(),      group.stride,        group.slotCount,
+                same == kNone ? 0 : same + 1};
+            kernels::templateBounds(w_.chunks.data(), w_.centroids.data(), n_, bounded, begin,
+                                    count, layerEnd.data(), layers, part.rows.data(),
+                                    part.columns.data(), part.scratch.data());
+            leastColumns(group, highest, lanes, part.columns, part.least, part.scratch);
             for (std::uint32_t k = 0; k < count; ++k) {
                 const std::uint32_t id = group.ids[begin + k];
                 for (std::size_t j = lowest; j <= highest; ++j) {
+                    // An entry of fewer joins uses slots of the chunk-bounded layers only.
                     const bool chunked = same != kNone && j <= same;
-                    const float rows =
-                        chunked ? part.rows[j * lanes + k] : part.nearRows[j * lanes + k];
-                    const float least =
-                        chunked ? part.least[j * lanes + k] : part.nearLeast[j * lanes + k];
                     (chunked ? part.candidates : part.rough)
                         .push_back(
-                            {entryBound(rows, least, m, j), id, static_cast<std::uint32_t>(j)});
+                            {entryBound(part.rows[j * lanes + k], part.least[j * lanes + k], m, j),
+                             id, static_cast<std::uint32_t>(j)});
                 }
             }
         }

@@ -230,14 +230,28 @@ TEST(MatchingKernels, BoundsStayBelowTheDistances) {
     const std::size_t lanes = kernels::lanesFor(count);
     const std::array<std::uint32_t, 3> layerEnd{6, 11, 15};
     std::vector<float> rows(3 * lanes), columns(slots * lanes), scratch((m + 1) * 3 * lanes);
-    kernels::templateBounds(chunks.data(), n, group.chunkX.data(), group.chunkY.data(),
-                            group.stride, slots, first, count, layerEnd.data(), 3, rows.data(),
-                            columns.data(), scratch.data());
-    // The stroke centroids' bounds: looser, never above the chunks' (nor the distances).
+    kernels::BoundedGroup bounded{group.chunkX.data(),
+                                  group.chunkY.data(),
+                                  group.centroidX.data(),
+                                  group.centroidY.data(),
+                                  group.stride,
+                                  slots,
+                                  3};
+    kernels::templateBounds(chunks.data(), centroids.data(), n, bounded, first, count,
+                            layerEnd.data(), 3, rows.data(), columns.data(), scratch.data());
+    // The first layer from chunks, the others from stroke centroids: looser there, never above
+    // the chunks' bounds (nor the distances), and the first layer's as before.
     std::vector<float> roughRows(3 * lanes), roughColumns(slots * lanes);
-    kernels::centroidBounds(centroids.data(), n, group.centroidX.data(), group.centroidY.data(),
-                            group.stride, slots, first, count, layerEnd.data(), 3, roughRows.data(),
-                            roughColumns.data(), scratch.data());
+    bounded.chunkLayers = 1;
+    kernels::templateBounds(chunks.data(), centroids.data(), n, bounded, first, count,
+                            layerEnd.data(), 3, roughRows.data(), roughColumns.data(),
+                            scratch.data());
+    for (std::size_t k = 0; k < count; ++k) {
+        EXPECT_EQ(roughRows[k], rows[k]);
+        for (std::size_t q = 0; q < layerEnd[0]; ++q) {
+            EXPECT_EQ(roughColumns[q * lanes + k], columns[q * lanes + k]);
+        }
+    }
     // Within float rounding, relative to the far-away slots' sizes too.
     const auto atMost = [](float rough, float chunked) {
         return rough <= chunked * 1.00001f + 1e-6f;
