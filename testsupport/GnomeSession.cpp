@@ -346,18 +346,26 @@ std::optional<QRect> GnomeSession::frameOf(qint64 pid) const {
 }
 
 bool GnomeSession::place(qint64 pid, QPoint topLeft) const {
-    const auto moved = evaluate(
-        QStringLiteral("(() => { const w = global.get_window_actors().map(a => a.meta_window)"
-                       ".find(w => w.get_pid() == %1); if (!w) return false;"
-                       " w.move_frame(true, %2, %3); return true; })()")
+    const QString script =
+        QStringLiteral(
+            "(() => { const w = global.get_window_actors().map(a => a.meta_window)"
+            ".find(w => w.get_pid() == %1); if (!w) return false;"
+            " w.move_frame(true, %2, %3); return true; })()")
             .arg(pid)
             .arg(topLeft.x())
-            .arg(topLeft.y()));
+            .arg(topLeft.y());
+    const auto moved = [&] { return evaluate(script) == QStringLiteral("true"); };
     const auto there = [&] {
         const auto frame = frameOf(pid);
         return frame && frame->topLeft() == topLeft;
     };
-    return moved == QStringLiteral("true") && waitFor(there, kCallTimeout);
+    // The shell may not list a window it has just shown, or may place it once more after the
+    // move (seen once with a terminal): the move is asked for until it is made and stays.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!waitFor(moved, kCallTimeout)) return false;
+        if (waitFor(there, kCallTimeout)) return true;
+    }
+    return false;
 }
 
 bool GnomeSession::move(QPoint at) {
