@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <vector>
+
+#include "engine/Ink.h"
 
 namespace sumiro::kernels {
 
@@ -38,6 +41,11 @@ void strokeDistances(const float* ax, const float* ay, std::size_t n, const floa
 void portableStrokeDistances(const float* ax, const float* ay, std::size_t n, const float* x,
                              const float* y, std::size_t stride, std::size_t begin,
                              std::size_t count, std::size_t pitch, float* out, float* scratch);
+
+/// strokeDistance(a[i], b) for every drawn stroke i, to out[i * pitch]: the same operations in
+/// the same order, so the same bits, four strokes at a time on processors with AVX2.
+void exactStrokeDistances(const Ink& a, std::span<const InkPoint> b, double* out,
+                          std::size_t pitch);
 
 /// Where the bounds of one group's templates read them (TemplateSet::Group): chunk c of slot q
 /// of template k at chunkX/chunkY[(c * slotCount + q) * stride + k], the slot's centroid at

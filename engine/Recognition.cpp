@@ -873,10 +873,9 @@ private:
             if (piece.empty()) {
                 continue;
             }
+            kernels::exactStrokeDistances(input_, piece, &exact_[q], needed);
             for (std::size_t i = 0; i < n_; ++i) {
-                const double d = strokeDistance(input_[i], piece);
-                exact_[i * needed + q] = d;
-                costs_[q] = nearer(costs_[q], d);
+                costs_[q] = nearer(costs_[q], exact_[i * needed + q]);
             }
         }
         c.chosen = static_cast<std::uint32_t>(w_.chosen.size());

@@ -131,6 +131,33 @@ void expectSameAsPlain(const CharacterDatabase& db, const std::vector<Ink>& inks
     }
 }
 
+// The exact distances four strokes at a time are strokeDistance's, bit for bit: whole vectors,
+// the strokes left over, a stroke of another length, a coordinate that is not a number.
+TEST(MatchingKernels, ExactDistancesAreStrokeDistanceBitForBit) {
+    std::mt19937 random(11);
+    for (std::size_t n = 1; n <= 9; ++n) {
+        Ink drawn = normalized(randomInk(n, random));
+        const Ink piece = normalized(randomInk(1, random));
+        if (n == 6) {
+            drawn[1][3].x = std::numeric_limits<double>::quiet_NaN();
+        }
+        if (n == 7) {
+            drawn[2].pop_back();
+        }
+        std::vector<double> out(2 * n, -1.0);
+        kernels::exactStrokeDistances(drawn, piece[0], out.data(), 2);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double expected = strokeDistance(drawn[i], piece[0]);
+            if (std::isnan(expected)) {
+                EXPECT_TRUE(std::isnan(out[2 * i])) << n << " " << i;
+            } else {
+                EXPECT_EQ(out[2 * i], expected) << n << " " << i;
+            }
+            EXPECT_EQ(out[2 * i + 1], -1.0) << "only every pitch-th entry is written";
+        }
+    }
+}
+
 TEST(MatchingKernels, SinglePrecisionStaysWithinItsError) {
     std::mt19937 random(5);
     std::vector<Stroke> strokes;
