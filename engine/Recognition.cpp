@@ -277,12 +277,14 @@ struct Workspace {
 };
 
 // One recognition, its stages in the order they run:
-//   1. prepareInk       the drawn strokes in single precision, their chunk centroids;
+//   1. prepareInk       the drawn strokes in single precision, their chunk centroids and
+//                       centroids;
 //   2. orderGroups      groups by the stroke-count difference of their nearest entry;
-//   3. boundGroups      chunk-centroid bounds of every entry of the nearest groups, put in
-//                       bound order (sortByBound);
+//   3. boundGroups      bounds of every entry of the nearest groups (boundPart), those from
+//                       chunk centroids put in bound order (sortByBound);
 //   4. search           entries of least bound first, scored a batch at a time (scoreBatch),
-//                       until no bound can reach the 180th score; then the farther groups
+//                       until no bound can reach the 180th score, then the entries bounded by
+//                       stroke centroids alone that still can; then the farther groups
 //                       (searchFartherGroups);
 //   5. cutShortlist     the 180 best, those near the cut-off ranked in double precision;
 //   6. rankShortlist    the precise pass: final scores, best lower bound first, only as far
@@ -348,7 +350,8 @@ private:
         return f;
     }
 
-    // 1. The drawn strokes, point-major in single precision, and their chunk centroids.
+    // 1. The drawn strokes, point-major in single precision, their chunk centroids and
+    // centroids.
     void prepareInk() {
         w_.ax.resize(n_ * kStrokePoints);
         w_.ay.resize(n_ * kStrokePoints);
@@ -363,14 +366,9 @@ private:
             std::transform(chunks.begin(), chunks.end(),
                            w_.chunks.begin() + static_cast<std::ptrdiff_t>(i * 2 * kChunks),
                            [](double c) { return static_cast<float>(c); });
-            double sx = 0.0;
-            double sy = 0.0;
-            for (std::size_t c = 0; c < kChunks; ++c) {
-                sx += chunks[c];
-                sy += chunks[kChunks + c];
-            }
-            w_.centroids[2 * i] = static_cast<float>(sx / kChunks);
-            w_.centroids[2 * i + 1] = static_cast<float>(sy / kChunks);
+            const auto [x, y] = strokeCentroid(chunks);
+            w_.centroids[2 * i] = static_cast<float>(x);
+            w_.centroids[2 * i + 1] = static_cast<float>(y);
         }
         if (w_.families.size() != set_.size() || ++w_.stamp == 0) {
             w_.families.assign(set_.size(), Family{});

@@ -156,17 +156,14 @@ void TemplateSet::fillTemplate(std::size_t id, const PieceSource& source,
         } else {
             centroids = chunkCentroids(piece);
         }
-        double sx = 0.0;
-        double sy = 0.0;
         for (std::size_t c = 0; c < kChunks; ++c) {
             const std::size_t at = (c * layout.slotCount + q) * group.stride + k;
             group.chunkX[at] = static_cast<float>(centroids[c]);
             group.chunkY[at] = static_cast<float>(centroids[kChunks + c]);
-            sx += centroids[c];
-            sy += centroids[kChunks + c];
         }
-        group.centroidX[q * group.stride + k] = static_cast<float>(sx / kChunks);
-        group.centroidY[q * group.stride + k] = static_cast<float>(sy / kChunks);
+        const auto [centreX, centreY] = strokeCentroid(centroids);
+        group.centroidX[q * group.stride + k] = static_cast<float>(centreX);
+        group.centroidY[q * group.stride + k] = static_cast<float>(centreY);
     }
 }
 

@@ -143,4 +143,15 @@ private:
 /// Centroids of the chunks of one 16-point stroke: all x, then all y.
 std::array<double, 2 * kChunks> chunkCentroids(std::span<const InkPoint> stroke);
 
+/// The centroid (x, y) of a stroke from its chunks' centroids (chunkCentroids).
+inline std::array<double, 2> strokeCentroid(const std::array<double, 2 * kChunks>& chunks) {
+    double x = 0.0;
+    double y = 0.0;
+    for (std::size_t c = 0; c < kChunks; ++c) {
+        x += chunks[c];
+        y += chunks[kChunks + c];
+    }
+    return {x / kChunks, y / kChunks};
+}
+
 }  // namespace sumiro
