@@ -15,8 +15,6 @@
 namespace sumiro::kernels {
 
 namespace {
-// Largest float below 1/sqrt(2): (|dx| + |dy|) times it never exceeds the Euclidean length.
-constexpr float kOctagon = 0.70710677f;
 constexpr float kInf = std::numeric_limits<float>::infinity();
 }  // namespace
 
@@ -228,99 +226,251 @@ void exactStrokeDistances(const Ink& a, std::span<const InkPoint> b, double* out
 
 namespace {
 
-// The octagonal norm: at most the Euclidean one, within 8% of it, without a square root.
-inline float octagon(float dx, float dy) {
-    dx = std::fabs(dx);
-    dy = std::fabs(dy);
-    const float larger = dx > dy ? dx : dy;
-    const float diagonal = (dx + dy) * kOctagon;
-    return larger > diagonal ? larger : diagonal;
-}
-
 // The smaller of two values; a NaN in `b` leaves `a`.
 inline float lesser(float a, float b) { return b < a ? b : a; }
 
+// The bounds' fixed point. An octagonal length is max(|dx|, |dy|, (|dx| + |dy|) * 46340 / 65536),
+// 46340 / 65536 being just below 1 / sqrt(2): at most the Euclidean length, within 8% of it. A
+// pair's bound is kept as four times the mean chunk distance (the sum of the four chunk
+// lengths), so rows and columns come out in units of length at 1 / (4 * 8192).
+constexpr std::uint16_t kDiagonal = 46340;
+// The reversal penalty per chunk sum, rounded down.
+constexpr auto kFixedReversal =
+    static_cast<std::uint16_t>(kReversalPenalty / kChunkPoints * kBoundScale);
+constexpr float kFixedUnit = static_cast<float>(1.0 / (kChunks * kBoundScale));
+constexpr std::uint16_t kFixedFar = 0xffff;
+
+// |a - b| of a saturated difference, as an unsigned 16-bit number (32768 for -32768).
+inline std::uint16_t fixedLength(std::int16_t a, std::int16_t b) {
+    const int d = std::clamp(int{a} - int{b}, -32768, 32767);
+    return static_cast<std::uint16_t>(d < 0 ? -d : d);
+}
+
+inline std::uint16_t addSaturated(std::uint16_t a, std::uint16_t b) {
+    return static_cast<std::uint16_t>(std::min(unsigned{a} + unsigned{b}, 65535u));
+}
+
+inline std::uint16_t fixedOctagon(std::int16_t ax, std::int16_t bx, std::int16_t ay,
+                                  std::int16_t by) {
+    const std::uint16_t dx = fixedLength(ax, bx);
+    const std::uint16_t dy = fixedLength(ay, by);
+    const auto diagonal =
+        static_cast<std::uint16_t>((std::uint32_t{addSaturated(dx, dy)} * kDiagonal) >> 16);
+    return std::max({dx, dy, diagonal});
+}
+
+// Clears the outputs of one vector of templates.
+void startBlock(std::size_t lanes, std::size_t j, std::size_t layers, std::size_t slots,
+                float* rows, std::uint16_t* column) {
+    for (std::size_t l = 0; l < layers; ++l) {
+        std::fill_n(rows + l * lanes + j, kBoundLanes, 0.0f);
+    }
+    std::fill_n(column, slots * kBoundLanes, kFixedFar);
+}
+
+// Writes one vector of templates' column bounds in units of length.
+void finishBlock(std::size_t lanes, std::size_t j, std::size_t slots, float* columns,
+                 const std::uint16_t* column) {
+    for (std::size_t q = 0; q < slots; ++q) {
+        for (std::size_t k = 0; k < kBoundLanes; ++k) {
+            columns[q * lanes + j + k] =
+                static_cast<float>(column[q * kBoundLanes + k]) * kFixedUnit;
+        }
+    }
+}
+
+void scaleRows(std::size_t lanes, std::size_t layers, float* rows) {
+    for (std::size_t k = 0; k < layers * lanes; ++k) {
+        rows[k] *= kFixedUnit;
+    }
+}
+
 }  // namespace
 
-// Lanes are templates of one group.
-__attribute__((target_clones("avx2", "default"))) void templateBounds(
-    const float* __restrict a, const float* __restrict centroids, std::size_t n,
+std::int16_t boundCoordinate(double v) {
+    if (std::isnan(v)) {
+        return 0;
+    }
+    return static_cast<std::int16_t>(
+        std::clamp(std::nearbyint(v * kBoundScale), -32767.0, 32767.0));
+}
+
+// Lanes are templates of one group; one vector of them at a time, every drawn stroke against
+// every slot, so that a vector's column minima stay in the scratch.
+void portableTemplateBounds(const std::int16_t* __restrict a,
+                            const std::int16_t* __restrict centroids, std::size_t n,
+                            const BoundedGroup& g, std::size_t first, std::size_t count,
+                            const std::uint32_t* __restrict layerEnd, std::size_t layers,
+                            float* __restrict rows, float* __restrict columns,
+                            std::uint16_t* __restrict scratch) {
+    const std::size_t lanes = boundLanesFor(count);
+    const std::size_t slots = layerEnd[layers - 1];
+    const std::size_t chunkRow = g.slotCount * g.stride;
+    std::uint16_t* __restrict column = scratch;
+    std::uint16_t* __restrict nearest = scratch + slots * kBoundLanes;
+    for (std::size_t j = 0; j < lanes; j += kBoundLanes) {
+        startBlock(lanes, j, layers, slots, rows, column);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int16_t* c = a + i * 2 * kChunks;
+            std::fill_n(nearest, kBoundLanes, kFixedFar);
+            std::size_t q = 0;
+            for (std::size_t l = 0; l < layers; ++l) {
+                for (; q < layerEnd[l]; ++q) {
+                    const std::size_t at = q * g.stride + first + j;
+                    for (std::size_t k = 0; k < kBoundLanes; ++k) {
+                        std::uint16_t bound = 0;
+                        if (l < g.chunkLayers) {
+                            std::uint16_t forward = 0;
+                            std::uint16_t reverse = kFixedReversal;
+                            for (std::size_t h = 0; h < kChunks; ++h) {
+                                const std::size_t to = h * chunkRow + at + k;
+                                const std::size_t back = (kChunks - 1 - h) * chunkRow + at + k;
+                                forward = addSaturated(
+                                    forward,
+                                    fixedOctagon(c[h], g.chunkX[to], c[kChunks + h], g.chunkY[to]));
+                                reverse = addSaturated(
+                                    reverse, fixedOctagon(c[h], g.chunkX[back], c[kChunks + h],
+                                                          g.chunkY[back]));
+                            }
+                            bound = std::min(forward, reverse);
+                        } else {
+                            const std::uint16_t length =
+                                fixedOctagon(centroids[2 * i], g.centroidX[at + k],
+                                             centroids[2 * i + 1], g.centroidY[at + k]);
+                            const std::uint16_t twice = addSaturated(length, length);
+                            bound = addSaturated(twice, twice);
+                        }
+                        nearest[k] = std::min(nearest[k], bound);
+                        column[q * kBoundLanes + k] = std::min(column[q * kBoundLanes + k], bound);
+                    }
+                }
+                for (std::size_t k = 0; k < kBoundLanes; ++k) {
+                    rows[l * lanes + j + k] += static_cast<float>(nearest[k]);
+                }
+            }
+        }
+        finishBlock(lanes, j, slots, columns, column);
+    }
+    scaleRows(lanes, layers, rows);
+}
+
+namespace {
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) inline __m256i octagonOf(__m256i ax, __m256i bx, __m256i ay,
+                                                         __m256i by) {
+    const __m256i dx = _mm256_abs_epi16(_mm256_subs_epi16(ax, bx));
+    const __m256i dy = _mm256_abs_epi16(_mm256_subs_epi16(ay, by));
+    const __m256i diagonal = _mm256_mulhi_epu16(_mm256_adds_epu16(dx, dy),
+                                                _mm256_set1_epi16(static_cast<short>(kDiagonal)));
+    return _mm256_max_epu16(_mm256_max_epu16(dx, dy), diagonal);
+}
+
+__attribute__((target("avx2"))) inline __m256i load(const std::int16_t* at) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+__attribute__((target("avx2"))) void avx2TemplateBounds(
+    const std::int16_t* __restrict a, const std::int16_t* __restrict centroids, std::size_t n,
     const BoundedGroup& g, std::size_t first, std::size_t count,
     const std::uint32_t* __restrict layerEnd, std::size_t layers, float* __restrict rows,
-    float* __restrict columns, float* __restrict scratch) {
-    constexpr auto reversal = static_cast<float>(kReversalPenalty / kChunkPoints);
-    const std::size_t lanes = lanesFor(count);
-    const std::size_t stride = g.stride;
-    const std::size_t chunkRow = g.slotCount * stride;
-    const float* __restrict cx = g.chunkX;
-    const float* __restrict cy = g.chunkY;
-    const float* __restrict px = g.centroidX;
-    const float* __restrict py = g.centroidY;
-    float* __restrict nearest = scratch;
-    for (std::size_t k = 0; k < layers * lanes; ++k) {
-        rows[k] = 0.0f;
-    }
-    for (std::size_t k = 0; k < layerEnd[layers - 1] * lanes; ++k) {
-        columns[k] = kInf;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        const float* c = a + i * 2 * kChunks;
-        const float a0 = c[0], a1 = c[1], a2 = c[2], a3 = c[3];
-        const float b0 = c[4], b1 = c[5], b2 = c[6], b3 = c[7];
-        const float ax = centroids[2 * i];
-        const float ay = centroids[2 * i + 1];
-        for (std::size_t k = 0; k < lanes; ++k) {
-            nearest[k] = kInf;
-        }
-        std::size_t q = 0;
-        for (std::size_t l = 0; l < layers; ++l) {
-            if (l < g.chunkLayers) {
-                for (; q < layerEnd[l]; ++q) {
-                    const std::size_t at = q * stride + first;
-                    const float* __restrict x0 = cx + at;
-                    const float* __restrict x1 = cx + chunkRow + at;
-                    const float* __restrict x2 = cx + 2 * chunkRow + at;
-                    const float* __restrict x3 = cx + 3 * chunkRow + at;
-                    const float* __restrict y0 = cy + at;
-                    const float* __restrict y1 = cy + chunkRow + at;
-                    const float* __restrict y2 = cy + 2 * chunkRow + at;
-                    const float* __restrict y3 = cy + 3 * chunkRow + at;
-                    float* __restrict column = columns + q * lanes;
-                    for (std::size_t k = 0; k < lanes; ++k) {
-                        const float forward =
-                            octagon(a0 - x0[k], b0 - y0[k]) + octagon(a1 - x1[k], b1 - y1[k]) +
-                            octagon(a2 - x2[k], b2 - y2[k]) + octagon(a3 - x3[k], b3 - y3[k]);
-                        const float reverse =
-                            octagon(a0 - x3[k], b0 - y3[k]) + octagon(a1 - x2[k], b1 - y2[k]) +
-                            octagon(a2 - x1[k], b2 - y1[k]) + octagon(a3 - x0[k], b3 - y0[k]);
-                        const float reversed = reverse + reversal;
-                        float b = (forward < reversed ? forward : reversed) * (1.0f / kChunks);
-                        // A pair with a NaN coordinate has no distance to bound: zero keeps the
-                        // minima below those of every other pair.
-                        b = b == b ? b : 0.0f;
-                        nearest[k] = lesser(nearest[k], b);
-                        column[k] = lesser(column[k], b);
+    float* __restrict columns, std::uint16_t* __restrict scratch) {
+    const std::size_t lanes = boundLanesFor(count);
+    const std::size_t slots = layerEnd[layers - 1];
+    const std::size_t chunkRow = g.slotCount * g.stride;
+    const __m256i reversal = _mm256_set1_epi16(static_cast<short>(kFixedReversal));
+    std::uint16_t* __restrict column = scratch;
+    for (std::size_t j = 0; j < lanes; j += kBoundLanes) {
+        startBlock(lanes, j, layers, slots, rows, column);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int16_t* c = a + i * 2 * kChunks;
+            const __m256i a0 = _mm256_set1_epi16(c[0]), a1 = _mm256_set1_epi16(c[1]);
+            const __m256i a2 = _mm256_set1_epi16(c[2]), a3 = _mm256_set1_epi16(c[3]);
+            const __m256i b0 = _mm256_set1_epi16(c[4]), b1 = _mm256_set1_epi16(c[5]);
+            const __m256i b2 = _mm256_set1_epi16(c[6]), b3 = _mm256_set1_epi16(c[7]);
+            const __m256i px = _mm256_set1_epi16(centroids[2 * i]);
+            const __m256i py = _mm256_set1_epi16(centroids[2 * i + 1]);
+            __m256i nearest = _mm256_set1_epi16(-1);
+            std::size_t q = 0;
+            for (std::size_t l = 0; l < layers; ++l) {
+                if (l < g.chunkLayers) {
+                    for (; q < layerEnd[l]; ++q) {
+                        const std::size_t at = q * g.stride + first + j;
+                        const __m256i x0 = load(g.chunkX + at);
+                        const __m256i x1 = load(g.chunkX + chunkRow + at);
+                        const __m256i x2 = load(g.chunkX + 2 * chunkRow + at);
+                        const __m256i x3 = load(g.chunkX + 3 * chunkRow + at);
+                        const __m256i y0 = load(g.chunkY + at);
+                        const __m256i y1 = load(g.chunkY + chunkRow + at);
+                        const __m256i y2 = load(g.chunkY + 2 * chunkRow + at);
+                        const __m256i y3 = load(g.chunkY + 3 * chunkRow + at);
+                        const __m256i forward = _mm256_adds_epu16(
+                            _mm256_adds_epu16(octagonOf(a0, x0, b0, y0), octagonOf(a1, x1, b1, y1)),
+                            _mm256_adds_epu16(octagonOf(a2, x2, b2, y2),
+                                              octagonOf(a3, x3, b3, y3)));
+                        const __m256i reverse = _mm256_adds_epu16(
+                            _mm256_adds_epu16(
+                                _mm256_adds_epu16(octagonOf(a0, x3, b0, y3), reversal),
+                                octagonOf(a1, x2, b1, y2)),
+                            _mm256_adds_epu16(octagonOf(a2, x1, b2, y1),
+                                              octagonOf(a3, x0, b3, y0)));
+                        const __m256i bound = _mm256_min_epu16(forward, reverse);
+                        nearest = _mm256_min_epu16(nearest, bound);
+                        auto* slot = reinterpret_cast<__m256i*>(column + q * kBoundLanes);
+                        _mm256_storeu_si256(slot,
+                                            _mm256_min_epu16(_mm256_loadu_si256(slot), bound));
+                    }
+                } else {
+                    for (; q < layerEnd[l]; ++q) {
+                        const std::size_t at = q * g.stride + first + j;
+                        const __m256i length =
+                            octagonOf(px, load(g.centroidX + at), py, load(g.centroidY + at));
+                        const __m256i twice = _mm256_adds_epu16(length, length);
+                        const __m256i bound = _mm256_adds_epu16(twice, twice);
+                        nearest = _mm256_min_epu16(nearest, bound);
+                        auto* slot = reinterpret_cast<__m256i*>(column + q * kBoundLanes);
+                        _mm256_storeu_si256(slot,
+                                            _mm256_min_epu16(_mm256_loadu_si256(slot), bound));
                     }
                 }
-            } else {
-                for (; q < layerEnd[l]; ++q) {
-                    const float* __restrict x = px + q * stride + first;
-                    const float* __restrict y = py + q * stride + first;
-                    float* __restrict column = columns + q * lanes;
-                    for (std::size_t k = 0; k < lanes; ++k) {
-                        float b = octagon(ax - x[k], ay - y[k]);
-                        b = b == b ? b : 0.0f;
-                        nearest[k] = lesser(nearest[k], b);
-                        column[k] = lesser(column[k], b);
-                    }
-                }
-            }
-            float* __restrict row = rows + l * lanes;
-            for (std::size_t k = 0; k < lanes; ++k) {
-                row[k] += nearest[k];
+                float* row = rows + l * lanes + j;
+                const __m256 low =
+                    _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm256_castsi256_si128(nearest)));
+                const __m256 high =
+                    _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm256_extracti128_si256(nearest, 1)));
+                _mm256_storeu_ps(row, _mm256_add_ps(_mm256_loadu_ps(row), low));
+                _mm256_storeu_ps(row + 8, _mm256_add_ps(_mm256_loadu_ps(row + 8), high));
             }
         }
+        finishBlock(lanes, j, slots, columns, column);
     }
+    scaleRows(lanes, layers, rows);
+}
+#endif
+
+using TemplateBoundsFunction = void (*)(const std::int16_t*, const std::int16_t*, std::size_t,
+                                        const BoundedGroup&, std::size_t, std::size_t,
+                                        const std::uint32_t*, std::size_t, float*, float*,
+                                        std::uint16_t*);
+
+TemplateBoundsFunction templateBoundsForThisProcessor() {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) {
+        return avx2TemplateBounds;
+    }
+#endif
+    return portableTemplateBounds;
+}
+
+}  // namespace
+
+void templateBounds(const std::int16_t* a, const std::int16_t* centroids, std::size_t n,
+                    const BoundedGroup& g, std::size_t first, std::size_t count,
+                    const std::uint32_t* layerEnd, std::size_t layers, float* rows, float* columns,
+                    std::uint16_t* scratch) {
+    static const TemplateBoundsFunction chosen = templateBoundsForThisProcessor();
+    chosen(a, centroids, n, g, first, count, layerEnd, layers, rows, columns, scratch);
 }
 
 // Stroke by stroke, the least cost of covering the first s strokes with j joins, for every

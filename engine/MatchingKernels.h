@@ -47,36 +47,70 @@ void portableStrokeDistances(const float* ax, const float* ay, std::size_t n, co
 void exactStrokeDistances(const Ink& a, std::span<const InkPoint> b, double* out,
                           std::size_t pitch);
 
-/// Where the bounds of one group's templates read them (TemplateSet::Group): chunk c of slot q
-/// of template k at chunkX/chunkY[(c * slotCount + q) * stride + k], the slot's centroid at
-/// centroidX/centroidY[q * stride + k]. The slots of the first `chunkLayers` layers are bounded
-/// from their chunks, those of later layers from their centroids alone.
+/// Templates one vector of the bound kernels handles: bounds work in 16-bit fixed point.
+inline constexpr std::size_t kBoundLanes = 16;
+
+/// Rounds a count of templates up to whole vectors of the bound kernels.
+constexpr std::size_t boundLanesFor(std::size_t count) {
+    return (count + kBoundLanes - 1) / kBoundLanes * kBoundLanes;
+}
+
+/// Fixed-point units per unit of length in the bounds. Normalized coordinates lie within +-0.5,
+/// so differences stay far inside 16 bits and the sum of four chunk distances within 16
+/// unsigned bits (at most 4 * sqrt(2) * 8192 = 46341).
+inline constexpr double kBoundScale = 8192.0;
+
+/// A coordinate in the bounds' fixed point: rounded to the nearest unit, clamped to +-32767
+/// (kFarAway lands there), a NaN to 0. Clamping never lengthens a difference, and a pair whose
+/// distance is not a number is never any stroke's nearest, so its bound may be anything.
+std::int16_t boundCoordinate(double v);
+
+/// How far a pair's bound may exceed the distance it bounds: rounding to fixed point moves a
+/// difference by at most one unit on each axis, which moves an octagonal length by at most
+/// sqrt(2) units, four chunk lengths by 5.66 units in all, that is 5.66 / (4 * 8192) of the
+/// mean point distance.
+inline constexpr double kBoundExcess = 1.8e-4;
+
+/// Where the bounds of one group's templates read them (TemplateSet::Group), in fixed point:
+/// chunk c of slot q of template k at chunkX/chunkY[(c * slotCount + q) * stride + k], the
+/// slot's centroid at centroidX/centroidY[q * stride + k]. The slots of the first `chunkLayers`
+/// layers are bounded from their chunks, those of later layers from their centroids alone.
 struct BoundedGroup {
-    const float* chunkX;
-    const float* chunkY;
-    const float* centroidX;
-    const float* centroidY;
+    const std::int16_t* chunkX;
+    const std::int16_t* chunkY;
+    const std::int16_t* centroidX;
+    const std::int16_t* centroidY;
     std::size_t stride;
     std::size_t slotCount;
     std::size_t chunkLayers;
 };
 
 /// Lower bounds of the nearest-stroke sums of the coarse score, for the templates k in
-/// [first, first + count) of a group, `first` a multiple of kLanes, whose piece slots end their
-/// layers at layerEnd[0 .. layers) (layer l: the slots of drawings with l joins). A pair's
-/// bound comes from chunk centroids in the first g.chunkLayers layers (the sum of point
+/// [first, first + count) of a group, `first` a multiple of kBoundLanes, whose piece slots end
+/// their layers at layerEnd[0 .. layers) (layer l: the slots of drawings with l joins). A
+/// pair's bound comes from chunk centroids in the first g.chunkLayers layers (the sum of point
 /// distances over a chunk is at least its size times the distance of the chunk centroids; the
 /// reversed pairing matches chunk c with chunk 3 - c), from stroke centroids in the others (the
 /// mean distance of two strokes, either pairing, is at least the distance of their centroids:
-/// looser, at an eighth of the work). `a` holds the n drawn strokes' chunk centroids (per
-/// stroke all x, then all y), `centroids` their centroids (x, y). With lanes =
-/// lanesFor(count): rows[l * lanes + k - first] gets the sum over drawn strokes of the nearest
-/// slot of layers up to l, columns[q * lanes + k - first] the nearest drawn stroke of slot q,
-/// for the slots of those layers. `scratch` holds lanes floats. Each may exceed the true
-/// distance sums by float rounding only (relative 1e-5 at most).
-void templateBounds(const float* a, const float* centroids, std::size_t n, const BoundedGroup& g,
-                    std::size_t first, std::size_t count, const std::uint32_t* layerEnd,
-                    std::size_t layers, float* rows, float* columns, float* scratch);
+/// looser, at an eighth of the work). Lengths are octagonal (at most Euclidean, within 8%, no
+/// square root) and in fixed point (boundCoordinate), sums saturating, which only lowers them.
+/// `a` holds the n drawn strokes' chunk centroids (per stroke all x, then all y),
+/// `centroids` their centroids (x, y), both in fixed point. With lanes = boundLanesFor(count):
+/// rows[l * lanes + k - first] gets the sum over drawn strokes of the nearest slot of layers up
+/// to l, columns[q * lanes + k - first] the nearest drawn stroke of slot q, for the slots of
+/// those layers, in units of length. `scratch` holds (layerEnd[layers - 1] + 1) * kBoundLanes
+/// entries. Each pair's bound may exceed its distance by kBoundExcess, a row's sum by float
+/// rounding besides (relative 1e-6 at most).
+void templateBounds(const std::int16_t* a, const std::int16_t* centroids, std::size_t n,
+                    const BoundedGroup& g, std::size_t first, std::size_t count,
+                    const std::uint32_t* layerEnd, std::size_t layers, float* rows, float* columns,
+                    std::uint16_t* scratch);
+
+/// `templateBounds` as processors without AVX2 compute it: the same integers, the same sums.
+void portableTemplateBounds(const std::int16_t* a, const std::int16_t* centroids, std::size_t n,
+                            const BoundedGroup& g, std::size_t first, std::size_t count,
+                            const std::uint32_t* layerEnd, std::size_t layers, float* rows,
+                            float* columns, std::uint16_t* scratch);
 
 /// For `lanes` templates side by side (a multiple of kLanes) of `strokes` strokes and at most
 /// `joins` joins, slot q's cost of template k at costs[q * lanes + k]: the least total cost of

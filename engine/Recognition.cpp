@@ -219,6 +219,7 @@ struct BoundPart {
     };
     std::vector<Range> ranges;
     std::vector<float> rows, columns, least, scratch;
+    std::vector<std::uint16_t> boundScratch;
     std::vector<Candidate> candidates;  // bounded by chunk centroids
     std::vector<Candidate> rough;       // bounded by stroke centroids only
 };
@@ -240,10 +241,10 @@ struct DistancePart {
 // Working storage kept per thread, so a recognition allocates only when an ink needs more room
 // than any before it on that thread.
 struct Workspace {
-    std::vector<float> ax, ay;         // drawn strokes, point p of stroke i at [i * 16 + p]
-    std::vector<float> chunks;         // drawn chunk centroids, 8 per stroke
-    std::vector<float> centroids;      // drawn stroke centroids, x and y
-    std::vector<std::uint32_t> order;  // groups to examine, nearest stroke count first
+    std::vector<float> ax, ay;            // drawn strokes, point p of stroke i at [i * 16 + p]
+    std::vector<std::int16_t> chunks;     // drawn chunk centroids, 8 per stroke, in fixed point
+    std::vector<std::int16_t> centroids;  // drawn stroke centroids, x and y, alike
+    std::vector<std::uint32_t> order;     // groups to examine, nearest stroke count first
     std::array<BoundPart, 2> parts;
     std::vector<Candidate> candidates;  // the entries to search, by bound
     std::vector<Candidate> rough;       // entries bounded by stroke centroids only
@@ -365,10 +366,10 @@ private:
             const auto chunks = chunkCentroids(input_[i]);
             std::transform(chunks.begin(), chunks.end(),
                            w_.chunks.begin() + static_cast<std::ptrdiff_t>(i * 2 * kChunks),
-                           [](double c) { return static_cast<float>(c); });
+                           kernels::boundCoordinate);
             const auto [x, y] = strokeCentroid(chunks);
-            w_.centroids[2 * i] = static_cast<float>(x);
-            w_.centroids[2 * i + 1] = static_cast<float>(y);
+            w_.centroids[2 * i] = kernels::boundCoordinate(x);
+            w_.centroids[2 * i + 1] = kernels::boundCoordinate(y);
         }
         if (w_.families.size() != set_.size() || ++w_.stamp == 0) {
             w_.families.assign(set_.size(), Family{});
@@ -432,8 +433,9 @@ private:
             const auto count = static_cast<std::uint32_t>(set_.groups()[index].ids.size());
             // Shares begin on whole vectors.
             const std::uint32_t half =
-                shared ? std::min(count, static_cast<std::uint32_t>(kernels::lanesFor(count / 2)))
-                       : count;
+                shared
+                    ? std::min(count, static_cast<std::uint32_t>(kernels::boundLanesFor(count / 2)))
+                    : count;
             w_.parts[0].ranges.push_back({index, 0, half});
             w_.parts[1].ranges.push_back({index, half, count - half});
         }
@@ -456,7 +458,7 @@ private:
         double bound =
             (rows / static_cast<double>(n_) + columns / static_cast<double>(m - k)) * 0.5 +
             static_cast<double>(differenceOf(m - k)) * kCoarseCountPenalty + joinCost(k) -
-            kBoundMargin;
+            kernels::kBoundExcess - kBoundMargin;
         return std::isnan(bound) ? -kInf : bound;
     }
 
@@ -515,17 +517,17 @@ private:
             // The entry of as many pieces as drawn strokes, if the template has one.
             const std::size_t same =
                 m >= n_ && m - n_ >= lowest && m - n_ <= highest ? m - n_ : kNone;
-            const std::size_t lanes = kernels::lanesFor(count);
+            const std::size_t lanes = kernels::boundLanesFor(count);
             part.rows.resize(layers * lanes);
             part.columns.resize(group.slotCount * lanes);
-            part.scratch.resize(std::max(part.scratch.size(), lanes));
+            part.boundScratch.resize((group.slotCount + 1) * kernels::kBoundLanes);
             const kernels::BoundedGroup bounded{
                 group.chunkX.data(),         group.chunkY.data(), group.centroidX.data(),
                 group.centroidY.data(),      group.stride,        group.slotCount,
                 same == kNone ? 0 : same + 1};
             kernels::templateBounds(w_.chunks.data(), w_.centroids.data(), n_, bounded, begin,
                                     count, layerEnd.data(), layers, part.rows.data(),
-                                    part.columns.data(), part.scratch.data());
+                                    part.columns.data(), part.boundScratch.data());
             leastColumns(group, highest, lanes, part.columns, part.least, part.scratch);
             for (std::uint32_t k = 0; k < count; ++k) {
                 const std::uint32_t id = group.ids[begin + k];

@@ -90,23 +90,24 @@ void TemplateSet::listMembers(const std::vector<Shape>& shapes) {
         group.ids.push_back(static_cast<std::uint32_t>(id));
     }
     for (Group& group : groups_) {
-        group.stride = kernels::lanesFor(group.ids.size());
+        group.stride = kernels::boundLanesFor(group.ids.size());
     }
 
     const std::size_t tiles = (poolStrokes_ + kTileStrokes - 1) / kTileStrokes;
-    const std::size_t poolFloats = tiles * kTileFloats + kStrokePadding;
-    std::size_t floats = poolFloats;
+    block_.resize(tiles * kTileFloats + kStrokePadding);
+    pool_ = std::span<float>(block_);
+    std::size_t coordinates = 0;
     for (const Group& group : groups_) {
-        floats += 2 * (kChunks + 1) * group.slotCount * group.stride;
+        coordinates += 2 * (kChunks + 1) * group.slotCount * group.stride;
     }
-    block_.resize(floats);
-    std::span<float> rest(block_);
+    boundBlock_.resize(coordinates);
+    std::span<std::int16_t> rest(boundBlock_);
     const auto take = [&rest](std::size_t count) {
-        const std::span<float> taken = rest.first(count);
+        const std::span<std::int16_t> taken = rest.first(count);
         rest = rest.subspan(count);
         return taken;
     };
-    pool_ = take(poolFloats);
+    const std::int16_t far = kernels::boundCoordinate(kFarAway);
     for (Group& group : groups_) {
         group.chunkX = take(kChunks * group.slotCount * group.stride);
         group.chunkY = take(kChunks * group.slotCount * group.stride);
@@ -115,14 +116,14 @@ void TemplateSet::listMembers(const std::vector<Shape>& shapes) {
         // The tails of the rows are written here, the rest by fillTemplate.
         for (std::size_t row = 0; row < kChunks * group.slotCount; ++row) {
             for (std::size_t k = group.ids.size(); k < group.stride; ++k) {
-                group.chunkX[row * group.stride + k] = kFarAway;
-                group.chunkY[row * group.stride + k] = kFarAway;
+                group.chunkX[row * group.stride + k] = far;
+                group.chunkY[row * group.stride + k] = far;
             }
         }
         for (std::size_t row = 0; row < group.slotCount; ++row) {
             for (std::size_t k = group.ids.size(); k < group.stride; ++k) {
-                group.centroidX[row * group.stride + k] = kFarAway;
-                group.centroidY[row * group.stride + k] = kFarAway;
+                group.centroidX[row * group.stride + k] = far;
+                group.centroidY[row * group.stride + k] = far;
             }
         }
     }
@@ -158,12 +159,12 @@ void TemplateSet::fillTemplate(std::size_t id, const PieceSource& source,
         }
         for (std::size_t c = 0; c < kChunks; ++c) {
             const std::size_t at = (c * layout.slotCount + q) * group.stride + k;
-            group.chunkX[at] = static_cast<float>(centroids[c]);
-            group.chunkY[at] = static_cast<float>(centroids[kChunks + c]);
+            group.chunkX[at] = kernels::boundCoordinate(centroids[c]);
+            group.chunkY[at] = kernels::boundCoordinate(centroids[kChunks + c]);
         }
         const auto [centreX, centreY] = strokeCentroid(centroids);
-        group.centroidX[q * group.stride + k] = static_cast<float>(centreX);
-        group.centroidY[q * group.stride + k] = static_cast<float>(centreY);
+        group.centroidX[q * group.stride + k] = kernels::boundCoordinate(centreX);
+        group.centroidY[q * group.stride + k] = kernels::boundCoordinate(centreY);
     }
 }
 

@@ -51,15 +51,17 @@ public:
         std::size_t joins = 0;
         std::size_t slotCount = 0;
         std::vector<std::uint32_t> ids;  ///< Database indices of the templates.
-        /// Members per row of the chunk centroids: ids.size() rounded up to whole vectors.
+        /// Members per row of the chunk centroids: ids.size() rounded up to whole vectors of
+        /// the bound kernels.
         std::size_t stride = 0;
         /// Centroid of chunk c (points 4c to 4c+3) of slot q of the k-th template at
-        /// [(c * slotCount + q) * stride + k]: one slot of every template in a row, so bounds
-        /// reduce over the slots of many templates at once; the rows' tails lie at kFarAway,
-        /// so kernels work in whole vectors.
-        std::span<float> chunkX, chunkY;
+        /// [(c * slotCount + q) * stride + k], in the bounds' fixed point
+        /// (kernels::boundCoordinate): one slot of every template in a row, so bounds reduce
+        /// over the slots of many templates at once; the rows' tails lie at kFarAway, so
+        /// kernels work in whole vectors.
+        std::span<std::int16_t> chunkX, chunkY;
         /// Centroid of slot q of the k-th template at [q * stride + k], laid out alike.
-        std::span<float> centroidX, centroidY;
+        std::span<std::int16_t> centroidX, centroidY;
     };
 
     /// The shape of one template: its stroke count and how it may be joined.
@@ -129,8 +131,9 @@ private:
     std::vector<std::uint32_t> groupStart_;
     // Where each template sits in its group.
     std::vector<std::uint32_t> member_;
-    // The pool and every group's chunk centroids, one after another: one block of large pages.
+    // The pool, on large pages, and every group's chunk centroids, one after another.
     std::vector<float, LargePageAllocator<float>> block_;
+    std::vector<std::int16_t, LargePageAllocator<std::int16_t>> boundBlock_;
     static constexpr std::size_t kTileFloats = 2 * kTileStrokes * kStrokePoints;
     /// Where point 0 of pool stroke s has its x coordinate.
     static std::size_t offsetOf(std::size_t s) {

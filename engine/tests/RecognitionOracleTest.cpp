@@ -205,8 +205,9 @@ TEST(MatchingKernels, SinglePrecisionStaysWithinItsError) {
     }
 }
 
-// Bounds below the distances they bound, and not vacuously: templates of six
-// strokes with up to two joins, one run each that may not be joined.
+// Bounds below the distances they bound, by no more than the fixed point's rounding, and not
+// vacuously: templates of six strokes with up to two joins, one run each that may not be
+// joined. Both variants of the kernel give the same numbers.
 TEST(MatchingKernels, BoundsStayBelowTheDistances) {
     std::mt19937 random(7);
     constexpr std::size_t m = 6;
@@ -231,19 +232,15 @@ TEST(MatchingKernels, BoundsStayBelowTheDistances) {
         nullptr);
     const Ink drawn = normalized(randomInk(4, random));
     const std::size_t n = drawn.size();
-    std::vector<float> chunks;
-    std::vector<float> centroids;
+    std::vector<std::int16_t> chunks;
+    std::vector<std::int16_t> centroids;
     for (const Stroke& stroke : drawn) {
-        double sx = 0.0;
-        double sy = 0.0;
-        for (const InkPoint& p : stroke) {
-            sx += p.x;
-            sy += p.y;
+        const auto strokeChunks = chunkCentroids(stroke);
+        for (double v : strokeChunks) {
+            chunks.push_back(kernels::boundCoordinate(v));
         }
-        centroids.push_back(static_cast<float>(sx / static_cast<double>(stroke.size())));
-        centroids.push_back(static_cast<float>(sy / static_cast<double>(stroke.size())));
-        for (double v : chunkCentroids(stroke)) {
-            chunks.push_back(static_cast<float>(v));
+        for (double v : strokeCentroid(strokeChunks)) {
+            centroids.push_back(kernels::boundCoordinate(v));
         }
     }
     const auto distance = [&](std::size_t t, std::size_t i, std::size_t q) {
@@ -252,11 +249,11 @@ TEST(MatchingKernels, BoundsStayBelowTheDistances) {
 
     // A share of a group from its second vector on, as the helper thread takes it.
     const TemplateSet::Group& group = set.groups()[0];
-    const std::size_t first = kernels::kLanes;
+    const std::size_t first = kernels::kBoundLanes;
     const std::size_t count = group.ids.size() - first;
-    const std::size_t lanes = kernels::lanesFor(count);
+    const std::size_t lanes = kernels::boundLanesFor(count);
     const std::array<std::uint32_t, 3> layerEnd{6, 11, 15};
-    std::vector<float> rows(3 * lanes), columns(slots * lanes), scratch((m + 1) * 3 * lanes);
+    std::vector<std::uint16_t> scratch((slots + 1) * kernels::kBoundLanes);
     kernels::BoundedGroup bounded{group.chunkX.data(),
                                   group.chunkY.data(),
                                   group.centroidX.data(),
@@ -264,48 +261,54 @@ TEST(MatchingKernels, BoundsStayBelowTheDistances) {
                                   group.stride,
                                   slots,
                                   3};
-    kernels::templateBounds(chunks.data(), centroids.data(), n, bounded, first, count,
-                            layerEnd.data(), 3, rows.data(), columns.data(), scratch.data());
+    const auto bound = [&](auto kernel, std::vector<float>& rows, std::vector<float>& columns) {
+        rows.assign(3 * lanes, -1.0f);
+        columns.assign(slots * lanes, -1.0f);
+        kernel(chunks.data(), centroids.data(), n, bounded, first, count, layerEnd.data(), 3,
+               rows.data(), columns.data(), scratch.data());
+    };
+    std::vector<float> rows, columns, portableRows, portableColumns;
+    bound(kernels::templateBounds, rows, columns);
+    bound(kernels::portableTemplateBounds, portableRows, portableColumns);
+    EXPECT_EQ(rows, portableRows);
+    EXPECT_EQ(columns, portableColumns);
     // The first layer from chunks, the others from stroke centroids: looser there, never above
-    // the chunks' bounds (nor the distances), and the first layer's as before.
-    std::vector<float> roughRows(3 * lanes), roughColumns(slots * lanes);
+    // the chunks' bounds but for rounding (each side's excess), and the first layer's as before.
+    std::vector<float> roughRows, roughColumns;
     bounded.chunkLayers = 1;
-    kernels::templateBounds(chunks.data(), centroids.data(), n, bounded, first, count,
-                            layerEnd.data(), 3, roughRows.data(), roughColumns.data(),
-                            scratch.data());
+    bound(kernels::templateBounds, roughRows, roughColumns);
     for (std::size_t k = 0; k < count; ++k) {
         EXPECT_EQ(roughRows[k], rows[k]);
         for (std::size_t q = 0; q < layerEnd[0]; ++q) {
             EXPECT_EQ(roughColumns[q * lanes + k], columns[q * lanes + k]);
         }
-    }
-    // Within float rounding, relative to the far-away slots' sizes too.
-    const auto atMost = [](float rough, float chunked) {
-        return rough <= chunked * 1.00001f + 1e-6f;
-    };
-    for (std::size_t k = 0; k < count; ++k) {
         for (std::size_t q = 0; q < slots; ++q) {
-            EXPECT_PRED2(atMost, roughColumns[q * lanes + k], columns[q * lanes + k]);
+            EXPECT_LE(roughColumns[q * lanes + k],
+                      columns[q * lanes + k] + 2 * kernels::kBoundExcess);
         }
         for (std::size_t l = 0; l < 3; ++l) {
-            EXPECT_PRED2(atMost, roughRows[l * lanes + k], rows[l * lanes + k]);
+            EXPECT_LE(roughRows[l * lanes + k],
+                      rows[l * lanes + k] + 2 * kernels::kBoundExcess * static_cast<double>(n));
         }
     }
-    std::vector<float> least(3 * lanes);
-    kernels::leastJoinedCosts(columns.data(), m, joins, lanes, least.data(), scratch.data());
+    std::vector<float> least(3 * lanes), leastScratch((m + 1) * 3 * lanes);
+    kernels::leastJoinedCosts(columns.data(), m, joins, lanes, least.data(), leastScratch.data());
+    // The float sums' rounding, far below the fixed point's.
+    constexpr double rounding = 1e-6;
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t t = first + k;
         std::vector<double> nearest(slots, 1e9);
         for (std::size_t q = 0; q < slots; ++q) {
-            // A run that may not be joined lies far from every drawn stroke.
+            // A run that may not be joined lies farther than any two normalized strokes.
             if (pieces[t][q].empty()) {
-                EXPECT_GT(columns[q * lanes + k], 1e5);
+                EXPECT_GT(columns[q * lanes + k], 1.9);
                 continue;
             }
             for (std::size_t i = 0; i < n; ++i) {
                 nearest[q] = std::min(nearest[q], distance(t, i, q));
             }
-            EXPECT_LE(columns[q * lanes + k], nearest[q] + 1e-5) << t << " slot " << q;
+            EXPECT_LE(columns[q * lanes + k], nearest[q] + kernels::kBoundExcess + rounding)
+                << t << " slot " << q;
             // Not vacuous: the chunks carry most of the distance.
             EXPECT_GT(columns[q * lanes + k], 0.5 * nearest[q]) << t << " slot " << q;
         }
@@ -318,7 +321,9 @@ TEST(MatchingKernels, BoundsStayBelowTheDistances) {
                 }
                 sum += best;
             }
-            EXPECT_LE(rows[l * lanes + k], sum + 1e-5) << "template " << t << " layer " << l;
+            EXPECT_LE(rows[l * lanes + k],
+                      sum + (kernels::kBoundExcess + rounding) * static_cast<double>(n))
+                << "template " << t << " layer " << l;
             EXPECT_GT(rows[l * lanes + k], 0.5 * sum) << "template " << t << " layer " << l;
             // The least joined column sum is the least of the column bounds' sets of joins.
             std::vector<double> costs(slots);

@@ -77,10 +77,10 @@ TEST(TemplateSet, EverySlotReadsBackFromEachLayoutOnOneThreadOrTwo) {
                 std::find(group.ids.begin(), group.ids.end(), id) - group.ids.begin());
             ASSERT_LT(k, group.ids.size());
             // Whole vectors: the rows' tails lie far away.
-            ASSERT_EQ(group.stride % kernels::kLanes, 0u);
+            ASSERT_EQ(group.stride % kernels::kBoundLanes, 0u);
             for (std::size_t tail = group.ids.size(); tail < group.stride; ++tail) {
-                EXPECT_EQ(group.chunkX[tail], kFarAway);
-                EXPECT_EQ(group.chunkY[tail], kFarAway);
+                EXPECT_EQ(group.chunkX[tail], kernels::boundCoordinate(kFarAway));
+                EXPECT_EQ(group.chunkY[tail], kernels::boundCoordinate(kFarAway));
             }
             for (std::size_t q = 0; q < layout.slotCount; ++q) {
                 const Stroke& piece = pieces[id][q];
@@ -91,8 +91,8 @@ TEST(TemplateSet, EverySlotReadsBackFromEachLayoutOnOneThreadOrTwo) {
                 if (!piece.empty()) chunks = chunkCentroids(piece);
                 for (std::size_t c = 0; c < kChunks; ++c) {
                     const std::size_t at = (c * group.slotCount + q) * group.stride + k;
-                    EXPECT_EQ(group.chunkX[at], static_cast<float>(chunks[c]));
-                    EXPECT_EQ(group.chunkY[at], static_cast<float>(chunks[kChunks + c]));
+                    EXPECT_EQ(group.chunkX[at], kernels::boundCoordinate(chunks[c]));
+                    EXPECT_EQ(group.chunkY[at], kernels::boundCoordinate(chunks[kChunks + c]));
                 }
             }
         }
