@@ -795,13 +795,13 @@ private:
             }
         } else {
             const std::size_t needed = pieceSlots(m, c.joins);
-            w_.nearest.resize(needed);
-            for (std::size_t q = 0; q < needed; ++q) {
-                float nearest = std::numeric_limits<float>::infinity();
-                for (std::size_t i = 0; i < n_; ++i) {
-                    nearest = nearer(nearest, table[i * slots + q]);
+            w_.nearest.assign(needed, std::numeric_limits<float>::infinity());
+            float* __restrict nearest = w_.nearest.data();
+            for (std::size_t i = 0; i < n_; ++i) {
+                const float* __restrict row = table + i * slots;
+                for (std::size_t q = 0; q < needed; ++q) {
+                    nearest[q] = nearer(nearest[q], row[q]);
                 }
-                w_.nearest[q] = nearest;
             }
             double margin = 0.0;
             std::uint64_t joins = 0;
