@@ -527,11 +527,6 @@ __attribute__((target_clones("avx2", "default"))) double assignment(const double
     if (n == 0) {
         return 0.0;
     }
-    for (std::size_t k = 0; k < n * n; ++k) {
-        if (!std::isfinite(cells[k])) {
-            return inf;
-        }
-    }
     w.u.assign(n + 1, 0.0);
     w.v.assign(n + 1, 0.0);
     w.p.assign(n + 1, 0);
@@ -545,26 +540,39 @@ __attribute__((target_clones("avx2", "default"))) double assignment(const double
     double* __restrict minv = w.minv.data();
     double* __restrict blocked = w.blocked.data();
     std::uint32_t* __restrict p = w.p.data();
-    std::uint32_t* __restrict way = w.way.data();
+    std::uint64_t* __restrict way = w.way.data();
     std::uint32_t* __restrict matched = w.matched.data();
 
-    // Rows and columns count from 1 below; row i is cells[(i - 1) * n, + n).
+    // Rows and columns count from 1 below; row i is cells[(i - 1) * n, + n). Each column's
+    // least entry and its first row, row by row so that the columns go in vectors, and whether
+    // every entry is finite (a product with zero is zero only for those).
+    double* __restrict least = v + 1;
+    std::uint64_t* __restrict at = way + 1;
+    double finite = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        least[j] = cells[j];
+        at[j] = 1;
+        finite += cells[j] * 0.0;
+    }
+    for (std::size_t i = 2; i <= n; ++i) {
+        const double* __restrict row = cells + (i - 1) * n;
+        for (std::size_t j = 0; j < n; ++j) {
+            const bool less = row[j] < least[j];
+            least[j] = less ? row[j] : least[j];
+            at[j] = less ? i : at[j];
+            finite += row[j] * 0.0;
+        }
+    }
+    if (finite != 0.0) {
+        return inf;
+    }
     double start = 0.0;
     for (std::size_t j = 1; j <= n; ++j) {
-        double least = cells[j - 1];
-        std::uint32_t at = 1;
-        for (std::size_t i = 2; i <= n; ++i) {
-            const double c = cells[(i - 1) * n + j - 1];
-            if (c < least) {
-                least = c;
-                at = static_cast<std::uint32_t>(i);
-            }
-        }
-        v[j] = least;
-        start += least;
-        if (matched[at] == 0) {
-            matched[at] = static_cast<std::uint32_t>(j);
-            p[j] = at;
+        start += v[j];
+        const auto row = static_cast<std::uint32_t>(way[j]);
+        if (matched[row] == 0) {
+            matched[row] = static_cast<std::uint32_t>(j);
+            p[j] = row;
         }
     }
     const auto lowerBound = [&] { return (start - v[0]) / static_cast<double>(n); };
@@ -619,7 +627,7 @@ __attribute__((target_clones("avx2", "default"))) double assignment(const double
             j0 = j1;
         } while (p[j0] != 0);
         do {
-            const std::uint32_t j1 = way[j0];
+            const auto j1 = static_cast<std::uint32_t>(way[j0]);
             p[j0] = p[j1];
             j0 = j1;
         } while (j0 != 0);

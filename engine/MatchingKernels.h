@@ -123,7 +123,8 @@ void leastJoinedCosts(const float* costs, std::size_t strokes, std::size_t joins
 /// Working storage of `assignment`, reused between calls.
 struct AssignmentScratch {
     std::vector<double> u, v, minv, blocked;
-    std::vector<std::uint32_t> p, way, used, matched;
+    std::vector<std::uint32_t> p, used, matched;
+    std::vector<std::uint64_t> way;  // as wide as the doubles beside it, so both go in vectors
 };
 
 /// The cost of the best one-to-one pairing of rows with columns of the row-major square matrix
