@@ -361,9 +361,15 @@ TEST(MatchingKernels, AssignmentMatchesAssignmentCostAndGivesUpOnlyAboveTheLimit
                         exact, 1e-12);
         }
     }
-    const std::vector<double> broken{0.1, std::numeric_limits<double>::quiet_NaN(), 0.2, 0.3};
-    EXPECT_EQ(kernels::assignment(broken.data(), 2, scratch),
-              std::numeric_limits<double>::infinity());
+    // A matrix with an entry that is not finite, in the first row or a later one, costs +inf.
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    for (const double bad : {std::numeric_limits<double>::quiet_NaN(), inf, -inf}) {
+        for (const std::size_t at : {1, 7}) {
+            std::vector<double> broken{0.1, 0.4, 0.2, 0.3, 0.2, 0.5, 0.6, 0.1, 0.3};
+            broken[at] = bad;
+            EXPECT_EQ(kernels::assignment(broken.data(), 3, scratch), inf) << bad << " at " << at;
+        }
+    }
 }
 
 TEST(RecognitionOracle, SyntheticTemplatesWithTies) {
