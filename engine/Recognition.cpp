@@ -66,7 +66,7 @@ constexpr std::size_t kParallelDistancePairs = 512;
 // Drawn strokes from which sharing the precise pass with the helper thread pays.
 constexpr std::size_t kParallelFineStrokes = 6;
 // Candidates put in order at once; the search rarely reaches further.
-constexpr std::size_t kPresorted = 8 * kShortlist;
+constexpr std::size_t kPresorted = 3 * kShortlist;
 // Strokes copied at once when gathering a batch; the pool's padding allows reading this far.
 constexpr std::size_t kCopyPiece = 16;
 static_assert(kStrokePadding >= kCopyPiece);
@@ -453,15 +453,6 @@ private:
         sortByBound();
     }
 
-    // The bound of entry (m strokes, k joins) from its row and column sums' bounds.
-    double entryBound(double rows, double columns, std::size_t m, std::size_t k) const {
-        double bound =
-            (rows / static_cast<double>(n_) + columns / static_cast<double>(m - k)) * 0.5 +
-            static_cast<double>(differenceOf(m - k)) * kCoarseCountPenalty + joinCost(k) -
-            kernels::kBoundExcess - kBoundMargin;
-        return std::isnan(bound) ? -kInf : bound;
-    }
-
     // The column term's bounds of `lanes` templates side by side of m strokes, for 0 to
     // `joins` joins, from their slots' column bounds.
     void leastColumns(const TemplateSet::Group& group, std::size_t joins, std::size_t lanes,
@@ -529,36 +520,47 @@ private:
                                     count, layerEnd.data(), layers, part.rows.data(),
                                     part.columns.data(), part.boundScratch.data());
             leastColumns(group, highest, lanes, part.columns, part.least, part.scratch);
-            for (std::uint32_t k = 0; k < count; ++k) {
-                const std::uint32_t id = group.ids[begin + k];
-                for (std::size_t j = lowest; j <= highest; ++j) {
-                    // An entry of fewer joins uses slots of the chunk-bounded layers only.
-                    const bool chunked = same != kNone && j <= same;
-                    (chunked ? part.candidates : part.rough)
-                        .push_back(
-                            {entryBound(part.rows[j * lanes + k], part.least[j * lanes + k], m, j),
-                             id, static_cast<std::uint32_t>(j)});
+            for (std::size_t j = lowest; j <= highest; ++j) {
+                // An entry of fewer joins uses slots of the chunk-bounded layers only.
+                const bool chunked = same != kNone && j <= same;
+                std::vector<Candidate>& out = chunked ? part.candidates : part.rough;
+                const std::size_t at = out.size();
+                out.resize(at + count);
+                // The bound of the coarse score from its row and column sums' bounds, less the
+                // bounds' error: multiplied by reciprocals, which rounds far below the margin.
+                const double rowScale = 0.5 / static_cast<double>(n_);
+                const double columnScale = 0.5 / static_cast<double>(m - j);
+                const double offset =
+                    static_cast<double>(differenceOf(m - j)) * kCoarseCountPenalty + joinCost(j) -
+                    kernels::kBoundExcess - kBoundMargin;
+                const float* rows = &part.rows[j * lanes];
+                const float* least = &part.least[j * lanes];
+                for (std::uint32_t k = 0; k < count; ++k) {
+                    const double bound = static_cast<double>(rows[k]) * rowScale +
+                                         static_cast<double>(least[k]) * columnScale + offset;
+                    out[at + k] = {std::isnan(bound) ? -kInf : bound, group.ids[begin + k],
+                                   static_cast<std::uint32_t>(j)};
                 }
             }
         }
     }
 
-    // Only the first few thousand are normally reached: sort those, the rest only if reached.
+    // Only the first few hundred are normally reached: those are put in order, the next
+    // as many when reached.
     void sortByBound() {
-        sorted_ = std::min(w_.candidates.size(), kPresorted);
-        std::nth_element(w_.candidates.begin(),
-                         w_.candidates.begin() + static_cast<std::ptrdiff_t>(sorted_),
-                         w_.candidates.end(), byBound);
-        std::sort(w_.candidates.begin(),
-                  w_.candidates.begin() + static_cast<std::ptrdiff_t>(sorted_), byBound);
+        sorted_ = 0;
         next_ = 0;
+        sortedUpTo(0);
     }
     void sortedUpTo(std::size_t index) {
-        if (index >= sorted_) {
-            std::sort(w_.candidates.begin() + static_cast<std::ptrdiff_t>(sorted_),
-                      w_.candidates.end(), byBound);
-            sorted_ = w_.candidates.size();
+        if (index < sorted_ || sorted_ == w_.candidates.size()) {
+            return;
         }
+        const auto from = w_.candidates.begin() + static_cast<std::ptrdiff_t>(sorted_);
+        sorted_ = std::min(w_.candidates.size(), sorted_ + kPresorted);
+        const auto to = w_.candidates.begin() + static_cast<std::ptrdiff_t>(sorted_);
+        std::nth_element(from, to, w_.candidates.end(), byBound);
+        std::sort(from, to, byBound);
     }
 
     // The 180th score plus the scores' error: no entry whose bound exceeds it can be among the
