@@ -63,6 +63,8 @@ constexpr double kAssignmentRounding = 1e-9;
 constexpr std::size_t kParallelPairs = 40000;
 // Stroke pairs of one batch of the search from which sharing its distances pays.
 constexpr std::size_t kParallelDistancePairs = 512;
+// About what scoring an entry costs, in stroke pairs' distances.
+constexpr std::size_t kScoringPairs = 48;
 // Drawn strokes from which sharing the precise pass with the helper thread pays.
 constexpr std::size_t kParallelFineStrokes = 6;
 // Candidates put in order at once; the search rarely reaches further.
@@ -260,6 +262,7 @@ struct Workspace {
     };
     std::vector<Pending> pending;
     std::vector<Candidate> popped;
+    std::vector<Candidate> scoring;  // the batch scored while the next one's distances are made
     std::array<DistancePart, 2> distanceParts;
     std::vector<Coarse> best;       // max-heap of the shortlist so far
     std::vector<Coarse> evaluated;  // every entry scored, for the cut-off band
@@ -586,13 +589,55 @@ private:
         searchCandidates();
     }
 
+    // Scores the candidates in bound order, a batch at a time, while a bound can still reach
+    // the 180th score.
+    //
+    // With the helper thread free, the next batch is taken before this one is scored, from a
+    // cut-off that this batch has not lowered yet (a few more entries, perhaps), and its
+    // distances are computed while this batch is scored: the helper computes the later runs,
+    // this thread scores and then computes the earlier ones, in shares of about equal cost
+    // (kScoringPairs). Scoring does not divide; this way it costs no waiting (a batch's
+    // scoring is about a quarter of its distances).
     void searchCandidates() {
-        while (next_ < w_.candidates.size()) {
-            sortedUpTo(next_);
-            if (w_.candidates[next_].bound > cutOff()) {
+        std::size_t strokes = takeBatch();
+        if (w_.popped.empty()) {
+            return;
+        }
+        computeDistances(strokes);
+        for (;;) {
+            std::swap(w_.popped, w_.scoring);
+            strokes = takeBatch();
+            if (w_.popped.empty()) {
+                scoreBatch(w_.scoring);
                 return;
             }
-            scoreBatch();
+            if (parallel_ && helperFree_ && strokes * n_ >= kParallelDistancePairs) {
+                // The helper takes the later runs, about half of the scoring and the distances
+                // together; this thread scores, then computes the earlier runs.
+                const std::size_t count = w_.pending.size();
+                const std::size_t helperPairs =
+                    (strokes * n_ + w_.scoring.size() * kScoringPairs) / 2;
+                const std::size_t mine = strokes - std::min(strokes, helperPairs / n_);
+                std::size_t half = 0;
+                while (half < count && w_.pending[half].at < mine) {
+                    ++half;
+                }
+                const std::size_t end = half < count ? w_.pending[half].at : strokes;
+                helperFree_ = helper_.split([&](std::size_t part) {
+                    if (part == 0) {
+                        scoreBatch(w_.scoring);
+                        if (half > 0) {
+                            distancesOf(w_.distanceParts[0], 0, half, end);
+                        }
+                    } else if (half < count) {
+                        distancesOf(w_.distanceParts[1], half, count, strokes);
+                    }
+                });
+                distancesDone();
+            } else {
+                scoreBatch(w_.scoring);
+                computeDistances(strokes);
+            }
         }
     }
 
@@ -655,9 +700,10 @@ private:
         return totals[2 * end];
     }
 
-    // Scores the next candidates while their bound is at most the 180th score: the distances
-    // their templates still lack are computed together in one batch.
-    void scoreBatch() {
+    // Takes into w_.popped the next candidates while their bound is at most the 180th score,
+    // and lists in w_.pending the distances their templates still lack, to be computed together
+    // in one batch; returns how many template strokes that is.
+    std::size_t takeBatch() {
         w_.popped.clear();
         w_.pending.clear();
         std::size_t strokes = 0;
@@ -687,9 +733,17 @@ private:
                 strokes += needed - from;
             }
         }
-        computeDistances(strokes);
-        for (const Candidate& c : w_.popped) {
-            keepIfAmongBest(scoreEntry(c));
+        return strokes;
+    }
+
+    // Scores a batch whose distances are ready. An entry whose bound exceeds the 180th score
+    // by now, the batch having been taken before earlier entries lowered it, is passed over
+    // as the search would have.
+    void scoreBatch(const std::vector<Candidate>& batch) {
+        for (const Candidate& c : batch) {
+            if (!(c.bound > cutOff())) {
+                keepIfAmongBest(scoreEntry(c));
+            }
         }
     }
 
@@ -718,6 +772,11 @@ private:
         } else {
             distancesOf(w_.distanceParts[0], 0, count, strokes);
         }
+        distancesDone();
+    }
+
+    // The pending slots' distances are in their tables.
+    void distancesDone() {
         for (const Workspace::Pending& p : w_.pending) {
             Family& family = familyOf(p.id);
             family.ready = std::max(family.ready, p.to);
