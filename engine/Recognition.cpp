@@ -228,7 +228,8 @@ struct BoundPart {
 
 // Working storage of one thread's share of the precise pass.
 struct FinePart {
-    std::vector<Fine> heap;  // max-heap of the best `limit` so far
+    std::vector<Fine> heap;                          // max-heap of the best `limit` so far
+    std::vector<double> gathered, reduced, columns;  // for the lower bounds
     CostMatrix matrix;
     AssignmentWorkspace assignment;
     kernels::AssignmentScratch fast;
@@ -270,7 +271,6 @@ struct Workspace {
     std::vector<double> matrices;  // distance matrices in double precision, one slot each
     std::size_t slots = 0;
     std::vector<Fine> fine;
-    std::vector<double> reduced, reducedColumns;
     std::vector<float> columnNearest;
     std::array<FinePart, 2> fineParts;
 
@@ -967,19 +967,24 @@ private:
         }
     }
 
-    // The chosen pieces' single-precision distances of a scored entry as its matrix.
-    void takeMatrix(Coarse& c) {
+    // The distance matrix of a scored entry (row i: its chosen pieces' distances to drawn stroke
+    // i) to out[i * pitch + j]: its double-precision matrix when it was scored exactly, else
+    // its pieces' single-precision distances from its template's table. Only reads: the
+    // threads of the precise pass gather at once.
+    void gatherMatrix(const Coarse& c, double* out, std::size_t pitch) const {
+        const std::span<const std::uint32_t> chosen = chosenOf(c);
         if (c.matrix != kNone) {
+            const double* d = &w_.matrices[c.matrix * slotSize_];
+            for (std::size_t i = 0; i < n_; ++i) {
+                std::copy_n(d + i * pitch_, chosen.size(), out + i * pitch);
+            }
             return;
         }
-        c.matrix = w_.takeSlot(slotSize_);
-        const Family& family = familyOf(c.id);
         const std::size_t slots = layoutOf(c.id).slotCount;
-        const std::span<const std::uint32_t> chosen = chosenOf(c);
-        double* d = matrixOf(c);
+        const float* table = &w_.tables[w_.families[c.id].table];
         for (std::size_t i = 0; i < n_; ++i) {
             for (std::size_t j = 0; j < chosen.size(); ++j) {
-                d[i * pitch_ + j] = w_.tables[family.table + i * slots + chosen[j]];
+                out[i * pitch + j] = table[i * slots + chosen[j]];
             }
         }
     }
@@ -1012,9 +1017,6 @@ private:
             std::sort(band, w_.shortlist.end(), before);
             w_.shortlist.resize(kShortlist);
         }
-        for (Coarse& c : w_.shortlist) {
-            takeMatrix(c);
-        }
     }
 
     // Final score of a shortlisted entry from its distance matrix. With `giveUp`, a score
@@ -1022,13 +1024,9 @@ private:
     double finalScore(const Coarse& c, FinePart& part, double giveUp = kInf) {
         const std::size_t m = layoutOf(c.id).strokes - c.joins;
         const std::size_t side = std::max(n_, m);
-        const double* d = matrixOf(c);
         part.matrix.side = side;
         part.matrix.cells.assign(side * side, kUnmatchedStrokeCost);
-        for (std::size_t i = 0; i < n_; ++i) {
-            std::copy_n(d + i * pitch_, m,
-                        part.matrix.cells.begin() + static_cast<std::ptrdiff_t>(i * side));
-        }
+        gatherMatrix(c, part.matrix.cells.data(), side);
         const double diff = static_cast<double>(differenceOf(m));
         const double offset = diff * kFineCountPenalty + (common_[c.id] != 0 ? kCommonBonus : 0.0) +
                               joinCost(c.joins);
@@ -1048,30 +1046,21 @@ private:
     // it.
     void rankShortlist() {
         wanted_ = std::min(limit_, w_.shortlist.size());
-        w_.fine.clear();
-        w_.reduced.resize(std::max(n_, highest_));
-        w_.reducedColumns.resize(std::max(n_, highest_));
-        for (std::size_t e = 0; e < w_.shortlist.size(); ++e) {
-            const Coarse& c = w_.shortlist[e];
-            const std::size_t m = layoutOf(c.id).strokes - c.joins;
-            const double diff = static_cast<double>(differenceOf(m));
-            double bound = diff * kFineCountPenalty +
-                           assignmentBound(matrixOf(c), pitch_, n_, m, w_.reduced.data(),
-                                           w_.reducedColumns.data()) +
-                           (common_[c.id] != 0 ? kCommonBonus : 0.0) + joinCost(c.joins) -
-                           kAssignmentRounding;
-            if (std::isnan(bound)) {
-                bound = -kInf;
-            }
-            w_.fine.push_back({0.0, bound, static_cast<std::uint32_t>(e), false});
+        w_.fine.resize(w_.shortlist.size());
+        // With two threads each bounds every other entry, then, in bound order, takes every
+        // other entry and stops by its own limit-th score, which is never better than the
+        // common one: it may score a few more.
+        const bool parallelFine = parallel_ && n_ >= kParallelFineStrokes;
+        const std::size_t shares = parallelFine ? 2 : 1;
+        const auto bound = [&](std::size_t share) { boundShare(share, shares); };
+        const auto rank = [&](std::size_t share) { rankShare(share, shares); };
+        if (parallelFine) {
+            helper_.split(bound);
+        } else {
+            bound(0);
         }
         std::sort(w_.fine.begin(), w_.fine.end(),
                   [](const Fine& a, const Fine& b) { return a.bound < b.bound; });
-        // With two threads each takes every other entry in bound order and stops by its own
-        // limit-th score, which is never better than the common one: it may score a few more.
-        const bool parallelFine = parallel_ && n_ >= kParallelFineStrokes;
-        const std::size_t shares = parallelFine ? 2 : 1;
-        const auto rank = [&](std::size_t share) { rankShare(share, shares); };
         if (parallelFine) {
             helper_.split(rank);
         } else {
@@ -1079,6 +1068,30 @@ private:
         }
         std::erase_if(w_.fine, [](const Fine& f) { return !f.scored; });
         std::sort(w_.fine.begin(), w_.fine.end(), finer);
+    }
+
+    // Lower bounds of the final scores of every `shares`-th shortlisted entry.
+    void boundShare(std::size_t share, std::size_t shares) {
+        FinePart& part = w_.fineParts[share];
+        const std::size_t side = std::max(n_, highest_);
+        part.gathered.resize(n_ * side);
+        part.reduced.resize(side);
+        part.columns.resize(side);
+        for (std::size_t e = share; e < w_.shortlist.size(); e += shares) {
+            const Coarse& c = w_.shortlist[e];
+            const std::size_t m = layoutOf(c.id).strokes - c.joins;
+            gatherMatrix(c, part.gathered.data(), m);
+            const double diff = static_cast<double>(differenceOf(m));
+            double bound = diff * kFineCountPenalty +
+                           assignmentBound(part.gathered.data(), m, n_, m, part.reduced.data(),
+                                           part.columns.data()) +
+                           (common_[c.id] != 0 ? kCommonBonus : 0.0) + joinCost(c.joins) -
+                           kAssignmentRounding;
+            if (std::isnan(bound)) {
+                bound = -kInf;
+            }
+            w_.fine[e] = {0.0, bound, static_cast<std::uint32_t>(e), false};
+        }
     }
 
     void rankShare(std::size_t share, std::size_t shares) {
