@@ -923,34 +923,36 @@ private:
 
     // Distances and coarse score of an entry in double precision, exactly as defined, with its
     // matrix of the chosen pieces' distances.
-    void scoreExactly(Coarse& c) {
+    //
+    // An entry scored in single precision already has its pieces (`scored`): its choice of
+    // joins was taken only by a margin that single precision cannot reverse, so it is the
+    // choice in double precision too, and only those pieces' distances are needed.
+    void scoreExactly(Coarse& c, bool scored = false) {
         const std::size_t m = layoutOf(c.id).strokes;
         const std::size_t needed = pieceSlots(m, c.joins);
         const std::uint64_t pairs = layoutOf(c.id).pairs;
         exact_.resize(n_ * needed);
-        costs_.assign(needed, kInf);
-        for (std::size_t q = 0; q < needed; ++q) {
+        const auto distances = [&](std::size_t q) {
             const std::span<const InkPoint> piece = database_.pieceStroke(c.id, q);
-            if (piece.empty()) {
-                continue;
+            if (!piece.empty()) {
+                kernels::exactStrokeDistances(input_, piece, &exact_[q], needed);
             }
-            kernels::exactStrokeDistances(input_, piece, &exact_[q], needed);
-            for (std::size_t i = 0; i < n_; ++i) {
-                costs_[q] = nearer(costs_[q], exact_[i * needed + q]);
-            }
-        }
-        c.chosen = static_cast<std::uint32_t>(w_.chosen.size());
-        if (c.joins == 0) {
-            for (std::uint32_t q = 0; q < m; ++q) {
-                w_.chosen.push_back(q);
+            return !piece.empty();
+        };
+        if (scored) {
+            for (const std::uint32_t q : chosenOf(c)) {
+                distances(q);
             }
         } else {
-            chooseJoins(m, pairs, c.joins, costs_, joins_);
-            std::uint64_t joins = 0;
-            for (const std::size_t pair : joins_) {
-                joins |= std::uint64_t{1} << pair;
+            costs_.assign(needed, kInf);
+            for (std::size_t q = 0; q < needed; ++q) {
+                if (distances(q)) {
+                    for (std::size_t i = 0; i < n_; ++i) {
+                        costs_[q] = nearer(costs_[q], exact_[i * needed + q]);
+                    }
+                }
             }
-            listPieces(m, joins);
+            chooseExactly(c, m, pairs);
         }
         const std::span<const std::uint32_t> chosen = chosenOf(c);
         c.key = rankKey(coarseScore(exact_.data(), needed, n_, chosen, exactColumns_) +
@@ -964,6 +966,24 @@ private:
             for (std::size_t j = 0; j < chosen.size(); ++j) {
                 d[i * pitch_ + j] = exact_[i * needed + chosen[j]];
             }
+        }
+    }
+
+    // The pieces of an entry from its pieces' exact nearest distances (costs_), as the
+    // definition chooses them.
+    void chooseExactly(Coarse& c, std::size_t m, std::uint64_t pairs) {
+        c.chosen = static_cast<std::uint32_t>(w_.chosen.size());
+        if (c.joins == 0) {
+            for (std::uint32_t q = 0; q < m; ++q) {
+                w_.chosen.push_back(q);
+            }
+        } else {
+            chooseJoins(m, pairs, c.joins, costs_, joins_);
+            std::uint64_t joins = 0;
+            for (const std::size_t pair : joins_) {
+                joins |= std::uint64_t{1} << pair;
+            }
+            listPieces(m, joins);
         }
     }
 
@@ -1008,7 +1028,7 @@ private:
             for (Coarse& c : w_.evaluated) {
                 if (c.key >= low && c.key <= high) {
                     if (!c.exact) {
-                        scoreExactly(c);
+                        scoreExactly(c, true);
                     }
                     w_.shortlist.push_back(c);
                 }
@@ -1139,7 +1159,7 @@ private:
                 for (std::size_t r = first; r < last; ++r) {
                     Coarse& c = w_.shortlist[w_.fine[r].entry];
                     if (!c.exact) {
-                        scoreExactly(c);
+                        scoreExactly(c, true);
                     }
                     w_.fine[r].key = finalScore(c, w_.fineParts[0]);
                 }
