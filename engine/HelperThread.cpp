@@ -2,11 +2,8 @@
 
 #include <chrono>
 #include <exception>
+#include <thread>
 #include <utility>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
 
 namespace sumiro {
 
@@ -17,20 +14,16 @@ namespace {
 // worked or handed out work spins this long before sleeping.
 constexpr auto kSpin = std::chrono::microseconds(200);
 
-// Tells the core that this is a spin-wait loop.
-inline void cpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    _mm_pause();
-#endif
-}
-
-// Waits until `state` no longer holds `value`.
+// Waits until `state` no longer holds `value`. The spin yields at every turn, which on an idle
+// core returns at once: where another process keeps a core busy, a helper spinning without
+// yielding takes a core that is wanted (its caller's, at times) and uses up its share of the
+// processor, to be preempted later in the middle of a share of work, holding its caller up
+// for a whole time slice (one core kept busy: p95 of a recognition 2.4-2.8 ms, 1.8-1.9 with
+// the yield).
 void awaitChange(const std::atomic<int>& state, int value) {
     const auto until = std::chrono::steady_clock::now() + kSpin;
     while (state.load(std::memory_order_acquire) == value) {
-        for (int k = 0; k < 64; ++k) {
-            cpuRelax();
-        }
+        std::this_thread::yield();
         if (std::chrono::steady_clock::now() > until) {
             state.wait(value);
             return;
