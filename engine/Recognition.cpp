@@ -332,7 +332,13 @@ private:
     std::span<const std::uint32_t> chosenOf(const Coarse& c) const {
         return {&w_.chosen[c.chosen], layoutOf(c.id).strokes - c.joins};
     }
-    double* matrixOf(const Coarse& c) { return &w_.matrices[c.matrix * slotSize_]; }
+    double* matrixOf(const Coarse& c) const { return &w_.matrices[c.matrix * slotSize_]; }
+    // The terms of an entry's final score besides its assignment: the stroke-count penalty,
+    // the common characters' bonus, the joins' cost.
+    double fineOffset(const Coarse& c, std::size_t pieces) const {
+        return static_cast<double>(differenceOf(pieces)) * kFineCountPenalty +
+               (common_[c.id] != 0 ? kCommonBonus : 0.0) + joinCost(c.joins);
+    }
 
     // Joins of the entries of a template of m strokes and at most `joins` joins within the
     // tolerance: [lowest, highest], empty when lowest > highest.
@@ -1003,7 +1009,7 @@ private:
     void gatherMatrix(const Coarse& c, double* out, std::size_t pitch) const {
         const std::span<const std::uint32_t> chosen = chosenOf(c);
         if (c.matrix != kNone) {
-            const double* d = &w_.matrices[c.matrix * slotSize_];
+            const double* d = matrixOf(c);
             for (std::size_t i = 0; i < n_; ++i) {
                 std::copy_n(d + i * pitch_, chosen.size(), out + i * pitch);
             }
@@ -1057,8 +1063,8 @@ private:
         part.matrix.cells.assign(side * side, kUnmatchedStrokeCost);
         gatherMatrix(c, part.matrix.cells.data(), side);
         const double diff = static_cast<double>(differenceOf(m));
-        const double offset = diff * kFineCountPenalty + (common_[c.id] != 0 ? kCommonBonus : 0.0) +
-                              joinCost(c.joins);
+        const double offset = fineOffset(c, m);
+        // The terms added one by one, in the order that the definition sums them.
         double score = diff * kFineCountPenalty +
                        (c.exact ? assignmentCost(part.matrix, part.assignment)
                                 : kernels::assignment(part.matrix.cells.data(), side, part.fast,
@@ -1110,12 +1116,9 @@ private:
             const Coarse& c = w_.shortlist[e];
             const std::size_t m = layoutOf(c.id).strokes - c.joins;
             gatherMatrix(c, part.gathered.data(), m);
-            const double diff = static_cast<double>(differenceOf(m));
-            double bound = diff * kFineCountPenalty +
-                           assignmentBound(part.gathered.data(), m, n_, m, part.reduced.data(),
+            double bound = assignmentBound(part.gathered.data(), m, n_, m, part.reduced.data(),
                                            part.columns.data()) +
-                           (common_[c.id] != 0 ? kCommonBonus : 0.0) + joinCost(c.joins) -
-                           kAssignmentRounding;
+                           fineOffset(c, m) - kAssignmentRounding;
             if (std::isnan(bound)) {
                 bound = -kInf;
             }

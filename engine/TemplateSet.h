@@ -131,7 +131,8 @@ private:
     std::vector<std::uint32_t> groupStart_;
     // Where each template sits in its group.
     std::vector<std::uint32_t> member_;
-    // The pool, on large pages, and every group's chunk centroids, one after another.
+    // The pool; and every group's chunk centroids and centroids, one group after another. Each
+    // block on large pages where they are offered.
     std::vector<float, LargePageAllocator<float>> block_;
     std::vector<std::int16_t, LargePageAllocator<std::int16_t>> boundBlock_;
     static constexpr std::size_t kTileFloats = 2 * kTileStrokes * kStrokePoints;
