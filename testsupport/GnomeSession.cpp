@@ -345,6 +345,18 @@ std::optional<QRect> GnomeSession::frameOf(qint64 pid) const {
     return QRect(rect[0].toInt(), rect[1].toInt(), rect[2].toInt(), rect[3].toInt());
 }
 
+QString GnomeSession::describeWindows() const {
+    const auto listed = evaluate(QStringLiteral(
+        "global.get_window_actors().map(a => a.meta_window).map(w => { const r = "
+        "w.get_frame_rect(); return `${w.get_pid()} ${r.x},${r.y} ${r.width}x${r.height}` + "
+        "(w.has_focus() ? ' focused' : ''); }).join('\\n')"));
+    if (!listed) return QStringLiteral("(the shell did not say)");
+    return QJsonDocument::fromJson(QStringLiteral("[%1]").arg(*listed).toUtf8())
+        .array()
+        .at(0)
+        .toString();
+}
+
 bool GnomeSession::place(qint64 pid, QPoint topLeft) const {
     const QString script =
         QStringLiteral(

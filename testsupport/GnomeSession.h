@@ -56,6 +56,9 @@ public:
     /// Moves that window's frame to topLeft, as a drag of its title bar would; false when the
     /// shell shows none or it does not get there.
     bool place(qint64 pid, QPoint topLeft) const;
+    /// The shown windows from the bottom of the stack to its top, one a line: process id,
+    /// frame, whether it has the keyboard; for failure messages.
+    QString describeWindows() const;
 
     /// The mouse's points are the monitor's.
     bool move(QPoint at) override;

@@ -216,22 +216,40 @@ protected:
                 why = "the target could not be moved";
                 return false;
             }
-            frame = desktop->frameOf(targetProcess->processId());
         }
 #endif
-        if (clickIntoTarget(*frame)) return true;
-        why = "the target never got the keyboard";
-        return false;
+        return clickIntoTarget(why);
     }
 
-    // Clicks into the target's field in `frame` until the target has the keyboard. A click
-    // the compositor drops now and then under load (seen on GNOME) is made again, as a person
-    // would: what is tested is what follows.
-    bool clickIntoTarget(QRect frame) {
+    // Clicks into the target's window until the target has the keyboard. A click the compositor
+    // drops now and then under load (seen on GNOME) is made again, as a person would, each time
+    // where the compositor shows the window then and, the second time, low in it, away from a
+    // title bar (a client may take a press there for the start of a move): what is tested is
+    // what follows. On failure `why` says where the windows were.
+    bool clickIntoTarget(std::string& why) {
+        const qint64 pid = targetProcess->processId();
+        std::optional<QRect> frame;
         for (int attempt = 0; attempt < 3; ++attempt) {
-            if (!desktop->click(frame.topLeft() + QPoint(20, 20))) return false;
+            if (!QTest::qWaitFor([&] { return (frame = desktop->frameOf(pid)).has_value(); },
+                                 timeoutMs / 3)) {
+                why = "the compositor no longer shows the target";
+                return false;
+            }
+            const QPoint at = frame->topLeft() +
+                              QPoint(20, attempt == 1 ? std::max(20, frame->height() - 20) : 20);
+            if (!desktop->click(at)) {
+                why = "the compositor did not take the click";
+                return false;
+            }
             if (QTest::qWaitFor([&] { return targetFocused(); }, timeoutMs / 3)) return true;
         }
+        why = "the target never got the keyboard; process " + std::to_string(pid) +
+              " has its window at " + std::to_string(frame->x()) + "," +
+              std::to_string(frame->y()) + ", process " + std::to_string(desktop->focusedPid()) +
+              " has the keyboard";
+#ifdef SUMIRO_GNOME_SESSION
+        why += "; the windows, lowest first:\n" + desktop->describeWindows().toStdString();
+#endif
         return false;
     }
 
@@ -587,8 +605,8 @@ TEST_F(DesktopDelivery, TheTargetsNameGoesWithTheKeyboard) {
     Child footProcess = std::exchange(targetProcess, std::move(gtkProcess));
     target = Target::Gtk3;
     log = gtkLog;
-    const auto frame = desktop->frameOf(targetProcess->processId());
-    ASSERT_TRUE(frame && clickIntoTarget(*frame)) << "the GTK field never got the keyboard back";
+    std::string why;
+    ASSERT_TRUE(clickIntoTarget(why)) << "the GTK field never got the keyboard back: " << why;
     EXPECT_TRUE(named(gtk)) << pad->input().targetName().value_or("none").toStdString();
     ASSERT_NO_FATAL_FAILURE(pickKey(QStringLiteral("い")));
     expectTruthful(QStringLiteral("い"), QStringLiteral("い"), "IBus", "gtk_target.py");
