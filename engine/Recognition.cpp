@@ -27,6 +27,7 @@
 // is therefore the ranking of scoring every entry in double precision, ties and all.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -1083,12 +1084,15 @@ private:
         wanted_ = std::min(limit_, w_.shortlist.size());
         w_.fine.resize(w_.shortlist.size());
         // With two threads each bounds every other entry, then, in bound order, takes every
-        // other entry and stops by its own limit-th score, which is never better than the
-        // common one: it may score a few more.
+        // other entry and stops by a score at or above the limit-th of both (rankShare): it
+        // may score a few more than one thread would.
         const bool parallelFine = parallel_ && n_ >= kParallelFineStrokes;
         const std::size_t shares = parallelFine ? 2 : 1;
         const auto bound = [&](std::size_t share) { boundShare(share, shares); };
         const auto rank = [&](std::size_t share) { rankShare(share, shares); };
+        for (std::atomic<double>& worst : keptWorst_) {
+            worst.store(kInf, std::memory_order_relaxed);
+        }
         if (parallelFine) {
             helper_.split(bound);
         } else {
@@ -1126,31 +1130,45 @@ private:
         }
     }
 
+    // Final scores of every `shares`-th entry in bound order, as far as the first `wanted_`
+    // of all need. Each thread keeps its own best `kept`, half of `wanted_` with two threads,
+    // and tells the other the worst of them: the two threads' best `kept` are at least
+    // `wanted_` entries, all at or under the worse of the two, so that one is at or above the
+    // wanted_-th score of all. Another thread's stale value is only higher.
     void rankShare(std::size_t share, std::size_t shares) {
         FinePart& part = w_.fineParts[share];
         std::vector<Fine>& heap = part.heap;
         heap.clear();
+        const std::size_t kept = std::max<std::size_t>(1, (wanted_ + shares - 1) / shares);
+        const std::atomic<double>& other = keptWorst_[shares == 2 ? 1 - share : share];
+        const auto limitScore = [&] {
+            return std::max(heap.size() == kept ? heap.front().key : kInf,
+                            other.load(std::memory_order_relaxed));
+        };
         for (std::size_t r = share; r < w_.fine.size(); r += shares) {
             Fine& f = w_.fine[r];
-            if (heap.size() == wanted_ && f.bound > heap.front().key + 2 * kScoreError) {
+            // An entry whose final score exceeds the wanted_-th by more than twice the error
+            // cannot precede it: its assignment may stop there, and once its bound does, so
+            // do those of the entries after it.
+            const double giveUp = limitScore() + 2 * kScoreError;
+            if (f.bound > giveUp) {
                 break;
             }
-            // An entry whose final score exceeds the limit-th by more than twice the error
-            // cannot precede it: its assignment may stop there.
-            const double giveUp =
-                heap.size() == wanted_ ? heap.front().key + 2 * kScoreError : kInf;
             f.key = finalScore(w_.shortlist[f.entry], part, giveUp);
             if (f.key > giveUp) {
                 continue;
             }
             f.scored = true;
-            if (heap.size() < wanted_) {
+            if (heap.size() < kept) {
                 heap.push_back(f);
                 std::push_heap(heap.begin(), heap.end(), finer);
             } else if (finer(f, heap.front())) {
                 std::pop_heap(heap.begin(), heap.end(), finer);
                 heap.back() = f;
                 std::push_heap(heap.begin(), heap.end(), finer);
+            }
+            if (heap.size() == kept) {
+                keptWorst_[share].store(heap.front().key, std::memory_order_relaxed);
             }
         }
     }
@@ -1214,6 +1232,7 @@ private:
     std::size_t wanted_ = 0;                    // candidates to answer
     std::vector<double> exact_, costs_, exactColumns_;
     std::vector<std::size_t> joins_;
+    std::array<std::atomic<double>, 2> keptWorst_{};  // by share of the precise pass
 };
 
 // Whether the ink's width and height are both under kSmallInk of the area's.
