@@ -229,7 +229,7 @@ struct BoundPart {
 
 // Working storage of one thread's share of the precise pass.
 struct FinePart {
-    std::vector<Fine> heap;                          // max-heap of the best `limit` so far
+    std::vector<Fine> heap, half;  // max-heaps of its best `wanted_`, and best half of that
     std::vector<double> gathered, reduced, columns;  // for the lower bounds
     CostMatrix matrix;
     AssignmentWorkspace assignment;
@@ -1084,13 +1084,13 @@ private:
         wanted_ = std::min(limit_, w_.shortlist.size());
         w_.fine.resize(w_.shortlist.size());
         // With two threads each bounds every other entry, then, in bound order, takes every
-        // other entry and stops by a score at or above the limit-th of both (rankShare): it
+        // other entry and stops by a score at or above the limit-th of both (rankShare): they
         // may score a few more than one thread would.
         const bool parallelFine = parallel_ && n_ >= kParallelFineStrokes;
         const std::size_t shares = parallelFine ? 2 : 1;
         const auto bound = [&](std::size_t share) { boundShare(share, shares); };
         const auto rank = [&](std::size_t share) { rankShare(share, shares); };
-        for (std::atomic<double>& worst : keptWorst_) {
+        for (std::atomic<double>& worst : halfWorst_) {
             worst.store(kInf, std::memory_order_relaxed);
         }
         if (parallelFine) {
@@ -1130,27 +1130,42 @@ private:
         }
     }
 
-    // Final scores of every `shares`-th entry in bound order, as far as the first `wanted_`
-    // of all need. Each thread keeps its own best `kept`, half of `wanted_` with two threads,
-    // and tells the other the worst of them: the two threads' best `kept` are at least
-    // `wanted_` entries, all at or under the worse of the two, so that one is at or above the
-    // wanted_-th score of all. Another thread's stale value is only higher.
+    // Final scores of every `shares`-th entry in bound order, as far as the first `wanted_` of
+    // all need. The `wanted_`-th best score a thread has seen is at or above the `wanted_`-th
+    // of all, and so is the worse of the two threads' `half`-th best (their best `half` are at
+    // least `wanted_` entries, all at or under it): each thread tells the other its `half`-th
+    // and stops by the lower of the two limits. A stale value from the other thread is only
+    // higher; the first limit serves while the other thread has not started.
     void rankShare(std::size_t share, std::size_t shares) {
         FinePart& part = w_.fineParts[share];
-        std::vector<Fine>& heap = part.heap;
-        heap.clear();
-        const std::size_t kept = std::max<std::size_t>(1, (wanted_ + shares - 1) / shares);
-        const std::atomic<double>& other = keptWorst_[shares == 2 ? 1 - share : share];
-        const auto limitScore = [&] {
-            return std::max(heap.size() == kept ? heap.front().key : kInf,
-                            other.load(std::memory_order_relaxed));
+        part.heap.clear();
+        part.half.clear();
+        const std::size_t half = (wanted_ + 1) / 2;
+        const std::atomic<double>& other = halfWorst_[shares == 2 ? 1 - share : share];
+        const auto worstOf = [](const std::vector<Fine>& heap, std::size_t size) {
+            return heap.size() == size ? heap.front().key : kInf;
+        };
+        const auto keep = [](std::vector<Fine>& heap, std::size_t size, const Fine& f) {
+            if (heap.size() < size) {
+                heap.push_back(f);
+                std::push_heap(heap.begin(), heap.end(), finer);
+            } else if (finer(f, heap.front())) {
+                std::pop_heap(heap.begin(), heap.end(), finer);
+                heap.back() = f;
+                std::push_heap(heap.begin(), heap.end(), finer);
+            }
         };
         for (std::size_t r = share; r < w_.fine.size(); r += shares) {
             Fine& f = w_.fine[r];
+            double limit = worstOf(part.heap, wanted_);
+            if (shares == 2) {
+                limit = std::min(limit, std::max(worstOf(part.half, half),
+                                                 other.load(std::memory_order_relaxed)));
+            }
             // An entry whose final score exceeds the wanted_-th by more than twice the error
             // cannot precede it: its assignment may stop there, and once its bound does, so
             // do those of the entries after it.
-            const double giveUp = limitScore() + 2 * kScoreError;
+            const double giveUp = limit + 2 * kScoreError;
             if (f.bound > giveUp) {
                 break;
             }
@@ -1159,16 +1174,10 @@ private:
                 continue;
             }
             f.scored = true;
-            if (heap.size() < kept) {
-                heap.push_back(f);
-                std::push_heap(heap.begin(), heap.end(), finer);
-            } else if (finer(f, heap.front())) {
-                std::pop_heap(heap.begin(), heap.end(), finer);
-                heap.back() = f;
-                std::push_heap(heap.begin(), heap.end(), finer);
-            }
-            if (heap.size() == kept) {
-                keptWorst_[share].store(heap.front().key, std::memory_order_relaxed);
+            keep(part.heap, wanted_, f);
+            keep(part.half, half, f);
+            if (part.half.size() == half) {
+                halfWorst_[share].store(part.half.front().key, std::memory_order_relaxed);
             }
         }
     }
@@ -1232,7 +1241,8 @@ private:
     std::size_t wanted_ = 0;                    // candidates to answer
     std::vector<double> exact_, costs_, exactColumns_;
     std::vector<std::size_t> joins_;
-    std::array<std::atomic<double>, 2> keptWorst_{};  // by share of the precise pass
+    // Each thread's half-th best final score in the precise pass.
+    std::array<std::atomic<double>, 2> halfWorst_{};
 };
 
 // Whether the ink's width and height are both under kSmallInk of the area's.
