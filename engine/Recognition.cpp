@@ -231,6 +231,7 @@ struct BoundPart {
 struct FinePart {
     std::vector<Fine> heap, half;  // max-heaps of its best `wanted_`, and best half of that
     std::vector<double> gathered, reduced, columns;  // for the lower bounds
+    std::vector<double> exact, exactColumns;         // for scoring entries exactly
     CostMatrix matrix;
     AssignmentWorkspace assignment;
     kernels::AssignmentScratch fast;
@@ -272,6 +273,7 @@ struct Workspace {
     std::vector<double> matrices;  // distance matrices in double precision, one slot each
     std::size_t slots = 0;
     std::vector<Fine> fine;
+    std::vector<Coarse*> again;  // entries to score again in double precision
     std::vector<float> columnNearest;
     std::array<FinePart, 2> fineParts;
 
@@ -943,15 +945,20 @@ private:
     // An entry scored in single precision already has its pieces (`scored`): its choice of
     // joins was taken only by a margin that single precision cannot reverse, so it is the
     // choice in double precision too, and only those pieces' distances are needed.
-    void scoreExactly(Coarse& c, bool scored = false) {
+    //
+    // Writes only `c`, its matrix and `part`, when `scored` and `c` has its matrix slot: the
+    // threads may score entries again at once.
+    void scoreExactly(Coarse& c, bool scored = false, FinePart* into = nullptr) {
+        FinePart& part = into != nullptr ? *into : w_.fineParts[0];
+        std::vector<double>& exact = part.exact;
         const std::size_t m = layoutOf(c.id).strokes;
         const std::size_t needed = pieceSlots(m, c.joins);
         const std::uint64_t pairs = layoutOf(c.id).pairs;
-        exact_.resize(n_ * needed);
+        exact.resize(n_ * needed);
         const auto distances = [&](std::size_t q) {
             const std::span<const InkPoint> piece = database_.pieceStroke(c.id, q);
             if (!piece.empty()) {
-                kernels::exactStrokeDistances(input_, piece, &exact_[q], needed);
+                kernels::exactStrokeDistances(input_, piece, &exact[q], needed);
             }
             return !piece.empty();
         };
@@ -964,14 +971,14 @@ private:
             for (std::size_t q = 0; q < needed; ++q) {
                 if (distances(q)) {
                     for (std::size_t i = 0; i < n_; ++i) {
-                        costs_[q] = nearer(costs_[q], exact_[i * needed + q]);
+                        costs_[q] = nearer(costs_[q], exact[i * needed + q]);
                     }
                 }
             }
             chooseExactly(c, m, pairs);
         }
         const std::span<const std::uint32_t> chosen = chosenOf(c);
-        c.key = rankKey(coarseScore(exact_.data(), needed, n_, chosen, exactColumns_) +
+        c.key = rankKey(coarseScore(exact.data(), needed, n_, chosen, part.exactColumns) +
                         joinCost(c.joins));
         c.exact = true;
         if (c.matrix == kNone) {
@@ -980,7 +987,7 @@ private:
         double* d = matrixOf(c);
         for (std::size_t i = 0; i < n_; ++i) {
             for (std::size_t j = 0; j < chosen.size(); ++j) {
-                d[i * pitch_ + j] = exact_[i * needed + chosen[j]];
+                d[i * pitch_ + j] = exact[i * needed + chosen[j]];
             }
         }
     }
@@ -1025,6 +1032,39 @@ private:
         }
     }
 
+    // Scores the entries in w_.again in double precision, those not scored so yet, and with
+    // `final` their final scores too (into `finals`, by position), shared with the helper
+    // when there are several.
+    void scoreAgain(std::vector<double>* finals) {
+        for (Coarse* c : w_.again) {
+            if (!c->exact && c->matrix == kNone) {
+                c->matrix = w_.takeSlot(slotSize_);
+            }
+        }
+        if (finals != nullptr) {
+            finals->resize(w_.again.size());
+        }
+        const bool shared = parallel_ && w_.again.size() >= 2;
+        const std::size_t shares = shared ? 2 : 1;
+        const auto share = [&](std::size_t s) {
+            FinePart& part = w_.fineParts[s];
+            for (std::size_t k = s; k < w_.again.size(); k += shares) {
+                Coarse& c = *w_.again[k];
+                if (!c.exact) {
+                    scoreExactly(c, true, &part);
+                }
+                if (finals != nullptr) {
+                    (*finals)[k] = finalScore(c, part);
+                }
+            }
+        };
+        if (shared) {
+            helper_.split(share);
+        } else {
+            share(0);
+        }
+    }
+
     // 5. The shortlist: entries clearly inside the cut-off, then the best of those within
     // twice the error of it, ranked in double precision.
     void cutShortlist() {
@@ -1041,13 +1081,15 @@ private:
                 }
             }
             const std::size_t inside = w_.shortlist.size();
+            w_.again.clear();
             for (Coarse& c : w_.evaluated) {
                 if (c.key >= low && c.key <= high) {
-                    if (!c.exact) {
-                        scoreExactly(c, true);
-                    }
-                    w_.shortlist.push_back(c);
+                    w_.again.push_back(&c);
                 }
+            }
+            scoreAgain(nullptr);
+            for (const Coarse* c : w_.again) {
+                w_.shortlist.push_back(*c);
             }
             const auto band = w_.shortlist.begin() + static_cast<std::ptrdiff_t>(inside);
             std::sort(band, w_.shortlist.end(), before);
@@ -1186,21 +1228,34 @@ private:
     // again in double precision and ordered by final score, then coarse score, then template
     // and joins, as the two stable sorts of the definition order them.
     std::vector<std::string> resolveCloseScores() {
-        std::vector<std::string> result;
-        result.reserve(wanted_);
-        for (std::size_t first = 0; first < w_.fine.size() && result.size() < wanted_;) {
+        // The runs the answer reaches, and their members scored again.
+        std::vector<std::pair<std::size_t, std::size_t>>& runs = runs_;
+        runs.clear();
+        w_.again.clear();
+        std::size_t answered = 0;
+        for (std::size_t first = 0; first < w_.fine.size() && answered < wanted_;) {
             std::size_t last = first + 1;
             while (last < w_.fine.size() &&
                    w_.fine[last].key - w_.fine[last - 1].key <= 2 * kScoreError) {
                 ++last;
             }
+            runs.emplace_back(first, last);
             if (last - first > 1) {
                 for (std::size_t r = first; r < last; ++r) {
-                    Coarse& c = w_.shortlist[w_.fine[r].entry];
-                    if (!c.exact) {
-                        scoreExactly(c, true);
-                    }
-                    w_.fine[r].key = finalScore(c, w_.fineParts[0]);
+                    w_.again.push_back(&w_.shortlist[w_.fine[r].entry]);
+                }
+            }
+            answered += last - first;
+            first = last;
+        }
+        scoreAgain(&finals_);
+        std::vector<std::string> result;
+        result.reserve(wanted_);
+        std::size_t again = 0;
+        for (const auto& [first, last] : runs) {
+            if (last - first > 1) {
+                for (std::size_t r = first; r < last; ++r) {
+                    w_.fine[r].key = finals_[again++];
                 }
                 std::sort(w_.fine.begin() + static_cast<std::ptrdiff_t>(first),
                           w_.fine.begin() + static_cast<std::ptrdiff_t>(last),
@@ -1214,7 +1269,6 @@ private:
             for (std::size_t r = first; r < last && result.size() < wanted_; ++r) {
                 result.push_back(database_.templateCharacter(w_.shortlist[w_.fine[r].entry].id));
             }
-            first = last;
         }
         return result;
     }
@@ -1239,7 +1293,9 @@ private:
     std::size_t pitch_ = 0;                     // row pitch of a distance matrix
     std::size_t slotSize_ = 0;                  // one distance matrix
     std::size_t wanted_ = 0;                    // candidates to answer
-    std::vector<double> exact_, costs_, exactColumns_;
+    std::vector<double> costs_;
+    std::vector<std::pair<std::size_t, std::size_t>> runs_;  // of nearly equal final scores
+    std::vector<double> finals_;                             // of their members, scored again
     std::vector<std::size_t> joins_;
     // Each thread's half-th best final score in the precise pass.
     std::array<std::atomic<double>, 2> halfWorst_{};
