@@ -92,18 +92,31 @@ T nearer(T best, T d) {
 // against the pieces in the slots `chosen`; d(i, q) is d[i * pitch + q]. One pass finds the
 // nearest of every row and column; minima of T convert to double exactly, so this is the sum
 // of the minima of the distances as doubles, in the same order.
+//
+// The same minima bound the final score's assignment part from below (`floor`): in the square
+// matrix of the final score, padded with 0.55, every row's entry in the best pairing is at
+// least its least entry, and so is every column's; the larger of the two sums, over the side.
 template <class T>
 double coarseScore(const T* d, std::size_t pitch, std::size_t n,
-                   std::span<const std::uint32_t> chosen, std::vector<T>& columnNearest) {
+                   std::span<const std::uint32_t> chosen, std::vector<T>& columnNearest,
+                   double& floor) {
     const std::size_t m = chosen.size();
     // A template without strokes has no nearest stroke: it ranks after every real score.
     if (m == 0) {
-        return kInf;
+        floor = -std::numeric_limits<double>::infinity();
+        return std::numeric_limits<double>::infinity();
     }
     constexpr T far = std::numeric_limits<T>::infinity();
+    const std::size_t side = std::max(n, m);
+    const double unmatched = kUnmatchedStrokeCost;
+    // The padding's 0.55 in every row when there are fewer pieces, in every column when there
+    // are fewer drawn strokes.
+    const double rowCap = m < side ? unmatched : std::numeric_limits<double>::infinity();
+    const double columnCap = n < side ? unmatched : std::numeric_limits<double>::infinity();
     columnNearest.assign(m, far);
     T* __restrict column = columnNearest.data();
     double rows = 0.0;
+    double rowFloor = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         const T* __restrict row = d + i * pitch;
         T best = far;
@@ -113,59 +126,20 @@ double coarseScore(const T* d, std::size_t pitch, std::size_t n,
             column[j] = nearer(column[j], v);
         }
         rows += static_cast<double>(best);
+        rowFloor += std::min(static_cast<double>(best), rowCap);
     }
     double columns = 0.0;
+    double columnFloor = 0.0;
     for (std::size_t j = 0; j < m; ++j) {
         columns += static_cast<double>(column[j]);
+        columnFloor += std::min(static_cast<double>(column[j]), columnCap);
     }
+    rowFloor += static_cast<double>(side - n) * unmatched;
+    columnFloor += static_cast<double>(side - m) * unmatched;
+    floor = std::max(rowFloor, columnFloor) / static_cast<double>(side);
     const double diff = static_cast<double>(n > m ? n - m : m - n);
     return (rows / static_cast<double>(n) + columns / static_cast<double>(m)) * 0.5 +
            diff * kCoarseCountPenalty;
-}
-
-// Lower bound of the final score's assignment part (the assignment cost of the matrix with
-// 0.55 for unmatched strokes): reduce every row by its smallest entry, then every column of
-// what remains; the reductions are a feasible dual solution of the assignment problem. The
-// n x m distances are read as they lie, the rows and columns of 0.55 that square the matrix
-// are accounted for apart. `reduced` and `columns` hold max(n, m) entries.
-double assignmentBound(const double* d, std::size_t pitch, std::size_t n, std::size_t m,
-                       double* reduced, double* columns) {
-    const std::size_t side = std::max(n, m);
-    const double unmatched = kUnmatchedStrokeCost;
-    double total = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        double nearest = m < side ? unmatched : kInf;
-        for (std::size_t j = 0; j < m; ++j) {
-            nearest = std::min(nearest, d[i * pitch + j]);
-        }
-        reduced[i] = nearest;
-        total += nearest;
-    }
-    for (std::size_t i = n; i < side; ++i) {
-        reduced[i] = unmatched;
-        total += unmatched;
-    }
-    // Rows of 0.55 leave 0 in every column once reduced.
-    const double padded = n < side ? 0.0 : kInf;
-    for (std::size_t j = 0; j < m; ++j) {
-        columns[j] = padded;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t j = 0; j < m; ++j) {
-            columns[j] = std::min(columns[j], d[i * pitch + j] - reduced[i]);
-        }
-    }
-    double unmatchedColumn = padded;
-    for (std::size_t i = 0; i < n; ++i) {
-        unmatchedColumn = std::min(unmatchedColumn, unmatched - reduced[i]);
-    }
-    for (std::size_t j = m; j < side; ++j) {
-        columns[j] = unmatchedColumn;
-    }
-    for (std::size_t j = 0; j < side; ++j) {
-        total += columns[j];
-    }
-    return total / static_cast<double>(side);
 }
 
 // An entry with a lower bound of its coarse score.
@@ -179,7 +153,8 @@ bool byBound(const Candidate& a, const Candidate& b) { return a.bound < b.bound;
 
 // One entry scored in the coarse pass.
 struct Coarse {
-    double key;  // coarse score; exact when `exact`, else within kScoreError of it
+    double key;    // coarse score; exact when `exact`, else within kScoreError of it
+    double floor;  // lower bound of its final score's assignment part, from the same distances
     std::uint32_t id;
     std::uint32_t joins;
     std::uint32_t chosen;  // its pieces' slots: Workspace::chosen[chosen, + strokes - joins)
@@ -230,8 +205,7 @@ struct BoundPart {
 // Working storage of one thread's share of the precise pass.
 struct FinePart {
     std::vector<Fine> heap, half;  // max-heaps of its best `wanted_`, and best half of that
-    std::vector<double> gathered, reduced, columns;  // for the lower bounds
-    std::vector<double> exact, exactColumns;         // for scoring entries exactly
+    std::vector<double> exact, exactColumns;  // for scoring entries exactly
     CostMatrix matrix;
     AssignmentWorkspace assignment;
     kernels::AssignmentScratch fast;
@@ -861,7 +835,7 @@ private:
         const Family& family = familyOf(c.id);
         const std::size_t m = layout.strokes;
         const std::size_t slots = layout.slotCount;
-        Coarse entry{0.0,   c.id, c.joins, static_cast<std::uint32_t>(w_.chosen.size()),
+        Coarse entry{0.0,   -kInf, c.id, c.joins, static_cast<std::uint32_t>(w_.chosen.size()),
                      kNone, false};
         if (m == 0) {
             entry.key = kInf;
@@ -894,8 +868,9 @@ private:
             }
             listPieces(m, joins);
         }
-        entry.key = rankKey(coarseScore(table, slots, n_, chosenOf(entry), w_.columnNearest) +
-                            joinCost(c.joins));
+        entry.key =
+            rankKey(coarseScore(table, slots, n_, chosenOf(entry), w_.columnNearest, entry.floor) +
+                    joinCost(c.joins));
         return entry;
     }
 
@@ -978,7 +953,7 @@ private:
             chooseExactly(c, m, pairs);
         }
         const std::span<const std::uint32_t> chosen = chosenOf(c);
-        c.key = rankKey(coarseScore(exact.data(), needed, n_, chosen, part.exactColumns) +
+        c.key = rankKey(coarseScore(exact.data(), needed, n_, chosen, part.exactColumns, c.floor) +
                         joinCost(c.joins));
         c.exact = true;
         if (c.matrix == kNone) {
@@ -1125,23 +1100,27 @@ private:
     void rankShortlist() {
         wanted_ = std::min(limit_, w_.shortlist.size());
         w_.fine.resize(w_.shortlist.size());
-        // With two threads each bounds every other entry, then, in bound order, takes every
-        // other entry and stops by a score at or above the limit-th of both (rankShare): they
-        // may score a few more than one thread would.
+        // The bounds come with the coarse scores (coarseScore's floor).
+        for (std::size_t e = 0; e < w_.shortlist.size(); ++e) {
+            const Coarse& c = w_.shortlist[e];
+            const std::size_t m = layoutOf(c.id).strokes - c.joins;
+            double bound = c.floor + fineOffset(c, m) - kAssignmentRounding;
+            if (std::isnan(bound)) {
+                bound = -kInf;
+            }
+            w_.fine[e] = {0.0, bound, static_cast<std::uint32_t>(e), false};
+        }
+        std::sort(w_.fine.begin(), w_.fine.end(),
+                  [](const Fine& a, const Fine& b) { return a.bound < b.bound; });
+        // With two threads each takes every other entry in bound order and stops by a score at
+        // or above the limit-th of both (rankShare): they may score a few more than one
+        // thread would.
         const bool parallelFine = parallel_ && n_ >= kParallelFineStrokes;
         const std::size_t shares = parallelFine ? 2 : 1;
-        const auto bound = [&](std::size_t share) { boundShare(share, shares); };
         const auto rank = [&](std::size_t share) { rankShare(share, shares); };
         for (std::atomic<double>& worst : halfWorst_) {
             worst.store(kInf, std::memory_order_relaxed);
         }
-        if (parallelFine) {
-            helper_.split(bound);
-        } else {
-            bound(0);
-        }
-        std::sort(w_.fine.begin(), w_.fine.end(),
-                  [](const Fine& a, const Fine& b) { return a.bound < b.bound; });
         if (parallelFine) {
             helper_.split(rank);
         } else {
@@ -1149,27 +1128,6 @@ private:
         }
         std::erase_if(w_.fine, [](const Fine& f) { return !f.scored; });
         std::sort(w_.fine.begin(), w_.fine.end(), finer);
-    }
-
-    // Lower bounds of the final scores of every `shares`-th shortlisted entry.
-    void boundShare(std::size_t share, std::size_t shares) {
-        FinePart& part = w_.fineParts[share];
-        const std::size_t side = std::max(n_, highest_);
-        part.gathered.resize(n_ * side);
-        part.reduced.resize(side);
-        part.columns.resize(side);
-        for (std::size_t e = share; e < w_.shortlist.size(); e += shares) {
-            const Coarse& c = w_.shortlist[e];
-            const std::size_t m = layoutOf(c.id).strokes - c.joins;
-            gatherMatrix(c, part.gathered.data(), m);
-            double bound = assignmentBound(part.gathered.data(), m, n_, m, part.reduced.data(),
-                                           part.columns.data()) +
-                           fineOffset(c, m) - kAssignmentRounding;
-            if (std::isnan(bound)) {
-                bound = -kInf;
-            }
-            w_.fine[e] = {0.0, bound, static_cast<std::uint32_t>(e), false};
-        }
     }
 
     // Final scores of every `shares`-th entry in bound order, as far as the first `wanted_` of
