@@ -296,10 +296,7 @@ protected:
         // focus of an XWayland field's context while the pad starts, though the field keeps the
         // keyboard (the pad then says the target changed and types nothing): a new start of the
         // target helps.
-        const auto named = [&] {
-            const auto& target = pad->input().target();
-            return target && target->window == 0;
-        };
+        const auto named = [&] { return namedThroughInputMethod(); };
         bool found = false;
         for (int attempt = 0; attempt < 3 && !found; ++attempt) {
             if (attempt > 0) {
@@ -310,6 +307,25 @@ protected:
         }
         ASSERT_TRUE(found) << "the pad never found the target through the input method: "
                            << widget<TextLabel>("targetLabel")->text().toStdString();
+    }
+
+    // Whether the pad names the target through the input method, not as an X11 window.
+    bool namedThroughInputMethod() const {
+        const auto& target = pad->input().target();
+        return target && target->window == 0;
+    }
+
+    // Whether the pick just made was refused because the input method no longer saw the
+    // target's field focused: the pad said that the target changed and, given the time an
+    // arrival takes, nothing arrived (the target still holds `typedBefore`).
+    bool refusedAsTargetChanged(const QString& typedBefore) {
+        if (!QTest::qWaitFor([&] { return reports > reportsBeforePick; }, timeoutMs) ||
+            widget<TextLabel>("statusLabel")->text() !=
+                QStringLiteral("入力先が切り替わりました。入力欄を選び直してください")) {
+            return false;
+        }
+        (void)QTest::qWaitFor([&] { return received() != typedBefore; }, 2000);
+        return received() == typedBefore;
     }
 
     bool click(const QWidget* widget) {
@@ -351,6 +367,11 @@ protected:
             },
             timeoutMs))
             << widget<CharacterGrid>("candidates")->characters().join(' ').toStdString();
+        ASSERT_NO_FATAL_FAILURE(pickFirstCandidate());
+    }
+
+    // Clicks the first of the candidates shown.
+    void pickFirstCandidate() {
         const QRectF cell =
             GridLayout(widget<CharacterGrid>("candidates")->width(), 1).pitchRect(0);
         reportsBeforePick = reports;
@@ -454,12 +475,31 @@ TEST_P(Cells, PicksArriveOrThePadSaysTheyDidNot) {
     ASSERT_NO_FATAL_FAILURE(startPad(GetParam().route != nullptr));
     RecordProperty("target", widget<TextLabel>("targetLabel")->text().toStdString());
 
-    const QString first = QStringLiteral("十");
-    ASSERT_NO_FATAL_FAILURE(pickDrawnCharacter());
-    expectTruthful(first, first, GetParam().route, GetParam().named);
-    ASSERT_NO_FATAL_FAILURE(pickKey(QStringLiteral("あ")));
-    expectTruthful(QStringLiteral("あ"), first + QStringLiteral("あ"), GetParam().route,
-                   GetParam().named);
+    // fcitx5 now and then drops the focus of an XWayland field's context while the field keeps
+    // the keyboard, also after the pad has named the target: the pad then types nothing and
+    // says that the target changed. That much is truthful; the target is then started anew, as
+    // when the pad starts, and the same character picked again, which must arrive.
+    QString typed;
+    const auto pickTruthfully = [&](const QString& character, const auto& pick,
+                                    const auto& pickAgain) {
+        ASSERT_NO_FATAL_FAILURE(pick());
+        if (GetParam().route && refusedAsTargetChanged(typed)) {
+            RecordProperty("started anew before " + character.toStdString(), "yes");
+            std::string why;
+            ASSERT_TRUE(launchTarget(why)) << why;
+            ASSERT_TRUE(QTest::qWaitFor([&] { return namedThroughInputMethod(); }, timeoutMs))
+                << "the pad never found the new target through the input method";
+            typed.clear();
+            ASSERT_NO_FATAL_FAILURE(pickAgain());
+        }
+        typed += character;
+        expectTruthful(character, typed, GetParam().route, GetParam().named);
+    };
+    const auto draw = [&] { pickDrawnCharacter(); };
+    const auto again = [&] { pickFirstCandidate(); };
+    ASSERT_NO_FATAL_FAILURE(pickTruthfully(QStringLiteral("十"), draw, again));
+    const auto key = [&] { pickKey(QStringLiteral("あ")); };
+    ASSERT_NO_FATAL_FAILURE(pickTruthfully(QStringLiteral("あ"), key, key));
     EXPECT_TRUE(focusKept) << "a click on the pad took the keyboard from the target";
     EXPECT_TRUE(targetFocused());
 }
