@@ -570,16 +570,24 @@ private:
     // nothing but time.
     //
     // The entries bounded by chunk centroids go first: by then the 180th score is nearly
-    // final, and the few entries whose looser bounds still reach it follow. Any order gives
-    // the same result; this one scores the fewest.
+    // final, and the few entries whose looser bounds still reach it follow (takeRough), in the
+    // same stream of batches, so that their first batch's distances are computed while the
+    // last batch of the others is scored. Any order gives the same result; this one scores
+    // the fewest.
     void search() {
+        roughTaken_ = false;
         searchCandidates();
+    }
+
+    // Once no entry bounded by chunk centroids can reach the 180th score any more, the entries
+    // bounded by stroke centroids alone that still can, in bound order.
+    void takeRough() {
+        roughTaken_ = true;
         w_.candidates.clear();
         const double cut = cutOff();
         std::copy_if(w_.rough.begin(), w_.rough.end(), std::back_inserter(w_.candidates),
                      [&](const Candidate& c) { return !(c.bound > cut); });
         sortByBound();
-        searchCandidates();
     }
 
     // Scores the candidates in bound order, a batch at a time, while a bound can still reach
@@ -710,12 +718,18 @@ private:
         w_.pending.clear();
         std::size_t strokes = 0;
         const double cut = cutOff();
-        while (next_ < w_.candidates.size() && strokes < kBatchStrokes) {
-            sortedUpTo(next_);
-            const Candidate& c = w_.candidates[next_];
-            if (c.bound > cut) {
-                break;
+        while (strokes < kBatchStrokes) {
+            if (next_ < w_.candidates.size()) {
+                sortedUpTo(next_);
             }
+            if (next_ == w_.candidates.size() || w_.candidates[next_].bound > cut) {
+                if (roughTaken_) {
+                    break;
+                }
+                takeRough();
+                continue;
+            }
+            const Candidate& c = w_.candidates[next_];
             ++next_;
             w_.popped.push_back(c);
             const TemplateSet::Layout& layout = layoutOf(c.id);
@@ -1254,6 +1268,7 @@ private:
     std::size_t tablesUsed_ = 0;                // floats of w_.tables in use
     bool parallel_ = false;                     // whether the work is worth sharing with the helper
     bool helperFree_ = true;                    // whether the helper took its last share
+    bool roughTaken_ = false;                   // whether the search has gone on to w_.rough
     std::vector<std::size_t> groupDifference_;  // by group: its nearest entry's difference
     std::size_t highest_ = 0;                   // most strokes of any entry examined
     std::size_t sorted_ = 0;                    // candidates [0, sorted_) are in bound order
