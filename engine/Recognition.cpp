@@ -1102,8 +1102,14 @@ private:
         const std::size_t m = layoutOf(c.id).strokes - c.joins;
         const std::size_t side = std::max(n_, m);
         part.matrix.side = side;
-        part.matrix.cells.assign(side * side, kUnmatchedStrokeCost);
-        gatherMatrix(c, part.matrix.cells.data(), side);
+        part.matrix.cells.resize(side * side);
+        // The distances, each row padded with 0.55, then rows of 0.55: each cell written once.
+        double* cells = part.matrix.cells.data();
+        gatherMatrix(c, cells, side);
+        for (std::size_t i = 0; i < n_; ++i) {
+            std::fill(cells + i * side + m, cells + (i + 1) * side, kUnmatchedStrokeCost);
+        }
+        std::fill(cells + n_ * side, cells + side * side, kUnmatchedStrokeCost);
         const double diff = static_cast<double>(differenceOf(m));
         const double offset = fineOffset(c, m);
         // The terms added one by one, in the order that the definition sums them.
