@@ -887,7 +887,7 @@ private:
             // a margin over twice the error of the sum keeps the choice.
             if (!(total < kInf) ||
                 !(margin > 2.0 * static_cast<double>(m) * kScoreError + kBoundMargin * 1e-3)) {
-                scoreExactly(entry);
+                scoreExactly(entry, w_.fineParts[0]);
                 return entry;
             }
             listPieces(m, joins);
@@ -947,8 +947,7 @@ private:
     //
     // Writes only `c`, its matrix and `part`, when `scored` and `c` has its matrix slot: the
     // threads may score entries again at once.
-    void scoreExactly(Coarse& c, bool scored = false, FinePart* into = nullptr) {
-        FinePart& part = into != nullptr ? *into : w_.fineParts[0];
+    void scoreExactly(Coarse& c, FinePart& part, bool scored = false) {
         std::vector<double>& exact = part.exact;
         const std::size_t m = layoutOf(c.id).strokes;
         const std::size_t needed = pieceSlots(m, c.joins);
@@ -1031,9 +1030,9 @@ private:
         }
     }
 
-    // Scores the entries in w_.again in double precision, those not scored so yet, and with
-    // `final` their final scores too (into `finals`, by position), shared with the helper
-    // when there are several.
+    // Scores the entries in w_.again in double precision, those not scored so yet, and, given
+    // `finals`, their final scores into it, by position; shared with the helper when there are
+    // several.
     void scoreAgain(std::vector<double>* finals) {
         for (Coarse* c : w_.again) {
             if (!c->exact && c->matrix == kNone) {
@@ -1050,7 +1049,7 @@ private:
             for (std::size_t k = s; k < w_.again.size(); k += shares) {
                 Coarse& c = *w_.again[k];
                 if (!c.exact) {
-                    scoreExactly(c, true, &part);
+                    scoreExactly(c, part, true);
                 }
                 if (finals != nullptr) {
                     (*finals)[k] = finalScore(c, part);
@@ -1217,8 +1216,7 @@ private:
     // and joins, as the two stable sorts of the definition order them.
     std::vector<std::string> resolveCloseScores() {
         // The runs the answer reaches, and their members scored again.
-        std::vector<std::pair<std::size_t, std::size_t>>& runs = runs_;
-        runs.clear();
+        std::vector<std::pair<std::size_t, std::size_t>> runs;
         w_.again.clear();
         std::size_t answered = 0;
         for (std::size_t first = 0; first < w_.fine.size() && answered < wanted_;) {
@@ -1236,14 +1234,15 @@ private:
             answered += last - first;
             first = last;
         }
-        scoreAgain(&finals_);
+        std::vector<double> finals;
+        scoreAgain(&finals);
         std::vector<std::string> result;
         result.reserve(wanted_);
         std::size_t again = 0;
         for (const auto& [first, last] : runs) {
             if (last - first > 1) {
                 for (std::size_t r = first; r < last; ++r) {
-                    w_.fine[r].key = finals_[again++];
+                    w_.fine[r].key = finals[again++];
                 }
                 std::sort(w_.fine.begin() + static_cast<std::ptrdiff_t>(first),
                           w_.fine.begin() + static_cast<std::ptrdiff_t>(last),
@@ -1283,8 +1282,6 @@ private:
     std::size_t slotSize_ = 0;                  // one distance matrix
     std::size_t wanted_ = 0;                    // candidates to answer
     std::vector<double> costs_;
-    std::vector<std::pair<std::size_t, std::size_t>> runs_;  // of nearly equal final scores
-    std::vector<double> finals_;                             // of their members, scored again
     std::vector<std::size_t> joins_;
     // Each thread's half-th best final score in the precise pass.
     std::array<std::atomic<double>, 2> halfWorst_{};
