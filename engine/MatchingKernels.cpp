@@ -64,27 +64,29 @@ void portableStrokeDistances(const float* __restrict ax, const float* __restrict
 namespace {
 
 #if defined(__x86_64__)
-// The variant for processors with AVX2 takes its square roots from the reciprocal square root
-// estimate refined by one Newton step, not from the square root instruction: that one takes
-// several cycles per vector, and the 32 of each pair of strokes kept the distances waiting on
-// it (a third less time without). For r = (1 + e) / sqrt(x) and s = x * r, the step
-// s + (r / 2) * (x - s * s) leaves a relative error of 1.5 e^2 plus a few roundings: with the
-// estimate's |e| <= 1.5 * 2^-12, under 4e-7 of the root. A point distance between normalized
-// strokes is at most sqrt(2), so it and the mean of 16 are off by under 6e-7, which leaves the
-// whole error well within kDistanceError. The square gets 1e-30 added, so that the estimate
-// of a zero distance stays finite: its root comes out 1e-15, not 0 * infinity. Coordinates stay
-// within kFarAway, so squares stay finite. Each lane still sums its points in order, and the
-// pairing is chosen as strokeDistance chooses it (a NaN sum keeps the forward one).
+// The variants for processors with vector instructions take their square roots from the
+// reciprocal square root estimate refined by one Newton step, not from the square root
+// instruction: that one takes several cycles per vector, and the 32 of each pair of strokes kept
+// the distances waiting on it (a third less time without). For r = (1 + e) / sqrt(x) and
+// s = x * r, the step s * (3 - s * r) / 2 leaves a relative error of 1.5 e^2 plus a few
+// roundings: with the AVX2 estimate's |e| <= 1.5 * 2^-12, under 4e-7 of the root (AVX-512's
+// is closer, 2^-14). A point distance between normalized strokes is at most sqrt(2), so it and
+// the mean of 16 are off by under 6e-7, which leaves the whole error well within
+// kDistanceError. The halving is left to the end: each lane sums s * (3 - s * r), twice the
+// distances, one multiply-add a point, and the sums are scaled once (by a power of two, exact).
+// The square gets 1e-30 added, so that the estimate of a zero distance stays finite: its root
+// comes out 1e-15, not 0 * infinity. Coordinates stay within kFarAway, so squares stay finite.
+// Each lane still sums its points in order, and the pairing is chosen as strokeDistance
+// chooses it (a NaN sum keeps the forward one).
 constexpr float kTinySquare = 1e-30f;
 
-// The root of dx * dx + dy * dy, as above.
-__attribute__((target("avx2,fma"))) inline __m256 length(__m256 dx, __m256 dy) {
+// sum + twice the root of dx * dx + dy * dy, as above.
+__attribute__((target("avx2,fma"))) inline __m256 addTwiceLength(__m256 sum, __m256 dx, __m256 dy) {
     const __m256 square =
         _mm256_fmadd_ps(dy, dy, _mm256_fmadd_ps(dx, dx, _mm256_set1_ps(kTinySquare)));
     const __m256 r = _mm256_rsqrt_ps(square);
     const __m256 s = _mm256_mul_ps(square, r);
-    const __m256 error = _mm256_fnmadd_ps(s, s, square);
-    return _mm256_fmadd_ps(_mm256_mul_ps(r, _mm256_set1_ps(0.5f)), error, s);
+    return _mm256_fmadd_ps(s, _mm256_fnmadd_ps(s, r, _mm256_set1_ps(3.0f)), sum);
 }
 
 // Eight template strokes at a time, each drawn stroke's sums kept in registers.
@@ -92,8 +94,9 @@ __attribute__((target("avx2,fma"))) void avx2StrokeDistances(
     const float* __restrict ax, const float* __restrict ay, std::size_t n,
     const float* __restrict x, const float* __restrict y, std::size_t stride, std::size_t begin,
     std::size_t count, std::size_t pitch, float* __restrict out, float*) {
-    const __m256 penalty = _mm256_set1_ps(static_cast<float>(kReversalPenalty));
-    const __m256 mean = _mm256_set1_ps(1.0f / kStrokePoints);
+    // Both in units of twice the distance.
+    const __m256 penalty = _mm256_set1_ps(static_cast<float>(2.0 * kReversalPenalty));
+    const __m256 mean = _mm256_set1_ps(0.5f / kStrokePoints);
     for (std::size_t j = 0; j < lanesFor(count); j += kLanes) {
         const float* bx = x + begin + j;
         const float* by = y + begin + j;
@@ -104,12 +107,12 @@ __attribute__((target("avx2,fma"))) void avx2StrokeDistances(
                 const std::size_t back = kStrokePoints - 1 - p;
                 const __m256 px = _mm256_set1_ps(ax[i * kStrokePoints + p]);
                 const __m256 py = _mm256_set1_ps(ay[i * kStrokePoints + p]);
-                forward = _mm256_add_ps(
-                    forward, length(_mm256_sub_ps(px, _mm256_loadu_ps(bx + p * stride)),
-                                    _mm256_sub_ps(py, _mm256_loadu_ps(by + p * stride))));
-                reverse = _mm256_add_ps(
-                    reverse, length(_mm256_sub_ps(px, _mm256_loadu_ps(bx + back * stride)),
-                                    _mm256_sub_ps(py, _mm256_loadu_ps(by + back * stride))));
+                forward =
+                    addTwiceLength(forward, _mm256_sub_ps(px, _mm256_loadu_ps(bx + p * stride)),
+                                   _mm256_sub_ps(py, _mm256_loadu_ps(by + p * stride)));
+                reverse =
+                    addTwiceLength(reverse, _mm256_sub_ps(px, _mm256_loadu_ps(bx + back * stride)),
+                                   _mm256_sub_ps(py, _mm256_loadu_ps(by + back * stride)));
             }
             // min(a, b) is b unless a < b: the reversed pairing only where it is less.
             const __m256 best = _mm256_min_ps(_mm256_add_ps(reverse, penalty), forward);
@@ -117,28 +120,74 @@ __attribute__((target("avx2,fma"))) void avx2StrokeDistances(
         }
     }
 }
+
+// The same with AVX-512, sixteen template strokes at a time; the last eight of a run, if it
+// has an odd number of eights, as above.
+__attribute__((target("avx512f,avx2,fma"))) inline __m512 addTwiceLength(__m512 sum, __m512 dx,
+                                                                         __m512 dy) {
+    const __m512 square =
+        _mm512_fmadd_ps(dy, dy, _mm512_fmadd_ps(dx, dx, _mm512_set1_ps(kTinySquare)));
+    const __m512 r = _mm512_rsqrt14_ps(square);
+    const __m512 s = _mm512_mul_ps(square, r);
+    return _mm512_fmadd_ps(s, _mm512_fnmadd_ps(s, r, _mm512_set1_ps(3.0f)), sum);
+}
+
+__attribute__((target("avx512f,avx2,fma"))) void avx512StrokeDistances(
+    const float* __restrict ax, const float* __restrict ay, std::size_t n,
+    const float* __restrict x, const float* __restrict y, std::size_t stride, std::size_t begin,
+    std::size_t count, std::size_t pitch, float* __restrict out, float* scratch) {
+    constexpr std::size_t wide = 2 * kLanes;
+    const __m512 penalty = _mm512_set1_ps(static_cast<float>(2.0 * kReversalPenalty));
+    const __m512 mean = _mm512_set1_ps(0.5f / kStrokePoints);
+    const std::size_t lanes = lanesFor(count);
+    std::size_t j = 0;
+    for (; j + wide <= lanes; j += wide) {
+        const float* bx = x + begin + j;
+        const float* by = y + begin + j;
+        for (std::size_t i = 0; i < n; ++i) {
+            __m512 forward = _mm512_setzero_ps();
+            __m512 reverse = _mm512_setzero_ps();
+            for (std::size_t p = 0; p < kStrokePoints; ++p) {
+                const std::size_t back = kStrokePoints - 1 - p;
+                const __m512 px = _mm512_set1_ps(ax[i * kStrokePoints + p]);
+                const __m512 py = _mm512_set1_ps(ay[i * kStrokePoints + p]);
+                forward =
+                    addTwiceLength(forward, _mm512_sub_ps(px, _mm512_loadu_ps(bx + p * stride)),
+                                   _mm512_sub_ps(py, _mm512_loadu_ps(by + p * stride)));
+                reverse =
+                    addTwiceLength(reverse, _mm512_sub_ps(px, _mm512_loadu_ps(bx + back * stride)),
+                                   _mm512_sub_ps(py, _mm512_loadu_ps(by + back * stride)));
+            }
+            const __m512 best = _mm512_min_ps(_mm512_add_ps(reverse, penalty), forward);
+            _mm512_storeu_ps(out + i * pitch + j, _mm512_mul_ps(best, mean));
+        }
+    }
+    if (j < lanes) {
+        avx2StrokeDistances(ax, ay, n, x, y, stride, begin + j, lanes - j, pitch, out + j, scratch);
+    }
+}
 #endif
 
-using StrokeDistancesFunction = void (*)(const float*, const float*, std::size_t, const float*,
-                                         const float*, std::size_t, std::size_t, std::size_t,
-                                         std::size_t, float*, float*);
+}  // namespace
 
-StrokeDistancesFunction strokeDistancesForThisProcessor() {
+std::vector<StrokeDistancesFunction> strokeDistancesVariants() {
+    std::vector<StrokeDistancesFunction> variants{portableStrokeDistances};
 #if defined(__x86_64__)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
-        return avx2StrokeDistances;
+        variants.push_back(avx2StrokeDistances);
+        if (__builtin_cpu_supports("avx512f")) {
+            variants.push_back(avx512StrokeDistances);
+        }
     }
 #endif
-    return portableStrokeDistances;
+    return variants;
 }
-
-}  // namespace
 
 void strokeDistances(const float* ax, const float* ay, std::size_t n, const float* x,
                      const float* y, std::size_t stride, std::size_t begin, std::size_t count,
                      std::size_t pitch, float* out, float* scratch) {
-    static const StrokeDistancesFunction chosen = strokeDistancesForThisProcessor();
+    static const StrokeDistancesFunction chosen = strokeDistancesVariants().back();
     chosen(ax, ay, n, x, y, stride, begin, count, pitch, out, scratch);
 }
 

@@ -42,6 +42,14 @@ void portableStrokeDistances(const float* ax, const float* ay, std::size_t n, co
                              const float* y, std::size_t stride, std::size_t begin,
                              std::size_t count, std::size_t pitch, float* out, float* scratch);
 
+using StrokeDistancesFunction = void (*)(const float*, const float*, std::size_t, const float*,
+                                         const float*, std::size_t, std::size_t, std::size_t,
+                                         std::size_t, float*, float*);
+
+/// Every variant of `strokeDistances` this processor can run, the portable one first, for tests:
+/// `strokeDistances` runs the last.
+std::vector<StrokeDistancesFunction> strokeDistancesVariants();
+
 /// strokeDistance(a[i], b) for every drawn stroke i, to out[i * pitch]: the same operations in
 /// the same order, so the same bits, four strokes at a time on processors with AVX2.
 void exactStrokeDistances(const Ink& a, std::span<const InkPoint> b, double* out,
