@@ -121,6 +121,12 @@ __attribute__((target("avx2,fma"))) void avx2StrokeDistances(
     }
 }
 
+// GCC 12's AVX-512 intrinsics start some vectors from _mm512_undefined_*() on purpose, which its
+// -Wmaybe-uninitialized then reports wherever they are inlined.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 // The same with AVX-512, sixteen template strokes at a time; the last eight of a run, if it
 // has an odd number of eights, as above.
 __attribute__((target("avx512f,avx2,fma"))) inline __m512 addTwiceLength(__m512 sum, __m512 dx,
@@ -166,6 +172,9 @@ __attribute__((target("avx512f,avx2,fma"))) void avx512StrokeDistances(
         avx2StrokeDistances(ax, ay, n, x, y, stride, begin + j, lanes - j, pitch, out + j, scratch);
     }
 }
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 }  // namespace
