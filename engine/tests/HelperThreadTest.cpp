@@ -8,10 +8,13 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -116,6 +119,85 @@ TEST(HelperThread, TheCallerTakesOverAShareTheHelperHasNotStarted) {
     std::atomic<int> runs{0};
     helper.split([&](std::size_t) { ++runs; });
     EXPECT_EQ(runs.load(), 2);
+}
+
+// Whether thread `id` of this process sleeps (state S in /proc).
+bool sleeping(pid_t id) {
+    const std::string path = "/proc/self/task/" + std::to_string(id) + "/stat";
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) return false;
+    char state = 0;
+    // pid (comm) state ...: comm may hold spaces but not ") ".
+    char line[512] = {};
+    const bool read = std::fgets(line, sizeof line, file) != nullptr;
+    std::fclose(file);
+    if (const char* end = read ? std::strstr(line, ") ") : nullptr) state = end[2];
+    return state == 'S';
+}
+
+// A caller that waited for the helper far longer than the helper's share took, as one whose
+// core another process took while it slept does, leaves the helper to rest: the next splits
+// are done by their caller alone. A long share keeping the caller waiting does not count.
+TEST(HelperThread, ACallerThatWaitedOnTheSchedulerLeavesTheHelperToRest) {
+    HelperThread helper;
+    const pid_t caller = static_cast<pid_t>(syscall(SYS_gettid));
+    struct sigaction action {};
+    action.sa_handler = hold;
+    ASSERT_EQ(sigaction(SIGUSR1, &action, nullptr), 0);
+    // A split whose caller waits for the helper to begin its share, so that the helper takes
+    // it; false when it did not within `patience`.
+    const auto splitWithHelper = [&](const auto& helperShare,
+                                     std::chrono::milliseconds patience = std::chrono::seconds(5)) {
+        std::atomic<bool> started{false};
+        return helper.split([&](std::size_t share) {
+            if (share == 1) {
+                started = true;
+                helperShare();
+                return;
+            }
+            const auto deadline = std::chrono::steady_clock::now() + patience;
+            while (!started && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::yield();
+            }
+        });
+    };
+    const auto until = [](const auto& condition, std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!condition() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        return condition();
+    };
+    // A share that works for 5 ms: the helper takes the next one too.
+    EXPECT_TRUE(splitWithHelper([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+        until([&] { return std::chrono::steady_clock::now() >= end; }, std::chrono::seconds(1));
+    }));
+    // A share that ends while the caller, asleep waiting for it, is kept from running (a
+    // signal holds it, as the scheduler would) three times as long as the share took, and
+    // 5 ms more.
+    held = false;
+    release = false;
+    std::atomic<std::chrono::steady_clock::time_point> shareStart{};
+    std::jthread releaser([&] {
+        until([] { return held.load(); }, std::chrono::seconds(10));
+        const auto heldAt = std::chrono::steady_clock::now();
+        const auto end = heldAt + 3 * (heldAt - shareStart.load()) + std::chrono::milliseconds(5);
+        until([&] { return std::chrono::steady_clock::now() >= end; }, std::chrono::seconds(10));
+        release = true;
+    });
+    EXPECT_TRUE(splitWithHelper([&] {
+        shareStart = std::chrono::steady_clock::now();
+        ASSERT_TRUE(until([&] { return sleeping(caller); }, std::chrono::seconds(5)));
+        ASSERT_EQ(syscall(SYS_tgkill, getpid(), caller, SIGUSR1), 0);
+        ASSERT_TRUE(until([] { return held.load(); }, std::chrono::seconds(5)));
+    }));
+    releaser.join();
+    // Resting, the helper does not take a share however long the caller gives it.
+    std::thread::id ranOn;
+    EXPECT_FALSE(splitWithHelper([&] { ranOn = std::this_thread::get_id(); },
+                                 std::chrono::milliseconds(500)));
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
 }  // namespace
