@@ -55,13 +55,12 @@ HelperThread::~HelperThread() {
 
 bool HelperThread::split(const void* work, void (*call)(const void*, std::size_t)) {
     bool expected = false;
-    if (!taken_.compare_exchange_strong(expected, true, std::memory_order_acquire)) {
-        call(work, 0);
-        call(work, 1);
-        return false;
-    }
-    if (std::chrono::steady_clock::now() < restUntil_) {
+    bool mine = taken_.compare_exchange_strong(expected, true, std::memory_order_acquire);
+    if (mine && std::chrono::steady_clock::now() < restUntil_) {
         taken_.store(false, std::memory_order_release);
+        mine = false;
+    }
+    if (!mine) {
         call(work, 0);
         call(work, 1);
         return false;
