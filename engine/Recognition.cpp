@@ -72,7 +72,7 @@ constexpr std::size_t kParallelFineStrokes = 6;
 constexpr std::size_t kPresorted = 3 * kShortlist;
 // Strokes copied at once when gathering a batch; the pool's padding allows reading this far.
 constexpr std::size_t kCopyPiece = 16;
-static_assert(kStrokePadding >= kCopyPiece);
+static_assert(kPoolPadding >= kCopyPiece);
 // Template strokes whose distances one kernel call computes.
 constexpr std::size_t kBatchStrokes = 256;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -812,28 +812,23 @@ private:
         ensureSize(part.scratch, n_ * stride);
         for (std::size_t r = first; r < last; ++r) {
             const Workspace::Pending& p = w_.pending[r];
-            const std::size_t from = layoutOf(p.id).first;
+            const std::size_t pitch = layoutOf(p.id).slotCount;
+            const float* fromX = set_.slotsX(p.id) + p.from;
+            const float* fromY = set_.slotsY(p.id) + p.from;
+            const std::size_t run = p.to - p.from;
+            const std::size_t at = p.at - base;
             // Whole 64-byte pieces: a call to memmove per short run would cost more than the
-            // copy. Reading past a run stays within the pool, writing past it within the
+            // copy. Reading past a row stays within the pool, writing past it within the
             // batch's slack, and the next run overwrites it.
-            for (std::size_t s = p.from; s < p.to;) {
-                const std::size_t pool = from + s;
-                const std::size_t run = std::min<std::size_t>(
-                    p.to - s, TemplateSet::kTileStrokes - pool % TemplateSet::kTileStrokes);
-                const float* fromX = set_.strokeX(pool);
-                const float* fromY = set_.strokeY(pool);
-                const std::size_t at = p.at - base + s - p.from;
-                for (std::size_t point = 0; point < kStrokePoints; ++point) {
-                    float* toX = &part.x[point * stride + at];
-                    float* toY = &part.y[point * stride + at];
-                    const float* rowX = fromX + point * TemplateSet::kTileStrokes;
-                    const float* rowY = fromY + point * TemplateSet::kTileStrokes;
-                    for (std::size_t j = 0; j < run; j += kCopyPiece) {
-                        std::memcpy(toX + j, rowX + j, kCopyPiece * sizeof(float));
-                        std::memcpy(toY + j, rowY + j, kCopyPiece * sizeof(float));
-                    }
+            for (std::size_t point = 0; point < kStrokePoints; ++point) {
+                float* toX = &part.x[point * stride + at];
+                float* toY = &part.y[point * stride + at];
+                const float* rowX = fromX + point * pitch;
+                const float* rowY = fromY + point * pitch;
+                for (std::size_t j = 0; j < run; j += kCopyPiece) {
+                    std::memcpy(toX + j, rowX + j, kCopyPiece * sizeof(float));
+                    std::memcpy(toY + j, rowY + j, kCopyPiece * sizeof(float));
                 }
-                s += run;
             }
         }
         kernels::strokeDistances(w_.ax.data(), w_.ay.data(), n_, part.x.data(), part.y.data(),

@@ -47,7 +47,7 @@ void TemplateSet::listMembers(const std::vector<Shape>& shapes) {
     const std::size_t templates = shapes.size();
     layouts_.resize(templates);
     std::size_t most = 0;
-    std::size_t slots = 0;
+    std::size_t floats = 0;
     for (std::size_t id = 0; id < templates; ++id) {
         const Shape& shape = shapes[id];
         Layout& layout = layouts_[id];
@@ -55,11 +55,11 @@ void TemplateSet::listMembers(const std::vector<Shape>& shapes) {
         layout.joins = static_cast<std::uint32_t>(shape.joins.maxJoins);
         layout.pairs = shape.joins.pairs;
         layout.slotCount = static_cast<std::uint32_t>(pieceSlots(layout.strokes, layout.joins));
-        layout.first = static_cast<std::uint32_t>(slots);
-        slots += layout.slotCount;
+        layout.first = static_cast<std::uint32_t>(floats);
+        floats += blockSize(layout.slotCount);
         most = std::max<std::size_t>(most, layout.strokes);
     }
-    poolStrokes_ = slots;
+    poolSize_ = floats;
 
     // Groups by stroke count, then joins, members in database order.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> kinds;
@@ -93,8 +93,7 @@ void TemplateSet::listMembers(const std::vector<Shape>& shapes) {
         group.stride = kernels::boundLanesFor(group.ids.size());
     }
 
-    const std::size_t tiles = (poolStrokes_ + kTileStrokes - 1) / kTileStrokes;
-    block_.resize(tiles * kTileFloats + kStrokePadding);
+    block_.resize(poolSize_ + kPoolPadding);
     pool_ = std::span<float>(block_);
     std::size_t coordinates = 0;
     for (const Group& group : groups_) {
@@ -145,11 +144,11 @@ void TemplateSet::fillTemplate(std::size_t id, const PieceSource& source,
                        "TemplateSet: strokes must be normalized");
         SUMIRO_EXPECTS(!piece.empty() || q >= layout.strokes,
                        "TemplateSet: only a joined run may be left out");
-        float* x = &pool_[offsetOf(layout.first + q)];
-        float* y = x + kTileStrokes * kStrokePoints;
+        float* x = &pool_[layout.first + q];
+        float* y = x + kStrokePoints * layout.slotCount;
         for (std::size_t p = 0; p < kStrokePoints; ++p) {
-            x[p * kTileStrokes] = piece.empty() ? kFarAway : static_cast<float>(piece[p].x);
-            y[p * kTileStrokes] = piece.empty() ? kFarAway : static_cast<float>(piece[p].y);
+            x[p * layout.slotCount] = piece.empty() ? kFarAway : static_cast<float>(piece[p].x);
+            y[p * layout.slotCount] = piece.empty() ? kFarAway : static_cast<float>(piece[p].y);
         }
         std::array<double, 2 * kChunks> centroids{};
         if (piece.empty()) {
@@ -166,15 +165,15 @@ void TemplateSet::fillTemplate(std::size_t id, const PieceSource& source,
         group.centroidX[q * group.stride + k] = kernels::boundCoordinate(centreX);
         group.centroidY[q * group.stride + k] = kernels::boundCoordinate(centreY);
     }
+    // The rest of its block, which copies may read.
+    const std::size_t used = 2 * kStrokePoints * layout.slotCount;
+    std::fill_n(&pool_[layout.first + used], blockSize(layout.slotCount) - used, 0.0f);
 }
 
 void TemplateSet::fill(const PieceSource& source, HelperThread* helper) {
-    // The block is not zeroed: the last tile, from its first stroke on, and the padding are,
-    // here, so that whatever a copy reads past a template is a number; every other element is
-    // written by fillTemplate.
-    std::fill(
-        pool_.begin() + static_cast<std::ptrdiff_t>(poolStrokes_ / kTileStrokes * kTileFloats),
-        pool_.end(), 0.0f);
+    // The block is not zeroed: the padding is, here, so that whatever a copy reads past a
+    // template is a number; every other element is written by fillTemplate.
+    std::fill(pool_.begin() + static_cast<std::ptrdiff_t>(poolSize_), pool_.end(), 0.0f);
     const auto share = [&](std::size_t mine, std::size_t shares) {
         std::vector<std::span<const InkPoint>> pieces;
         Ink scratch;

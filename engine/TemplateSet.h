@@ -20,9 +20,9 @@ inline constexpr std::size_t kStrokePoints = 16;
 /// Consecutive points averaged into one chunk centroid for the matching lower bounds.
 inline constexpr std::size_t kChunkPoints = 4;
 inline constexpr std::size_t kChunks = kStrokePoints / kChunkPoints;
-/// Zero strokes after the end of the pool, so that copies may work in whole vectors: a run of
-/// strokes may be read up to this many strokes past its end.
-inline constexpr std::size_t kStrokePadding = 16;
+/// Zeros after the end of the pool, so that copies may work in whole vectors: a row of a
+/// template's slots may be read up to this many floats past its end.
+inline constexpr std::size_t kPoolPadding = 16;
 /// Where the slot of a run that may not be joined lies, on both axes: so far from every stroke
 /// that no bound or distance ever prefers it, and near enough that its squares stay finite.
 inline constexpr float kFarAway = 1e6f;
@@ -37,7 +37,7 @@ class TemplateSet {
 public:
     /// Where the piece slots of one template lie.
     struct Layout {
-        std::uint32_t first = 0;  ///< Pool stroke of slot 0; the slots follow it in order.
+        std::uint32_t first = 0;  ///< Where its coordinates begin in the pool (slotsX).
         std::uint32_t strokes = 0;
         std::uint32_t joins = 0;      ///< Most joins of a drawing of it.
         std::uint32_t slotCount = 0;  ///< pieceSlots(strokes, joins)
@@ -105,17 +105,17 @@ public:
     /// Largest stroke count of any template.
     std::size_t mostStrokes() const { return groupStart_.empty() ? 0 : groupStart_.size() - 2; }
 
-    /// Strokes per tile of the pool. A tile holds all 16 x coordinates of its strokes, then all
-    /// their y coordinates, point by point: what the recognizer copies of a template lies
-    /// within a few kilobytes instead of spread over the pool.
-    static constexpr std::size_t kTileStrokes = 64;
-    /// Point p of pool stroke s is at strokeX(s)[p * kTileStrokes] and
-    /// strokeY(s)[p * kTileStrokes]; consecutive strokes of one tile are consecutive in each such
-    /// row. Reading up to kStrokePadding strokes past a template stays within the block.
-    const float* strokeX(std::size_t s) const { return &pool_[offsetOf(s)]; }
-    const float* strokeY(std::size_t s) const { return strokeX(s) + kTileStrokes * kStrokePoints; }
-    /// Number of strokes in the pool.
-    std::size_t poolStrokes() const { return poolStrokes_; }
+    /// Point p of slot q of template `id` is at slotsX(id)[p * slotCount + q], and alike in
+    /// slotsY(id): what the recognizer copies of a template lies in one block of a few hundred
+    /// bytes to a few kilobytes, its slots consecutive in each row, instead of spread over
+    /// the pool. Reading up to kPoolPadding floats past any row stays within the pool, and
+    /// finds numbers.
+    const float* slotsX(std::size_t id) const { return &pool_[layouts_[id].first]; }
+    const float* slotsY(std::size_t id) const {
+        return slotsX(id) + kStrokePoints * layouts_[id].slotCount;
+    }
+    /// Floats of the pool that templates use; the padding follows.
+    std::size_t poolSize() const { return poolSize_; }
 
     std::size_t size() const { return layouts_.size(); }
 
@@ -135,13 +135,14 @@ private:
     // block on large pages where they are offered.
     std::vector<float, LargePageAllocator<float>> block_;
     std::vector<std::int16_t, LargePageAllocator<std::int16_t>> boundBlock_;
-    static constexpr std::size_t kTileFloats = 2 * kTileStrokes * kStrokePoints;
-    /// Where point 0 of pool stroke s has its x coordinate.
-    static std::size_t offsetOf(std::size_t s) {
-        return s / kTileStrokes * kTileFloats + s % kTileStrokes;
+    /// Floats of the block of a template of `slots` slots: x then y coordinates, rounded up so
+    /// that every block begins on a cache line.
+    static std::size_t blockSize(std::size_t slots) {
+        constexpr std::size_t kLine = 16;
+        return (2 * kStrokePoints * slots + kLine - 1) / kLine * kLine;
     }
-    std::span<float> pool_;  // whole tiles, then kStrokePadding strokes' worth of zeros
-    std::size_t poolStrokes_ = 0;
+    std::span<float> pool_;  // every template's block, then kPoolPadding zeros
+    std::size_t poolSize_ = 0;
 };
 
 /// Centroids of the chunks of one 16-point stroke: all x, then all y.

@@ -11,12 +11,13 @@
 namespace sumiro {
 namespace {
 
-// The coordinates of pool stroke s as the kernels read them: x and y of each point.
-std::vector<float> pooled(const TemplateSet& set, std::size_t s) {
+// The coordinates of slot q of template `id` as the kernels read them: x and y of each point.
+std::vector<float> pooled(const TemplateSet& set, std::size_t id, std::size_t q) {
+    const std::size_t pitch = set.layout(id).slotCount;
     std::vector<float> coordinates;
     for (std::size_t p = 0; p < kStrokePoints; ++p) {
-        coordinates.push_back(set.strokeX(s)[p * TemplateSet::kTileStrokes]);
-        coordinates.push_back(set.strokeY(s)[p * TemplateSet::kTileStrokes]);
+        coordinates.push_back(set.slotsX(id)[p * pitch + q]);
+        coordinates.push_back(set.slotsY(id)[p * pitch + q]);
     }
     return coordinates;
 }
@@ -84,7 +85,7 @@ TEST(TemplateSet, EverySlotReadsBackFromEachLayoutOnOneThreadOrTwo) {
             }
             for (std::size_t q = 0; q < layout.slotCount; ++q) {
                 const Stroke& piece = pieces[id][q];
-                EXPECT_EQ(pooled(*set, layout.first + q), singlePrecision(piece))
+                EXPECT_EQ(pooled(*set, id, q), singlePrecision(piece))
                     << "template " << id << " slot " << q;
                 std::array<double, 2 * kChunks> chunks{};
                 chunks.fill(kFarAway);
@@ -107,12 +108,11 @@ TEST(TemplateSet, EverySlotReadsBackFromEachLayoutOnOneThreadOrTwo) {
     EXPECT_TRUE(std::ranges::is_sorted(one.groups(), {}, [](const TemplateSet::Group& g) {
         return std::pair(g.strokeCount, g.joins);
     }));
-    // What a copy may read past the last stroke is zero.
-    for (std::size_t p = 0; p < kStrokePoints; ++p) {
-        for (std::size_t s = one.poolStrokes(); s < one.poolStrokes() + kStrokePadding; ++s) {
-            EXPECT_EQ(one.strokeX(s)[p * TemplateSet::kTileStrokes], 0.0f);
-            EXPECT_EQ(one.strokeY(s)[p * TemplateSet::kTileStrokes], 0.0f);
-        }
+    // What a copy may read past the last template's last row is zero.
+    const std::size_t last = shapes.size() - 1;
+    const float* end = one.slotsY(last) + kStrokePoints * one.layout(last).slotCount;
+    for (std::size_t f = 0; f < kPoolPadding; ++f) {
+        EXPECT_EQ(end[f], 0.0f);
     }
 }
 
