@@ -1,6 +1,7 @@
 #include "engine/MatchingKernels.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -577,10 +578,12 @@ __attribute__((target_clones("avx2", "default"))) void leastJoinedCosts(
 // Every step keeps the potentials feasible (u[i] + v[j] <= cell(i, j) for all rows and columns),
 // so their sum bounds the cost from below all along; each step of a path raises it by the step's
 // delta, which v[0] (the path's root) records with its sign changed.
-__attribute__((target_clones("avx2", "default"))) double assignment(const double* cells,
-                                                                    std::size_t n,
-                                                                    AssignmentScratch& w,
-                                                                    double giveUp) {
+namespace {
+
+__attribute__((target_clones("avx2", "default"))) double anySideAssignment(const double* cells,
+                                                                           std::size_t n,
+                                                                           AssignmentScratch& w,
+                                                                           double giveUp) {
     constexpr double inf = std::numeric_limits<double>::infinity();
     if (n == 0) {
         return 0.0;
@@ -691,6 +694,190 @@ __attribute__((target_clones("avx2", "default"))) double assignment(const double
         } while (j0 != 0);
     }
     return lowerBound();
+}
+
+#if defined(__x86_64__)
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// anySideAssignment for sides up to 32 (every matrix of nearly every recognition), with the
+// columns' potentials, least reduced costs and path links held in vectors of eight lanes: a
+// step of a path is then a few vector operations where the loops over the columns took a few
+// hundred cycles (the least reduced cost and its first column alone, scalar, a quarter of
+// them). The same operations on the same values in the same order, so the same bits: lanes of
+// columns already on the path, or past the side, are masked out instead of made infinite.
+// Column j (from 1) is lane (j - 1) % 8 of vector (j - 1) / 8; bit j - 1 of a mask.
+template <std::size_t K>
+__attribute__((target("avx512f"))) double vectorAssignment(const double* cells, std::size_t n,
+                                                           double giveUp) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const std::uint32_t valid = n == 32 ? ~0u : (1u << n) - 1;
+    const auto lanes = [](std::uint32_t mask, std::size_t k) {
+        return static_cast<__mmask8>(mask >> (8 * k));
+    };
+    const auto load = [&](std::size_t i, __m512d * row) __attribute__((target("avx512f"))) {
+        for (std::size_t k = 0; k < K; ++k) {
+            row[k] = _mm512_maskz_loadu_pd(lanes(valid, k), cells + (i - 1) * n + 8 * k);
+        }
+    };
+
+    // The columns' least entries and their first rows; whether every entry is finite.
+    __m512d v[K];
+    __m512i at[K];
+    load(1, v);
+    const __m512d zero = _mm512_setzero_pd();
+    __m512d finite = zero;
+    for (std::size_t k = 0; k < K; ++k) {
+        at[k] = _mm512_set1_epi64(1);
+        finite = _mm512_add_pd(finite, _mm512_mul_pd(v[k], zero));
+    }
+    for (std::size_t i = 2; i <= n; ++i) {
+        __m512d row[K];
+        load(i, row);
+        const __m512i index = _mm512_set1_epi64(static_cast<long long>(i));
+        for (std::size_t k = 0; k < K; ++k) {
+            const __mmask8 less = _mm512_cmp_pd_mask(row[k], v[k], _CMP_LT_OQ);
+            v[k] = _mm512_mask_mov_pd(v[k], less, row[k]);
+            at[k] = _mm512_mask_mov_epi64(at[k], less, index);
+            finite = _mm512_add_pd(finite, _mm512_mul_pd(row[k], zero));
+        }
+    }
+    if (_mm512_cmp_pd_mask(finite, zero, _CMP_NEQ_UQ) != 0) {
+        return inf;
+    }
+    alignas(64) std::array<double, 8 * K> least;
+    alignas(64) std::array<std::uint64_t, 8 * K> way;
+    for (std::size_t k = 0; k < K; ++k) {
+        _mm512_store_pd(&least[8 * k], v[k]);
+        _mm512_store_si512(&way[8 * k], at[k]);
+    }
+    std::array<double, 8 * K + 1> u{};
+    std::array<std::uint32_t, 8 * K + 1> p{};
+    std::array<std::uint32_t, 8 * K + 1> matched{};
+    double start = 0.0;
+    for (std::size_t j = 1; j <= n; ++j) {
+        start += least[j - 1];
+        const auto row = static_cast<std::uint32_t>(way[j - 1]);
+        if (matched[row] == 0) {
+            matched[row] = static_cast<std::uint32_t>(j);
+            p[j] = row;
+        }
+    }
+    double root = 0.0;  // v[0]
+    const auto lowerBound = [&] { return (start - root) / static_cast<double>(n); };
+    const __m512d far = _mm512_set1_pd(inf);
+    for (std::size_t i = 1; i <= n; ++i) {
+        if (lowerBound() > giveUp) {
+            break;
+        }
+        if (matched[i] != 0) {
+            continue;
+        }
+        p[0] = static_cast<std::uint32_t>(i);
+        std::uint32_t j0 = 0;
+        std::uint32_t used = 0;  // the columns on the path
+        __m512d minv[K];
+        __m512i links[K];
+        for (std::size_t k = 0; k < K; ++k) {
+            minv[k] = far;
+            links[k] = _mm512_setzero_si512();
+        }
+        do {
+            if (j0 != 0) {
+                used |= 1u << (j0 - 1);
+            }
+            const std::uint32_t open = valid & ~used;
+            const std::uint32_t i0 = p[j0];
+            const __m512d ui = _mm512_set1_pd(u[i0]);
+            const __m512i from = _mm512_set1_epi64(j0);
+            __m512d row[K];
+            load(i0, row);
+            // The least over the open columns, and the first column that has it.
+            __m512d smallest = far;
+            __m512d candidates[K];
+            for (std::size_t k = 0; k < K; ++k) {
+                const __m512d cur = _mm512_sub_pd(_mm512_sub_pd(row[k], ui), v[k]);
+                const __mmask8 better =
+                    _mm512_mask_cmp_pd_mask(lanes(open, k), cur, minv[k], _CMP_LT_OQ);
+                minv[k] = _mm512_mask_mov_pd(minv[k], better, cur);
+                links[k] = _mm512_mask_mov_epi64(links[k], better, from);
+                candidates[k] = _mm512_mask_mov_pd(far, lanes(open, k), minv[k]);
+                smallest = _mm512_min_pd(smallest, candidates[k]);
+            }
+            const double delta = _mm512_reduce_min_pd(smallest);
+            const __m512d deltas = _mm512_set1_pd(delta);
+            std::uint32_t reaching = 0;
+            for (std::size_t k = 0; k < K; ++k) {
+                reaching |= static_cast<std::uint32_t>(_mm512_mask_cmp_pd_mask(
+                                lanes(open, k), candidates[k], deltas, _CMP_EQ_OQ))
+                            << (8 * k);
+            }
+            if (reaching == 0) {
+                return inf;  // only with overflowing potentials
+            }
+            const auto j1 = static_cast<std::uint32_t>(__builtin_ctz(reaching) + 1);
+            // The potentials of the path's rows and columns, the root's included.
+            u[p[0]] += delta;
+            root -= delta;
+            for (std::uint32_t rest = used; rest != 0; rest &= rest - 1) {
+                u[p[__builtin_ctz(rest) + 1]] += delta;
+            }
+            for (std::size_t k = 0; k < K; ++k) {
+                v[k] = _mm512_mask_sub_pd(v[k], lanes(used, k), v[k], deltas);
+                minv[k] = _mm512_mask_sub_pd(minv[k], lanes(open, k), minv[k], deltas);
+            }
+            j0 = j1;
+        } while (p[j0] != 0);
+        for (std::size_t k = 0; k < K; ++k) {
+            _mm512_store_si512(&way[8 * k], links[k]);
+        }
+        do {
+            const auto j1 = static_cast<std::uint32_t>(way[j0 - 1]);
+            p[j0] = p[j1];
+            j0 = j1;
+        } while (j0 != 0);
+    }
+    return lowerBound();
+}
+
+__attribute__((target("avx512f"))) double avx512Assignment(const double* cells, std::size_t n,
+                                                           AssignmentScratch& w, double giveUp) {
+    switch ((n + 7) / 8) {
+        case 1:
+            return vectorAssignment<1>(cells, n, giveUp);
+        case 2:
+            return vectorAssignment<2>(cells, n, giveUp);
+        case 3:
+            return vectorAssignment<3>(cells, n, giveUp);
+        case 4:
+            return vectorAssignment<4>(cells, n, giveUp);
+        default:
+            return anySideAssignment(cells, n, w, giveUp);  // none, or more than 32
+    }
+}
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#endif
+
+}  // namespace
+
+std::vector<AssignmentFunction> assignmentVariants() {
+    std::vector<AssignmentFunction> variants{anySideAssignment};
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) {
+        variants.push_back(avx512Assignment);
+    }
+#endif
+    return variants;
+}
+
+double assignment(const double* cells, std::size_t side, AssignmentScratch& scratch,
+                  double giveUp) {
+    static const AssignmentFunction chosen = assignmentVariants().back();
+    return chosen(cells, side, scratch, giveUp);
 }
 
 }  // namespace sumiro::kernels

@@ -144,4 +144,9 @@ struct AssignmentScratch {
 double assignment(const double* cells, std::size_t side, AssignmentScratch& scratch,
                   double giveUp = std::numeric_limits<double>::infinity());
 
+using AssignmentFunction = double (*)(const double*, std::size_t, AssignmentScratch&, double);
+
+/// Every variant of `assignment` this processor can run, for tests: `assignment` runs the last.
+std::vector<AssignmentFunction> assignmentVariants();
+
 }  // namespace sumiro::kernels

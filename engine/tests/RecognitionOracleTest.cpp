@@ -339,38 +339,45 @@ TEST(MatchingKernels, BoundsStayBelowTheDistances) {
     }
 }
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// Every variant this processor has.
 TEST(MatchingKernels, AssignmentMatchesAssignmentCostAndGivesUpOnlyAboveTheLimit) {
-    std::mt19937 random(9);
-    std::uniform_real_distribution<double> entry(0.0, 0.6);
     AssignmentWorkspace workspace;
     kernels::AssignmentScratch scratch;
-    // Negative entries too: giving up rests on the potentials, not on the entries' signs.
-    for (const double shift : {0.0, -0.3}) {
-        for (std::size_t side = 1; side <= 30; ++side) {
-            CostMatrix matrix{side, std::vector<double>(side * side)};
-            for (double& cell : matrix.cells) {
-                // Coarse values make equal entries, and so ties between pairings, common.
-                cell = std::round(entry(random) * 20) / 20 + shift;
+    for (const kernels::AssignmentFunction assignment : kernels::assignmentVariants()) {
+        std::mt19937 random(9);
+        std::uniform_real_distribution<double> entry(0.0, 0.6);
+        // Negative entries too: giving up rests on the potentials, not on the entries' signs.
+        for (const double shift : {0.0, -0.3}) {
+            // Past 32, where the vector variant hands over.
+            for (std::size_t side = 1; side <= 34; ++side) {
+                CostMatrix matrix{side, std::vector<double>(side * side)};
+                for (double& cell : matrix.cells) {
+                    // Coarse values make equal entries, and so ties between pairings, common.
+                    cell = std::round(entry(random) * 20) / 20 + shift;
+                }
+                const double exact = assignmentCost(matrix, workspace);
+                EXPECT_NEAR(assignment(matrix.cells.data(), side, scratch, kInfinity), exact, 1e-12)
+                    << "side " << side;
+                // Giving up below the cost returns something above the limit; at or above it,
+                // the cost.
+                const double below = exact - 0.05;
+                EXPECT_GT(assignment(matrix.cells.data(), side, scratch, below), below)
+                    << "side " << side;
+                EXPECT_NEAR(assignment(matrix.cells.data(), side, scratch, exact + 1e-9), exact,
+                            1e-12);
             }
-            const double exact = assignmentCost(matrix, workspace);
-            EXPECT_NEAR(kernels::assignment(matrix.cells.data(), side, scratch), exact, 1e-12)
-                << "side " << side;
-            // Giving up below the cost returns something above the limit; at or above it, the
-            // cost.
-            const double below = exact - 0.05;
-            EXPECT_GT(kernels::assignment(matrix.cells.data(), side, scratch, below), below)
-                << "side " << side;
-            EXPECT_NEAR(kernels::assignment(matrix.cells.data(), side, scratch, exact + 1e-9),
-                        exact, 1e-12);
         }
-    }
-    // A matrix with an entry that is not finite, in the first row or a later one, costs +inf.
-    constexpr double inf = std::numeric_limits<double>::infinity();
-    for (const double bad : {std::numeric_limits<double>::quiet_NaN(), inf, -inf}) {
-        for (const std::size_t at : {1, 7}) {
-            std::vector<double> broken{0.1, 0.4, 0.2, 0.3, 0.2, 0.5, 0.6, 0.1, 0.3};
-            broken[at] = bad;
-            EXPECT_EQ(kernels::assignment(broken.data(), 3, scratch), inf) << bad << " at " << at;
+        // A matrix with an entry that is not finite, in the first row or a later one, costs
+        // +inf.
+        for (const double bad : {std::numeric_limits<double>::quiet_NaN(), kInfinity, -kInfinity}) {
+            for (const std::size_t at : {1, 7}) {
+                std::vector<double> broken{0.1, 0.4, 0.2, 0.3, 0.2, 0.5, 0.6, 0.1, 0.3};
+                broken[at] = bad;
+                EXPECT_EQ(assignment(broken.data(), 3, scratch, kInfinity), kInfinity)
+                    << bad << " at " << at;
+            }
         }
     }
 }
