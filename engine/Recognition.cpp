@@ -70,6 +70,11 @@ constexpr std::size_t kScoringPairs = 48;
 constexpr std::size_t kParallelFineStrokes = 6;
 // Candidates put in order at once; the search rarely reaches further.
 constexpr std::size_t kPresorted = 3 * kShortlist;
+// Distances copied at once into a template's table: its rows have this much room past their
+// last slot (tablePitch), so that a run of them is copied in whole pieces, without a call to
+// memmove per drawn stroke, which cost more than the copies.
+constexpr std::size_t kTableCopy = 8;
+constexpr std::size_t tablePitch(std::size_t slots) { return slots + kTableCopy; }
 // Strokes copied at once when gathering a batch; the pool's padding allows reading this far.
 constexpr std::size_t kCopyPiece = 16;
 static_assert(kPoolPadding >= kCopyPiece);
@@ -195,7 +200,7 @@ bool finer(const Fine& a, const Fine& b) {
 // What one recognition knows of a template whose entries it has scored.
 struct Family {
     std::uint32_t stamp = 0;   // the recognition that wrote the rest
-    std::uint32_t table = 0;   // its distances to every slot: tables[table + i * slots + q]
+    std::uint32_t table = 0;   // its distances to every slot: tables[table + i * pitch + q]
     std::uint32_t ready = 0;   // slots whose distances are in the table
     std::uint32_t wanted = 0;  // slots whose distances the current batch computes
 };
@@ -736,7 +741,7 @@ private:
             Family& family = familyOf(c.id);
             if (family.table == kNone) {
                 family.table = static_cast<std::uint32_t>(tablesUsed_);
-                tablesUsed_ += n_ * layout.slotCount;
+                tablesUsed_ += n_ * tablePitch(layout.slotCount);
                 if (w_.tables.size() < tablesUsed_) {
                     w_.tables.resize(2 * tablesUsed_);
                 }
@@ -838,10 +843,15 @@ private:
             const Workspace::Pending& p = w_.pending[r];
             // Only read here: scoreBatch has stamped every pending template's family.
             const std::size_t table = w_.families[p.id].table;
-            const std::size_t slots = layoutOf(p.id).slotCount;
+            const std::size_t pitch = tablePitch(layoutOf(p.id).slotCount);
+            // Past the run's end, a row's slots are not ready yet, and the slack is never read;
+            // the batch's rows have room to read as far.
             for (std::size_t i = 0; i < n_; ++i) {
-                std::copy_n(&part.distances[i * stride + p.at - base], p.to - p.from,
-                            &w_.tables[table + i * slots + p.from]);
+                const float* from = &part.distances[i * stride + p.at - base];
+                float* to = &w_.tables[table + i * pitch + p.from];
+                for (std::size_t j = 0; j < p.to - p.from; j += kTableCopy) {
+                    std::memcpy(to + j, from + j, kTableCopy * sizeof(float));
+                }
             }
         }
     }
@@ -870,7 +880,7 @@ private:
             w_.nearest.assign(needed, std::numeric_limits<float>::infinity());
             float* __restrict nearest = w_.nearest.data();
             for (std::size_t i = 0; i < n_; ++i) {
-                const float* __restrict row = table + i * slots;
+                const float* __restrict row = table + i * tablePitch(slots);
                 for (std::size_t q = 0; q < needed; ++q) {
                     nearest[q] = nearer(nearest[q], row[q]);
                 }
@@ -887,9 +897,9 @@ private:
             }
             listPieces(m, joins);
         }
-        entry.key =
-            rankKey(coarseScore(table, slots, n_, chosenOf(entry), w_.columnNearest, entry.floor) +
-                    joinCost(c.joins));
+        entry.key = rankKey(coarseScore(table, tablePitch(slots), n_, chosenOf(entry),
+                                        w_.columnNearest, entry.floor) +
+                            joinCost(c.joins));
         return entry;
     }
 
@@ -1016,11 +1026,11 @@ private:
             }
             return;
         }
-        const std::size_t slots = layoutOf(c.id).slotCount;
+        const std::size_t rows = tablePitch(layoutOf(c.id).slotCount);
         const float* table = &w_.tables[w_.families[c.id].table];
         for (std::size_t i = 0; i < n_; ++i) {
             for (std::size_t j = 0; j < chosen.size(); ++j) {
-                out[i * pitch + j] = table[i * slots + chosen[j]];
+                out[i * pitch + j] = table[i * rows + chosen[j]];
             }
         }
     }
