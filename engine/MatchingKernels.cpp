@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -852,28 +853,21 @@ __attribute__((target("avx2"))) double vectorAssignment(const double* cells, std
     return lowerBound();
 }
 
+// vectorAssignment<k> for k = 1 to 8 vectors, that is sides up to 32.
+template <std::size_t... K>
+constexpr auto vectorAssignments(std::index_sequence<K...>) {
+    return std::array<double (*)(const double*, std::size_t, double), sizeof...(K)>{
+        vectorAssignment<K + 1>...};
+}
+
 __attribute__((target("avx2"))) double avx2Assignment(const double* cells, std::size_t n,
                                                       AssignmentScratch& w, double giveUp) {
-    switch ((n + 3) / 4) {
-        case 1:
-            return vectorAssignment<1>(cells, n, giveUp);
-        case 2:
-            return vectorAssignment<2>(cells, n, giveUp);
-        case 3:
-            return vectorAssignment<3>(cells, n, giveUp);
-        case 4:
-            return vectorAssignment<4>(cells, n, giveUp);
-        case 5:
-            return vectorAssignment<5>(cells, n, giveUp);
-        case 6:
-            return vectorAssignment<6>(cells, n, giveUp);
-        case 7:
-            return vectorAssignment<7>(cells, n, giveUp);
-        case 8:
-            return vectorAssignment<8>(cells, n, giveUp);
-        default:
-            return anySideAssignment(cells, n, w, giveUp);  // none, or more than 32
+    static constexpr auto bySize = vectorAssignments(std::make_index_sequence<8>());
+    const std::size_t vectors = (n + 3) / 4;
+    if (n == 0 || vectors > bySize.size()) {
+        return anySideAssignment(cells, n, w, giveUp);
     }
+    return bySize[vectors - 1](cells, n, giveUp);
 }
 #endif
 
