@@ -568,6 +568,8 @@ __attribute__((target_clones("avx2", "default"))) void leastJoinedCosts(
     }
 }
 
+namespace {
+
 // Shortest augmenting paths with row and column potentials, started from the columns' least
 // entries: each column's potential is its least entry (with every row's zero, a feasible dual
 // solution), and a column whose least entry lies in a row not yet matched is matched to it. A
@@ -579,8 +581,6 @@ __attribute__((target_clones("avx2", "default"))) void leastJoinedCosts(
 // Every step keeps the potentials feasible (u[i] + v[j] <= cell(i, j) for all rows and columns),
 // so their sum bounds the cost from below all along; each step of a path raises it by the step's
 // delta, which v[0] (the path's root) records with its sign changed.
-namespace {
-
 __attribute__((target_clones("avx2", "default"))) double anySideAssignment(const double* cells,
                                                                            std::size_t n,
                                                                            AssignmentScratch& w,

@@ -863,7 +863,7 @@ private:
         const TemplateSet::Layout& layout = layoutOf(c.id);
         const Family& family = familyOf(c.id);
         const std::size_t m = layout.strokes;
-        const std::size_t slots = layout.slotCount;
+        const std::size_t pitch = tablePitch(layout.slotCount);
         Coarse entry{0.0,   -kInf, c.id, c.joins, static_cast<std::uint32_t>(w_.chosen.size()),
                      kNone, false};
         if (m == 0) {
@@ -880,7 +880,7 @@ private:
             w_.nearest.assign(needed, std::numeric_limits<float>::infinity());
             float* __restrict nearest = w_.nearest.data();
             for (std::size_t i = 0; i < n_; ++i) {
-                const float* __restrict row = table + i * tablePitch(slots);
+                const float* __restrict row = table + i * pitch;
                 for (std::size_t q = 0; q < needed; ++q) {
                     nearest[q] = nearer(nearest[q], row[q]);
                 }
@@ -897,9 +897,9 @@ private:
             }
             listPieces(m, joins);
         }
-        entry.key = rankKey(coarseScore(table, tablePitch(slots), n_, chosenOf(entry),
-                                        w_.columnNearest, entry.floor) +
-                            joinCost(c.joins));
+        entry.key =
+            rankKey(coarseScore(table, pitch, n_, chosenOf(entry), w_.columnNearest, entry.floor) +
+                    joinCost(c.joins));
         return entry;
     }
 
@@ -1026,11 +1026,11 @@ private:
             }
             return;
         }
-        const std::size_t rows = tablePitch(layoutOf(c.id).slotCount);
+        const std::size_t tableRow = tablePitch(layoutOf(c.id).slotCount);
         const float* table = &w_.tables[w_.families[c.id].table];
         for (std::size_t i = 0; i < n_; ++i) {
             for (std::size_t j = 0; j < chosen.size(); ++j) {
-                out[i * pitch + j] = table[i * rows + chosen[j]];
+                out[i * pitch + j] = table[i * tableRow + chosen[j]];
             }
         }
     }

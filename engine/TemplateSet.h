@@ -114,9 +114,6 @@ public:
     const float* slotsY(std::size_t id) const {
         return slotsX(id) + kStrokePoints * layouts_[id].slotCount;
     }
-    /// Floats of the pool that templates use; the padding follows.
-    std::size_t poolSize() const { return poolSize_; }
-
     std::size_t size() const { return layouts_.size(); }
 
 private:
@@ -138,11 +135,11 @@ private:
     /// Floats of the block of a template of `slots` slots: x then y coordinates, rounded up so
     /// that every block begins on a cache line.
     static std::size_t blockSize(std::size_t slots) {
-        constexpr std::size_t kLine = 16;
-        return (2 * kStrokePoints * slots + kLine - 1) / kLine * kLine;
+        constexpr std::size_t kLineFloats = 16;
+        return (2 * kStrokePoints * slots + kLineFloats - 1) / kLineFloats * kLineFloats;
     }
-    std::span<float> pool_;  // every template's block, then kPoolPadding zeros
-    std::size_t poolSize_ = 0;
+    std::span<float> pool_;     // every template's block, then kPoolPadding zeros
+    std::size_t poolSize_ = 0;  // floats of the blocks; the padding follows
 };
 
 /// Centroids of the chunks of one 16-point stroke: all x, then all y.
