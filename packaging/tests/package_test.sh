@@ -2,8 +2,11 @@
 # Builds the Debian packages from the build tree and checks them as a distribution would: lintian
 # (pedantic, no error or warning), their fields, no path of the building machine inside, and the
 # programs unpacked into a scratch root running on their own data and on nothing else.
-# Usage: package_test.sh CPACK BUILD_DIR SOURCE_DIR [hardened|unhardened]
-# A build made without Debian's hardening flags (the sanitized builds) is not asked for them.
+# Usage: package_test.sh CPACK BUILD_DIR SOURCE_DIR [hardened|unhardened|sanitized]
+# A build made without Debian's hardening flags is not asked for them. A sanitized build is not
+# checked for the building machine's paths either: AddressSanitizer and UndefinedBehaviorSanitizer
+# keep every source file's path for their reports (clang keeps them whatever prefix map it is
+# given), and such a build is never shipped.
 set -eu
 cpack=$1
 build=$(cd "$2" && pwd -P)
@@ -60,8 +63,10 @@ fi
 for deb in $debs; do dpkg-deb -x "$deb" "$scratch/root"; done
 root="$scratch/root/usr"
 # Nothing names the machine that built it: neither the build tree nor the sources.
-found=$(grep -rlF -e "$build" -e "$source" "$scratch/root" || true)
-[ -z "$found" ] || fail "building machine's paths in: $found"
+if [ "$hardening" != sanitized ]; then
+  found=$(grep -rlF -e "$build" -e "$source" "$scratch/root" || true)
+  [ -z "$found" ] || fail "building machine's paths in: $found"
+fi
 
 # A version bump reaches the changelog and the metainfo too.
 zcat "$root/share/doc/sumiro/changelog.gz" | head -n 1 | grep -qF "sumiro ($version)" ||
