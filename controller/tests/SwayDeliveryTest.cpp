@@ -641,8 +641,21 @@ TEST_F(DesktopDelivery, TheTargetsNameGoesWithTheKeyboard) {
     ASSERT_NO_FATAL_FAILURE(pickKey(QStringLiteral("あ")));
     expectTruthful(QStringLiteral("あ"), QStringLiteral("あ"), "IBus", "");
 
-    // Back into the GTK field, with a click on it.
+    // Back into the GTK field, with a click on it. The terminal must stand beside it, not over
+    // it: the shell now and then places the terminal once more, after it was moved and seen
+    // where it was put (a CI run found it at the shell's own place, over the whole GTK window,
+    // and the click went to the terminal). It is moved back for as long as it covers the field.
     Child footProcess = std::exchange(targetProcess, std::move(gtkProcess));
+    const auto apart = [&] {
+        const auto field = desktop->frameOf(targetProcess->processId());
+        const auto terminal = desktop->frameOf(footProcess->processId());
+        return field && terminal && !field->intersects(*terminal);
+    };
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return apart() || (desktop->place(footProcess->processId(), *placeAt) && apart()); },
+        timeoutMs))
+        << "the terminal stays over the GTK field; the windows, lowest first:\n"
+        << desktop->describeWindows().toStdString();
     target = Target::Gtk3;
     log = gtkLog;
     std::string why;
