@@ -196,6 +196,13 @@ std::uint64_t XSession::activeWindow() {
     return impl_->windowProperty(impl_->root(), "_NET_ACTIVE_WINDOW");
 }
 
+std::uint64_t XSession::keyboardFocus() {
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(impl_->display.get(), &focus, &revert);
+    return focus == PointerRoot ? 0 : focus;
+}
+
 std::uint64_t XSession::windowOf(qint64 pid) {
     for (const unsigned long window : impl_->longs(impl_->root(), "_NET_CLIENT_LIST", XA_WINDOW)) {
         const auto owner = impl_->longs(window, "_NET_WM_PID", XA_CARDINAL);

@@ -70,6 +70,8 @@ public:
     bool click(QPoint global) const;
 
     std::uint64_t activeWindow();
+    /// The window that has the X server's keyboard focus, where xdotool's keys go (0 when none).
+    std::uint64_t keyboardFocus();
     /// The managed window (from _NET_CLIENT_LIST) whose _NET_WM_PID is pid, 0 when none.
     std::uint64_t windowOf(qint64 pid);
     void activate(std::uint64_t window);

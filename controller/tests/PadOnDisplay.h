@@ -71,6 +71,12 @@ protected:
     bool targetActive() const {
         return waitFor([&] { return session.activeWindow() == target->window(); });
     }
+    /// Waits until the panel has the X server's keyboard focus. Qt may count a parentless tool
+    /// window as active before the server has moved the focus to it: a field of the panel then
+    /// says it has the focus while keys still go to the window that had it.
+    bool panelHasKeyboard() const {
+        return waitFor([&] { return session.keyboardFocus() == pad->panel()->winId(); });
+    }
 
     testing::XSession& session = testing::sharedSession();
     std::unique_ptr<testing::RecordingTarget> target;
