@@ -29,7 +29,7 @@ TEST_F(BrowseKeyboardX11, TypingACodeInTheSearchFieldThenClickingTheResultTypesI
     ASSERT_TRUE(click(search));
     ASSERT_TRUE(waitFor([&] { return search->hasFocus(); }))
         << "the search field never got the keyboard";
-    ASSERT_TRUE(panelHasKeyboard()) << "focus " << session.keyboardFocus();
+    ASSERT_TRUE(panelHasKeyboard()) << keyboardReport();
     ASSERT_TRUE(session.xdotool({"type", "--delay", "40", "U+6728"}));
     ASSERT_TRUE(waitFor([&] { return grid->characters() == QStringList{u"木"_qs}; }))
         << search->text().toStdString();
@@ -47,13 +47,11 @@ TEST_F(BrowseKeyboardX11, TypingACodeInTheSearchFieldThenClickingTheResultTypesI
     // Escape ends the typing in the field and hands the keyboard back to the target.
     ASSERT_TRUE(click(search));
     ASSERT_TRUE(waitFor([&] { return search->hasFocus(); }));
-    ASSERT_TRUE(panelHasKeyboard()) << "focus " << session.keyboardFocus();
+    ASSERT_TRUE(panelHasKeyboard()) << keyboardReport();
     ASSERT_TRUE(session.xdotool({"key", "BackSpace", "Escape"}));
     EXPECT_TRUE(targetActive()) << "active " << session.activeWindow();
     EXPECT_EQ(search->text(), u"U+672"_qs);
-    EXPECT_EQ(target->received(), std::vector<std::string>{"text 6728 mods 0"})
-        << "focus " << session.keyboardFocus() << ", panel " << pad->panel()->winId() << ", target "
-        << target->window();
+    EXPECT_EQ(target->received(), std::vector<std::string>{"text 6728 mods 0"}) << keyboardReport();
 }
 
 TEST_F(BrowseKeyboardX11, AKatakanaKeyTypesItsCharacter) {

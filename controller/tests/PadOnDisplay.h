@@ -7,6 +7,7 @@
 
 #include <QTest>
 #include <functional>
+#include <string>
 
 #include "controller/AppDelegate.h"
 #include "testsupport/RecordingTarget.h"
@@ -76,6 +77,14 @@ protected:
     /// says it has the focus while keys still go to the window that had it.
     bool panelHasKeyboard() const {
         return waitFor([&] { return session.keyboardFocus() == pad->panel()->winId(); });
+    }
+    /// Where the keyboard is, for failure messages: the active window, the window with the X
+    /// server's keyboard focus, the panel's and the target's.
+    std::string keyboardReport() const {
+        return "active window " + std::to_string(session.activeWindow()) + ", keyboard focus " +
+               std::to_string(session.keyboardFocus()) + ", panel " +
+               std::to_string(pad->panel()->winId()) + ", target " +
+               std::to_string(target->window());
     }
 
     testing::XSession& session = testing::sharedSession();

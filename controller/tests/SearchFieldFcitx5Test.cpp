@@ -89,10 +89,8 @@ TEST_F(SearchFieldFcitx5, APickWhileTheSearchFieldHasTheKeyboardGoesToTheTarget)
     const QRectF cell = GridLayout(grid->width(), 1).pitchRect(0);
     ASSERT_TRUE(session.click(grid->mapToGlobal(cell.center().toPoint())));
     ASSERT_TRUE(waitFor([&] { return !target->received().empty(); }))
-        << widget<TextLabel>("statusLabel")->text().toStdString() << "; active window "
-        << session.activeWindow() << ", keyboard focus " << session.keyboardFocus() << ", panel "
-        << pad->panel()->winId() << ", target " << target->window() << ", fcitx5's focus "
-        << route->focusedProgram().value_or("none");
+        << widget<TextLabel>("statusLabel")->text().toStdString() << "; " << keyboardReport()
+        << ", fcitx5's focus " << route->focusedProgram().value_or("none");
     EXPECT_EQ(target->received(), std::vector<std::string>{"commit 6728"}) << "through fcitx5";
     EXPECT_EQ(search->text(), u"U+6728"_qs) << "nothing in the search field";
     EXPECT_EQ(session.activeWindow(), target->window());
